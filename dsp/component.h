@@ -1,0 +1,97 @@
+// The unit model every DSP building block of the plug-ins shares: a named component
+// that knows its sample rate, and, for most kinds, a control interface addressed by
+// control identifiers from one numbering common to all units.
+#pragma once
+
+namespace orvex {
+
+// Control identifiers, one numbering for all units so that a container can pass an
+// identifier it does not own straight to an inner unit.
+enum ControlId : int {
+    kCtlLowFreq = 0,
+    kCtlMidFreq = 1,
+    kCtlHighFreq = 2,
+    kCtlCutoff = 4,
+    kCtlResonance = 5,
+    kCtlDrive = 6,
+    kCtlFilterType = 7,
+    kCtlOnOff = 8,
+    kCtlBpm = 10,
+    kCtlDivision = 11,
+    kCtlWaveform = 15,
+    kCtlLfoDepth = 16,
+    kCtlPan = 34,
+    kCtlMultiple = 37,
+    kCtlInputLevel = 38,
+    kCtlOutputLevel = 39,
+};
+
+// The anti-denormal offset added in front of recursive computations.
+inline constexpr float kAntiDenormal = 1e-20f;
+
+// Writes `value` as an 8-character decimal text ("0.500000", "120.0000", "-1.50000"),
+// or "Huge!" when the integer part cannot be shown. `text` holds at least 9 bytes.
+void floatToString(float value, char* text);
+
+// Bounded NUL-terminated copy: never writes more than `capacity` bytes.
+void copyText(char* dest, const char* src, int capacity);
+
+class CComponent {
+public:
+    static constexpr int kNameSize = 16;
+
+    explicit CComponent(const char* name);
+    virtual ~CComponent() = default;
+    CComponent(const CComponent&) = delete;
+    CComponent& operator=(const CComponent&) = delete;
+
+    virtual void setName(const char* newName);
+    virtual void getName(char* text);
+    virtual void setSampleRate(float rate) { sampleRate = rate; }
+
+    float getSampleRate() const { return sampleRate; }
+
+    static void addDC(float& sample) { sample += kAntiDenormal; }
+    static void floatToString(float value, char* text) { orvex::floatToString(value, text); }
+
+protected:
+    char name[kNameSize] = {};
+    float sampleRate = 44100.0f;
+};
+
+// The control interface shared, slot for slot, by audio units and modulation sources.
+class CControlUnit : public CComponent {
+public:
+    CControlUnit(const char* name, int numControls) : CComponent(name), numControls(numControls) {}
+
+    virtual void setControl(float value, int control) = 0;
+    virtual void setControlAutomated(float value, int control) = 0;
+    virtual void getControl(char* text, int control) = 0;
+    virtual void getControlName(char* text, int control) = 0;
+    virtual void getUnitOfMeasurement(char* text, int control) = 0;
+    virtual int getNumControls() { return numControls; }
+    virtual void setNumControls(int count) { numControls = count; }
+
+protected:
+    int numControls;
+};
+
+// Audio-processing units (filters, panners, distortion stages).
+class CEffect : public CControlUnit {
+public:
+    using CControlUnit::CControlUnit;
+};
+
+// Modulation sources (LFOs, generators).
+class CModulator : public CControlUnit {
+public:
+    using CControlUnit::CControlUnit;
+};
+
+// Units without controls (switches, mixers, pan pot).
+class CUtility : public CComponent {
+public:
+    using CComponent::CComponent;
+};
+
+}  // namespace orvex

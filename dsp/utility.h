@@ -1,0 +1,39 @@
+// Two plain state holders read by the effects' sample loops: an on/off switch that
+// keeps its display text, and the wet/dry gain pair of an output blend.
+#pragma once
+
+#include "component.h"
+
+namespace orvex {
+
+class COnOff : public CUtility {
+public:
+    COnOff() : CUtility("OnOff") {}
+
+    // Below 0.5 is off; 0.5 and above is on.
+    void setOnOff(float value);
+    bool getOnOff() const { return on; }
+    void getOnOff(char* text) const { copyText(text, this->text, sizeof this->text); }
+
+    bool on = false;
+    char text[15] = "Off";
+};
+
+class CWetDryMixer : public CUtility {
+public:
+    CWetDryMixer() : CUtility("WetDryMixer") {}
+
+    // wet = value, dry = 1 - value: a linear crossfade.
+    void setMix(float value) {
+        wet = value;
+        dry = 1.0f - value;
+        wetPercent = 100.0f * value;
+    }
+    float mix(float processed, float input) const { return processed * wet + input * dry; }
+
+    float wet = 0;
+    float dry = 0;
+    float wetPercent = 0;
+};
+
+}  // namespace orvex

@@ -1,0 +1,51 @@
+// The link between an effect and its editor. The editor toolkit derives its editor
+// base from this; the effect only forwards the host's editor opcodes and a few
+// notifications through it.
+#pragma once
+
+#include "vst2.h"
+
+namespace orvex {
+
+class AudioEffect;
+
+class AEffEditor {
+public:
+    explicit AEffEditor(AudioEffect* effect) : effect(effect) {}
+    virtual ~AEffEditor() = default;
+    AEffEditor(const AEffEditor&) = delete;
+    AEffEditor& operator=(const AEffEditor&) = delete;
+
+    // Host's user-interface thread.
+    virtual bool getRect(ERect** rect) {
+        *rect = nullptr;
+        return false;
+    }
+    virtual bool open(void* parent) {
+        systemWindow = parent;
+        return false;
+    }
+    virtual void close() { systemWindow = nullptr; }
+    bool isOpen() const { return systemWindow != nullptr; }
+    virtual void idle() {}
+    virtual void draw(ERect*) {}
+    virtual VstIntPtr mouse(VstInt32, VstInt32) { return 0; }
+    virtual VstIntPtr key(VstInt32) { return 0; }
+    virtual void top() {}
+    virtual void sleep() {}
+    virtual bool onKeyDown(VstKeyCode&) { return false; }
+    virtual bool onKeyUp(VstKeyCode&) { return false; }
+    virtual bool setKnobMode(VstInt32) { return false; }
+
+    // Any thread: only mark what must be redrawn at the next idle.
+    virtual void postUpdate() {}
+    virtual void setParameter(VstInt32, float) {}
+    // Audio thread: store the tempo only; shown at the next idle.
+    virtual void setBpm(float) {}
+
+protected:
+    AudioEffect* effect;
+    void* systemWindow = nullptr;
+};
+
+}  // namespace orvex

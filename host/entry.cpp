@@ -1,0 +1,65 @@
+// The exported entry point, under both names Linux hosts look up, and the bundle
+// reference. Compiled into every plug-in; nothing else is exported.
+#include "entry.h"
+
+#include <dlfcn.h>
+
+#include <string>
+
+namespace orvex {
+
+namespace {
+// One slot per loaded library (symbols are hidden, so each plug-in has its own).
+std::string gBundleRef;
+bool gHasBundleRef = false;
+}  // namespace
+
+void updateBundleRef() {
+    gHasBundleRef = false;
+    gBundleRef.clear();
+    Dl_info info{};
+    if (!dladdr(reinterpret_cast<void*>(&updateBundleRef), &info) || !info.dli_fname) return;
+    // <bundle>.vst/Contents/x86_64-linux/<name>.so: drop the last three components.
+    std::string path = info.dli_fname;
+    for (int i = 0; i < 3; ++i) {
+        const auto slash = path.find_last_of('/');
+        if (slash == std::string::npos || slash == 0) return;
+        path.erase(slash);
+    }
+    if (path.size() < 4 || path.compare(path.size() - 4, 4, ".vst") != 0) return;
+    gBundleRef = path;
+    gHasBundleRef = true;
+}
+
+void releaseBundleRef() {
+    gBundleRef.clear();
+    gHasBundleRef = false;
+}
+
+const char* bundleRef() { return gHasBundleRef ? gBundleRef.c_str() : nullptr; }
+
+namespace {
+
+AEffect* createInstance(audioMasterCallback audioMaster) {
+    if (!audioMaster) return nullptr;
+    try {
+        if (audioMaster(nullptr, audioMasterVersion, 0, 0, nullptr, 0) == 0) return nullptr;
+        AudioEffect* effect = createEffectInstance(audioMaster);
+        return effect ? effect->getAeffect() : nullptr;
+    } catch (...) {
+        return nullptr;  // out of memory while building: no instance
+    }
+}
+
+}  // namespace
+
+}  // namespace orvex
+
+extern "C" {
+__attribute__((visibility("default"))) AEffect* VSTPluginMain(audioMasterCallback audioMaster) {
+    return orvex::createInstance(audioMaster);
+}
+__attribute__((visibility("default"))) AEffect* main_macho(audioMasterCallback audioMaster) {
+    return orvex::createInstance(audioMaster);
+}
+}
