@@ -1,0 +1,137 @@
+// The tempo-synchronised wave-table LFO shared by the panner's auto-panners and the
+// filter plug-in, and the convertor that turns tempo, division and rate multiple into
+// an oscillator frequency.
+//
+// Threads: constructed, configured and destroyed on whatever thread the owner uses
+// for controls (the host's user-interface thread, sometimes its audio thread);
+// processBlock and setSongPosition run on the audio thread. Control writes are plain
+// stores picked up at the next processBlock; nothing here allocates after construction.
+#pragma once
+
+#include <array>
+
+#include "component.h"
+#include "parameter.h"
+
+namespace orvex {
+
+// Cycles per bar of each tempo division, from 4 bars (index 0) down to 1/64 bar (8).
+inline constexpr float CMUSIC_MATH_SONG_PHASE[9] = {0.25f, 0.5f, 1.0f, 2.0f, 4.0f, 8.0f, 16.0f, 32.0f, 64.0f};
+
+// Length of one cycle, in beats, for each division: 4 bars = 16 beats ... 1/64 bar.
+inline constexpr float kLfoDivisionFactor[9] = {16.0f, 8.0f, 4.0f, 2.0f, 1.0f, 0.5f, 0.25f, 0.125f, 0.0625f};
+
+class CConvertor : public CParameter {
+public:
+    static constexpr int kNumNotes = 128;
+
+    CConvertor();
+
+    // Frequency in hertz of one LFO cycle lasting `division` (index 0..8 of the
+    // division table) at `bpm`, divided by 1.5 for triplets and by `multiple`.
+    // A division outside 0..8 or a multiple below 1 gives 0 (no movement).
+    float getLfoFreq(float bpm, int division, bool triplet, int multiple) const;
+
+    // Equal-tempered frequencies of MIDI notes 0..127 (8.1757989 Hz upwards).
+    std::array<float, kNumNotes> noteFrequency{};
+};
+
+class CLfo : public CModulator {
+public:
+    static constexpr int kTableSize = 257;  // 256 steps per cycle + the closing entry
+    static constexpr float kCycleLength = 256.0f;
+    static constexpr int kNumWaveforms = 6;
+    static constexpr int kNumDivisions = 9;
+    static constexpr int kNumMultiples = 8;
+    static constexpr float kNoSongPosition = -1000.0f;
+
+    enum Waveform { kSine = 0, kSawUp, kSawDown, kSquare, kTriangle, kExpTriangle };
+
+    using WaveTable = std::array<float, kTableSize>;
+
+    explicit CLfo(float sampleRate);
+
+    // Control interface (identifiers 10 Bpm, 11 Division, 15 Type, 37 Multipler).
+    void setControl(float value, int control) override;
+    void setControlAutomated(float value, int control) override;
+    void getControl(char* text, int control) override;
+    void getControlName(char* text, int control) override;
+    void getUnitOfMeasurement(char* text, int control) override;
+
+    // Stores the rate and recomputes the phase increment at once, so a resume at a
+    // new rate does not leave the LFO running at the old speed. A rate that is not a
+    // positive finite number (or so small that 257 / rate overflows) is ignored.
+    void setSampleRate(float rate) override;
+
+    // Restarts the cycle: phase 0, song position 0 (audio or control thread).
+    virtual void reset();
+
+    // Fills the six wave tables in place (they live inside the LFO, so rebuilding
+    // never allocates).
+    virtual void createWaveTables();
+
+    // Audio thread: advances the oscillator by `count` samples and returns its value
+    // (0..1) at the last of them, after locking the phase to the song position when
+    // the host's position has moved.
+    float processBlock(int count);
+
+    // Audio thread, before each block: the host's position in quarter notes, or
+    // kNoSongPosition. A position that is not finite counts as none.
+    void setSongPosition(float position);
+
+    void setSyncEnabled(bool enabled) { syncEnabled = enabled; }
+    bool isSyncEnabled() const { return syncEnabled; }
+
+    float getTempo() const { return tempo; }
+    float getFrequency() const { return frequency; }
+    float getPhaseIncrement() const { return phaseIncrement; }
+    float getPhase() const { return phase; }
+    int getTableIndex() const { return tableIndex; }
+    float getFraction() const { return fraction; }
+    float getOutput() const { return output; }
+    float getRateFactor() const { return rateFactor; }
+    float getBarFactor() const { return barFactor; }
+    float getSongPosition() const { return songPosition; }
+    float getLastSongPosition() const { return lastSongPosition; }
+    int getWaveform() const { return waveformChoice.index; }
+    int getDivision() const { return divisionChoice.index; }
+    int getMultiple() const { return multipleChoice.index + 1; }
+    const WaveTable& getWaveTable(int waveform) const { return waveTables[clampWaveform(waveform)]; }
+    const float* getCurrentTable() const { return table; }
+    const CConvertor& getConvertor() const { return convertor; }
+
+private:
+    static int clampWaveform(int waveform) {
+        return waveform < 0 ? 0 : (waveform >= kNumWaveforms ? kNumWaveforms - 1 : waveform);
+    }
+    // Recomputes the increment and bar factor after a tempo, division, multiple or
+    // rate change (control thread).
+    void setFrequency();
+    // One sample forward, keeping the phase in 0..256.
+    void advance() {
+        phase += phaseIncrement;
+        if (phase >= kCycleLength) wrapPhase();
+    }
+    void wrapPhase();
+
+    const float* table = nullptr;  // the selected one of waveTables
+    std::array<WaveTable, kNumWaveforms> waveTables{};
+    CConvertor convertor;
+    CParameter waveformChoice;
+    CParameter divisionChoice;
+    CParameter multipleChoice;
+    int tableIndex = 0;
+    float tempo = 120.0f;
+    float frequency = 0.0f;
+    float phaseIncrement = 0.0f;
+    float phase = 0.0f;
+    float fraction = 0.0f;
+    float output = 0.0f;
+    float rateFactor = 0.0f;
+    bool syncEnabled = true;
+    float songPosition = 0.0f;
+    float lastSongPosition = 0.0f;
+    float barFactor = 0.25f;
+};
+
+}  // namespace orvex

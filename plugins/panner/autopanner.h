@@ -1,0 +1,110 @@
+// The panner's moving stereo placement: a pan pot whose gains glide to new targets
+// every 32 samples, and the auto-panner that drives it from a tempo-synchronised LFO
+// with a modulation depth.
+//
+// Threads: control operations run on whichever thread the effect's setParameter runs
+// on; proc/process run on the audio thread. Control writes are plain stores picked
+// up at the next LFO read; nothing here allocates after construction.
+#pragma once
+
+#include "dsp/component.h"
+#include "dsp/lfo.h"
+#include "dsp/parameter.h"
+
+namespace orvex {
+
+class CPanPot : public CUtility {
+public:
+    static constexpr int kRampLength = 32;     // samples per glide
+    static constexpr float kRampStep = 0.03125f;  // 1 / kRampLength
+
+    // `pan` in 0..1 (0 left, 1 right); `equalPower` chooses the square-root law.
+    explicit CPanPot(float pan = 0.5f, bool equalPower = false);
+
+    // Immediate placement: sets the gains (steps and targets stay as they are).
+    // A pan outside 0..1 is clamped; one that is not a number is ignored.
+    void setPan(float p);
+
+    // One sample of gliding placement, called once per sample: every 32nd call
+    // aims the gains at the law's gains for `p`, reached 32 samples later.
+    void setPanAutomated(float p);
+
+    // The pan last given to setPan, -100..100, as an 8-character text.
+    void getPan(char* text);
+
+    // Audio thread: pans `count` samples of `input` into `left` and `right`, reading
+    // `lfo` once every 32 samples (the count carries over between blocks) and gliding
+    // the gains linearly towards the position the LFO value gives with `depth`.
+    // Without an LFO the gains hold where they arrive.
+    void proc(const float* input, float* left, float* right, CLfo* lfo, int count, float depth);
+
+    void setEqualPower(bool on) { equalPower = on; }
+    bool isEqualPower() const { return equalPower; }
+    float getLeftGain() const { return leftGain; }
+    float getRightGain() const { return rightGain; }
+    float getLeftStep() const { return leftStep; }
+    float getRightStep() const { return rightStep; }
+    float getLeftTarget() const { return leftTarget; }
+    float getRightTarget() const { return rightTarget; }
+    int getSampleCounter() const { return sampleCounter; }
+    float getPanDisplay() const { return panDisplay.linResult; }
+
+private:
+    // The law's gains for p; p must already be inside 0..1.
+    void lawGains(float p, float& left, float& right) const;
+    // Aims the glide at the gains for p (clamped into 0..1; a NaN p holds the gains).
+    void retarget(float p);
+
+    bool equalPower;
+    float leftGain = 0.0f;
+    float rightGain = 0.0f;
+    CParameter panDisplay;
+    int sampleCounter = 0;
+    float leftStep = 0.0f;
+    float rightStep = 0.0f;
+    float leftTarget = 0.0f;
+    float rightTarget = 0.0f;
+};
+
+class CAutoPanner : public CEffect {
+public:
+    explicit CAutoPanner(float sampleRate);
+
+    // Control interface: 16 LfoDepth and 34 Pan are the auto-panner's own; 10 Bpm,
+    // 11 Division, 15 Type and 37 Multipler go to its LFO.
+    void setControl(float value, int control) override;
+    void setControlAutomated(float value, int control) override;
+    void getControl(char* text, int control) override;
+    void getControlName(char* text, int control) override;
+    void getUnitOfMeasurement(char* text, int control) override;
+
+    // Passes the rate on to the LFO (control thread, from the effect's resume).
+    void setSampleRate(float rate) override;
+
+    // Restarts the LFO's cycle; the gains continue from where they are.
+    virtual void reset();
+
+    // Audio thread: one block of the band signal into the two band outputs.
+    void process(const float* input, float* left, float* right, int count) {
+        panPot.proc(input, left, right, &lfo, count, depth);
+    }
+
+    // The effect hands the LFO the song position before each block and restarts it
+    // on MIDI notes.
+    CLfo& getLfo() { return lfo; }
+    const CLfo& getLfo() const { return lfo; }
+    CPanPot& getPanPot() { return panPot; }
+    const CPanPot& getPanPot() const { return panPot; }
+    float getDepth() const { return depth; }
+    float getDepthOffset() const { return depthOffset; }
+
+private:
+    void setDepth(float value);
+
+    CPanPot panPot{0.5f, false};
+    CLfo lfo;
+    float depth = 0.0f;
+    float depthOffset = 0.5f;
+};
+
+}  // namespace orvex
