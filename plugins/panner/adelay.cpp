@@ -1,0 +1,196 @@
+#include "adelay.h"
+
+#include <algorithm>
+
+#include "host/entry.h"
+
+namespace orvex::panner {
+
+namespace {
+
+// Programs load every parameter in order except that "Mix" comes before "Bpm".
+const int kLoadOrder[] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 19, 18};
+
+const EffectIdentity kIdentity{kUniqueId, kNumPrograms, "Orvex Space", "Brindlewick", true,
+                               /*numScratchBuffers*/ 12, kLoadOrder};
+
+constexpr int kFirstController = 50;
+constexpr float kDefault = 0.5f;
+const int kSoloIndex[kNumBands] = {kLowSolo, kMidSolo, kHighSolo};
+
+}  // namespace
+
+template <int Ctl>
+ADelay::Row ADelay::bandFilterRow(const char* name, int controller) {
+    return {{name, "Hz", kDefault, controller},
+            [](ADelay& e, float v) { e.bands->setControl(v, Ctl); },
+            [](ADelay& e, float, char* text) { e.bands->getControl(text, Ctl); }};
+}
+
+template <int B, int Ctl>
+ADelay::Row ADelay::pannerRow(const char* name, const char* label, int controller) {
+    return {{name, label, kDefault, controller},
+            [](ADelay& e, float v) { e.panners[B]->setControl(v, Ctl); },
+            [](ADelay& e, float, char* text) { e.panners[B]->getControl(text, Ctl); }};
+}
+
+template <int B>
+ADelay::Row ADelay::levelRow(const char* name, int controller) {
+    return {{name, "% ", kDefault, controller},
+            [](ADelay& e, float v) { e.gains[B] = 2.0f * v; },
+            [](ADelay&, float v, char* text) { float2string(100.0f * v, text); }};
+}
+
+template <int B>
+ADelay::Row ADelay::soloRow(const char* name, int controller) {
+    return {{name, "  ", 0.0f, controller},
+            [](ADelay& e, float v) { e.setSolo(B, v); },
+            [](ADelay& e, float, char* text) { e.solo[B].getOnOff(text); }};
+}
+
+const ADelay::Row ADelay::kParameters[kNumParams] = {
+    bandFilterRow<kCtlLowFreq>("LowFreq", kFirstController + kLowFreq),
+    bandFilterRow<kCtlMidFreq>("MidFreq", kFirstController + kMidFreq),
+    bandFilterRow<kCtlHighFreq>("HighFreq", kFirstController + kHighFreq),
+    pannerRow<kLow, kCtlLfoDepth>("LowLfoDepth", "% ", kFirstController + kLowLfoDepth),
+    pannerRow<kLow, kCtlDivision>("LowDiv", "  ", kFirstController + kLowDiv),
+    pannerRow<kLow, kCtlWaveform>("LowModType", "  ", kFirstController + kLowModType),
+    levelRow<kLow>("LowLevel", kFirstController + kLowLevel),
+    soloRow<kLow>("LowSolo", kFirstController + kLowSolo),
+    pannerRow<kMid, kCtlLfoDepth>("MidLfoDepth", "% ", kFirstController + kMidLfoDepth),
+    pannerRow<kMid, kCtlDivision>("MidDiv", "  ", kFirstController + kMidDiv),
+    pannerRow<kMid, kCtlWaveform>("MidModType", "  ", kFirstController + kMidModType),
+    levelRow<kMid>("MidLevel", kFirstController + kMidLevel),
+    soloRow<kMid>("MidSolo", kFirstController + kMidSolo),
+    pannerRow<kHigh, kCtlLfoDepth>("HighLfoDepth", "% ", kFirstController + kHighLfoDepth),
+    pannerRow<kHigh, kCtlDivision>("HighDiv", "  ", kFirstController + kHighDiv),
+    pannerRow<kHigh, kCtlWaveform>("HighModType", "  ", kFirstController + kHighModType),
+    levelRow<kHigh>("HighLevel", kFirstController + kHighLevel),
+    soloRow<kHigh>("HighSolo", kFirstController + kHighSolo),
+    {{"Bpm", "  ", kDefault, kFirstController + kBpm},
+     [](ADelay& e, float v) { e.setTempoParameter(v); },
+     [](ADelay& e, float, char* text) { float2string(e.getInternalTempo(), text); }},
+    {{"Mix", "% ", kDefault, kFirstController + kMix},
+     [](ADelay& e, float v) { e.wetDry.setMix(v); },
+     [](ADelay& e, float, char* text) { float2string(e.wetDry.wetPercent, text); }},
+};
+
+ADelay::ADelay(audioMasterCallback audioMaster) : TableEffect(audioMaster, kIdentity, kParameters) {
+    static_assert(kNumBuffers == 12, "the identity announces twelve scratch buffers");
+    const float rate = getSampleRate();
+    for (auto& p : panners) p = std::make_unique<CAutoPanner>(rate);
+    // Starting points; program 0 replaces depth, division and frequencies below.
+    const float startTempo[kNumBands] = {120.0f, 140.0f, 160.0f};
+    for (int b = 0; b < kNumBands; ++b) {
+        panners[b]->setControl(startTempo[b], kCtlBpm);
+        panners[b]->setControl(1.0f, kCtlLfoDepth);
+    }
+    panners[kMid]->setControl(0.7f, kCtlDivision);
+    panners[kHigh]->setControl(0.5f, kCtlDivision);
+    bands = std::make_unique<CBandFilter>(rate);
+    bands->setControl(0.3f, kCtlLowFreq);
+    bands->setControl(0.5f, kCtlMidFreq);
+    bands->setControl(0.7f, kCtlHighFreq);
+    wetDry.setMix(0.5f);
+    inputCombiner.setMix(0.5f);
+    tempoRange.setLinearRange(50.0f, 250.0f);
+    setInternalTempo(tempoRange.getSetLinearValue(kParameters[kBpm].defaultValue));
+    finishConstruction();
+}
+
+ADelay::~ADelay() = default;
+
+void ADelay::setSolo(int band, float value) {
+    solo[band].setOnOff(value);
+    // One solo at a time: touching any solo switch turns the other two off.
+    for (int other = 0; other < kNumBands; ++other) {
+        if (other == band || !solo[other].on) continue;
+        storeValue(kSoloIndex[other], 0.0f);
+        solo[other].setOnOff(0.0f);
+    }
+}
+
+void ADelay::setTempoParameter(float value) {
+    setInternalTempo(tempoRange.getSetLinearValue(value));
+    // Without a host tempo the LFOs follow the plug-in's own tempo at once.
+    if (getTheBpm() == -1.0f) applyTempo(getInternalTempo());
+}
+
+void ADelay::applyTempo(float bpm) {
+    for (auto& p : panners) p->setControl(bpm, kCtlBpm);
+}
+
+void ADelay::applySongPosition(float position) {
+    for (auto& p : panners) p->getLfo().setSongPosition(position);
+}
+
+void ADelay::setupNotes(int note) {
+    // Notes 60, 61 and 62 restart the low, middle and high LFO.
+    const int band = note - 60;
+    if (band >= 0 && band < kNumBands) panners[band]->reset();
+}
+
+void ADelay::prepare() {
+    const float rate = getSampleRate();
+    bands->setSampleRate(rate);
+    for (auto& p : panners) p->setSampleRate(rate);
+}
+
+void ADelay::doProcess(float** inputs, float** /*outputs*/, int n) {
+    trackHostTempo(kVstTransportChanged | kVstPpqPosValid | kVstTempoValid | kVstBarsValid | kVstTimeSigValid);
+
+    const float* inLeft = inputs[0];
+    const float* inRight = inputs[1];
+    float* mono = scratch(kMono);
+    float* band[kNumBands] = {scratch(kBandLow), scratch(kBandMid), scratch(kBandHigh)};
+    float* outLeft = outputLeft();
+    float* outRight = outputRight();
+
+    const float combineWet = inputCombiner.wet;
+    const float combineDry = inputCombiner.dry;
+    for (int i = 0; i < n; ++i) mono[i] = inRight[i] * combineWet + inLeft[i] * combineDry;
+
+    bands->process(mono, band[kLow], band[kMid], band[kHigh], n);
+
+    for (int b = 0; b < kNumBands; ++b) {
+        const float gain = gains[b];
+        float* x = band[b];
+        for (int i = 0; i < n; ++i) x[i] *= gain;
+    }
+
+    for (int b = 0; b < kNumBands; ++b) {
+        if (solo[b].on) {
+            // A soloed band alone, panned, without the dry signal; the other
+            // auto-panners stand still.
+            panners[b]->process(band[b], outLeft, outRight, n);
+            return;
+        }
+    }
+
+    float* sumLeft = scratch(kSumLeft);
+    float* sumRight = scratch(kSumRight);
+    float* panLeft[kNumBands];
+    float* panRight[kNumBands];
+    for (int b = 0; b < kNumBands; ++b) {
+        panLeft[b] = scratch(kPanLeft + b);
+        panRight[b] = scratch(kPanRight + b);
+        panners[b]->process(band[b], panLeft[b], panRight[b], n);
+    }
+    for (int i = 0; i < n; ++i) {
+        sumLeft[i] = panLeft[kLow][i] + panLeft[kMid][i] + panLeft[kHigh][i];
+        sumRight[i] = panRight[kLow][i] + panRight[kMid][i] + panRight[kHigh][i];
+    }
+
+    const float wet = wetDry.wet;
+    const float dry = wetDry.dry;
+    for (int i = 0; i < n; ++i) {
+        outLeft[i] = sumLeft[i] * wet + inLeft[i] * dry;
+        outRight[i] = sumRight[i] * wet + inRight[i] * dry;
+    }
+}
+
+}  // namespace orvex::panner
+
+namespace orvex {
+AudioEffect* createEffectInstance(audioMasterCallback audioMaster) { return new panner::ADelayEdit(audioMaster); }
+}  // namespace orvex

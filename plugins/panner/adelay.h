@@ -1,0 +1,83 @@
+// "Orvex Space": the three-band auto-panner. The input is folded to mono, split into
+// low, middle and high bands, each band scaled by its level and swept across the
+// stereo field by its own tempo-synchronised auto-panner; the panned bands are summed
+// and blended with the untouched input, or one band is soloed.
+#pragma once
+
+#include <array>
+#include <memory>
+
+#include "autopanner.h"
+#include "dsp/bandfilter.h"
+#include "dsp/parameter.h"
+#include "dsp/utility.h"
+#include "host/effectshell.h"
+
+namespace orvex::panner {
+
+enum Band { kLow = 0, kMid = 1, kHigh = 2, kNumBands = 3 };
+
+inline constexpr VstInt32 kUniqueId = fourCharCode('H', 'a', 'O', 's');
+inline constexpr int kNumPrograms = 16;
+inline constexpr int kNumParams = 20;
+
+// Parameter indices.
+enum ParameterIndex {
+    kLowFreq = 0, kMidFreq, kHighFreq,
+    kLowLfoDepth, kLowDiv, kLowModType, kLowLevel, kLowSolo,
+    kMidLfoDepth, kMidDiv, kMidModType, kMidLevel, kMidSolo,
+    kHighLfoDepth, kHighDiv, kHighModType, kHighLevel, kHighSolo,
+    kBpm, kMix,
+};
+
+class ADelay : public TableEffect<ADelay> {
+public:
+    explicit ADelay(audioMasterCallback audioMaster);
+    ~ADelay() override;
+
+    static const Row kParameters[kNumParams];
+
+    // Read-only views for the editor and the tests.
+    const CAutoPanner& autoPanner(int band) const { return *panners[band]; }
+    const CBandFilter& bandFilter() const { return *bands; }
+    bool soloOn(int band) const { return solo[band].on; }
+    float bandGain(int band) const { return gains[band]; }
+    const CWetDryMixer& mixer() const { return wetDry; }
+
+protected:
+    void doProcess(float** inputs, float** outputs, int sampleFrames) override;
+    void prepare() override;
+    void setupNotes(int note) override;
+    void applyTempo(float bpm) override;
+    void applySongPosition(float position) override;
+
+private:
+    template <int Ctl> static Row bandFilterRow(const char* name, int controller);
+    template <int B, int Ctl> static Row pannerRow(const char* name, const char* label, int controller);
+    template <int B> static Row levelRow(const char* name, int controller);
+    template <int B> static Row soloRow(const char* name, int controller);
+
+    void setSolo(int band, float value);
+    void setTempoParameter(float value);
+
+    // Scratch buffers, after the two outputs.
+    enum Buffer { kSumLeft, kSumRight, kMono, kBandLow, kBandMid, kBandHigh, kPanLeft, kPanRight = kPanLeft + 3,
+                  kNumBuffers = kPanRight + 3 };
+
+    std::array<std::unique_ptr<CAutoPanner>, kNumBands> panners;
+    std::unique_ptr<CBandFilter> bands;
+    CWetDryMixer wetDry;
+    CWetDryMixer inputCombiner;
+    std::array<COnOff, kNumBands> solo;
+    CParameter tempoRange;
+    std::array<float, kNumBands> gains{1.0f, 1.0f, 1.0f};
+};
+
+// What the host instantiates. The editor arrives with the editor work; until then
+// this is the plain effect.
+class ADelayEdit : public ADelay {
+public:
+    using ADelay::ADelay;
+};
+
+}  // namespace orvex::panner
