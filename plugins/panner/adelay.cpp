@@ -102,7 +102,10 @@ ADelay::~ADelay() = default;
 
 void ADelay::setSolo(int band, float value) {
     solo[band].setOnOff(value);
-    // One solo at a time: touching any solo switch turns the other two off.
+    // One solo at a time: switching a band's solo on turns the other two off. Setting
+    // a solo to off leaves the others alone, so that a host restoring the parameters
+    // one by one (or a program load) does not lose the solo stored before it.
+    if (!solo[band].on) return;
     for (int other = 0; other < kNumBands; ++other) {
         if (other == band || !solo[other].on) continue;
         storeValue(kSoloIndex[other], 0.0f);
@@ -134,6 +137,9 @@ void ADelay::prepare() {
     const float rate = getSampleRate();
     bands->setSampleRate(rate);
     for (auto& p : panners) p->setSampleRate(rate);
+    // The filters keep their coefficients across a rate change: set the crossovers
+    // again so they stay at the same frequencies in hertz.
+    for (int index : {kLowFreq, kMidFreq, kHighFreq}) applyParameter(index, currentValue(index));
 }
 
 void ADelay::doProcess(float** inputs, float** /*outputs*/, int n) {
