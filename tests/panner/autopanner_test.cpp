@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include "reference/panner_model.h"
+
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -298,68 +300,7 @@ TEST(PanPotProc, BadInputNeverProducesNaNOrGainsOutsideTheLaw) {
 // ---------------------------------------------------------------------------------
 // An independent model of the chain, written from the algorithm, compared bit for bit.
 
-namespace model {
-
-struct Lfo {
-    float table[257];
-    float phase = 0, inc = 0, barFactor = 0, songPosition = 0, lastSongPosition = 0;
-
-    Lfo(int waveform, float bpm, int division, int multiple, float rate) {
-        for (int i = 0; i <= 256; ++i) {
-            if (waveform == 0) {
-                table[i] = (std::sin(static_cast<float>(i) * 0.00390625f * 6.2831855f) + 1.0f) * 0.5f;
-            } else {  // triangle in its mapped form
-                table[i] = i < 64 ? 0.5f + i / 128.0f : i < 192 ? 1.0f - (i - 64) / 128.0f : i < 256 ? (i - 192) / 128.0f : 0.5f;
-            }
-        }
-        const float factors[9] = {16, 8, 4, 2, 1, 0.5f, 0.25f, 0.125f, 0.0625f};
-        const float bars[9] = {0.25f, 0.5f, 1, 2, 4, 8, 16, 32, 64};
-        const float period = 60000.0f / bpm * factors[division];
-        const float frequency = 1000.0f / period * 1000.0f / 1000.0f / static_cast<float>(multiple);
-        inc = frequency * (257.0f / rate);
-        barFactor = bars[division];
-    }
-    float read(int count) {
-        if (songPosition != -1000.0f && songPosition != lastSongPosition) {
-            const float c = songPosition * 0.25f * barFactor;
-            phase = (c - std::floor(c)) * 257.0f;
-            if (phase >= 256.0f) phase -= 256.0f;
-            lastSongPosition = songPosition;
-        }
-        for (int i = 0; i < count - 1; ++i) {
-            phase += inc;
-            if (phase >= 256.0f) phase -= 256.0f;
-        }
-        const int index = static_cast<int>(phase);
-        const float value = table[index] + (phase - index) * (table[index + 1] - table[index]);
-        phase += inc;
-        if (phase >= 256.0f) phase -= 256.0f;
-        return value;
-    }
-};
-
-struct Pot {
-    float leftGain = 0.5f, rightGain = 0.5f, leftStep = 0, rightStep = 0;
-    int counter = 0;
-    void run(const float* in, float* left, float* right, Lfo& lfo, int count, float depth) {
-        const float f = std::fabs(2.0f * depth - 1.0f);
-        const float g = 0.5f - 0.5f * f;
-        for (int i = 0; i < count; ++i) {
-            if (++counter == 32) {
-                const float p = lfo.read(32) * f + g;
-                leftStep = ((1.0f - p) - leftGain) * 0.03125f;
-                rightStep = (p - rightGain) * 0.03125f;
-                counter = 0;
-            }
-            leftGain += leftStep;
-            rightGain += rightStep;
-            left[i] = in[i] * leftGain;
-            right[i] = in[i] * rightGain;
-        }
-    }
-};
-
-}  // namespace model
+// (the model lives in reference/panner_model.h, shared with the effect tests)
 
 TEST(AutoPannerModel, OutputMatchesAnIndependentSampleBySampleModel) {
     struct Case {
