@@ -1,0 +1,69 @@
+#include "bandfilter.h"
+
+namespace orvex {
+
+CBandFilter::CBandFilter(float sampleRate, FilterForm form)
+    : CEffect("BandF", 3), highFilter(sampleRate, form), bandFilter(sampleRate, form), lowFilter(sampleRate, form) {
+    CComponent::setSampleRate(lowFilter.getSampleRate());
+    // Fixed responses, configured in the order built: the outer bands fully damped (no
+    // resonance bump at their crossovers), the middle band moderately resonant. Cutoff
+    // 0.7, drive 0.2 and "on" stay as each filter was built.
+    highFilter.setType(CStateVariable::kHiPass);
+    highFilter.setControl(0.0f, kCtlResonance);
+    bandFilter.setType(CStateVariable::kBandPass);
+    bandFilter.setControl(0.5f, kCtlResonance);
+    lowFilter.setType(CStateVariable::kLowPass);
+    lowFilter.setControl(0.0f, kCtlResonance);
+}
+
+void CBandFilter::setSampleRate(float rate) {
+    highFilter.setSampleRate(rate);
+    bandFilter.setSampleRate(rate);
+    lowFilter.setSampleRate(rate);
+    CComponent::setSampleRate(lowFilter.getSampleRate());
+}
+
+CStateVariable* CBandFilter::filterFor(int control) {
+    switch (control) {
+        case kCtlLowFreq: return &lowFilter;
+        case kCtlMidFreq: return &bandFilter;
+        case kCtlHighFreq: return &highFilter;
+        default: return nullptr;
+    }
+}
+
+void CBandFilter::setControl(float value, int control) {
+    if (CStateVariable* filter = filterFor(control)) filter->setControl(value, kCtlCutoff);
+}
+
+void CBandFilter::setControlAutomated(float value, int control) {
+    if (CStateVariable* filter = filterFor(control)) filter->setControlAutomated(value, kCtlCutoff);
+}
+
+void CBandFilter::getControl(char* text, int control) {
+    if (CStateVariable* filter = filterFor(control)) filter->getControl(text, kCtlCutoff);
+}
+
+void CBandFilter::getControlName(char* text, int) { copyText(text, "Center Freq", kNameSize); }
+
+void CBandFilter::getUnitOfMeasurement(char* text, int) { copyText(text, "Hz", 3); }
+
+void CBandFilter::tick(float input, float* lowOut, float* bandOut, float* highOut) {
+    *lowOut = lowFilter.tick(input);
+    *bandOut = bandFilter.tick(input);
+    *highOut = highFilter.tick(input);
+}
+
+void CBandFilter::process(const float* input, float* lowOut, float* bandOut, float* highOut, int count) {
+    if (!input || !lowOut || !bandOut || !highOut) return;
+    for (int i = 0; i < count; ++i) tick(input[i], &lowOut[i], &bandOut[i], &highOut[i]);
+}
+
+void CBandFilter::processBlocks(const float* input, float* lowOut, float* bandOut, float* highOut, int count) {
+    if (!input || !lowOut || !bandOut || !highOut) return;
+    if (lowFilter.onOff.on) lowFilter.processBlockNoUpdate(input, lowOut, count);
+    if (bandFilter.onOff.on) bandFilter.processBlockNoUpdate(input, bandOut, count);
+    if (highFilter.onOff.on) highFilter.processBlockNoUpdate(input, highOut, count);
+}
+
+}  // namespace orvex

@@ -1,0 +1,248 @@
+#include "statevariable.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace orvex {
+
+namespace {
+
+constexpr float kPi = 3.1415927f;
+constexpr float kDefaultRate = 44100.0f;
+constexpr int kRampLength = 32;
+constexpr float kRampFraction = 0.03125f;  // 1 / kRampLength
+
+bool isUsableRate(float rate) { return std::isfinite(rate) && rate > 0.0f; }
+
+// Resonance and drive leave 0..1 only through a confused caller; outside it the damping
+// turns negative (a filter that grows by itself) or the limiter starts adding energy,
+// so such values are held at the nearest end. NaN counts as 0.
+float unitRange(float value) {
+    if (value >= 0.0f) return value <= 1.0f ? value : 1.0f;
+    return 0.0f;
+}
+
+constexpr const char* kTypeNames[] = {"LowPass", "BandPass", "HiPass", "Notch", "Peak"};
+
+}  // namespace
+
+CStateVariable::CStateVariable(float sampleRate, FilterForm form) : CEffect("SV Filter", 5), filterForm(form) {
+    const float rate = isUsableRate(sampleRate) ? sampleRate : kDefaultRate;
+    CComponent::setSampleRate(rate);
+    oversampledRate = 2.0f * rate;
+
+    cutoffParam.setExpRange(50.0f, 20000.0f);
+    typeParam.setIndexRange(0, 4, 4.99999f);
+
+    setType(kLowPass);
+    setControl(0.7f, kCtlCutoff);  // about 3314 Hz
+    setControl(0.2f, kCtlResonance);
+    setControl(0.2f, kCtlDrive);
+    setControl(1.0f, kCtlOnOff);
+}
+
+void CStateVariable::setSampleRate(float rate) {
+    if (!isUsableRate(rate)) return;
+    CComponent::setSampleRate(rate);
+    oversampledRate = 2.0f * rate;
+}
+
+// Coefficient of the oversampled integrators for a normalised cutoff value; also keeps
+// the mapped frequency in the parameter record for display.
+float CStateVariable::cutoffCoefficient(float value) {
+    const float hz = cutoffParam.getSetExpValue(value);
+    return 2.0f * (hz * kPi / oversampledRate);
+}
+
+// Damping for a resonance value in 0..1: 2 at no resonance, 0 at full resonance.
+float CStateVariable::dampingOf(float value) const {
+    const float root = filterForm == FilterForm::kPerSample
+                           ? static_cast<float>(std::pow(static_cast<double>(value), 0.25))
+                           : std::pow(value, 0.25f);
+    return 2.0f * (1.0f - root);
+}
+
+void CStateVariable::setType(int newType) {
+    type = newType;
+    switch (newType) {
+        case kLowPass: selected = &low; break;
+        case kBandPass: selected = &band; break;
+        case kHiPass: selected = &high; break;
+        case kNotch: selected = &notch; break;
+        case kPeak: selected = &peak; break;
+        default: return;
+    }
+    copyText(typeName, kTypeNames[newType], sizeof typeName);
+}
+
+void CStateVariable::setControl(float value, int control) {
+    switch (control) {
+        case kCtlCutoff:
+            freqSet = cutoffCoefficient(value);
+            break;
+        case kCtlResonance:
+            resonance = unitRange(value);
+            dampSet = dampingOf(resonance);
+            break;
+        case kCtlDrive: {
+            const float drive = unitRange(value);
+            drivePercent = 100.0f * drive;
+            driveCoef = 0.1f * (1.0f - drive);
+            break;
+        }
+        case kCtlFilterType:
+            setType(typeParam.getSetIndex(value));
+            break;
+        case kCtlOnOff:
+            onOff.setOnOff(value);
+            break;
+        default:
+            break;
+    }
+}
+
+void CStateVariable::setControlAutomated(float value, int control) {
+    switch (control) {
+        case kCtlCutoff:
+            // Glide: take a new target every 32 calls and walk there in 32 equal steps;
+            // the values passed in between are dropped.
+            if (++freqRampCount % kRampLength == 0) {
+                freqRampTarget = cutoffCoefficient(value);
+                freqRampStep = (freqRampTarget - freqSet) * kRampFraction;
+                freqRampCount = 0;
+            }
+            freqSet += freqRampStep;
+            break;
+        case kCtlResonance:
+            if (++dampRampCount % kRampLength == 0) {
+                resonance = unitRange(value);
+                dampRampTarget = dampingOf(resonance);
+                dampRampStep = (dampRampTarget - dampSet) * kRampFraction;
+                dampRampCount = 0;
+            }
+            // A glide down to full resonance can end a rounding error below zero, and a
+            // negative damping makes the undamped (drive 1.0) filter grow by itself:
+            // the damping stops at 0.
+            dampSet = std::max(0.0f, dampSet + dampRampStep);
+            break;
+        case kCtlDrive:
+        case kCtlFilterType:
+        case kCtlOnOff:
+            setControl(value, control);
+            break;
+        default:
+            break;
+    }
+}
+
+void CStateVariable::getControl(char* text, int control) {
+    switch (control) {
+        case kCtlCutoff: floatToString(cutoffParam.expResult, text); break;
+        case kCtlResonance: floatToString(100.0f * resonance, text); break;
+        case kCtlDrive: floatToString(drivePercent, text); break;
+        case kCtlFilterType: copyText(text, typeName, kNameSize); break;
+        case kCtlOnOff: onOff.getOnOff(text); break;
+        default: break;
+    }
+}
+
+void CStateVariable::getControlName(char* text, int control) {
+    switch (control) {
+        case kCtlCutoff: copyText(text, "Cutoff", kNameSize); break;
+        case kCtlResonance: copyText(text, "Resonance", kNameSize); break;
+        case kCtlDrive: copyText(text, "Drive", kNameSize); break;
+        case kCtlFilterType: copyText(text, "Type", kNameSize); break;
+        case kCtlOnOff: copyText(text, "OnOff", kNameSize); break;
+        default: break;
+    }
+}
+
+void CStateVariable::getUnitOfMeasurement(char* text, int control) {
+    switch (control) {
+        case kCtlCutoff: copyText(text, "Hz", 3); break;
+        case kCtlResonance:
+        case kCtlDrive: copyText(text, "% ", 3); break;
+        case kCtlFilterType:
+        case kCtlOnOff: copyText(text, "  ", 3); break;
+        default: break;
+    }
+}
+
+// Per sample, before the two passes: the damping is bounded by the coefficient of the
+// previous sample (2 / freq is +inf on the very first sample, which the bound of 2
+// absorbs), then the frequency coefficient is bounded to keep the integrators stable.
+inline void CStateVariable::updateCoefficients() {
+    const float limitRaw = 2.0f / freq;
+    freq = std::min(freqMax, freqSet);
+    const float limit = std::min(dampMax, limitRaw);
+    damp = std::min(dampSet, limit);
+}
+
+// One pass of the filter at twice the host rate, on the audio thread.
+//
+// The cubic term limits the band-pass state. Once band² × driveCoef passes 1 (|band|
+// about 3.5 at the usual drive of 0.2) the bare cubic pulls the state past zero, and
+// beyond 2 it flips it to a larger magnitude each pass and runs away to infinity within
+// a few samples: a +20 dBFS sine near 3.3 kHz at full resonance and no drive is enough.
+// The factor is therefore capped at 1. Below the cap the cubic is untouched, bit for
+// bit; at the cap the cubic is itself 0, so the curve stays continuous; above it a large
+// state is pulled to zero and never pushed past, which keeps the state bounded for any
+// finite input. What can still overflow with input near the top of the float range is
+// caught by the checks in `tick` and `processBlockNoUpdate`.
+inline void CStateVariable::pass(float u) {
+    notch = u - damp * band;
+    low = freq * band + low;
+    high = notch - low;
+    band = freq * high + band - band * std::min(band * driveCoef * band, kLimiterCap);
+}
+
+void CStateVariable::clearState() {
+    notch = low = band = high = peak = output = 0.0f;
+}
+
+float CStateVariable::tick(float input) {
+    if (!onOff.on) return input;
+    float u = input;
+    addDC(u);
+    updateCoefficients();
+    pass(u);
+    output = 0.5f * *selected;
+    pass(u);
+    peak = low - high;
+    output = 0.5f * *selected + output;
+    // A NaN or infinite input sample would stay in the integrators for ever. Checking
+    // after every sample costs three finiteness tests on values already in registers
+    // and a branch that is never taken in practice; `tick` has no block boundary at which to
+    // check less often, and callers drive it one sample at a time from their own loops.
+    // That sample comes out as silence and the filter starts again from rest.
+    if (!(std::isfinite(low) && std::isfinite(band) && std::isfinite(output))) clearState();
+    return output;
+}
+
+void CStateVariable::processBlockNoUpdate(const float* input, float* outputBuffer, int count) {
+    if (count <= 0 || !input || !outputBuffer) return;
+    // Collects output × 0 over the block: it stays 0 while every output sample is finite
+    // and turns NaN at the first one that is not, so the loop itself carries no branch.
+    float poison = 0.0f;
+    for (int i = 0; i < count; ++i) {
+        const float u = input[i];
+        updateCoefficients();
+        pass(u);
+        outputBuffer[i] = 0.5f * *selected;
+        pass(u);
+        peak = low - high;
+        outputBuffer[i] = 0.5f * *selected + outputBuffer[i];
+        poison += outputBuffer[i] * 0.0f;
+    }
+    // A non-finite input sample poisons the state for good; it is caught once per block
+    // here, the block's non-finite samples become silence, and the filter starts the
+    // next block from rest. So the output is finite again at the latest with the block
+    // after the one that carried the bad input.
+    if (!(poison == 0.0f && std::isfinite(low) && std::isfinite(band))) {
+        clearState();
+        for (int i = 0; i < count; ++i)
+            if (!std::isfinite(outputBuffer[i])) outputBuffer[i] = 0.0f;
+    }
+}
+
+}  // namespace orvex
