@@ -1,0 +1,299 @@
+// `orvex render` run as a user runs it, on files generated here, compared with the
+// same samples processed through the test host directly.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+
+#include "cli_support.h"
+#include "host/effectshell.h"
+
+namespace orvex::clitest {
+namespace {
+
+constexpr int kRate = 48000;
+
+// What the test effect does to a sample: input × 2 × Gain (float), negated by Invert.
+float testEffect(float x, float gainValue, bool invert = false) {
+    const float gain = 2.0f * gainValue;
+    return x * (invert ? -gain : gain);
+}
+
+// The normalised value a controller value becomes in our plug-ins.
+float controllerValue(int value) { return std::clamp(static_cast<float>(value) * kControllerScale, 0.0f, 1.0f); }
+
+TEST(CliRender, FloatWavOutputIsBitExactWithTheTestHost) {
+    ScratchFolder dir;
+    const Channels input = noise(2, 10007, 1);
+    writeAudio(dir.file("in.wav"), input, kRate);
+    const RunResult run = runOrvex({"render", testEffectPath(), dir.file("in.wav"), dir.file("out.wav"), "--set",
+                                    "Gain=0.7", "--block", "256", "-q"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.out, "");  // quiet
+
+    const Audio out = readAudio(dir.file("out.wav"));
+    EXPECT_EQ(out.format, SF_FORMAT_WAV | SF_FORMAT_FLOAT);
+    EXPECT_EQ(out.sampleRate, kRate);
+    const Channels expected =
+        processDirect(testEffectPath(), input, kRate, 256, [](vsthost::Plugin& p) { p.setParameter(0, 0.7f); });
+    ASSERT_EQ(out.channels.size(), 2u);
+    EXPECT_EQ(out.channels, expected);
+    for (int c = 0; c < 2; ++c)
+        for (std::size_t i = 0; i < input[0].size(); i += 997)
+            EXPECT_EQ(out.channels[c][i], testEffect(input[c][i], 0.7f)) << "channel " << c << " sample " << i;
+}
+
+TEST(CliRender, ThirdPartyPluginMatchesTheTestHostBlockForBlock) {
+    const std::string eq = "/usr/lib/vst/3BandEQ-vst.so";
+    if (!std::filesystem::exists(eq)) GTEST_SKIP() << "dpf-plugins-vst is not installed";
+    ScratchFolder dir;
+    const Channels input = noise(2, 30000, 2);
+    writeAudio(dir.file("in.wav"), input, 44100);
+    const RunResult run = runOrvex({"render", eq, dir.file("in.wav"), dir.file("out.wav"), "--set", "Low=0.9",
+                                    "--set", "High=0.1", "--block", "300", "-q"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    const Audio out = readAudio(dir.file("out.wav"));
+    const Channels expected = processDirect(eq, input, 44100, 300, [](vsthost::Plugin& p) {
+        p.setParameter(0, 0.9f);
+        p.setParameter(2, 0.1f);
+    });
+    EXPECT_EQ(out.channels, expected);
+    EXPECT_NE(out.channels, input);  // the settings changed the sound
+}
+
+TEST(CliRender, PluginsAreFoundByShortNameAndByEffectName) {
+    ScratchFolder dir;
+    const Channels input = noise(2, 2000, 3);
+    writeAudio(dir.file("in.wav"), input, kRate);
+    for (const std::string name : {"testeffect", "Orvex Test", "orvex test"}) {
+        SCOPED_TRACE(name);
+        const RunResult run =
+            runOrvex({"render", name, dir.file("in.wav"), dir.file("out.wav"), "--path", ORVEX_TEST_VST_DIR});
+        ASSERT_EQ(run.status, 0) << run.err;
+        EXPECT_NE(run.out.find("Orvex Test (testeffect.so)"), std::string::npos) << run.out;
+        EXPECT_EQ(readAudio(dir.file("out.wav")).channels, input);  // default Gain 0.5: × 1
+    }
+}
+
+TEST(CliRender, ParametersReachThePluginByNameAndIndex) {
+    ScratchFolder dir;
+    const Channels input = noise(2, 3000, 4);
+    writeAudio(dir.file("in.wav"), input, kRate);
+    struct Case {
+        std::vector<std::string> options;
+        float gain;
+        bool invert;
+    };
+    const Case cases[] = {
+        {{"--set", "Gain=1"}, 1.0f, false},                   // doubles
+        {{"--set", "Invert=1"}, 0.5f, true},                  // negates
+        {{"--set", "2=1", "--set", "gain=0.25"}, 0.25f, true},  // index; a name in another case
+        {{"--set", "Gain=1", "--set", "Gain=0"}, 0.0f, false},  // in command-line order
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.options[1]);
+        std::vector<std::string> args = {"render", testEffectPath(), dir.file("in.wav"), dir.file("out.wav")};
+        args.insert(args.end(), c.options.begin(), c.options.end());
+        const RunResult run = runOrvex(args);
+        ASSERT_EQ(run.status, 0) << run.err;
+        const Audio out = readAudio(dir.file("out.wav"));
+        ASSERT_EQ(out.frames(), input[0].size());
+        for (int ch = 0; ch < 2; ++ch)
+            for (std::size_t i = 0; i < out.frames(); ++i)
+                ASSERT_EQ(out.channels[ch][i], testEffect(input[ch][i], c.gain, c.invert)) << "sample " << i;
+    }
+}
+
+TEST(CliRender, ProgramIsSelectedByIndexOrName) {
+    ScratchFolder dir;
+    writeAudio(dir.file("in.wav"), noise(2, 1000, 5), kRate);
+    // The summary reads the program back from the plug-in (effGetProgram and
+    // effGetProgramName after the selection).
+    const std::pair<std::string, std::string> cases[] = {
+        {"3", "program  3 \"Basic 4\""},
+        {"Basic 3", "program  2 \"Basic 3\""},
+        {"basic 2", "program  1 \"Basic 2\""},
+    };
+    for (const auto& [program, shown] : cases) {
+        const RunResult run =
+            runOrvex({"render", testEffectPath(), dir.file("in.wav"), dir.file("out.wav"), "--program", program});
+        ASSERT_EQ(run.status, 0) << run.err;
+        EXPECT_NE(run.out.find(shown), std::string::npos) << run.out;
+    }
+}
+
+TEST(CliRender, ControllerTakesEffectExactlyAtItsSample) {
+    ScratchFolder dir;
+    const Channels input = noise(2, kRate, 6);
+    writeAudio(dir.file("in.wav"), input, kRate);
+    // Invert at 0.25 s, Gain to 127 at 0.123456 s (sample 5925.888 rounds to 5926), and
+    // Gain back to 64 at 0.5 s; blocks of 700 do not end at any of them.
+    const RunResult run =
+        runOrvex({"render", testEffectPath(), dir.file("in.wav"), dir.file("out.wav"), "--block", "700", "--cc",
+                  "22=127@0.25", "--cc", "20=127@0.123456", "--cc", "20=64@0.5"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find("3 events sent"), std::string::npos) << run.out;
+    const Audio out = readAudio(dir.file("out.wav"));
+    ASSERT_EQ(out.frames(), input[0].size());
+    for (int ch = 0; ch < 2; ++ch) {
+        for (std::size_t i = 0; i < out.frames(); ++i) {
+            float gain = 0.5f;
+            if (i >= 5926) gain = controllerValue(127);
+            if (i >= 24000) gain = controllerValue(64);
+            const bool invert = i >= 12000;
+            ASSERT_EQ(out.channels[ch][i], testEffect(input[ch][i], gain, invert)) << "channel " << ch << " sample " << i;
+        }
+    }
+}
+
+TEST(CliRender, MonoInputFeedsBothInputs) {
+    ScratchFolder dir;
+    const Channels input = noise(1, 5000, 7);
+    writeAudio(dir.file("in.wav"), input, 22050);
+    const RunResult run =
+        runOrvex({"render", testEffectPath(), dir.file("in.wav"), dir.file("out.wav"), "--set", "Gain=1"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find("in.wav: mono, 22050 Hz"), std::string::npos) << run.out;
+    const Audio out = readAudio(dir.file("out.wav"));
+    ASSERT_EQ(out.channels.size(), 2u);
+    EXPECT_EQ(out.sampleRate, 22050);
+    for (int ch = 0; ch < 2; ++ch)
+        for (std::size_t i = 0; i < out.frames(); ++i) ASSERT_EQ(out.channels[ch][i], 2.0f * input[0][i]);
+    EXPECT_EQ(out.channels, processDirect(testEffectPath(), input, 22050, 512,
+                                          [](vsthost::Plugin& p) { p.setParameter(0, 1.0f); }));
+}
+
+TEST(CliRender, TailAppendsSilenceAfterTheInput) {
+    ScratchFolder dir;
+    const Channels input = noise(2, 1000, 8);
+    writeAudio(dir.file("in.wav"), input, 8000);
+    const RunResult run =
+        runOrvex({"render", testEffectPath(), dir.file("in.wav"), dir.file("out.wav"), "--tail", "0.25"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    const Audio out = readAudio(dir.file("out.wav"));
+    ASSERT_EQ(out.frames(), 3000u);
+    for (int ch = 0; ch < 2; ++ch) {
+        for (std::size_t i = 0; i < 1000; ++i) ASSERT_EQ(out.channels[ch][i], input[ch][i]);
+        for (std::size_t i = 1000; i < 3000; ++i) ASSERT_EQ(out.channels[ch][i], 0.0f);
+    }
+}
+
+TEST(CliRender, OutputFormatFollowsTheInputTheExtensionOrFormatOption) {
+    ScratchFolder dir;
+    // With Gain 0.5 (× 1) the samples come out as they went in, whatever the encoding
+    // that can hold 16 bits; full scale included.
+    Channels written = noise(2, 4000, 9, 1.0f);
+    written[0][0] = 1.0f;
+    written[1][0] = -1.0f;
+    writeAudio(dir.file("in.flac"), written, 44100, SF_FORMAT_FLAC | SF_FORMAT_PCM_16);
+    const Channels input = readAudio(dir.file("in.flac")).channels;
+    struct Case {
+        std::string out;
+        std::vector<std::string> options;
+        int format;
+    };
+    const Case cases[] = {
+        {"same.flac", {}, SF_FORMAT_FLAC | SF_FORMAT_PCM_16},
+        {"noextension", {}, SF_FORMAT_FLAC | SF_FORMAT_PCM_16},
+        {"by-extension.wav", {}, SF_FORMAT_WAV | SF_FORMAT_PCM_16},
+        {"by-option.bin", {"--format", "wav:float"}, SF_FORMAT_WAV | SF_FORMAT_FLOAT},
+        {"aiff24.aif", {"--format", "aiff:24"}, SF_FORMAT_AIFF | SF_FORMAT_PCM_24},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.out);
+        std::vector<std::string> args = {"render", testEffectPath(), dir.file("in.flac"), dir.file(c.out)};
+        args.insert(args.end(), c.options.begin(), c.options.end());
+        const RunResult run = runOrvex(args);
+        ASSERT_EQ(run.status, 0) << run.err;
+        const Audio out = readAudio(dir.file(c.out));
+        EXPECT_EQ(out.format, c.format);
+        EXPECT_EQ(out.sampleRate, 44100);
+        EXPECT_EQ(out.channels, input);
+    }
+    // Ogg Vorbis is lossy: the length and the rate come through.
+    const RunResult ogg = runOrvex({"render", testEffectPath(), dir.file("in.flac"), dir.file("out.ogg")});
+    ASSERT_EQ(ogg.status, 0) << ogg.err;
+    const Audio vorbis = readAudio(dir.file("out.ogg"));
+    EXPECT_EQ(vorbis.format & SF_FORMAT_TYPEMASK, SF_FORMAT_OGG);
+    EXPECT_EQ(vorbis.frames(), 4000u);
+    // And read back in as an input.
+    const RunResult back = runOrvex({"render", testEffectPath(), dir.file("out.ogg"), dir.file("back.wav")});
+    ASSERT_EQ(back.status, 0) << back.err;
+    EXPECT_EQ(readAudio(dir.file("back.wav")).frames(), 4000u);
+}
+
+TEST(CliRender, ASuccessfulRenderReplacesAnExistingOutput) {
+    ScratchFolder dir;
+    const Channels input = noise(2, 1500, 10);
+    writeAudio(dir.file("in.wav"), input, kRate);
+    writeAudio(dir.file("out.wav"), noise(1, 10, 11), 8000);
+    const RunResult run = runOrvex({"render", testEffectPath(), dir.file("in.wav"), dir.file("out.wav")});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(readAudio(dir.file("out.wav")).channels, input);
+    EXPECT_EQ(dir.entries(), (std::vector<std::string>{"in.wav", "out.wav"}));
+}
+
+TEST(CliRender, RenderingAFileOntoItselfWorks) {
+    ScratchFolder dir;
+    const Channels input = noise(2, 3000, 12);
+    writeAudio(dir.file("take.wav"), input, kRate);
+    const RunResult run =
+        runOrvex({"render", testEffectPath(), dir.file("take.wav"), dir.file("take.wav"), "--set", "Invert=1"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    const Audio out = readAudio(dir.file("take.wav"));
+    ASSERT_EQ(out.frames(), 3000u);
+    for (int ch = 0; ch < 2; ++ch)
+        for (std::size_t i = 0; i < 3000; ++i) ASSERT_EQ(out.channels[ch][i], -input[ch][i]);
+}
+
+// The panner follows the host's tempo and restarts its LFOs on notes 60 to 62, so it
+// shows whether the time information and notes arrive as a host sends them.
+TEST(CliRender, PannerHearsTheTempoAndTheNotes) {
+    const std::string panner = pannerPath();
+    if (panner.empty()) GTEST_SKIP() << "the panner bundle is not built";
+    ScratchFolder dir;
+    const int rate = 44100;
+    const Channels input = noise(2, 3 * rate, 13);
+    writeAudio(dir.file("in.wav"), input, rate);
+    auto render = [&](std::vector<std::string> options) {
+        std::vector<std::string> args = {"render", "panner", dir.file("in.wav"), dir.file("out.wav"), "-q"};
+        args.insert(args.end(), options.begin(), options.end());
+        const RunResult run = runOrvex(args);
+        EXPECT_EQ(run.status, 0) << run.err;
+        return readAudio(dir.file("out.wav")).channels;
+    };
+    auto deep = [](vsthost::Plugin& p) {
+        for (int depth : {3, 8, 13}) p.setParameter(depth, 1.0f);
+        p.setParameter(19, 1.0f);
+    };
+    const std::vector<std::string> deepOptions = {"--set", "LowLfoDepth=1", "--set", "MidLfoDepth=1",
+                                                  "--set", "HighLfoDepth=1", "--set", "Mix=1"};
+    auto with = [&](std::vector<std::string> more) {
+        std::vector<std::string> all = deepOptions;
+        all.insert(all.end(), more.begin(), more.end());
+        return all;
+    };
+
+    const Channels at90 = render(with({"--tempo", "90"}));
+    EXPECT_EQ(at90, processDirect(panner, input, rate, 512, deep, 90.0));
+    const Channels at150 = render(with({"--tempo", "150"}));
+    EXPECT_EQ(at150, processDirect(panner, input, rate, 512, deep, 150.0));
+    EXPECT_NE(at90, at150);
+    const Channels none = render(with({"--no-transport"}));
+    EXPECT_EQ(none, processDirect(panner, input, rate, 512, deep));
+
+    // Note 61 at 1.1 s restarts the middle band's LFO there (sample 48510).
+    const Channels noted = render(with({"--tempo", "90", "--note", "61@1.1"}));
+    const std::vector<DirectEvent> note = {{48510, {0x90, 61, 100}}};
+    EXPECT_EQ(noted, processDirect(panner, input, rate, 512, deep, 90.0, note));
+    ASSERT_EQ(noted.size(), 2u);
+    for (int ch = 0; ch < 2; ++ch) {
+        // Identical up to the note, different after it.
+        EXPECT_TRUE(std::equal(noted[ch].begin(), noted[ch].begin() + 48510, at90[ch].begin()));
+        EXPECT_FALSE(std::equal(noted[ch].begin() + 48510, noted[ch].end(), at90[ch].begin() + 48510));
+    }
+}
+
+}  // namespace
+}  // namespace orvex::clitest

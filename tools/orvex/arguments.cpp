@@ -1,0 +1,289 @@
+#include "arguments.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+
+namespace orvex::cli {
+
+UsageError::UsageError(const std::string& command, const std::string& message)
+    : Error("orvex " + command + ": " + message + "\nTry 'orvex " + command + " --help'.", 2) {}
+
+std::optional<long long> parseInteger(const std::string& text) {
+    if (text.empty()) return std::nullopt;
+    errno = 0;
+    char* end = nullptr;
+    const long long value = std::strtoll(text.c_str(), &end, 10);
+    if (errno != 0 || end == text.c_str() || *end != 0) return std::nullopt;
+    return value;
+}
+
+std::optional<double> parseFinite(const std::string& text) {
+    if (text.empty()) return std::nullopt;
+    errno = 0;
+    char* end = nullptr;
+    const double value = std::strtod(text.c_str(), &end);
+    if (errno == ERANGE || end == text.c_str() || *end != 0 || !std::isfinite(value)) return std::nullopt;
+    return value;
+}
+
+namespace {
+
+// Walks one subcommand's arguments: options with a value take it from "--name=value"
+// or from the next argument; "--" ends the options.
+class Cursor {
+public:
+    Cursor(std::string command, const std::vector<std::string>& args) : command(std::move(command)), args(args) {}
+
+    // The next argument; false at the end. Sets `option` for an option, else
+    // `positional`.
+    bool next() {
+        if (index >= args.size()) return false;
+        const std::string& arg = args[index++];
+        inlineValue.reset();
+        if (!optionsEnded && arg == "--") {
+            optionsEnded = true;
+            return next();
+        }
+        if (!optionsEnded && arg.size() > 1 && arg[0] == '-') {
+            const auto equals = arg.find('=');
+            if (arg.rfind("--", 0) == 0 && equals != std::string::npos) {
+                option = arg.substr(0, equals);
+                inlineValue = arg.substr(equals + 1);
+            } else {
+                option = arg;
+            }
+            positional.reset();
+            return true;
+        }
+        option.clear();
+        positional = arg;
+        return true;
+    }
+
+    bool isOption() const { return !positional; }
+    const std::string& name() const { return option; }
+    const std::string& argument() const { return *positional; }
+
+    std::string value() {
+        if (inlineValue) return *inlineValue;
+        if (index >= args.size()) fail(option + " needs a value");
+        return args[index++];
+    }
+    void noValue() const {
+        if (inlineValue) fail(option + " takes no value");
+    }
+
+    int integer(int low, int high) {
+        const std::string text = value();
+        const auto v = parseInteger(text);
+        if (!v || *v < low || *v > high)
+            fail(option + " wants a whole number from " + std::to_string(low) + " to " + std::to_string(high) +
+                 ", got '" + text + "'");
+        return static_cast<int>(*v);
+    }
+
+    double number(double low, double high, const std::string& what) {
+        const std::string text = value();
+        const auto v = parseFinite(text);
+        if (!v || *v < low || *v > high) fail(option + " wants " + what + ", got '" + text + "'");
+        return *v;
+    }
+
+    [[noreturn]] void fail(const std::string& message) const { throw UsageError(command, message); }
+    [[noreturn]] void unknown() const { fail("unknown option " + option); }
+
+private:
+    std::string command;
+    const std::vector<std::string>& args;
+    std::size_t index = 0;
+    bool optionsEnded = false;
+    std::string option;
+    std::optional<std::string> inlineValue;
+    std::optional<std::string> positional;
+};
+
+bool isHelp(const std::string& option) { return option == "--help" || option == "-h"; }
+
+// Seconds in "...@SECONDS": finite and not negative.
+double eventTime(Cursor& cursor, const std::string& text, const std::string& form) {
+    const auto seconds = parseFinite(text);
+    if (!seconds || *seconds < 0.0) cursor.fail(cursor.name() + " wants " + form + " with SECONDS >= 0");
+    return *seconds;
+}
+
+int midiByte(Cursor& cursor, const std::string& text, const std::string& what, const std::string& form) {
+    const auto v = parseInteger(text);
+    if (!v || *v < 0 || *v > 127)
+        cursor.fail(cursor.name() + " wants " + form + " with " + what + " from 0 to 127, got '" + text + "'");
+    return static_cast<int>(*v);
+}
+
+ParameterSetting parseSetting(Cursor& cursor) {
+    const std::string text = cursor.value();
+    const auto equals = text.rfind('=');
+    if (equals == std::string::npos || equals == 0)
+        cursor.fail("--set wants PARAM=VALUE (PARAM an index or a name), got '" + text + "'");
+    ParameterSetting setting;
+    setting.parameter = text.substr(0, equals);
+    const std::string valueText = text.substr(equals + 1);
+    const auto value = parseFinite(valueText);
+    if (!value || *value < 0.0 || *value > 1.0)
+        cursor.fail("--set " + setting.parameter + ": VALUE must be a number from 0 to 1 (normalised), got '" +
+                    valueText + "'");
+    setting.value = static_cast<float>(*value);
+    return setting;
+}
+
+ControllerEvent parseController(Cursor& cursor) {
+    const std::string form = "CONTROLLER=VALUE@SECONDS";
+    const std::string text = cursor.value();
+    const auto at = text.rfind('@');
+    const auto equals = text.find('=');
+    if (at == std::string::npos || equals == std::string::npos || equals > at)
+        cursor.fail("--cc wants " + form + " (for example 20=64@0.5), got '" + text + "'");
+    ControllerEvent event;
+    event.controller = midiByte(cursor, text.substr(0, equals), "CONTROLLER", form);
+    event.value = midiByte(cursor, text.substr(equals + 1, at - equals - 1), "VALUE", form);
+    event.seconds = eventTime(cursor, text.substr(at + 1), form);
+    return event;
+}
+
+NoteEvent parseNote(Cursor& cursor) {
+    const std::string form = "NUMBER@SECONDS";
+    const std::string text = cursor.value();
+    const auto at = text.rfind('@');
+    if (at == std::string::npos) cursor.fail("--note wants " + form + " (for example 60@1.5), got '" + text + "'");
+    NoteEvent event;
+    event.note = midiByte(cursor, text.substr(0, at), "NUMBER", form);
+    event.seconds = eventTime(cursor, text.substr(at + 1), form);
+    return event;
+}
+
+}  // namespace
+
+ListOptions parseList(const std::vector<std::string>& args) {
+    ListOptions options;
+    Cursor cursor("list", args);
+    while (cursor.next()) {
+        if (!cursor.isOption()) cursor.fail("unexpected argument '" + cursor.argument() + "'");
+        const std::string& name = cursor.name();
+        if (isHelp(name)) {
+            options.help = true;
+        } else if (name == "--path") {
+            options.path = cursor.value();
+        } else {
+            cursor.unknown();
+        }
+    }
+    return options;
+}
+
+InfoOptions parseInfo(const std::vector<std::string>& args) {
+    InfoOptions options;
+    Cursor cursor("info", args);
+    std::vector<std::string> positional;
+    while (cursor.next()) {
+        if (!cursor.isOption()) {
+            positional.push_back(cursor.argument());
+            continue;
+        }
+        const std::string& name = cursor.name();
+        if (isHelp(name)) {
+            options.help = true;
+        } else if (name == "--path") {
+            options.path = cursor.value();
+        } else {
+            cursor.unknown();
+        }
+    }
+    if (options.help) return options;
+    if (positional.size() != 1) cursor.fail(positional.empty() ? "which plug-in? (PLUGIN missing)" : "too many arguments");
+    options.plugin = positional[0];
+    return options;
+}
+
+RenderOptions parseRender(const std::vector<std::string>& args) {
+    RenderOptions options;
+    Cursor cursor("render", args);
+    std::vector<std::string> positional;
+    while (cursor.next()) {
+        if (!cursor.isOption()) {
+            positional.push_back(cursor.argument());
+            continue;
+        }
+        const std::string& name = cursor.name();
+        if (isHelp(name)) {
+            options.help = true;
+        } else if (name == "--path") {
+            options.path = cursor.value();
+        } else if (name == "--program") {
+            options.program = cursor.value();
+            if (options.program->empty()) cursor.fail("--program wants a number or a name");
+        } else if (name == "--set") {
+            options.settings.push_back(parseSetting(cursor));
+        } else if (name == "--tempo") {
+            options.tempo = cursor.number(kMinTempo, kMaxTempo, "beats per minute from 1 to 999");
+            options.tempoGiven = true;
+        } else if (name == "--no-transport") {
+            cursor.noValue();
+            options.transport = false;
+        } else if (name == "--cc") {
+            options.controllers.push_back(parseController(cursor));
+        } else if (name == "--note") {
+            options.notes.push_back(parseNote(cursor));
+        } else if (name == "--block") {
+            options.block = cursor.integer(1, kMaxBlock);
+        } else if (name == "--tail") {
+            options.tail = cursor.number(0.0, kMaxTail, "seconds from 0 to 3600");
+        } else if (name == "--format") {
+            options.format = cursor.value();
+        } else if (name == "--quiet" || name == "-q") {
+            cursor.noValue();
+            options.quiet = true;
+        } else {
+            cursor.unknown();
+        }
+    }
+    if (options.help) return options;
+    if (positional.size() < 3) {
+        const char* missing[] = {"PLUGIN, IN and OUT missing", "IN and OUT missing", "OUT missing"};
+        cursor.fail(missing[positional.size()]);
+    }
+    if (positional.size() > 3) cursor.fail("too many arguments (from '" + positional[3] + "' on)");
+    if (options.tempoGiven && !options.transport)
+        cursor.fail("--tempo and --no-transport contradict each other");
+    options.plugin = positional[0];
+    options.input = positional[1];
+    options.output = positional[2];
+    return options;
+}
+
+DemoOptions parseDemo(const std::vector<std::string>& args) {
+    DemoOptions options;
+    Cursor cursor("demo", args);
+    std::vector<std::string> positional;
+    while (cursor.next()) {
+        if (!cursor.isOption()) {
+            positional.push_back(cursor.argument());
+            continue;
+        }
+        const std::string& name = cursor.name();
+        if (isHelp(name)) {
+            options.help = true;
+        } else if (name == "--path") {
+            options.path = cursor.value();
+        } else if (name == "--tempo") {
+            options.tempo = cursor.number(kMinTempo, kMaxTempo, "beats per minute from 1 to 999");
+        } else if (name == "--block") {
+            options.block = cursor.integer(1, kMaxBlock);
+        } else {
+            cursor.unknown();
+        }
+    }
+    if (positional.size() > 1) cursor.fail("too many arguments (one DIR at most)");
+    if (!positional.empty()) options.directory = positional[0];
+    return options;
+}
+
+}  // namespace orvex::cli

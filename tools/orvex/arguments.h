@@ -1,0 +1,99 @@
+// Command-line parsing for the `orvex` subcommands: turns argument lists into plain
+// option records and checks everything that can be checked without a plug-in
+// (number syntax and ranges). Names of parameters and programs are resolved later
+// against the loaded plug-in.
+#pragma once
+
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace orvex::cli {
+
+// A failure to report on stderr; the command exits with `status`.
+class Error : public std::runtime_error {
+public:
+    explicit Error(const std::string& message, int status = 1) : std::runtime_error(message), exitStatus(status) {}
+    int status() const { return exitStatus; }
+
+private:
+    int exitStatus;
+};
+
+// A badly formed command line (exit status 2); the message points at the help.
+class UsageError : public Error {
+public:
+    UsageError(const std::string& command, const std::string& message);
+};
+
+// Number syntax: the whole text must be the number.
+std::optional<long long> parseInteger(const std::string& text);
+std::optional<double> parseFinite(const std::string& text);
+
+struct ParameterSetting {
+    std::string parameter;  // index or name, resolved against the plug-in
+    float value = 0.0f;     // normalised, checked to lie in 0..1
+};
+
+struct ControllerEvent {
+    int controller = 0;
+    int value = 0;
+    double seconds = 0.0;
+};
+
+struct NoteEvent {
+    int note = 0;
+    double seconds = 0.0;
+};
+
+struct ListOptions {
+    bool help = false;
+    std::optional<std::string> path;
+};
+
+struct InfoOptions {
+    bool help = false;
+    std::optional<std::string> path;
+    std::string plugin;
+};
+
+struct RenderOptions {
+    bool help = false;
+    std::optional<std::string> path;
+    std::string plugin;
+    std::string input;
+    std::string output;
+    std::optional<std::string> program;
+    std::vector<ParameterSetting> settings;  // in command-line order
+    double tempo = 120.0;
+    bool tempoGiven = false;
+    bool transport = true;
+    std::vector<ControllerEvent> controllers;
+    std::vector<NoteEvent> notes;
+    int block = 512;
+    double tail = 0.0;
+    std::optional<std::string> format;
+    bool quiet = false;
+};
+
+struct DemoOptions {
+    bool help = false;
+    std::optional<std::string> path;
+    std::string directory = "demo";
+    double tempo = 120.0;
+    int block = 512;
+};
+
+ListOptions parseList(const std::vector<std::string>& args);
+InfoOptions parseInfo(const std::vector<std::string>& args);
+RenderOptions parseRender(const std::vector<std::string>& args);
+DemoOptions parseDemo(const std::vector<std::string>& args);
+
+// The limits the options are checked against.
+inline constexpr int kMaxBlock = 65536;
+inline constexpr double kMinTempo = 1.0;
+inline constexpr double kMaxTempo = 999.0;
+inline constexpr double kMaxTail = 3600.0;
+
+}  // namespace orvex::cli

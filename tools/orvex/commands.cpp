@@ -1,0 +1,435 @@
+#include "commands.h"
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+
+#include "arguments.h"
+#include "audiofile.h"
+#include "controls.h"
+#include "demo.h"
+#include "lookup.h"
+#include "progress.h"
+#include "render.h"
+#include "table.h"
+
+namespace orvex::cli {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const char* const kOverview = R"(Usage: orvex COMMAND [ARGUMENTS]
+
+Hosts VST 2.x plug-ins (the Orvex bundles of this build, or any plug-in .so) without
+a DAW.
+
+Commands:
+  list                  the plug-ins found, with vendor, ID, parameter and program counts
+  info PLUGIN           a plug-in's identity, parameters, programs and capabilities
+  render PLUGIN IN OUT  processes an audio file through a plug-in
+  demo [DIR]            renders a synthesised loop through every plug-in found
+
+PLUGIN is a short name (panner), an effect name ("Orvex Space") or the path of a .so.
+Run 'orvex COMMAND --help' for the options of a command.
+)";
+
+const char* const kListHelp = R"(Usage: orvex list [--path DIR]
+
+Lists the plug-ins found: short name, effect name, vendor, unique ID, number of
+parameters and programs.
+
+Options:
+  --path DIR   search DIR (and up to three folder levels below it) for .so files
+               instead of this build's bundle folder
+  -h, --help   this text
+)";
+
+const char* const kInfoHelp = R"(Usage: orvex info PLUGIN [--path DIR]
+
+Shows a plug-in's identity, every parameter (index, name, label and the display
+text at its current value), every program name and its answers to the standard
+canDo questions.
+
+PLUGIN is a short name (panner), an effect name ("Orvex Space") or the path of
+any VST 2.x .so.
+
+Options:
+  --path DIR   look for PLUGIN in DIR instead of this build's bundle folder
+  -h, --help   this text
+)";
+
+const char* const kRenderHelp = R"(Usage: orvex render PLUGIN IN OUT [OPTIONS]
+
+Processes the audio file IN through PLUGIN and writes OUT at IN's sample rate.
+IN may be anything libsndfile reads (WAV, FLAC, AIFF, OGG...), mono or stereo; mono
+is fed to both inputs. OUT gets IN's format, unless OUT's extension (.wav, .flac,
+.aif/.aiff, .ogg, .caf, .w64) or --format names another. OUT is written under a
+temporary name and renamed at the end: a failed render leaves no partial file
+and an existing OUT untouched.
+
+PLUGIN is a short name (panner), an effect name ("Orvex Space") or the path of
+any VST 2.x .so.
+
+Options:
+  --program N|NAME     select a program first: N counts from 0; NAME as 'orvex info'
+                       lists it ("Basic 3")
+  --set PARAM=VALUE    set a parameter after the program (repeatable, in order);
+                       PARAM is an index or a unique name, VALUE a normalised number
+                       from 0 to 1
+  --tempo BPM          the tempo the host reports (default 120); the song position
+                       starts at 0 and moves on with the samples
+  --no-transport       report no time information at all
+  --cc C=V@SECONDS     MIDI controller C set to V (0..127) at SECONDS, channel 1
+                       (repeatable)
+  --note N@SECONDS     MIDI note-on N (velocity 100, channel 1) at SECONDS
+                       (repeatable; no note-off follows)
+  --block N            samples per processing call, 1 to 65536 (default 512); blocks
+                       also end at every MIDI event, which so takes effect exactly
+                       at its sample
+  --tail SECONDS       silence appended after IN (default 0), for reverb tails
+  --format F[:E]       output format F: )"
+                                  "FORMAT_CHOICES"
+                                  R"(
+  --path DIR           look for PLUGIN in DIR instead of this build's bundle folder
+  -q, --quiet          no summary and no progress bar
+  -h, --help           this text
+
+Example:
+  orvex render panner in.wav out.wav --tempo 120 --set Mix=0.8 --note 60@2
+)";
+
+const char* const kDemoHelp = R"(Usage: orvex demo [DIR] [--path DIR] [--tempo BPM] [--block N]
+
+Synthesises a two-bar loop in memory (kick, snare, hi-hats and a chord, stereo,
+44100 Hz), writes it as DIR/loop.wav, renders it through every plug-in found with
+the program it loads with and each factory program with other values, writes the
+results as WAV files into DIR (default: demo) and prints a table of peak and RMS
+level and render speed (audio time over processing time).
+
+Options:
+  --tempo BPM   the loop's and the host's tempo (default 120)
+  --block N     samples per processing call (default 512)
+  --path DIR    take the plug-ins from DIR instead of this build's bundle folder
+  -h, --help    this text
+)";
+
+std::string formatted(const char* format, double value) {
+    char text[64];
+    std::snprintf(text, sizeof text, format, value);
+    return text;
+}
+
+std::string decibels(double db) { return std::isfinite(db) ? formatted("%.1f dBFS", db) : "-inf dBFS"; }
+
+std::string channelWord(int channels) {
+    return channels == 1 ? "mono" : channels == 2 ? "stereo" : std::to_string(channels) + " channels";
+}
+
+std::string categoryName(VstInt32 category) {
+    static const char* const names[] = {"unknown",  "effect",    "synth",       "analysis",
+                                        "mastering", "spatialiser", "room effect", "surround effect",
+                                        "restoration", "offline process", "shell", "generator"};
+    if (category >= 0 && category < static_cast<VstInt32>(std::size(names))) return names[category];
+    return std::to_string(category);
+}
+
+std::string flagNames(VstInt32 flags) {
+    static const std::pair<VstInt32, const char*> known[] = {
+        {effFlagsHasEditor, "editor"},
+        {effFlagsCanReplacing, "processReplacing"},
+        {effFlagsCanDoubleReplacing, "processDoubleReplacing"},
+        {effFlagsProgramChunks, "program chunks"},
+        {effFlagsIsSynth, "synth"},
+        {effFlagsNoSoundInStop, "no sound in stop"},
+        {effFlagsCanMono, "can mono"},
+    };
+    std::string text;
+    for (const auto& [bit, name] : known)
+        if (flags & bit) text += std::string(text.empty() ? "" : ", ") + name;
+    return text.empty() ? "none" : text;
+}
+
+// The capability texts a host may ask a plug-in about.
+const char* const kCanDoTexts[] = {
+    "sendVstEvents", "sendVstMidiEvent", "receiveVstEvents", "receiveVstMidiEvent", "receiveVstTimeInfo",
+    "offline",       "midiProgramNames", "bypass",           "1in1out",             "1in2out",
+    "2in1out",       "2in2out",          "2in4out",          "4in2out",             "4in4out",
+    "4in8out",       "8in4out",          "8in8out",          "plugAsChannelInsert", "plugAsSend",
+    "mixDryWet",     "noRealTime",       "multipass",        "metapass",            "conformsToWindowRules",
+};
+
+std::string canDoAnswer(VstIntPtr answer) { return answer > 0 ? "yes" : answer < 0 ? "no" : "don't know"; }
+
+void printTable(const Table& table, const char* indent) {
+    const std::string text = table.text();
+    std::size_t start = 0;
+    while (start < text.size()) {
+        const auto end = text.find('\n', start);
+        std::printf("%s%s\n", indent, text.substr(start, end - start).c_str());
+        start = end == std::string::npos ? text.size() : end + 1;
+    }
+}
+
+std::string quoted(const std::string& text) { return "\"" + text + "\""; }
+
+std::string trimmed(const std::string& text) {
+    const auto first = text.find_first_not_of(' ');
+    if (first == std::string::npos) return {};
+    return text.substr(first, text.find_last_not_of(' ') - first + 1);
+}
+
+}  // namespace
+
+std::string helpText(const std::string& command) {
+    if (command.empty()) return kOverview;
+    if (command == "list") return kListHelp;
+    if (command == "info") return kInfoHelp;
+    if (command == "demo") return kDemoHelp;
+    if (command == "render") {
+        std::string text = kRenderHelp;
+        const std::string marker = "FORMAT_CHOICES";
+        text.replace(text.find(marker), marker.size(), formatChoices());
+        return text;
+    }
+    return {};
+}
+
+// list -----------------------------------------------------------------------------------
+
+int runList(const std::vector<std::string>& args) {
+    const ListOptions options = parseList(args);
+    if (options.help) {
+        std::fputs(helpText("list").c_str(), stdout);
+        return 0;
+    }
+    const std::vector<std::string> folders = searchFolders(options.path);
+    const std::vector<FoundPlugin> found = scanFolders(folders);
+    if (found.empty())
+        throw Error("no plug-ins found in " + joinFolders(folders) +
+                    "; build them first (./run builds everything), or name a folder with --path");
+    Table table({{"Plug-in"},
+                 {"Name"},
+                 {"Vendor"},
+                 {"ID"},
+                 {"Params", Table::Align::right},
+                 {"Programs", Table::Align::right}});
+    int failures = 0;
+    for (const FoundPlugin& p : found) {
+        const PluginSummary s = summarise(p.path);
+        if (!s.loaded) {
+            ++failures;
+            std::fprintf(stderr, "orvex list: %s\n", s.error.c_str());
+            table.add({p.shortName, "(cannot load)"});
+            continue;
+        }
+        table.add({p.shortName, s.name, s.vendor, formatUniqueId(s.uniqueId), std::to_string(s.parameters),
+                   std::to_string(s.programs)});
+    }
+    table.print();
+    std::printf("\n%zu plug-in%s in %s\n", found.size(), found.size() == 1 ? "" : "s", joinFolders(folders).c_str());
+    return failures == 0 ? 0 : 1;
+}
+
+// info -----------------------------------------------------------------------------------
+
+int runInfo(const std::vector<std::string>& args) {
+    const InfoOptions options = parseInfo(args);
+    if (options.help) {
+        std::fputs(helpText("info").c_str(), stdout);
+        return 0;
+    }
+    const std::string path = resolvePlugin(options.plugin, searchFolders(options.path));
+    auto plugin = loadPlugin(path, hostOptions(44100.0f, 512, 120.0));
+    vsthost::Plugin& p = *plugin;
+
+    std::printf("%s\n", displayName(p).c_str());
+    Table identity({{""}, {""}});
+    identity.add({"file", path});
+    identity.add({"vendor", p.vendorString()});
+    identity.add({"product", p.productString()});
+    identity.add({"version", std::to_string(p.vendorVersion()) + " (VST " + std::to_string(p.vstVersion()) + ")"});
+    identity.add({"unique ID", formatUniqueId(p.uniqueId()) + " (" + std::to_string(p.uniqueId()) + ")"});
+    identity.add({"category", categoryName(p.plugCategory())});
+    identity.add({"audio", std::to_string(p.numInputs()) + " in, " + std::to_string(p.numOutputs()) + " out"});
+    identity.add({"flags", flagNames(p.flags())});
+    {
+        // The table's heading rows carry nothing here: print the cells only.
+        const std::string text = identity.text();
+        const auto body = text.find('\n', text.find('\n') + 1);
+        std::string rest = text.substr(body + 1);
+        std::size_t start = 0;
+        while (start < rest.size()) {
+            const auto end = rest.find('\n', start);
+            std::printf("  %s\n", rest.substr(start, end - start).c_str());
+            start = end + 1;
+        }
+    }
+
+    // Program names first: reading them selects each program and then the current one
+    // again, which leaves the parameters as they were.
+    const std::vector<ProgramName> programs = programNames(p);
+
+    std::printf("\nParameters (%d)\n", p.numParams());
+    Table parameters({{"#", Table::Align::right}, {"Name"}, {"Label"}, {"Display"}, {"Value", Table::Align::right}});
+    for (VstInt32 i = 0; i < p.numParams(); ++i)
+        parameters.add({std::to_string(i), p.parameterName(i), p.parameterLabel(i), p.parameterDisplay(i),
+                        formatted("%.4f", p.getParameter(i))});
+    if (p.numParams() > 0) printTable(parameters, "  ");
+
+    std::printf("\nPrograms (%d, current %d)\n", p.numPrograms(), p.getProgram());
+    Table programTable({{"#", Table::Align::right}, {"Name"}, {"Stored name"}});
+    for (std::size_t i = 0; i < programs.size(); ++i)
+        programTable.add({std::to_string(i), programs[i].shown, programs[i].stored ? quoted(*programs[i].stored) : "-"});
+    if (!programs.empty()) printTable(programTable, "  ");
+
+    std::printf("\nCan do\n");
+    Table canDo({{"Question"}, {"Answer"}});
+    for (const char* text : kCanDoTexts) canDo.add({text, canDoAnswer(p.canDo(text))});
+    printTable(canDo, "  ");
+    return 0;
+}
+
+// render ---------------------------------------------------------------------------------
+
+int runRender(const std::vector<std::string>& args) {
+    const RenderOptions options = parseRender(args);
+    if (options.help) {
+        std::fputs(helpText("render").c_str(), stdout);
+        return 0;
+    }
+
+    // Everything that can fail is checked before the output is created.
+    SoundFileReader reader(options.input);
+    if (reader.channels() > 2)
+        throw Error(options.input + " has " + std::to_string(reader.channels()) +
+                    " channels; only mono and stereo files can be rendered");
+    const int rate = reader.sampleRate();
+    const std::string path = resolvePlugin(options.plugin, searchFolders(options.path));
+    const std::optional<double> tempo = options.transport ? std::optional<double>(options.tempo) : std::nullopt;
+    auto plugin = loadPlugin(path, hostOptions(static_cast<float>(rate), options.block, tempo));
+    vsthost::Plugin& p = *plugin;
+    const std::string name = displayName(p);
+    const int channels = outputChannels(p);
+    if (channels < 1) throw Error(name + " has no audio outputs");
+    const int format = chooseOutputFormat(reader.format(), options.format, options.output, channels, rate);
+
+    if (options.program) p.setProgram(findProgram(programNames(p), *options.program, name));
+    std::vector<std::string> applied;
+    if (!options.settings.empty()) {
+        const std::vector<std::string> names = parameterNames(p);
+        for (const ParameterSetting& s : options.settings) {
+            const int index = findParameter(names, s.parameter, name);
+            p.setParameter(index, s.value);
+            std::string shown = trimmed(p.parameterDisplay(index));
+            const std::string label = trimmed(p.parameterLabel(index));
+            if (!label.empty()) shown += " " + label;
+            applied.push_back(trimmed(names[static_cast<std::size_t>(index)]) + " = " + formatted("%g", s.value) +
+                              " (" + shown + ")");
+        }
+    }
+
+    RenderSettings settings;
+    settings.sampleRate = static_cast<float>(rate);
+    settings.blockSize = options.block;
+    settings.tempo = tempo;
+    settings.tailFrames = std::llround(options.tail * rate);
+    for (const ControllerEvent& c : options.controllers)
+        settings.events.push_back({std::llround(c.seconds * rate),
+                                   {0xB0, static_cast<uint8_t>(c.controller), static_cast<uint8_t>(c.value)}});
+    for (const NoteEvent& n : options.notes)
+        settings.events.push_back({std::llround(n.seconds * rate), {0x90, static_cast<uint8_t>(n.note), 100}});
+
+    SoundFileWriter writer(options.output, format, channels, rate);
+    ProgressBar bar(!options.quiet && ProgressBar::stderrIsTerminal(), "rendering", rate);
+    const RenderResult result = render(p, reader, writer, settings, [&](int64_t done, int64_t total) {
+        bar.update(done, total);
+    });
+    bar.finish();
+    writer.commit();
+
+    if (result.eventsPastEnd > 0)
+        std::fprintf(stderr, "orvex render: warning: %d MIDI event%s at or after the end (%.3f s) not sent\n",
+                     result.eventsPastEnd, result.eventsPastEnd == 1 ? "" : "s",
+                     static_cast<double>(result.frames) / rate);
+    if (result.levels.nonFinite > 0)
+        std::fprintf(stderr, "orvex render: warning: the plug-in wrote %lld samples that are not numbers\n",
+                     static_cast<long long>(result.levels.nonFinite));
+    if (options.quiet) return 0;
+
+    const double seconds = static_cast<double>(result.frames) / rate;
+    Table summary({{""}, {""}});
+    summary.add({"plug-in", name + " (" + fs::path(path).filename().string() + ")"});
+    if (p.numPrograms() > 0) summary.add({"program", std::to_string(p.getProgram()) + " " + quoted(p.programName())});
+    for (const std::string& a : applied) summary.add({"set", a});
+    summary.add({"time", tempo ? formatted("%g BPM, transport playing from 0", *tempo) : "no transport"});
+    if (!settings.events.empty())
+        summary.add({"MIDI", std::to_string(result.eventsSent) + (result.eventsSent == 1 ? " event" : " events") +
+                                 " sent, each at its own sample"});
+    summary.add({"input", options.input + ": " + channelWord(reader.channels()) + ", " + std::to_string(rate) +
+                              " Hz, " + formatted("%.3f s", static_cast<double>(result.inputFrames) / rate) + ", " +
+                              describeFormat(reader.format())});
+    std::string out = options.output + ": " + channelWord(channels) + ", " + std::to_string(rate) + " Hz, " +
+                      formatted("%.3f s", seconds);
+    if (settings.tailFrames > 0) out += " (tail " + formatted("%.3f s", static_cast<double>(settings.tailFrames) / rate) + ")";
+    summary.add({"output", out + ", " + describeFormat(format)});
+    summary.add({"level", "peak " + decibels(result.levels.peakDb()) + ", RMS " + decibels(result.levels.rmsDb())});
+    if (result.processSeconds > 0)
+        summary.add({"speed", formatted("%.0fx real time", seconds / result.processSeconds) + " (" +
+                                  formatted("%.1f ms", result.processSeconds * 1000.0) + " in the plug-in)"});
+    const std::string text = summary.text();
+    const auto body = text.find('\n', text.find('\n') + 1);
+    std::fputs(text.substr(body + 1).c_str(), stdout);
+    return 0;
+}
+
+// demo -----------------------------------------------------------------------------------
+
+int runDemoCommand(const std::vector<std::string>& args) {
+    const DemoOptions options = parseDemo(args);
+    if (options.help) {
+        std::fputs(helpText("demo").c_str(), stdout);
+        return 0;
+    }
+    return runDemo(options);
+}
+
+// Dispatch -------------------------------------------------------------------------------
+
+int runCommandLine(const std::vector<std::string>& args) {
+    if (args.empty()) {
+        std::fputs(helpText("").c_str(), stderr);
+        return 2;
+    }
+    const std::string& command = args[0];
+    const std::vector<std::string> rest(args.begin() + 1, args.end());
+    if (command == "--help" || command == "-h" || command == "help") {
+        const std::string topic = rest.empty() ? "" : rest[0];
+        const std::string text = helpText(topic);
+        if (text.empty()) {
+            std::fprintf(stderr, "orvex: no command '%s'\n%s", topic.c_str(), helpText("").c_str());
+            return 2;
+        }
+        std::fputs(text.c_str(), stdout);
+        return 0;
+    }
+    try {
+        if (command == "list") return runList(rest);
+        if (command == "info") return runInfo(rest);
+        if (command == "render") return runRender(rest);
+        if (command == "demo") return runDemoCommand(rest);
+        std::fprintf(stderr, "orvex: unknown command '%s'\n\n%s", command.c_str(), helpText("").c_str());
+        return 2;
+    } catch (const UsageError& e) {
+        std::fprintf(stderr, "%s\n", e.what());
+        return e.status();
+    } catch (const Error& e) {
+        std::fprintf(stderr, "orvex %s: %s\n", command.c_str(), e.what());
+        return e.status();
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "orvex %s: %s\n", command.c_str(), e.what());
+        return 1;
+    }
+}
+
+}  // namespace orvex::cli
