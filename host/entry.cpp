@@ -12,9 +12,13 @@ namespace {
 // One slot per loaded library (symbols are hidden, so each plug-in has its own).
 std::string gBundleRef;
 bool gHasBundleRef = false;
+// Editors alive that looked the bundle up: instances of one library share the slot,
+// so only the last editor to go releases it (user-interface thread).
+int gBundleUsers = 0;
 }  // namespace
 
 void updateBundleRef() {
+    ++gBundleUsers;
     gHasBundleRef = false;
     gBundleRef.clear();
     Dl_info info{};
@@ -32,6 +36,8 @@ void updateBundleRef() {
 }
 
 void releaseBundleRef() {
+    if (gBundleUsers > 0) --gBundleUsers;
+    if (gBundleUsers > 0) return;
     gBundleRef.clear();
     gHasBundleRef = false;
 }
