@@ -128,11 +128,9 @@ void EffectShell::setParameter(VstInt32 index, float value) {
     if (validParameter(index)) {
         storeValue(index, value);
         applyParameter(index, value);
+        if (editor) editor->setParameter(index, value);
     }
-    if (editor) {
-        editor->setParameter(index, value);
-        editor->postUpdate();
-    }
+    if (editor) editor->postUpdate();
 }
 
 void EffectShell::storeValue(int index, float value) {
@@ -231,7 +229,9 @@ void EffectShell::trackHostTempo(VstInt32 mask) {
     const VstTimeInfo* time = getTimeInfo(mask);
     // A tempo that is zero, negative or not finite is no tempo at all.
     if (time && std::isfinite(time->tempo) && time->tempo > 0) {
-        if (time->tempo != static_cast<double>(hostTempo)) {
+        // Compared as stored: a tempo a float cannot hold exactly (128.3) would
+        // otherwise count as a change in every block.
+        if (static_cast<float>(time->tempo) != hostTempo) {
             hostTempo = static_cast<float>(time->tempo);
             applyTempo(hostTempo);
             if (editor) editor->setBpm(hostTempo);
