@@ -1,5 +1,6 @@
 // Loading plug-ins as a Linux host does, the failures a host meets on the way, and
 // what the test host's callback answers and records.
+#include <dlfcn.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -195,3 +196,16 @@ TEST(HostCallback, TransportAnswersAndAdvancesWithProcessedSamples) {
 
 }  // namespace
 }  // namespace orvex::bridgetest
+
+// A host that passes no callback at all gets no instance from either entry point,
+// and nothing crashes.
+TEST(HostLoading, NullCallbackGetsNoRecord) {
+    void* library = dlopen(orvex::bridgetest::kTestEffectPath.c_str(), RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(library, nullptr) << dlerror();
+    for (const char* entry : {"VSTPluginMain", "main_macho"}) {
+        auto* main = reinterpret_cast<AEffect* (*)(audioMasterCallback)>(dlsym(library, entry));
+        ASSERT_NE(main, nullptr) << entry;
+        EXPECT_EQ(main(nullptr), nullptr) << entry;
+    }
+    dlclose(library);
+}
