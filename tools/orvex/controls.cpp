@@ -122,24 +122,24 @@ std::vector<std::string> parameterNames(vsthost::Plugin& plugin) {
     return names;
 }
 
-int findParameter(const std::vector<std::string>& names, const std::string& spec, const std::string& pluginName) {
+int findParameter(const std::vector<std::string>& names, const std::string& given, const std::string& pluginName) {
     if (names.empty()) throw Error(pluginName + " has no parameters to set");
-    if (const auto index = parseInteger(spec)) {
+    if (const auto index = parseInteger(given)) {
         if (*index >= 0 && *index < static_cast<long long>(names.size())) return static_cast<int>(*index);
-        throw Error("parameter index " + spec + " is out of range for " + pluginName + " (0 to " +
+        throw Error("parameter index " + given + " is out of range for " + pluginName + " (0 to " +
                     std::to_string(names.size() - 1) + "); " + parameterList(names));
     }
-    const std::string wanted = trim(spec);
+    const std::string wanted = trim(given);
     for (bool ignoreCase : {false, true}) {
         const std::vector<int> found = matching(names, [&](const std::string& name) {
             return ignoreCase ? lower(trim(name)) == lower(wanted) : trim(name) == wanted;
         });
         if (found.size() == 1) return found[0];
         if (found.size() > 1)
-            throw Error("parameter name '" + spec + "' is ambiguous in " + pluginName + " (indices " +
+            throw Error("parameter name '" + given + "' is ambiguous in " + pluginName + " (indices " +
                         indexList(found) + "): give the index; " + parameterList(names));
     }
-    throw Error("unknown parameter '" + spec + "' for " + pluginName + "; " + parameterList(names));
+    throw Error("unknown parameter '" + given + "' for " + pluginName + "; " + parameterList(names));
 }
 
 std::vector<ProgramName> programNames(vsthost::Plugin& plugin) {
@@ -159,11 +159,11 @@ std::vector<ProgramName> programNames(vsthost::Plugin& plugin) {
     return names;
 }
 
-int findProgram(const std::vector<ProgramName>& names, const std::string& spec, const std::string& pluginName) {
+int findProgram(const std::vector<ProgramName>& names, const std::string& given, const std::string& pluginName) {
     if (names.empty()) throw Error(pluginName + " has no programs");
-    if (const auto index = parseInteger(spec)) {
+    if (const auto index = parseInteger(given)) {
         if (*index >= 0 && *index < static_cast<long long>(names.size())) return static_cast<int>(*index);
-        throw Error("program " + spec + " is out of range for " + pluginName + " (0 to " +
+        throw Error("program " + given + " is out of range for " + pluginName + " (0 to " +
                     std::to_string(names.size() - 1) + ", counted from 0); " + programList(names));
     }
     std::vector<std::string> shown;
@@ -172,7 +172,7 @@ int findProgram(const std::vector<ProgramName>& names, const std::string& spec, 
         shown.push_back(name.shown);
         stored.push_back(name.stored.value_or(""));
     }
-    const std::string wanted = trim(spec);
+    const std::string wanted = trim(given);
     for (bool ignoreCase : {false, true}) {
         auto same = [&](const std::string& text) {
             return ignoreCase ? lower(trim(text)) == lower(wanted) : trim(text) == wanted;
@@ -181,11 +181,11 @@ int findProgram(const std::vector<ProgramName>& names, const std::string& spec, 
             const std::vector<int> found = matching(*texts, same);
             if (found.size() == 1) return found[0];
             if (found.size() > 1)
-                throw Error("program name '" + spec + "' is ambiguous in " + pluginName + " (programs " +
+                throw Error("program name '" + given + "' is ambiguous in " + pluginName + " (programs " +
                             indexList(found) + "): give the index; " + programList(names));
         }
     }
-    throw Error("unknown program '" + spec + "' for " + pluginName + "; " + programList(names));
+    throw Error("unknown program '" + given + "' for " + pluginName + "; " + programList(names));
 }
 
 std::string formatUniqueId(VstInt32 id) {

@@ -36,9 +36,9 @@ PluginSummary summarise(const std::string& path);
 std::string displayName(vsthost::Plugin& plugin);
 
 std::vector<std::string> parameterNames(vsthost::Plugin& plugin);
-// The index of parameter `spec`: an index, else a name matching exactly one parameter
+// The index of parameter `given`: an index, else a name matching exactly one parameter
 // (exactly as written first, then ignoring case). Throws Error listing the valid ones.
-int findParameter(const std::vector<std::string>& names, const std::string& spec, const std::string& pluginName);
+int findParameter(const std::vector<std::string>& names, const std::string& given, const std::string& pluginName);
 
 struct ProgramName {
     std::string shown;                  // effGetProgramName with the program selected
@@ -47,9 +47,9 @@ struct ProgramName {
 // Every program's names. Selects each program to read the name the plug-in shows,
 // then selects the current one again.
 std::vector<ProgramName> programNames(vsthost::Plugin& plugin);
-// The index of program `spec`: a 0-based index, else a name matching one program (shown
+// The index of program `given`: a 0-based index, else a name matching one program (shown
 // names, then stored names, then either ignoring case). Throws Error listing them.
-int findProgram(const std::vector<ProgramName>& names, const std::string& spec, const std::string& pluginName);
+int findProgram(const std::vector<ProgramName>& names, const std::string& given, const std::string& pluginName);
 
 // "OxTe" when the four bytes are printable, else the number.
 std::string formatUniqueId(VstInt32 id);

@@ -127,20 +127,20 @@ std::vector<FoundPlugin> scanFolders(const std::vector<std::string>& folders) {
     return all;
 }
 
-std::string resolvePlugin(const std::string& spec, const std::vector<std::string>& folders) {
-    if (spec.empty()) throw Error("no plug-in named");
+std::string resolvePlugin(const std::string& given, const std::vector<std::string>& folders) {
+    if (given.empty()) throw Error("no plug-in named");
     std::error_code error;
-    const bool looksLikePath = spec.find('/') != std::string::npos || fs::path(spec).extension() == ".so";
-    if (fs::is_regular_file(spec, error)) return spec;
+    const bool looksLikePath = given.find('/') != std::string::npos || fs::path(given).extension() == ".so";
+    if (fs::is_regular_file(given, error)) return given;
     if (looksLikePath) {
-        if (fs::exists(spec, error)) throw Error("plug-in " + spec + " is not a file");
-        throw Error("cannot find plug-in " + spec + ": no such file");
+        if (fs::exists(given, error)) throw Error("plug-in " + given + " is not a file");
+        throw Error("cannot find plug-in " + given + ": no such file");
     }
 
     const std::vector<FoundPlugin> found = scanFolders(folders);
     for (const FoundPlugin& p : found)
-        if (p.shortName == spec) return p.path;
-    const std::string wanted = lower(spec);
+        if (p.shortName == given) return p.path;
+    const std::string wanted = lower(given);
     for (const FoundPlugin& p : found)
         if (lower(p.shortName) == wanted) return p.path;
     // Effect names need each candidate loaded and asked.
@@ -148,7 +148,7 @@ std::string resolvePlugin(const std::string& spec, const std::vector<std::string
         const PluginSummary summary = summarise(p.path);
         if (summary.loaded && lower(summary.name) == wanted) return p.path;
     }
-    throw Error("unknown plug-in '" + spec + "' (give a short name, an effect name or the path of a .so); " +
+    throw Error("unknown plug-in '" + given + "' (give a short name, an effect name or the path of a .so); " +
                 availableList(found, folders));
 }
 

@@ -26,7 +26,7 @@ std::vector<FoundPlugin> scanFolders(const std::vector<std::string>& folders);
 
 // Resolves PLUGIN: an existing file path; else a short name; else an effect name as
 // the plug-ins report it (case ignored). Throws Error naming what is available.
-std::string resolvePlugin(const std::string& spec, const std::vector<std::string>& folders);
+std::string resolvePlugin(const std::string& given, const std::vector<std::string>& folders);
 
 // "a, b and c" for messages.
 std::string joinFolders(const std::vector<std::string>& folders);
