@@ -29,6 +29,9 @@ enum ControlId : int {
 // The anti-denormal offset added in front of recursive computations.
 inline constexpr float kAntiDenormal = 1e-20f;
 
+// The song position handed to tempo-locked units when the host gives none.
+inline constexpr float kNoSongPosition = -1000.0f;
+
 // Writes `value` as an 8-character decimal text ("0.500000", "120.0000", "-1.50000"),
 // or "Huge!" when the integer part cannot be shown. `text` holds at least 9 bytes.
 void floatToString(float value, char* text);

@@ -43,7 +43,7 @@ public:
     static constexpr int kNumWaveforms = 6;
     static constexpr int kNumDivisions = 9;
     static constexpr int kNumMultiples = 8;
-    static constexpr float kNoSongPosition = -1000.0f;
+    static constexpr float kNoSongPosition = orvex::kNoSongPosition;
 
     enum Waveform { kSine = 0, kSawUp, kSawDown, kSquare, kTriangle, kExpTriangle };
 

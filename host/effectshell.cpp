@@ -248,6 +248,11 @@ void EffectShell::trackHostTempo(VstInt32 mask) {
     applySongPosition(kNoSongPosition);
 }
 
+void EffectShell::setInternalTempo(float bpm) {
+    internalTempo = bpm;
+    if (identity.followsHostTempo && hostTempo == -1.0f) applyTempo(bpm);
+}
+
 // Lifecycle -----------------------------------------------------------------
 
 void EffectShell::resume() {

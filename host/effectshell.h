@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "audioeffect.h"
+#include "dsp/component.h"
 
 namespace orvex {
 
@@ -36,8 +37,6 @@ inline constexpr const char* kVendorName = "Harmoxel";
 inline constexpr VstInt32 kVendorVersion = 1000;
 // 1/127 as the controllers are scaled.
 inline constexpr float kControllerScale = 0.007874016f;
-// The song position handed to LFOs when the host gives none.
-inline constexpr float kNoSongPosition = -1000.0f;
 // Larger announced block sizes are served in pieces of this size.
 inline constexpr VstInt32 kMaxBufferSize = 1 << 16;
 
@@ -87,11 +86,11 @@ public:
 
     // The last tempo the host gave, or -1 while it gives none.
     float getTheBpm() const { return hostTempo; }
-    // The tempo of the plug-in's own "Bpm" parameter, used while the host gives none.
-    void setInternalTempo(float bpm) { internalTempo = bpm; }
+    // The tempo of the plug-in's own "Bpm" parameter, used while the host gives none;
+    // in that state the tempo-following units take it at once.
+    void setInternalTempo(float bpm);
     float getInternalTempo() const { return internalTempo; }
     VstInt32 getActiveBlockSize() const { return activeBlockSize; }
-    const ADelayProgram& program(int index) const { return programs[index]; }
 
 protected:
     // The plug-in's side. `applyParameter` converts a stored value onto the units;

@@ -10,8 +10,7 @@ namespace orvex {
 
 namespace {
 // One slot per loaded library (symbols are hidden, so each plug-in has its own).
-std::string gBundleRef;
-bool gHasBundleRef = false;
+std::string gBundleRef;  // empty: not inside a bundle
 // Editors alive that looked the bundle up: instances of one library share the slot,
 // so only the last editor to go releases it (user-interface thread).
 int gBundleUsers = 0;
@@ -19,7 +18,6 @@ int gBundleUsers = 0;
 
 void updateBundleRef() {
     ++gBundleUsers;
-    gHasBundleRef = false;
     gBundleRef.clear();
     Dl_info info{};
     if (!dladdr(reinterpret_cast<void*>(&updateBundleRef), &info) || !info.dli_fname) return;
@@ -32,17 +30,15 @@ void updateBundleRef() {
     }
     if (path.size() < 4 || path.compare(path.size() - 4, 4, ".vst") != 0) return;
     gBundleRef = path;
-    gHasBundleRef = true;
 }
 
 void releaseBundleRef() {
     if (gBundleUsers > 0) --gBundleUsers;
     if (gBundleUsers > 0) return;
     gBundleRef.clear();
-    gHasBundleRef = false;
 }
 
-const char* bundleRef() { return gHasBundleRef ? gBundleRef.c_str() : nullptr; }
+const char* bundleRef() { return gBundleRef.empty() ? nullptr : gBundleRef.c_str(); }
 
 namespace {
 

@@ -68,7 +68,7 @@ const ADelay::Row ADelay::kParameters[kNumParams] = {
     levelRow<kHigh>("HighLevel", kFirstController + kHighLevel),
     soloRow<kHigh>("HighSolo", kFirstController + kHighSolo),
     {{"Bpm", "  ", kDefault, kFirstController + kBpm},
-     [](ADelay& e, float v) { e.setTempoParameter(v); },
+     [](ADelay& e, float v) { e.setInternalTempo(e.tempoRange.getSetLinearValue(v)); },
      [](ADelay& e, float, char* text) { float2string(e.getInternalTempo(), text); }},
     {{"Mix", "% ", kDefault, kFirstController + kMix},
      [](ADelay& e, float v) { e.wetDry.setMix(v); },
@@ -111,12 +111,6 @@ void ADelay::setSolo(int band, float value) {
         storeValue(kSoloIndex[other], 0.0f);
         solo[other].setOnOff(0.0f);
     }
-}
-
-void ADelay::setTempoParameter(float value) {
-    setInternalTempo(tempoRange.getSetLinearValue(value));
-    // Without a host tempo the LFOs follow the plug-in's own tempo at once.
-    if (getTheBpm() == -1.0f) applyTempo(getInternalTempo());
 }
 
 void ADelay::applyTempo(float bpm) {

@@ -37,13 +37,6 @@ public:
 
     static const Row kParameters[kNumParams];
 
-    // Read-only views for the editor and the tests.
-    const CAutoPanner& autoPanner(int band) const { return *panners[band]; }
-    const CBandFilter& bandFilter() const { return *bands; }
-    bool soloOn(int band) const { return solo[band].on; }
-    float bandGain(int band) const { return gains[band]; }
-    const CWetDryMixer& mixer() const { return wetDry; }
-
 protected:
     void doProcess(float** inputs, float** outputs, int sampleFrames) override;
     void prepare() override;
@@ -58,7 +51,6 @@ private:
     template <int B> static Row soloRow(const char* name, int controller);
 
     void setSolo(int band, float value);
-    void setTempoParameter(float value);
 
     // Scratch buffers, after the two outputs.
     enum Buffer { kSumLeft, kSumRight, kMono, kBandLow, kBandMid, kBandHigh, kPanLeft, kPanRight = kPanLeft + 3,

@@ -160,43 +160,45 @@ NoteEvent parseNote(Cursor& cursor) {
     return event;
 }
 
+// Walks one subcommand's arguments. --help and --path are common to all; any other
+// option goes to `option`, which answers false for one the subcommand does not know.
+// Positional arguments are collected, or refused at once when `positionals` is false.
+template <class Options, class Handler>
+std::vector<std::string> walk(Cursor& cursor, Options& options, bool positionals, Handler&& option) {
+    std::vector<std::string> positional;
+    while (cursor.next()) {
+        if (!cursor.isOption()) {
+            if (!positionals) cursor.fail("unexpected argument '" + cursor.argument() + "'");
+            positional.push_back(cursor.argument());
+            continue;
+        }
+        const std::string& name = cursor.name();
+        if (isHelp(name))
+            options.help = true;
+        else if (name == "--path")
+            options.path = cursor.value();
+        else if (!option(name))
+            cursor.unknown();
+    }
+    return positional;
+}
+
+double tempoOption(Cursor& cursor) { return cursor.number(kMinTempo, kMaxTempo, "beats per minute from 1 to 999"); }
+int blockOption(Cursor& cursor) { return cursor.integer(1, kMaxBlock); }
+
 }  // namespace
 
 ListOptions parseList(const std::vector<std::string>& args) {
     ListOptions options;
     Cursor cursor("list", args);
-    while (cursor.next()) {
-        if (!cursor.isOption()) cursor.fail("unexpected argument '" + cursor.argument() + "'");
-        const std::string& name = cursor.name();
-        if (isHelp(name)) {
-            options.help = true;
-        } else if (name == "--path") {
-            options.path = cursor.value();
-        } else {
-            cursor.unknown();
-        }
-    }
+    walk(cursor, options, false, [](const std::string&) { return false; });
     return options;
 }
 
 InfoOptions parseInfo(const std::vector<std::string>& args) {
     InfoOptions options;
     Cursor cursor("info", args);
-    std::vector<std::string> positional;
-    while (cursor.next()) {
-        if (!cursor.isOption()) {
-            positional.push_back(cursor.argument());
-            continue;
-        }
-        const std::string& name = cursor.name();
-        if (isHelp(name)) {
-            options.help = true;
-        } else if (name == "--path") {
-            options.path = cursor.value();
-        } else {
-            cursor.unknown();
-        }
-    }
+    const auto positional = walk(cursor, options, true, [](const std::string&) { return false; });
     if (options.help) return options;
     if (positional.size() != 1) cursor.fail(positional.empty() ? "which plug-in? (PLUGIN missing)" : "too many arguments");
     options.plugin = positional[0];
@@ -206,24 +208,14 @@ InfoOptions parseInfo(const std::vector<std::string>& args) {
 RenderOptions parseRender(const std::vector<std::string>& args) {
     RenderOptions options;
     Cursor cursor("render", args);
-    std::vector<std::string> positional;
-    while (cursor.next()) {
-        if (!cursor.isOption()) {
-            positional.push_back(cursor.argument());
-            continue;
-        }
-        const std::string& name = cursor.name();
-        if (isHelp(name)) {
-            options.help = true;
-        } else if (name == "--path") {
-            options.path = cursor.value();
-        } else if (name == "--program") {
+    const auto positional = walk(cursor, options, true, [&](const std::string& name) {
+        if (name == "--program") {
             options.program = cursor.value();
             if (options.program->empty()) cursor.fail("--program wants a number or a name");
         } else if (name == "--set") {
             options.settings.push_back(parseSetting(cursor));
         } else if (name == "--tempo") {
-            options.tempo = cursor.number(kMinTempo, kMaxTempo, "beats per minute from 1 to 999");
+            options.tempo = tempoOption(cursor);
             options.tempoGiven = true;
         } else if (name == "--no-transport") {
             cursor.noValue();
@@ -233,7 +225,7 @@ RenderOptions parseRender(const std::vector<std::string>& args) {
         } else if (name == "--note") {
             options.notes.push_back(parseNote(cursor));
         } else if (name == "--block") {
-            options.block = cursor.integer(1, kMaxBlock);
+            options.block = blockOption(cursor);
         } else if (name == "--tail") {
             options.tail = cursor.number(0.0, kMaxTail, "seconds from 0 to 3600");
         } else if (name == "--format") {
@@ -242,9 +234,10 @@ RenderOptions parseRender(const std::vector<std::string>& args) {
             cursor.noValue();
             options.quiet = true;
         } else {
-            cursor.unknown();
+            return false;
         }
-    }
+        return true;
+    });
     if (options.help) return options;
     if (positional.size() < 3) {
         const char* missing[] = {"PLUGIN, IN and OUT missing", "IN and OUT missing", "OUT missing"};
@@ -262,25 +255,15 @@ RenderOptions parseRender(const std::vector<std::string>& args) {
 DemoOptions parseDemo(const std::vector<std::string>& args) {
     DemoOptions options;
     Cursor cursor("demo", args);
-    std::vector<std::string> positional;
-    while (cursor.next()) {
-        if (!cursor.isOption()) {
-            positional.push_back(cursor.argument());
-            continue;
-        }
-        const std::string& name = cursor.name();
-        if (isHelp(name)) {
-            options.help = true;
-        } else if (name == "--path") {
-            options.path = cursor.value();
-        } else if (name == "--tempo") {
-            options.tempo = cursor.number(kMinTempo, kMaxTempo, "beats per minute from 1 to 999");
-        } else if (name == "--block") {
-            options.block = cursor.integer(1, kMaxBlock);
-        } else {
-            cursor.unknown();
-        }
-    }
+    const auto positional = walk(cursor, options, true, [&](const std::string& name) {
+        if (name == "--tempo")
+            options.tempo = tempoOption(cursor);
+        else if (name == "--block")
+            options.block = blockOption(cursor);
+        else
+            return false;
+        return true;
+    });
     if (positional.size() > 1) cursor.fail("too many arguments (one DIR at most)");
     if (!positional.empty()) options.directory = positional[0];
     return options;
