@@ -274,6 +274,17 @@ struct VstMidiEvent {
     char reserved2;
 };
 
+struct VstMidiSysexEvent {
+    VstInt32 type;  // kVstSysExType
+    VstInt32 byteSize;
+    VstInt32 deltaFrames;
+    VstInt32 flags;
+    VstInt32 dumpBytes;
+    VstIntPtr resvd1;
+    char* sysexDump;
+    VstIntPtr resvd2;
+};
+
 // Time information ---------------------------------------------------------
 
 enum VstTimeInfoFlags : VstInt32 {
@@ -356,6 +367,8 @@ static_assert(sizeof(VstEvent) == 32);
 static_assert(sizeof(VstMidiEvent) == 32);
 static_assert(offsetof(VstMidiEvent, midiData) == 24);
 static_assert(offsetof(VstEvents, events) == 16);
+static_assert(sizeof(VstMidiSysexEvent) == 48);
+static_assert(offsetof(VstMidiSysexEvent, sysexDump) == 32);
 static_assert(sizeof(VstTimeInfo) == 88);
 static_assert(offsetof(VstTimeInfo, tempo) == 32);
 static_assert(offsetof(VstTimeInfo, flags) == 84);

@@ -269,4 +269,53 @@ DemoOptions parseDemo(const std::vector<std::string>& args) {
     return options;
 }
 
+ValidateOptions parseValidate(const std::vector<std::string>& args) {
+    ValidateOptions options;
+    Cursor cursor("validate", args);
+    // --only takes a comma-separated list and may be given again.
+    auto patterns = [&](std::vector<std::string>& into) {
+        const std::string text = cursor.value();
+        std::size_t start = 0;
+        while (start <= text.size()) {
+            const auto comma = text.find(',', start);
+            const std::string part = text.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+            if (!part.empty()) into.push_back(part);
+            if (comma == std::string::npos) break;
+            start = comma + 1;
+        }
+        if (into.empty()) cursor.fail(cursor.name() + " wants a check name, a group or a pattern");
+    };
+    options.plugins = walk(cursor, options, true, [&](const std::string& name) {
+        if (name == "--only") {
+            patterns(options.only);
+        } else if (name == "--with") {
+            options.with.push_back(cursor.value());
+        } else if (name == "--alone") {
+            cursor.noValue();
+            options.alone = true;
+        } else if (name == "--quick") {
+            cursor.noValue();
+            options.quick = true;
+        } else if (name == "--json") {
+            cursor.noValue();
+            options.json = true;
+        } else if (name == "--list") {
+            cursor.noValue();
+            options.list = true;
+        } else if (name == "--verbose" || name == "-v") {
+            cursor.noValue();
+            options.verbose = true;
+        } else if (name == "--seed") {
+            options.seed = cursor.integer(1, 1 << 30);
+        } else if (name == "--timeout") {
+            options.timeout = cursor.number(1.0, 86400.0, "seconds from 1 to 86400");
+        } else {
+            return false;
+        }
+        return true;
+    });
+    if (options.alone && !options.with.empty()) cursor.fail("--alone and --with contradict each other");
+    return options;
+}
+
 }  // namespace orvex::cli

@@ -85,10 +85,26 @@ struct DemoOptions {
     int block = 512;
 };
 
+struct ValidateOptions {
+    bool help = false;
+    std::optional<std::string> path;
+    std::vector<std::string> plugins;  // none: every plug-in in the search folders
+    std::vector<std::string> only;     // check names, groups or globs
+    std::vector<std::string> with;     // more bundles to run side by side
+    bool alone = false;                // no bundles side by side but the plug-in's own
+    bool quick = false;
+    bool json = false;
+    bool list = false;
+    bool verbose = false;
+    int seed = 1;
+    double timeout = 300.0;
+};
+
 ListOptions parseList(const std::vector<std::string>& args);
 InfoOptions parseInfo(const std::vector<std::string>& args);
 RenderOptions parseRender(const std::vector<std::string>& args);
 DemoOptions parseDemo(const std::vector<std::string>& args);
+ValidateOptions parseValidate(const std::vector<std::string>& args);
 
 // The limits the options are checked against.
 inline constexpr int kMaxBlock = 65536;

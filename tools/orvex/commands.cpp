@@ -12,6 +12,7 @@
 #include "progress.h"
 #include "render.h"
 #include "table.h"
+#include "tools/validate/validate.h"
 
 namespace orvex::cli {
 
@@ -29,6 +30,8 @@ Commands:
   info PLUGIN           a plug-in's identity, parameters, programs and capabilities
   render PLUGIN IN OUT  processes an audio file through a plug-in
   demo [DIR]            renders a synthesised loop through every plug-in found
+  validate [PLUGIN...]  judges plug-ins as the strictest validators do (every one
+                        found when none is named)
 
 PLUGIN is a short name (panner), an effect name ("Orvex Space") or the path of a .so.
 Run 'orvex COMMAND --help' for the options of a command.
@@ -114,6 +117,37 @@ Options:
   -h, --help    this text
 )";
 
+const char* const kValidateHelp = R"(Usage: orvex validate [PLUGIN...] [OPTIONS]
+
+Judges VST 2.x plug-ins: loading and exported symbols, processing at every sample
+rate and block size, extreme and non-finite input, parameters, programs and their
+texts, a session restore, a second thread changing parameters, time information of
+every kind, random MIDI, real-time safety of the processing calls (allocations, locks
+and system calls counted) and the editor in a real X window. Each check runs in a
+process of its own: a plug-in that crashes or hangs fails that check and the report
+goes on. One line per check with PASS, FAIL or SKIP and its figures, then a summary;
+the exit status is 0 only when nothing failed.
+
+PLUGIN is a short name (panner), an effect name ("Orvex Space") or the path of any
+VST 2.x .so; with none, every plug-in in the search folders is validated. Editor
+checks open on DISPLAY, or on a private Xvfb when DISPLAY is not set.
+
+Options:
+  --only CHECKS   run only these checks: names (process.grid), groups (params) or
+                  patterns (*.random), comma-separated, repeatable
+  --quick         a smaller grid and fewer rounds (for CI)
+  --json          the report as JSON on stdout
+  --list          list the checks and exit
+  --seed N        seed of every random choice (default 1); a failure names its seed
+  --timeout S     seconds a check may take before it counts as hung (default 300)
+  --with PLUGIN   another bundle to run side by side (repeatable); by default every
+                  plug-in in the search folders keeps the validated one company
+  --alone         run the side-by-side check with the plug-in's own instances only
+  -v, --verbose   show what the plug-in printed during a failed check
+  --path DIR      look for plug-ins in DIR instead of this build's bundle folder
+  -h, --help      this text
+)";
+
 std::string formatted(const char* format, double value) {
     char text[64];
     std::snprintf(text, sizeof text, format, value);
@@ -186,6 +220,7 @@ std::string helpText(const std::string& command) {
     if (command == "list") return kListHelp;
     if (command == "info") return kInfoHelp;
     if (command == "demo") return kDemoHelp;
+    if (command == "validate") return kValidateHelp;
     if (command == "render") {
         std::string text = kRenderHelp;
         const std::string marker = "FORMAT_CHOICES";
@@ -394,6 +429,44 @@ int runDemoCommand(const std::vector<std::string>& args) {
     return runDemo(options);
 }
 
+// validate -------------------------------------------------------------------------------
+
+int runValidate(const std::vector<std::string>& args) {
+    const ValidateOptions options = parseValidate(args);
+    if (options.help) {
+        std::fputs(helpText("validate").c_str(), stdout);
+        return 0;
+    }
+    if (options.list) {
+        for (const auto& [name, title] : validate::checkList()) std::printf("%-24s %s\n", name.c_str(), title.c_str());
+        return 0;
+    }
+    const std::vector<std::string> folders = searchFolders(options.path);
+    std::vector<std::string> found;
+    for (const FoundPlugin& p : scanFolders(folders)) found.push_back(p.path);
+    validate::Request request;
+    for (const std::string& given : options.plugins) request.plugins.push_back(resolvePlugin(given, folders));
+    if (options.plugins.empty()) {
+        if (found.empty())
+            throw Error("no plug-ins found in " + joinFolders(folders) + "; name one, or build them first (./run)");
+        request.plugins = found;
+    }
+    if (!options.alone) request.companions = found;
+    for (const std::string& given : options.with) request.companions.push_back(resolvePlugin(given, folders));
+    for (const std::string& pattern : options.only) {
+        bool any = false;
+        for (const auto& check : validate::checkList()) any = any || validate::selected(check.first, {pattern});
+        if (!any) throw UsageError("validate", "--only " + pattern + " selects no check (see orvex validate --list)");
+    }
+    request.patterns = options.only;
+    request.quick = options.quick;
+    request.json = options.json;
+    request.verbose = options.verbose;
+    request.seed = static_cast<uint32_t>(options.seed);
+    request.timeout = options.timeout;
+    return validate::validate(request);
+}
+
 // Dispatch -------------------------------------------------------------------------------
 
 int runCommandLine(const std::vector<std::string>& args) {
@@ -418,6 +491,7 @@ int runCommandLine(const std::vector<std::string>& args) {
         if (command == "info") return runInfo(rest);
         if (command == "render") return runRender(rest);
         if (command == "demo") return runDemoCommand(rest);
+        if (command == "validate") return runValidate(rest);
         std::fprintf(stderr, "orvex: unknown command '%s'\n\n%s", command.c_str(), helpText("").c_str());
         return 2;
     } catch (const UsageError& e) {

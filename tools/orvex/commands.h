@@ -11,6 +11,7 @@ int runList(const std::vector<std::string>& args);
 int runInfo(const std::vector<std::string>& args);
 int runRender(const std::vector<std::string>& args);
 int runDemoCommand(const std::vector<std::string>& args);
+int runValidate(const std::vector<std::string>& args);
 
 // The help of a subcommand ("" for the overview); empty for an unknown one.
 std::string helpText(const std::string& command);

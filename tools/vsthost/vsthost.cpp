@@ -46,8 +46,18 @@ void unregisterEffect(const AEffect* effect) {
     registry().erase(effect);
 }
 
+CallbackHooks hooks;
+
 // The callback handed to every plug-in; may run on any thread the plug-in calls from.
 VstIntPtr hostCallback(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float opt) {
+    struct Scope {
+        Scope() {
+            if (hooks.enter) hooks.enter();
+        }
+        ~Scope() {
+            if (hooks.leave) hooks.leave();
+        }
+    } scope;
     if (Plugin* host = hostFor(effect)) return host->answer(opcode, index, value, ptr, opt);
     // A record we do not know: still a host, knowing nothing else.
     return opcode == audioMasterVersion ? HostOptions{}.version : 0;
@@ -70,6 +80,8 @@ using EntryPoint = AEffect* (*)(audioMasterCallback);
 const char* const kEntryNames[] = {"VSTPluginMain", "main_macho", "main"};
 
 }  // namespace
+
+void setCallbackHooks(const CallbackHooks& newHooks) { hooks = newHooks; }
 
 // AudioBuffers ------------------------------------------------------------------
 
@@ -184,6 +196,7 @@ VstIntPtr Plugin::close() {
 // Host side -----------------------------------------------------------------------
 
 VstIntPtr Plugin::answer(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float opt) {
+    std::lock_guard<std::recursive_mutex> lock(answering);
     if (opcode >= 0 && opcode < HostRecord::kOpcodes) ++hostRecord.calls[opcode];
     switch (opcode) {
         case audioMasterVersion:

@@ -4,15 +4,17 @@
 // asked for (time masks, automation and edit gestures, MIDI requests), so that tests,
 // the command-line host and the benchmarks can all use it.
 //
-// Threads: one instance is driven by one thread at a time (the caller serialises
-// its user-interface and audio calls), as in the tests and the command-line host.
-// The callback records into plain containers without locking; the only lock is the
-// one around the process-wide table that maps a record to its host instance.
+// Threads: an instance is usually driven by one thread at a time (the caller
+// serialises its user-interface and audio calls), as in the tests and the command-line
+// host; a validator may drive it from two. The callback's answers and records are
+// guarded by a lock of the instance, beside the one around the process-wide table that
+// maps a record to its host instance.
 #pragma once
 
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -95,6 +97,14 @@ private:
     std::vector<std::vector<float>> channels;
     std::vector<float*> pointers;
 };
+
+// Called around every callback a plug-in makes, on the thread it makes it from, so
+// that a measurement of the plug-in can leave out what the host does.
+struct CallbackHooks {
+    void (*enter)() = nullptr;
+    void (*leave)() = nullptr;
+};
+void setCallbackHooks(const CallbackHooks& hooks);
 
 class Plugin;
 
@@ -202,6 +212,7 @@ private:
     void advanceTransport(VstInt32 frames);
     std::string readText(VstInt32 opcode, VstInt32 index = 0);
 
+    std::recursive_mutex answering;  // plug-ins may call back from two threads
     HostOptions options;
     HostRecord hostRecord;
     bool recordMasks = true;

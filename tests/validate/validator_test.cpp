@@ -1,0 +1,156 @@
+// `orvex validate` judged: run as a user runs it, on a plug-in whose faults are
+// switched on one at a time, every check has to fail when its fault is there and pass
+// when it is not; the report keeps its form and its exit status.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace {
+
+const std::string kOrvex = ORVEX_BINARY_DIR "/tools/orvex/orvex";
+const std::string kFaulty = ORVEX_BINARY_DIR "/tests/faulty-vst/faultyeffect.vst/Contents/x86_64-linux/faultyeffect.so";
+const std::string kBare = ORVEX_BINARY_DIR "/tests/faulty-vst/bareeffect.so";
+
+struct Result {
+    int status = -1;
+    std::string output;
+};
+
+// `orvex validate ARGS` with ORVEX_FAULT set to `faults`, stdout and stderr together.
+Result validate(const std::string& faults, const std::string& args) {
+    const std::string command = "ORVEX_FAULT='" + faults + "' '" + kOrvex + "' validate --alone " + args + " 2>&1";
+    Result run;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe) return run;
+    char buffer[4096];
+    while (std::size_t n = fread(buffer, 1, sizeof buffer, pipe)) run.output.append(buffer, n);
+    const int status = pclose(pipe);
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return run;
+}
+
+// The status word of a check's line in the report ("PASS", "FAIL", "SKIP"), or "".
+std::string statusOf(const std::string& report, const std::string& check) {
+    for (const char* word : {"PASS", "FAIL", "SKIP"}) {
+        const std::string line = std::string(word) + "  " + check + " ";
+        if (report.find(line) != std::string::npos) return word;
+    }
+    return "";
+}
+
+struct Fault {
+    const char* faults;    // ORVEX_FAULT
+    const char* check;     // the check that must fail
+    const char* evidence;  // what its report must say
+};
+
+class EachFault : public ::testing::TestWithParam<Fault> {};
+
+TEST_P(EachFault, FailsItsCheckAndSaysWhy) {
+    const Fault& f = GetParam();
+    const Result run = validate(f.faults, "--quick --timeout 5 --only " + std::string(f.check) + " '" + kFaulty + "'");
+    EXPECT_EQ(run.status, 1) << run.output;
+    EXPECT_EQ(statusOf(run.output, f.check), "FAIL") << run.output;
+    EXPECT_NE(run.output.find(f.evidence), std::string::npos) << run.output;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Validator, EachFault,
+    ::testing::Values(Fault{"", "load.exports", "orvexFaultyExtra"},
+                      Fault{"shared-state", "load.cycles", "state outlives its instance"},
+                      Fault{"shared-state", "load.side-by-side", "sounds different beside the others"},
+                      Fault{"high-rates", "process.grid", "at 384000 Hz"},
+                      Fault{"subnormal-out", "process.grid", "subnormal output samples"},
+                      Fault{"high-rates", "process.rate-change", "192000 Hz without suspend"},
+                      Fault{"per-call", "process.block-split", "random lengths sound different"},
+                      Fault{"poison", "input.non-finite", "still not finite"},
+                      Fault{"slow-subnormal", "input.subnormal", "more than 1.2 times slower"},
+                      Fault{"nan-at-one", "params.extremes", "non-finite output with every parameter at 1"},
+                      Fault{"crash-on-nan", "params.invalid", "crashed"},
+                      Fault{"long-program-name", "params.programs", "a host's buffer holds 23"},
+                      Fault{"long-display", "params.text", "more than 24 bytes with its terminator"},
+                      Fault{"quantise", "params.readback", "read back 0.125"},
+                      Fault{"restore-order", "params.restore", "restored as 0"},
+                      Fault{"tempo-gain", "time.info", "against -6.0 dBFS with a steady transport"},
+                      Fault{"hang-on-sysex", "midi.random", "hung: no result within 5 s"},
+                      Fault{"alloc", "realtime.process", "allocations inside the processing calls"},
+                      Fault{"lock", "realtime.process", "lock calls inside the processing calls"},
+                      Fault{"syscall", "realtime.process", "getppid"},
+                      Fault{"editor-norect", "editor.rect", "gives no rectangle"},
+                      Fault{"editor-stays", "editor.rect", "still inside the host's after effEditClose"},
+                      Fault{"editor-leak", "editor.cycles", "the editor leaks"},
+                      Fault{"editor-stays", "editor.close-open", "outlives the plug-in"}),
+    [](const ::testing::TestParamInfo<Fault>& info) {
+        std::string name = std::string(info.param.check) + "_" + (*info.param.faults ? info.param.faults : "none");
+        for (char& c : name)
+            if (!isalnum(static_cast<unsigned char>(c))) c = '_';
+        return name;
+    });
+
+TEST(Validator, WithoutFaultsEveryCheckButTheExportsPasses) {
+    // The editor is switched on so that its checks run too.
+    const Result run = validate("editor", "--quick '" + kFaulty + "'");
+    ASSERT_EQ(run.status, 1) << run.output;  // the extra export, always there
+    std::size_t checks = 0;
+    for (std::size_t at = 0; (at = run.output.find("\nPASS  ", at)) != std::string::npos; ++at) ++checks;
+    EXPECT_EQ(checks, 26u) << run.output;  // the whole report: a skipped check shows why
+    EXPECT_EQ(statusOf(run.output, "load.exports"), "FAIL");
+    EXPECT_NE(run.output.find("Orvex Faulty: 26 passed, 1 failed, 0 skipped"), std::string::npos) << run.output;
+}
+
+TEST(Validator, ABareRecordFailsTheHandshakeAndTheIdentity) {
+    const Result run = validate("", "--quick --only load '" + kBare + "'");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(statusOf(run.output, "load.no-host"), "FAIL") << run.output;
+    EXPECT_NE(run.output.find("created an instance for a host that answered 0"), std::string::npos);
+    EXPECT_NE(run.output.find("the unique ID is 0"), std::string::npos) << run.output;
+    // Checks that need parameters or an editor say why they did not run.
+    const Result rest = validate("", "--quick --only params.text,editor.rect '" + kBare + "'");
+    EXPECT_EQ(rest.status, 0) << rest.output;
+    EXPECT_EQ(statusOf(rest.output, "params.text"), "SKIP") << rest.output;
+    EXPECT_EQ(statusOf(rest.output, "editor.rect"), "SKIP");
+    EXPECT_NE(rest.output.find("the plug-in has no parameters"), std::string::npos);
+    EXPECT_NE(rest.output.find("the plug-in has no editor"), std::string::npos);
+}
+
+TEST(Validator, ReportFormsAndExitStatus) {
+    const Result clean = validate("", "--only params.text,params.readback '" + kFaulty + "'");
+    EXPECT_EQ(clean.status, 0) << clean.output;
+    EXPECT_NE(clean.output.find("Orvex Faulty: 2 passed, 0 failed, 0 skipped"), std::string::npos) << clean.output;
+
+    const Result json = validate("quantise", "--json --only params '" + kFaulty + "'");
+    EXPECT_EQ(json.status, 1);
+    EXPECT_EQ(json.output.rfind("{", 0), 0u) << json.output;
+    EXPECT_NE(json.output.find("\"name\": \"params.readback\", \"status\": \"fail\""), std::string::npos)
+        << json.output;
+    EXPECT_NE(json.output.find("\"mismatches\": "), std::string::npos);
+    EXPECT_NE(json.output.find("\"passed\": 6, \"failed\": 1, \"skipped\": 0"), std::string::npos) << json.output;
+
+    const Result unknown = validate("", "--only no.such.check '" + kFaulty + "'");
+    EXPECT_EQ(unknown.status, 2);
+    EXPECT_NE(unknown.output.find("selects no check"), std::string::npos) << unknown.output;
+
+    const Result list = validate("", "--list");
+    EXPECT_EQ(list.status, 0);
+    for (const char* check : {"load.open", "process.grid", "realtime.process", "editor.after-close"})
+        EXPECT_NE(list.output.find(check), std::string::npos) << check;
+}
+
+// Third-party plug-ins: whatever they do, the report reaches its end for each.
+TEST(Validator, RunsToTheEndOnThirdPartyPlugins) {
+    const std::vector<std::string> plugins = {"/usr/lib/vst/Kars-vst.so", "/usr/lib/vst/MaBitcrush-vst.so"};
+    struct stat info {};
+    for (const std::string& p : plugins)
+        if (stat(p.c_str(), &info) != 0) GTEST_SKIP() << p << " is not installed (package dpf-plugins-vst)";
+    const Result run = validate("", "--quick --only load,process,params,midi,realtime '" + plugins[0] + "' '" +
+                                     plugins[1] + "'");
+    EXPECT_NE(run.output.find("Kars: "), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("MaBitcrush: "), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("2 plug-ins: "), std::string::npos) << run.output;
+}
+
+}  // namespace

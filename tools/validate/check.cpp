@@ -1,0 +1,124 @@
+#include "check.h"
+
+#include <cstdio>
+
+#include "checks.h"
+
+namespace orvex::validate {
+
+namespace {
+
+char* stepBuffer = nullptr;
+std::size_t stepSize = 0;
+
+std::string vformat(const char* format, va_list args) {
+    char text[512];
+    std::vsnprintf(text, sizeof text, format, args);
+    return text;
+}
+
+}  // namespace
+
+void Outcome::fail(const std::string& problem) {
+    status = Status::fail;
+    problems.push_back(problem);
+}
+
+void Outcome::say(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    const std::string text = vformat(format, args);
+    va_end(args);
+    if (!summary.empty()) summary += ", ";
+    summary += text;
+}
+
+void Outcome::skip(const std::string& why) {
+    if (status != Status::fail) status = Status::skip;
+    summary = why;
+}
+
+void setStepBuffer(char* buffer, std::size_t size) {
+    stepBuffer = buffer;
+    stepSize = size;
+}
+
+void Context::step(const char* format, ...) {
+    if (!stepBuffer || stepSize == 0) return;
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(stepBuffer, stepSize, format, args);
+    va_end(args);
+}
+
+std::unique_ptr<vsthost::Plugin> Context::load(const vsthost::HostOptions& options, std::string* error) const {
+    return loadOther(target.path, options, error);
+}
+
+std::unique_ptr<vsthost::Plugin> Context::loadOther(const std::string& path, const vsthost::HostOptions& options,
+                                                    std::string* error) const {
+    auto result = vsthost::Plugin::load(path, options);
+    if (!result) {
+        if (error) *error = result.error;
+        return nullptr;
+    }
+    result.plugin->open();
+    // Long runs would otherwise keep every time request of every block.
+    result.plugin->recordTimeMasks(false);
+    return std::move(result.plugin);
+}
+
+vsthost::HostOptions defaultHost(float rate, VstInt32 block) {
+    vsthost::HostOptions options;
+    options.sampleRate = rate;
+    options.blockSize = block;
+    vsthost::Transport transport;
+    transport.tempo = 120.0;
+    transport.flags = kVstTransportPlaying | kVstTempoValid | kVstPpqPosValid | kVstTimeSigValid;
+    transport.advance = true;
+    options.transport = transport;
+    options.product = "orvex validate";
+    return options;
+}
+
+const std::vector<Check>& allChecks() {
+    static const std::vector<Check> checks = {
+        {"load.open", "loads with RTLD_LOCAL|RTLD_NOW and gives a sound plug-in record", checkOpen},
+        {"load.exports", "exports its entry points and nothing else", checkExports},
+        {"load.no-host", "a host answering 0 to the version query gets no record", checkNoHost},
+        {"load.cycles", "20 open/close cycles with the library unloaded each time, 20 with it kept", checkCycles},
+        {"load.side-by-side", "8 instances of every bundle in one process sound as each does alone", checkSideBySide},
+        {"process.grid", "every sample rate and block size, re-prepared, with noise, silence, DC and square",
+         checkGrid},
+        {"process.rate-change", "a sample rate change while resumed", checkRateChange},
+        {"process.block-split", "calls twice the announced size and random lengths sound as one long call",
+         checkBlockSplit},
+        {"input.extreme", "inputs of +-1e6 and DC offsets give finite output", checkExtremeInput},
+        {"input.non-finite", "after NaN and infinity bursts the output is finite again within one block",
+         checkNonFiniteInput},
+        {"input.subnormal", "subnormal input costs no more than 1.2 times normal input", checkSubnormalInput},
+        {"params.extremes", "every parameter at 0 and at 1 while processing", checkParameterExtremes},
+        {"params.random", "random parameter sets every 32 samples while processing", checkRandomParameters},
+        {"params.invalid", "NaN, infinite and out-of-range values and indices", checkInvalidParameters},
+        {"params.programs", "every program selected while processing, program names", checkPrograms},
+        {"params.text", "names, labels and display texts fit their buffers", checkParameterTexts},
+        {"params.readback", "a value in 0..1 set is the value read back", checkReadback},
+        {"params.restore", "a state set in any order, restored in index order, reads back as saved",
+         checkSessionRestore},
+        {"threads.parameters", "parameters and programs set on a second thread while processing",
+         checkParameterThreads},
+        {"time.info", "missing, jumping, negative and non-finite time information", checkTimeInfo},
+        {"midi.random", "10 000 random events, junk bytes and other event types", checkRandomMidi},
+        {"realtime.process", "no allocation, lock or system call inside the processing calls", checkRealtime},
+        {"editor.rect", "the editor rectangle before the editor opens", checkEditorRect, true},
+        {"editor.cycles", "100 open/idle/close cycles in a real window; memory does not grow", checkEditorCycles,
+         true},
+        {"editor.while-processing", "the editor opens and closes while another thread processes",
+         checkEditorWhileProcessing, true},
+        {"editor.close-open", "the plug-in closed with its editor open", checkCloseWithEditorOpen, true},
+        {"editor.after-close", "idle and close again after the editor closed", checkEditorAfterClose, true},
+    };
+    return checks;
+}
+
+}  // namespace orvex::validate

@@ -1,0 +1,269 @@
+// The editor in a real X window: the rectangle, many open/idle/close cycles, opening
+// while another thread processes, and the orders of closing hosts use. The checks play
+// the host's user-interface thread: they make a top-level window on the display and
+// hand its id to effEditOpen, as Linux hosts do.
+#include <xcb/xcb.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <thread>
+
+#include "checks.h"
+#include "harness.h"
+
+namespace orvex::validate {
+
+namespace {
+
+// The host's side of the editor: a connection of its own and a parent window.
+class HostWindow {
+public:
+    explicit HostWindow(const std::string& display) {
+        setenv("DISPLAY", display.c_str(), 1);
+        connection = xcb_connect(display.c_str(), nullptr);
+        if (xcb_connection_has_error(connection)) return;
+        xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(connection)).data;
+        window = xcb_generate_id(connection);
+        const uint32_t values[] = {screen->black_pixel, XCB_EVENT_MASK_STRUCTURE_NOTIFY};
+        xcb_create_window(connection, XCB_COPY_FROM_PARENT, window, screen->root, 0, 0, 1024, 768, 0,
+                          XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual, XCB_CW_BACK_PIXEL | XCB_CW_EVENT_MASK,
+                          values);
+        xcb_map_window(connection, window);
+        xcb_flush(connection);
+        ok = true;
+    }
+    ~HostWindow() {
+        if (ok) xcb_destroy_window(connection, window);
+        if (connection) xcb_disconnect(connection);
+    }
+    HostWindow(const HostWindow&) = delete;
+    HostWindow& operator=(const HostWindow&) = delete;
+
+    bool usable() const { return ok; }
+    void* handle() const { return reinterpret_cast<void*>(static_cast<uintptr_t>(window)); }
+
+    // Windows the plug-in put inside ours; -1 when the server cannot say.
+    int children() {
+        xcb_query_tree_reply_t* tree = xcb_query_tree_reply(connection, xcb_query_tree(connection, window), nullptr);
+        if (!tree) return -1;
+        const int n = xcb_query_tree_children_length(tree);
+        std::free(tree);
+        return n;
+    }
+
+    // The windows left inside ours once the plug-in's own requests have had time to
+    // reach the server (its connection may still hold them for a moment).
+    int childrenAfterClose() {
+        int n = children();
+        for (int wait = 0; wait < 50 && n > 0; ++wait) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            drain();
+            n = children();
+        }
+        return n;
+    }
+
+    // What arrives on the host's own connection is read and dropped, as a host's event
+    // loop would.
+    void drain() {
+        while (xcb_generic_event_t* event = xcb_poll_for_event(connection)) std::free(event);
+    }
+
+private:
+    xcb_connection_t* connection = nullptr;
+    xcb_window_t window = 0;
+    bool ok = false;
+};
+
+// effEditGetRect: the rectangle, or nothing.
+bool editorRect(vsthost::Plugin& p, int& width, int& height) {
+    ERect* rect = nullptr;
+    const VstIntPtr answered = p.dispatch(effEditGetRect, 0, 0, &rect);
+    if (!answered || !rect) return false;
+    width = rect->right - rect->left;
+    height = rect->bottom - rect->top;
+    return true;
+}
+
+bool saneSize(int width, int height) { return width > 0 && height > 0 && width <= 8192 && height <= 8192; }
+
+// A few idle calls a host makes at about 60 Hz, with the host's events drained.
+void idle(vsthost::Plugin& p, HostWindow& window, int times) {
+    for (int i = 0; i < times; ++i) {
+        p.dispatch(effEditIdle);
+        window.drain();
+        std::this_thread::sleep_for(std::chrono::milliseconds(4));
+    }
+}
+
+std::unique_ptr<vsthost::Plugin> startedPlugin(Context& c, Outcome& out) {
+    std::string error;
+    auto p = c.load(defaultHost(), &error);
+    if (!p) {
+        out.fail(error);
+        return nullptr;
+    }
+    p->start(44100.0f, 512);
+    return p;
+}
+
+}  // namespace
+
+void checkEditorRect(Context& c, Outcome& out) {
+    auto p = startedPlugin(c, out);
+    if (!p) return;
+    HostWindow window(c.settings.display);
+    if (!window.usable()) return out.skip("cannot connect to the X display " + c.settings.display);
+    int width = 0, height = 0;
+    c.step("effEditGetRect before the editor opens");
+    if (!editorRect(*p, width, height)) {
+        out.fail("effEditGetRect before effEditOpen gives no rectangle: a host cannot size its window");
+    } else if (!saneSize(width, height)) {
+        out.fail("effEditGetRect before effEditOpen gives " + std::to_string(width) + " x " + std::to_string(height));
+    }
+    c.step("effEditOpen");
+    const VstIntPtr opened = p->dispatch(effEditOpen, 0, 0, window.handle());
+    idle(*p, window, 3);
+    int openWidth = 0, openHeight = 0;
+    editorRect(*p, openWidth, openHeight);
+    const int inside = window.children();
+    c.step("effEditClose");
+    p->dispatch(effEditClose);
+    idle(*p, window, 1);
+    const int left = window.childrenAfterClose();
+    out.say("%d x %d before opening, %d x %d open, %d window%s inside the host's while open, %d after closing", width,
+            height, openWidth, openHeight, inside, inside == 1 ? "" : "s", left);
+    out.figure("width", width);
+    out.figure("height", height);
+    if (!opened) out.fail("effEditOpen answered 0");
+    if (width != openWidth || height != openHeight)
+        out.fail("the rectangle changes when the editor opens (the host sized its window for the first)");
+    if (inside < 1) out.fail("no window of the editor inside the host's window");
+    if (left > 0) out.fail("the editor's window is still inside the host's after effEditClose");
+}
+
+void checkEditorCycles(Context& c, Outcome& out) {
+    const int cycles = c.settings.quick ? 25 : 100;
+    constexpr int kSettle = 10;  // cycles before memory is measured: caches fill up first
+    auto p = startedPlugin(c, out);
+    if (!p) return;
+    HostWindow window(c.settings.display);
+    if (!window.usable()) return out.skip("cannot connect to the X display " + c.settings.display);
+    long residentStart = 0, heapStart = 0;
+    const double start = wallSeconds();
+    for (int cycle = 0; cycle < cycles; ++cycle) {
+        if (cycle == kSettle) {
+            residentStart = residentKilobytes();
+            heapStart = heapKilobytes();
+        }
+        c.step("cycle %d: effEditOpen", cycle + 1);
+        if (!p->dispatch(effEditOpen, 0, 0, window.handle()) && cycle == 0) out.fail("effEditOpen answered 0");
+        c.step("cycle %d: effEditIdle", cycle + 1);
+        idle(*p, window, 3);
+        c.step("cycle %d: effEditClose", cycle + 1);
+        p->dispatch(effEditClose);
+        window.drain();
+    }
+    const int leftBehind = window.childrenAfterClose();
+    const double perCycle = (wallSeconds() - start) / cycles;
+    const long residentGrowth = residentKilobytes() - residentStart;
+    const long heapGrowth = heapKilobytes() - heapStart;
+    const int measured = cycles - kSettle;
+    out.say("%d cycles, %s each; over the last %d: resident %+ld KiB, heap %+ld KiB", cycles,
+            milliseconds(perCycle).c_str(), measured, residentGrowth, heapGrowth);
+    out.figure("cycles", cycles);
+    out.figure("ms_per_cycle", perCycle * 1000);
+    out.figure("resident_growth_kb", static_cast<double>(residentGrowth));
+    out.figure("heap_growth_kb", static_cast<double>(heapGrowth));
+    // About 5 KiB a cycle: more than allocator noise, less than any editor's bitmaps.
+    const long heapLimit = 5L * measured, residentLimit = 40L * measured;
+    if (heapGrowth > heapLimit)
+        out.fail("the heap grows by " + std::to_string(heapGrowth) + " KiB over " + std::to_string(measured) +
+                 " cycles: the editor leaks");
+    // A sanitizer's allocator keeps freed memory in quarantine: there the resident
+    // size says nothing of leaks, and the heap alone is judged.
+    if (residentGrowth > residentLimit && !kSanitized)
+        out.fail("the resident memory grows by " + std::to_string(residentGrowth) + " KiB over " +
+                 std::to_string(measured) + " cycles");
+    if (leftBehind > 0)
+        out.fail(std::to_string(leftBehind) + " windows left inside the host's after " + std::to_string(cycles) +
+                 " cycles");
+}
+
+void checkEditorWhileProcessing(Context& c, Outcome& out) {
+    auto p = startedPlugin(c, out);
+    if (!p) return;
+    HostWindow window(c.settings.display);
+    if (!window.usable()) return out.skip("cannot connect to the X display " + c.settings.display);
+    std::atomic<bool> stop{false};
+    std::atomic<int> blocks{0};
+    Scan scan;
+    std::thread audio([&] {
+        const Audio in = makeSignal(Signal::noise, inputChannels(*p), 512, 44100.0);
+        while (!stop.load()) {
+            scan.add(runBlocks(*p, in, 512));
+            ++blocks;
+        }
+    });
+    const int cycles = c.settings.quick ? 5 : 20;
+    for (int cycle = 0; cycle < cycles; ++cycle) {
+        c.step("cycle %d: open, idle and close while another thread processes", cycle + 1);
+        p->dispatch(effEditOpen, 0, 0, window.handle());
+        idle(*p, window, 3);
+        p->dispatch(effEditClose);
+        window.drain();
+    }
+    stop = true;
+    audio.join();
+    out.say("%d open/idle/close cycles while %d blocks were processed on another thread: output %s", cycles,
+            blocks.load(), scan.describe().c_str());
+    out.figure("blocks", blocks.load());
+    if (scan.nonFinite()) out.fail(scan.describe() + " output samples while the editor opened and closed");
+}
+
+void checkCloseWithEditorOpen(Context& c, Outcome& out) {
+    auto p = startedPlugin(c, out);
+    if (!p) return;
+    HostWindow window(c.settings.display);
+    if (!window.usable()) return out.skip("cannot connect to the X display " + c.settings.display);
+    c.step("effEditOpen");
+    p->dispatch(effEditOpen, 0, 0, window.handle());
+    idle(*p, window, 3);
+    c.step("effClose with the editor open");
+    const VstIntPtr closed = p->close();
+    window.drain();
+    const int left = window.childrenAfterClose();
+    out.say("effClose with the editor open answered %lld, %d window%s left inside the host's",
+            static_cast<long long>(closed), left, left == 1 ? "" : "s");
+    if (left > 0) out.fail("the editor's window outlives the plug-in inside the host's window");
+}
+
+void checkEditorAfterClose(Context& c, Outcome& out) {
+    auto p = startedPlugin(c, out);
+    if (!p) return;
+    HostWindow window(c.settings.display);
+    if (!window.usable()) return out.skip("cannot connect to the X display " + c.settings.display);
+    c.step("effEditIdle and effEditClose before any effEditOpen");
+    p->dispatch(effEditIdle);
+    p->dispatch(effEditClose);
+    c.step("effEditOpen, then effEditClose");
+    p->dispatch(effEditOpen, 0, 0, window.handle());
+    idle(*p, window, 3);
+    p->dispatch(effEditClose);
+    c.step("effEditIdle and effEditClose after the editor closed");
+    idle(*p, window, 3);
+    p->dispatch(effEditClose);
+    p->dispatch(effEditIdle);
+    c.step("effEditOpen again after all that");
+    const VstIntPtr reopened = p->dispatch(effEditOpen, 0, 0, window.handle());
+    idle(*p, window, 2);
+    const int inside = window.children();
+    p->dispatch(effEditClose);
+    window.drain();
+    out.say("idle and close before opening and after closing did nothing harmful; reopened with %d window%s",
+            inside, inside == 1 ? "" : "s");
+    if (!reopened || inside < 1) out.fail("the editor does not open again after idle and close calls out of turn");
+}
+
+}  // namespace orvex::validate

@@ -1,0 +1,288 @@
+// Processing: every sample rate and block size, rate changes, calls of any length,
+// and input no musician would send on purpose.
+#include <algorithm>
+#include <cfloat>
+#include <cmath>
+
+#include "checks.h"
+#include "harness.h"
+
+namespace orvex::validate {
+
+namespace {
+
+const double kRates[] = {22050, 44100, 48000, 88200, 96000, 192000, 1234.5678, 8000, 384000};
+const double kQuickRates[] = {44100, 96000, 1234.5678, 384000};
+const int kBlocks[] = {1, 2, 17, 64, 256, 512, 1024, 1536, 2027, 4096, 8192};
+const int kQuickBlocks[] = {1, 17, 512, 2027, 8192};
+
+// Output that is not clean, said once per kind of input at most.
+void judge(Outcome& out, const Scan& scan, const std::string& where) {
+    if (scan.clean()) return;
+    out.fail(where + ": " + scan.describe() + " output samples");
+}
+
+std::string rateText(double rate) {
+    char text[32];
+    std::snprintf(text, sizeof text, rate == std::floor(rate) ? "%.0f Hz" : "%.4f Hz", rate);
+    return text;
+}
+
+}  // namespace
+
+void checkGrid(Context& c, Outcome& out) {
+    const std::vector<double> rates = c.settings.quick ? std::vector<double>(std::begin(kQuickRates), std::end(kQuickRates))
+                                                       : std::vector<double>(std::begin(kRates), std::end(kRates));
+    const std::vector<int> blocks = c.settings.quick ? std::vector<int>(std::begin(kQuickBlocks), std::end(kQuickBlocks))
+                                                     : std::vector<int>(std::begin(kBlocks), std::end(kBlocks));
+    const double seconds = c.settings.quick ? 0.02 : 0.05;
+    std::string error;
+    auto p = c.load(defaultHost(), &error);
+    if (!p) return out.fail(error);
+    Scan total;
+    int runs = 0;
+    const double start = threadSeconds();
+    for (double rate : rates) {
+        for (int block : blocks) {
+            c.step("preparing for %s, blocks of %d", rateText(rate).c_str(), block);
+            prepare(*p, static_cast<float>(rate), block);
+            const int64_t frames = std::max<int64_t>(4 * static_cast<int64_t>(block), static_cast<int64_t>(rate * seconds));
+            for (Signal signal : kAllSignals) {
+                c.step("%s at %s in blocks of %d", signalName(signal), rateText(rate).c_str(), block);
+                const Audio in = makeSignal(signal, inputChannels(*p), frames, rate, static_cast<uint64_t>(runs + 1));
+                Scan scan;
+                scan.add(runBlocks(*p, in, block));
+                judge(out, scan, std::string(signalName(signal)) + " at " + rateText(rate) + ", blocks of " +
+                                     std::to_string(block));
+                total.samples += scan.samples;
+                total.nan += scan.nan;
+                total.infinite += scan.infinite;
+                total.subnormal += scan.subnormal;
+                total.peak = std::max(total.peak, scan.peak);
+                ++runs;
+            }
+        }
+    }
+    const double spent = threadSeconds() - start;
+    out.say("%d runs: %zu rates x %zu block sizes x 4 signals, %lld frames, peak %s, output %s", runs, rates.size(),
+            blocks.size(), static_cast<long long>(total.samples / std::max(outputChannels(*p), 1)),
+            decibels(total.peak).c_str(), total.describe().c_str());
+    out.figure("runs", runs);
+    out.figure("frames", static_cast<double>(total.samples / std::max(outputChannels(*p), 1)));
+    out.figure("peak", total.peak);
+    out.figure("non_finite", static_cast<double>(total.nonFinite()));
+    out.figure("subnormal", static_cast<double>(total.subnormal));
+    out.figure("cpu_seconds", spent);
+}
+
+void checkRateChange(Context& c, Outcome& out) {
+    std::string error;
+    auto p = c.load(defaultHost(), &error);
+    if (!p) return out.fail(error);
+    p->start(44100.0f, 512);
+    Scan total;
+    for (double rate : {44100.0, 96000.0, 22050.0, 192000.0, 8000.0, 48000.0}) {
+        c.step("sample rate %s set while resumed", rateText(rate).c_str());
+        p->setSampleRate(static_cast<float>(rate));
+        Scan scan;
+        scan.add(runBlocks(*p, makeSignal(Signal::noise, inputChannels(*p), static_cast<int64_t>(rate / 10), rate), 512));
+        judge(out, scan, "after a change to " + rateText(rate) + " without suspend");
+        total.peak = std::max(total.peak, scan.peak);
+    }
+    out.say("6 rates from 8000 to 192000 Hz without suspend, peak %s", decibels(total.peak).c_str());
+    out.figure("peak", total.peak);
+}
+
+void checkBlockSplit(Context& c, Outcome& out) {
+    const int frames = c.settings.quick ? 8192 : 32768;
+    constexpr int kAnnounced = 512;
+    // Anything a correct plug-in computes differently in pieces stays far below this.
+    constexpr double kTolerance = 1e-6;
+    std::string error;
+    auto whole = c.load(defaultHost(44100.0f, frames), &error);
+    auto doubled = c.load(defaultHost(), &error);
+    auto random = c.load(defaultHost(), &error);
+    if (!whole || !doubled || !random) return out.fail(error);
+    whole->start(44100.0f, frames);
+    doubled->start(44100.0f, kAnnounced);
+    random->start(44100.0f, kAnnounced);
+    const Audio in = makeSignal(Signal::noise, inputChannels(*whole), frames, 44100.0, 11);
+
+    c.step("one call of %d frames", frames);
+    const Audio reference = runBlocks(*whole, in, frames);
+    c.step("calls of %d frames, twice the announced %d", 2 * kAnnounced, kAnnounced);
+    const Audio twice = runBlocks(*doubled, in, 2 * kAnnounced);
+    Random lengths(c.settings.seed);
+    int calls = 0, singles = 0;
+    c.step("calls of random lengths up to %d frames", 2 * kAnnounced);
+    const Audio pieces = run(*random, in, [&] {
+        ++calls;
+        if (lengths.chance(0.2f)) {
+            ++singles;
+            return 1;
+        }
+        return 2 + lengths.below(2 * kAnnounced - 1);
+    });
+    const double dTwice = maxDifference(reference, twice);
+    const double dPieces = maxDifference(reference, pieces);
+    Scan scan;
+    scan.add(reference);
+    judge(out, scan, "one long call");
+    auto describe = [](double d) {
+        if (d == 0.0) return std::string("bit-identical");
+        char text[48];
+        std::snprintf(text, sizeof text, "differs by up to %.3g", d);
+        return std::string(text);
+    };
+    out.say("%d frames: calls of %d %s, %d random calls (%d single samples) %s", frames, 2 * kAnnounced,
+            describe(dTwice).c_str(), calls, singles, describe(dPieces).c_str());
+    out.figure("difference_double_blocks", dTwice);
+    out.figure("difference_random_blocks", dPieces);
+    out.figure("random_calls", calls);
+    out.figure("single_sample_calls", singles);
+    if (!(dTwice <= kTolerance)) out.fail("calls twice the announced block size sound different from one long call");
+    if (!(dPieces <= kTolerance)) out.fail("calls of random lengths sound different from one long call");
+}
+
+void checkExtremeInput(Context& c, Outcome& out) {
+    struct Case {
+        const char* name;
+        float dc;
+        float noise;
+        bool square;
+    };
+    const Case cases[] = {
+        {"+1e6 DC", 1e6f, 0, false},       {"-1e6 DC", -1e6f, 0, false},     {"+-1e6 square", 1e6f, 0, true},
+        {"noise at 1e6", 0, 1e6f, false},  {"DC offset 0.9 with noise", 0.9f, 0.1f, false},
+        {"DC offset -1", -1.0f, 0, false}, {"noise after all that", 0, 0.5f, false},
+    };
+    std::string error;
+    auto p = c.load(defaultHost(), &error);
+    if (!p) return out.fail(error);
+    p->start(44100.0f, 512);
+    Random random(c.settings.seed);
+    float loudest = 0;
+    for (const Case& k : cases) {
+        c.step("input %s", k.name);
+        Audio in(static_cast<std::size_t>(inputChannels(*p)), std::vector<float>(8 * 512));
+        for (auto& channel : in)
+            for (std::size_t i = 0; i < channel.size(); ++i)
+                channel[i] = (k.square ? ((i / 50) % 2 ? -k.dc : k.dc) : k.dc) + k.noise * random.bipolar();
+        Scan scan;
+        scan.add(runBlocks(*p, in, 512));
+        if (scan.nonFinite() > 0) out.fail(std::string(k.name) + ": " + scan.describe() + " output samples");
+        loudest = std::max(loudest, scan.peak);
+    }
+    out.say("%zu kinds of input from +-1e6 to DC offsets, loudest output %.3g", std::size(cases), loudest);
+    out.figure("loudest", loudest);
+}
+
+void checkNonFiniteInput(Context& c, Outcome& out) {
+    constexpr int kBlock = 512;
+    struct Burst {
+        const char* name;
+        float value;
+        int length;
+        bool leftOnly;
+        bool alternate;  // the sign flips every sample
+    };
+    const Burst bursts[] = {
+        {"64 NaN", NAN, 64, false, false},
+        {"64 +inf", INFINITY, 64, false, false},
+        {"64 -inf", -INFINITY, 64, false, false},
+        {"one NaN on the left", NAN, 1, true, false},
+        {"a block of NaN", NAN, kBlock, false, false},
+        {"32 alternating +-inf", INFINITY, 32, false, true},
+    };
+    int64_t worst = 0;
+    for (const Burst& b : bursts) {
+        std::string error;
+        auto p = c.load(defaultHost(), &error);
+        if (!p) return out.fail(error);
+        p->start(44100.0f, kBlock);
+        Audio in = makeSignal(Signal::noise, inputChannels(*p), 12 * kBlock, 44100.0, 5);
+        const int64_t from = 4 * kBlock + 100, to = from + b.length;
+        for (std::size_t ch = 0; ch < in.size(); ++ch) {
+            if (b.leftOnly && ch > 0) break;
+            for (int64_t i = from; i < to; ++i)
+                in[ch][static_cast<std::size_t>(i)] = b.alternate && (i % 2) ? -b.value : b.value;
+        }
+        c.step("a burst of %s", b.name);
+        const Audio output = runBlocks(*p, in, kBlock);
+        Scan scan;
+        for (const auto& channel : output) scan.add(channel.data(), static_cast<int64_t>(channel.size()));
+        const int64_t recovery = scan.lastNonFinite < to ? 0 : scan.lastNonFinite - to + 1;
+        worst = std::max(worst, recovery);
+        if (recovery > kBlock)
+            out.fail(std::string("after ") + b.name + " the output is still not finite " + std::to_string(recovery) +
+                     " samples later (more than one block of " + std::to_string(kBlock) + ")" +
+                     (scan.lastNonFinite + 1 >= static_cast<int64_t>(output[0].size()) ? ", up to the end of the run"
+                                                                                         : ""));
+    }
+    out.say("%zu bursts of NaN and infinity, output finite again after at most %lld samples", std::size(bursts),
+            static_cast<long long>(worst));
+    out.figure("worst_recovery_samples", static_cast<double>(worst));
+}
+
+void checkSubnormalInput(Context& c, Outcome& out) {
+    std::string error;
+    auto p = c.load(defaultHost(), &error);
+    if (!p) return out.fail(error);
+    p->start(44100.0f, 512);
+    const int channels = inputChannels(*p);
+    // Calibrate a run that takes long enough to time on a busy machine.
+    const double wanted = c.settings.quick ? 0.01 : 0.025;
+    int64_t frames = 44100 / 4;
+    c.step("calibrating");
+    for (;;) {
+        const Audio in = makeSignal(Signal::noise, channels, frames, 44100.0, 1);
+        const double t = threadSeconds();
+        runBlocks(*p, in, 512);
+        const double spent = threadSeconds() - t;
+        if (spent >= wanted || frames >= 44100 * 60) break;
+        frames = std::min<int64_t>(44100 * 60, spent > 0 ? static_cast<int64_t>(frames * wanted / spent * 1.2) + 512
+                                                         : frames * 4);
+    }
+    Audio normal = makeSignal(Signal::noise, channels, frames, 44100.0, 2);
+    for (auto& channel : normal)
+        for (float& s : channel) s *= 0.2f;
+    Audio tiny = normal;
+    Random random(c.settings.seed);
+    for (auto& channel : tiny)
+        for (float& s : channel) s = (random.chance(0.5f) ? 1.0f : -1.0f) * (0.1f + 0.9f * random.uniform()) * 1e-39f;
+
+    auto median = [](std::vector<double> v) {
+        std::sort(v.begin(), v.end());
+        return v[v.size() / 2];
+    };
+    const int rounds = c.settings.quick ? 5 : 9;
+    double best = INFINITY, normalNs = 0, tinyNs = 0;
+    // A real slowdown shows in every measurement; a busy moment of the machine does
+    // not, so the best of three medians is taken.
+    for (int attempt = 0; attempt < 3 && best > 1.2; ++attempt) {
+        std::vector<double> a, b;
+        for (int r = 0; r < rounds; ++r) {
+            c.step("timing round %d: normal input", r + 1);
+            double t = threadSeconds();
+            runBlocks(*p, normal, 512);
+            a.push_back(threadSeconds() - t);
+            c.step("timing round %d: subnormal input", r + 1);
+            t = threadSeconds();
+            runBlocks(*p, tiny, 512);
+            b.push_back(threadSeconds() - t);
+        }
+        const double ratio = median(b) / std::max(median(a), 1e-12);
+        if (ratio < best) {
+            best = ratio;
+            normalNs = median(a) / static_cast<double>(frames) * 1e9;
+            tinyNs = median(b) / static_cast<double>(frames) * 1e9;
+        }
+    }
+    out.say("normal input %.1f ns, subnormal input %.1f ns per frame: %.2f times", normalNs, tinyNs, best);
+    out.figure("normal_ns_per_frame", normalNs);
+    out.figure("subnormal_ns_per_frame", tinyNs);
+    out.figure("ratio", best);
+    if (best > 1.2) out.fail("subnormal input makes processing more than 1.2 times slower");
+}
+
+}  // namespace orvex::validate

@@ -1,0 +1,200 @@
+#include "harness.h"
+
+#include <malloc.h>
+#include <time.h>
+
+#include <fstream>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+#if defined(__SANITIZE_ADDRESS__)
+// The sanitizer runtime's own count (its header is not shipped with every compiler).
+extern "C" std::size_t __sanitizer_get_current_allocated_bytes();
+#endif
+
+namespace orvex::validate {
+
+const char* signalName(Signal signal) {
+    switch (signal) {
+        case Signal::noise: return "noise";
+        case Signal::silence: return "silence";
+        case Signal::dc: return "DC";
+        case Signal::square: return "square";
+    }
+    return "?";
+}
+
+Audio makeSignal(Signal signal, int channels, int64_t frames, double rate, uint64_t seed) {
+    Audio audio(static_cast<std::size_t>(channels), std::vector<float>(static_cast<std::size_t>(frames), 0.0f));
+    Random random(seed);
+    const int64_t halfPeriod = std::max<int64_t>(1, static_cast<int64_t>(rate / 200.0));
+    for (int c = 0; c < channels; ++c) {
+        std::vector<float>& x = audio[static_cast<std::size_t>(c)];
+        switch (signal) {
+            case Signal::noise:
+                for (float& s : x) s = 0.5f * random.bipolar();
+                break;
+            case Signal::silence:
+                break;
+            case Signal::dc:
+                std::fill(x.begin(), x.end(), 0.5f);
+                break;
+            case Signal::square:
+                for (int64_t i = 0; i < frames; ++i) x[static_cast<std::size_t>(i)] = (i / halfPeriod) % 2 ? -1.0f : 1.0f;
+                break;
+        }
+    }
+    return audio;
+}
+
+void Scan::add(const float* data, int64_t count, int64_t firstFrame) {
+    for (int64_t i = 0; i < count; ++i) {
+        const float s = data[i];
+        switch (std::fpclassify(s)) {
+            case FP_NAN:
+                ++nan;
+                lastNonFinite = std::max(lastNonFinite, firstFrame + i);
+                break;
+            case FP_INFINITE:
+                ++infinite;
+                lastNonFinite = std::max(lastNonFinite, firstFrame + i);
+                break;
+            case FP_SUBNORMAL:
+                ++subnormal;
+                break;
+            default:
+                peak = std::max(peak, std::fabs(s));
+        }
+    }
+    samples += count;
+}
+
+void Scan::add(const Audio& audio) {
+    for (const auto& channel : audio) add(channel.data(), static_cast<int64_t>(channel.size()));
+}
+
+std::string Scan::describe() const {
+    if (clean()) return "clean";
+    std::string text;
+    auto part = [&](int64_t n, const char* what) {
+        if (n == 0) return;
+        if (!text.empty()) text += ", ";
+        text += std::to_string(n) + " " + what;
+    };
+    part(nan, "NaN");
+    part(infinite, "infinite");
+    part(subnormal, "subnormal");
+    return text;
+}
+
+int inputChannels(const vsthost::Plugin& plugin) { return std::max(plugin.numInputs(), 2); }
+int outputChannels(const vsthost::Plugin& plugin) { return std::max(plugin.numOutputs(), 2); }
+
+Audio run(vsthost::Plugin& plugin, const Audio& input, const std::function<int()>& nextLength,
+          const BeforeCall& before) {
+    const int64_t frames = input.empty() ? 0 : static_cast<int64_t>(input[0].size());
+    const int ins = inputChannels(plugin);
+    const int outs = outputChannels(plugin);
+    Audio output(static_cast<std::size_t>(outs), std::vector<float>(static_cast<std::size_t>(frames), 0.0f));
+    std::vector<std::vector<float>> inBuffers(static_cast<std::size_t>(ins));
+    std::vector<float*> inPointers(static_cast<std::size_t>(ins));
+    std::vector<float*> outPointers(static_cast<std::size_t>(outs));
+    int call = 0;
+    for (int64_t done = 0; done < frames; ++call) {
+        const int length = static_cast<int>(std::min<int64_t>(std::max(nextLength(), 1), frames - done));
+        if (before) before(call, done);
+        // Fresh copies of the input: a plug-in may scribble on its inputs.
+        for (int c = 0; c < ins; ++c) {
+            auto& buffer = inBuffers[static_cast<std::size_t>(c)];
+            buffer.resize(static_cast<std::size_t>(length));
+            if (c < static_cast<int>(input.size()))
+                std::copy_n(input[static_cast<std::size_t>(c)].begin() + done, length, buffer.begin());
+            else
+                std::fill(buffer.begin(), buffer.end(), 0.0f);
+            inPointers[static_cast<std::size_t>(c)] = buffer.data();
+        }
+        for (int c = 0; c < outs; ++c) outPointers[static_cast<std::size_t>(c)] = output[static_cast<std::size_t>(c)].data() + done;
+        plugin.processReplacing(inPointers.data(), outPointers.data(), length);
+        done += length;
+    }
+    return output;
+}
+
+Audio runBlocks(vsthost::Plugin& plugin, const Audio& input, int blockLength, const BeforeCall& before) {
+    return run(plugin, input, [blockLength] { return blockLength; }, before);
+}
+
+void prepare(vsthost::Plugin& plugin, float rate, VstInt32 block) {
+    plugin.suspend();
+    plugin.setSampleRate(rate);
+    plugin.setBlockSize(block);
+    plugin.resume();
+}
+
+double maxDifference(const Audio& a, const Audio& b) {
+    if (a.size() != b.size()) return INFINITY;
+    double worst = 0.0;
+    for (std::size_t c = 0; c < a.size(); ++c) {
+        if (a[c].size() != b[c].size()) return INFINITY;
+        for (std::size_t i = 0; i < a[c].size(); ++i) {
+            const float x = a[c][i], y = b[c][i];
+            if (std::isnan(x) && std::isnan(y)) continue;
+            if (x == y) continue;
+            const double d = std::fabs(static_cast<double>(x) - static_cast<double>(y));
+            if (!std::isfinite(d)) return INFINITY;
+            worst = std::max(worst, d);
+        }
+    }
+    return worst;
+}
+
+void randomiseParameters(vsthost::Plugin& plugin, Random& random) {
+    for (VstInt32 p = 0; p < plugin.numParams(); ++p) plugin.setParameter(p, random.uniform());
+}
+
+std::string milliseconds(double seconds) {
+    char text[32];
+    std::snprintf(text, sizeof text, seconds < 0.01 ? "%.2f ms" : "%.1f ms", seconds * 1000.0);
+    return text;
+}
+
+std::string decibels(double gain) {
+    if (!(gain > 0.0)) return "-inf dBFS";
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f dBFS", 20.0 * std::log10(gain));
+    return text;
+}
+
+long residentKilobytes() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("VmRSS:", 0) == 0) return std::strtol(line.c_str() + 6, nullptr, 10);
+    return 0;
+}
+
+long heapKilobytes() {
+#if defined(__SANITIZE_ADDRESS__)
+    return static_cast<long>(__sanitizer_get_current_allocated_bytes() / 1024);
+#else
+    const struct mallinfo2 info = mallinfo2();
+    return static_cast<long>((info.uordblks + info.hblkhd) / 1024);
+#endif
+}
+
+double threadSeconds() {
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) + 1e-9 * static_cast<double>(t.tv_nsec);
+}
+
+double wallSeconds() {
+    timespec t{};
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return static_cast<double>(t.tv_sec) + 1e-9 * static_cast<double>(t.tv_nsec);
+}
+
+}  // namespace orvex::validate

@@ -1,0 +1,104 @@
+// What the checks share: seeded randomness, test signals, driving an instance over a
+// whole signal in calls of chosen lengths, and scanning what it wrote.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "check.h"
+
+namespace orvex::validate {
+
+// Built with AddressSanitizer: its runtime works on its own inside the calls watched,
+// and its allocator keeps freed memory for a while.
+#if defined(__SANITIZE_ADDRESS__)
+inline constexpr bool kSanitized = true;
+#else
+inline constexpr bool kSanitized = false;
+#endif
+
+// Planar audio: one vector per channel, all of one length.
+using Audio = std::vector<std::vector<float>>;
+
+// A small, fast generator whose sequence is fixed by its seed.
+class Random {
+public:
+    explicit Random(uint64_t seed) : state(seed * 0x9E3779B97F4A7C15ull + 0x632BE59BD9B4E019ull) {}
+    uint64_t next() {
+        uint64_t z = (state += 0x9E3779B97F4A7C15ull);
+        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+        return z ^ (z >> 31);
+    }
+    float uniform() { return static_cast<float>(next() >> 40) * (1.0f / 16777216.0f); }  // [0, 1)
+    float bipolar() { return 2.0f * uniform() - 1.0f; }                                      // [-1, 1)
+    int below(int n) { return n > 0 ? static_cast<int>(next() % static_cast<uint64_t>(n)) : 0; }
+    bool chance(float p) { return uniform() < p; }
+
+private:
+    uint64_t state;
+};
+
+enum class Signal { noise, silence, dc, square };
+const char* signalName(Signal signal);
+inline constexpr Signal kAllSignals[] = {Signal::noise, Signal::silence, Signal::dc, Signal::square};
+
+// `channels` × `frames` of a test signal: white noise peaking at -6 dBFS, silence, a DC
+// level of 0.5, or a full-scale square wave of about 100 Hz.
+Audio makeSignal(Signal signal, int channels, int64_t frames, double rate, uint64_t seed = 1);
+
+// What a stretch of output held.
+struct Scan {
+    int64_t samples = 0;
+    int64_t nan = 0;
+    int64_t infinite = 0;
+    int64_t subnormal = 0;
+    float peak = 0.0f;           // of the finite samples
+    int64_t lastNonFinite = -1;  // frame index, -1 when all were finite
+    void add(const float* data, int64_t count, int64_t firstFrame = 0);
+    void add(const Audio& audio);
+    int64_t nonFinite() const { return nan + infinite; }
+    bool clean() const { return nonFinite() == 0 && subnormal == 0; }
+    std::string describe() const;  // "3 NaN, 1 infinite, 2 subnormal" or "clean"
+};
+
+// Channel counts the checks use for a plug-in: what it announces, at least two so that
+// a host's usual stereo arrays are always there.
+int inputChannels(const vsthost::Plugin& plugin);
+int outputChannels(const vsthost::Plugin& plugin);
+
+// Called before each processing call with its index and the frame it starts at.
+using BeforeCall = std::function<void(int call, int64_t frame)>;
+
+// Feeds `input` to the plug-in with processReplacing in calls of the lengths
+// `nextLength` returns (cut short at the end) and returns everything it wrote.
+Audio run(vsthost::Plugin& plugin, const Audio& input, const std::function<int()>& nextLength,
+          const BeforeCall& before = {});
+// The same in calls of one length.
+Audio runBlocks(vsthost::Plugin& plugin, const Audio& input, int blockLength, const BeforeCall& before = {});
+
+// Sets the sample rate and block size and resumes, as a host prepares a plug-in.
+void prepare(vsthost::Plugin& plugin, float rate, VstInt32 block);
+
+// The largest absolute difference between two signals of the same shape (infinite
+// when their shapes differ or one holds a non-finite sample where the other does not).
+double maxDifference(const Audio& a, const Audio& b);
+
+// Every parameter set to a uniform random value.
+void randomiseParameters(vsthost::Plugin& plugin, Random& random);
+
+// Readable numbers for summaries: "1.5 ms", "-6.0 dBFS".
+std::string milliseconds(double seconds);
+std::string decibels(double gain);
+
+// The memory this process holds: resident set and allocated heap, in kilobytes.
+long residentKilobytes();
+long heapKilobytes();
+
+// Thread CPU time in seconds, for measurements that other processes should not sway.
+double threadSeconds();
+double wallSeconds();
+
+}  // namespace orvex::validate

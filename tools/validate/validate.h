@@ -1,0 +1,36 @@
+// `orvex validate`: judges any VST 2.x plug-in the way the strictest plug-in validators
+// judge theirs: loading, processing at every rate and block size, extreme input,
+// parameters, programs, threads, time information, MIDI, real-time safety and the
+// editor. Each check runs in a process of its own, so that a plug-in that crashes or
+// hangs fails that check and the report goes on.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace orvex::validate {
+
+struct Request {
+    std::vector<std::string> plugins;     // paths of the shared objects, in report order
+    std::vector<std::string> patterns;    // --only: check names, groups or globs; empty: all
+    std::vector<std::string> companions;  // bundles run side by side with each plug-in
+    bool quick = false;
+    bool json = false;
+    bool verbose = false;  // the plug-in's own output of failed checks
+    uint32_t seed = 1;
+    double timeout = 300.0;  // seconds one check may take before it counts as hung
+};
+
+// Runs the checks on every plug-in, prints the report to stdout and returns the exit
+// status: 0 when nothing failed, 1 otherwise.
+int validate(const Request& request);
+
+// Whether a check called `name` is selected by `patterns` (a group such as "params",
+// a full name, or a glob such as "*.random"; empty selects everything).
+bool selected(const std::string& name, const std::vector<std::string>& patterns);
+
+// The check names with what each checks, for `orvex validate --list`.
+std::vector<std::pair<std::string, std::string>> checkList();
+
+}  // namespace orvex::validate
