@@ -144,8 +144,10 @@ void checkEditorRect(Context& c, Outcome& out) {
 }
 
 void checkEditorCycles(Context& c, Outcome& out) {
-    const int cycles = c.settings.quick ? 25 : 100;
-    constexpr int kSettle = 10;  // cycles before memory is measured: caches fill up first
+    const int cycles = c.settings.quick ? 50 : 100;
+    // Cycles before memory is measured: drivers and caches fill up first (a GL editor's
+    // resident size grows for about twenty cycles, then stays).
+    constexpr int kSettle = 25;
     auto p = startedPlugin(c, out);
     if (!p) return;
     HostWindow window(c.settings.display);

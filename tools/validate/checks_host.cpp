@@ -279,6 +279,7 @@ void checkRandomMidi(Context& c, Outcome& out) {
         p->dispatch(effProcessEvents, 0, 0, batch.list());
         sent += n;
         ++calls;
+        c.step("processing after events %d to %d", sent - n + 1, sent);
         scan.add(runBlocks(*p, in, kBlock));
     }
     c.step("an empty event list");

@@ -26,6 +26,8 @@ bool XServer::start(std::string& problem) {
         return true;
     }
     // Xvfb writes the display number it chose to the descriptor given with -displayfd.
+    // -noreset: between two checks no client is connected, and a server that resets
+    // then refuses the next check's connection for a moment.
     int fds[2];
     if (pipe(fds) != 0) {
         problem = std::string("cannot make a pipe: ") + std::strerror(errno);
@@ -47,7 +49,7 @@ bool XServer::start(std::string& problem) {
             dup2(null, STDERR_FILENO);
         }
         const std::string fd = std::to_string(fds[1]);
-        execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-nolisten", "tcp", "-screen", "0", "1280x1024x24",
+        execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-nolisten", "tcp", "-noreset", "-screen", "0", "1280x1024x24",
                static_cast<char*>(nullptr));
         _exit(127);
     }
