@@ -68,6 +68,17 @@ std::unique_ptr<vsthost::Plugin> Context::loadOther(const std::string& path, con
     return std::move(result.plugin);
 }
 
+std::unique_ptr<vsthost::Plugin> Context::started(Outcome& out, VstInt32 block) const {
+    std::string error;
+    auto plugin = load(defaultHost(44100.0f, block), &error);
+    if (!plugin) {
+        out.fail(error);
+        return nullptr;
+    }
+    plugin->start(44100.0f, block);
+    return plugin;
+}
+
 vsthost::HostOptions defaultHost(float rate, VstInt32 block) {
     vsthost::HostOptions options;
     options.sampleRate = rate;

@@ -72,6 +72,10 @@ public:
     std::unique_ptr<vsthost::Plugin> load(const vsthost::HostOptions& options, std::string* error = nullptr) const;
     std::unique_ptr<vsthost::Plugin> loadOther(const std::string& path, const vsthost::HostOptions& options,
                                                std::string* error = nullptr) const;
+    // An instance of the target prepared as a host prepares one (the default host,
+    // 44.1 kHz, blocks of `block`, resumed); null, with the loader's reason failing
+    // `out`, when it does not load.
+    std::unique_ptr<vsthost::Plugin> started(Outcome& out, VstInt32 block = 512) const;
 };
 
 // The host a check plays by default: 44.1 kHz, blocks of 512, a playing transport at

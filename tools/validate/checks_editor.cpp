@@ -97,21 +97,10 @@ void idle(vsthost::Plugin& p, HostWindow& window, int times) {
     }
 }
 
-std::unique_ptr<vsthost::Plugin> startedPlugin(Context& c, Outcome& out) {
-    std::string error;
-    auto p = c.load(defaultHost(), &error);
-    if (!p) {
-        out.fail(error);
-        return nullptr;
-    }
-    p->start(44100.0f, 512);
-    return p;
-}
-
 }  // namespace
 
 void checkEditorRect(Context& c, Outcome& out) {
-    auto p = startedPlugin(c, out);
+    auto p = c.started(out);
     if (!p) return;
     HostWindow window(c.settings.display);
     if (!window.usable()) return out.skip("cannot connect to the X display " + c.settings.display);
@@ -148,7 +137,7 @@ void checkEditorCycles(Context& c, Outcome& out) {
     // Cycles before memory is measured: drivers and caches fill up first (a GL editor's
     // resident size grows for about twenty cycles, then stays).
     constexpr int kSettle = 25;
-    auto p = startedPlugin(c, out);
+    auto p = c.started(out);
     if (!p) return;
     HostWindow window(c.settings.display);
     if (!window.usable()) return out.skip("cannot connect to the X display " + c.settings.display);
@@ -194,7 +183,7 @@ void checkEditorCycles(Context& c, Outcome& out) {
 }
 
 void checkEditorWhileProcessing(Context& c, Outcome& out) {
-    auto p = startedPlugin(c, out);
+    auto p = c.started(out);
     if (!p) return;
     HostWindow window(c.settings.display);
     if (!window.usable()) return out.skip("cannot connect to the X display " + c.settings.display);
@@ -225,7 +214,7 @@ void checkEditorWhileProcessing(Context& c, Outcome& out) {
 }
 
 void checkCloseWithEditorOpen(Context& c, Outcome& out) {
-    auto p = startedPlugin(c, out);
+    auto p = c.started(out);
     if (!p) return;
     HostWindow window(c.settings.display);
     if (!window.usable()) return out.skip("cannot connect to the X display " + c.settings.display);
@@ -242,7 +231,7 @@ void checkCloseWithEditorOpen(Context& c, Outcome& out) {
 }
 
 void checkEditorAfterClose(Context& c, Outcome& out) {
-    auto p = startedPlugin(c, out);
+    auto p = c.started(out);
     if (!p) return;
     HostWindow window(c.settings.display);
     if (!window.usable()) return out.skip("cannot connect to the X display " + c.settings.display);

@@ -121,10 +121,8 @@ void wellFormedEvent(EventBatch& batch, Random& random, int block) {
 
 void checkParameterThreads(Context& c, Outcome& out) {
     constexpr int kRounds = 500, kBlocks = 500, kFrames = 32;
-    std::string error;
-    auto p = c.load(defaultHost(), &error);
-    if (!p) return out.fail(error);
-    p->start(44100.0f, 512);
+    auto p = c.started(out);
+    if (!p) return;
     const Audio in = makeSignal(Signal::noise, inputChannels(*p), kFrames, 44100.0);
     Audio output = in;
     output.resize(static_cast<std::size_t>(outputChannels(*p)), in[0]);
@@ -225,10 +223,8 @@ void checkTimeInfo(Context& c, Outcome& out) {
              return true;
          }},
     };
-    std::string error;
-    auto p = c.load(defaultHost(), &error);
-    if (!p) return out.fail(error);
-    p->start(44100.0f, 512);
+    auto p = c.started(out);
+    if (!p) return;
     Random random(c.settings.seed);
     float baseline = 0, loudest = 0;
     const vsthost::Transport normal = *defaultHost().transport;
@@ -262,10 +258,8 @@ void checkTimeInfo(Context& c, Outcome& out) {
 
 void checkRandomMidi(Context& c, Outcome& out) {
     constexpr int kEvents = 10000, kBlock = 512;
-    std::string error;
-    auto p = c.load(defaultHost(), &error);
-    if (!p) return out.fail(error);
-    p->start(44100.0f, kBlock);
+    auto p = c.started(out, kBlock);
+    if (!p) return;
     Random random(c.settings.seed);
     EventBatch batch;
     Scan scan;
@@ -299,10 +293,8 @@ void checkRandomMidi(Context& c, Outcome& out) {
 }
 
 void checkRealtime(Context& c, Outcome& out) {
-    std::string error;
-    auto p = c.load(defaultHost(), &error);
-    if (!p) return out.fail(error);
-    p->start(44100.0f, 512);
+    auto p = c.started(out);
+    if (!p) return;
     vsthost::setCallbackHooks({rt::pauseForHost, rt::resumeAfterHost});
 
     // Everything the watched thread hands the plug-in is made before the calls.

@@ -220,18 +220,24 @@ void checkCycles(Context& c, Outcome& out) {
     int stayedLoaded = 0;
     double coldSeconds = 0, warmSeconds = 0;
     const long startKb = residentKilobytes();
-    for (int cycle = 0; cycle < kCycles; ++cycle) {
-        c.step("cold cycle %d: load, start, process, close, unload", cycle + 1);
+    // One cycle: an instance made, started, heard and closed; false when it does not load.
+    auto cycle = [&](const char* kind, int n, std::vector<Audio>& outputs, double& seconds) {
+        c.step("%s cycle %d: load, start, process, close", kind, n);
         const double t = wallSeconds();
         std::string error;
         auto p = c.load(defaultHost(), &error);
         if (!p) {
-            out.fail("cold cycle " + std::to_string(cycle + 1) + ": " + error);
-            return;
+            out.fail(std::string(kind) + " cycle " + std::to_string(n) + ": " + error);
+            return false;
         }
-        coldOutputs.push_back(fingerprint(*p, frames));
+        outputs.push_back(fingerprint(*p, frames));
         p->close();
-        coldSeconds += wallSeconds() - t;
+        seconds += wallSeconds() - t;
+        return true;
+    };
+    // Cold: the library is unloaded after every instance (when nothing holds it).
+    for (int n = 1; n <= kCycles; ++n) {
+        if (!cycle("cold", n, coldOutputs, coldSeconds)) return;
         if (void* still = dlopen(c.target.path.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NOLOAD)) {
             ++stayedLoaded;
             dlclose(still);
@@ -239,18 +245,7 @@ void checkCycles(Context& c, Outcome& out) {
     }
     // Warm: the library stays loaded, only instances come and go.
     void* keep = dlopen(c.target.path.c_str(), RTLD_NOW | RTLD_LOCAL);
-    for (int cycle = 0; cycle < kCycles; ++cycle) {
-        c.step("warm cycle %d: instance created, started, processed, closed", cycle + 1);
-        const double t = wallSeconds();
-        std::string error;
-        auto p = c.load(defaultHost(), &error);
-        if (!p) {
-            out.fail("warm cycle " + std::to_string(cycle + 1) + ": " + error);
-            break;
-        }
-        warmOutputs.push_back(fingerprint(*p, frames));
-        p->close();
-        warmSeconds += wallSeconds() - t;
+    for (int n = 1; n <= kCycles && cycle("warm", n, warmOutputs, warmSeconds); ++n) {
     }
     if (keep) dlclose(keep);
     const long grownKb = residentKilobytes() - startKb;

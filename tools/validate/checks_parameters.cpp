@@ -70,10 +70,8 @@ private:
 }  // namespace
 
 void checkParameterExtremes(Context& c, Outcome& out) {
-    std::string error;
-    auto p = c.load(defaultHost(), &error);
-    if (!p) return out.fail(error);
-    p->start(44100.0f, 512);
+    auto p = c.started(out);
+    if (!p) return;
     if (p->numParams() == 0) return out.skip("the plug-in has no parameters");
     const std::vector<float> defaults = values(*p);
     Scan scan;
@@ -105,10 +103,8 @@ void checkParameterExtremes(Context& c, Outcome& out) {
 void checkRandomParameters(Context& c, Outcome& out) {
     const int seeds = c.settings.quick ? 10 : 50;
     constexpr int kChanges = 64, kEvery = 32;
-    std::string error;
-    auto p = c.load(defaultHost(), &error);
-    if (!p) return out.fail(error);
-    p->start(44100.0f, 512);
+    auto p = c.started(out);
+    if (!p) return;
     if (p->numParams() == 0) return out.skip("the plug-in has no parameters");
     Scan scan;
     Judge judge(out);
@@ -130,10 +126,8 @@ void checkRandomParameters(Context& c, Outcome& out) {
 }
 
 void checkInvalidParameters(Context& c, Outcome& out) {
-    std::string error;
-    auto p = c.load(defaultHost(), &error);
-    if (!p) return out.fail(error);
-    p->start(44100.0f, 512);
+    auto p = c.started(out);
+    if (!p) return;
     const float bad[] = {NAN, INFINITY, -INFINITY, -1.0f, 2.0f, 1e30f, -1e30f, -0.0f, 1e-40f};
     const char* badNames[] = {"NaN", "+inf", "-inf", "-1", "2", "1e30", "-1e30", "-0", "1e-40"};
     const std::vector<float> defaults = values(*p);
@@ -178,10 +172,8 @@ void checkInvalidParameters(Context& c, Outcome& out) {
 }
 
 void checkPrograms(Context& c, Outcome& out) {
-    std::string error;
-    auto p = c.load(defaultHost(), &error);
-    if (!p) return out.fail(error);
-    p->start(44100.0f, 512);
+    auto p = c.started(out);
+    if (!p) return;
     const VstInt32 count = p->numPrograms();
     if (count <= 0) return out.skip("the plug-in has no programs");
     Scan scan;
@@ -229,10 +221,8 @@ void checkPrograms(Context& c, Outcome& out) {
 }
 
 void checkParameterTexts(Context& c, Outcome& out) {
-    std::string error;
-    auto p = c.load(defaultHost(), &error);
-    if (!p) return out.fail(error);
-    p->start(44100.0f, 512);
+    auto p = c.started(out);
+    if (!p) return;
     if (p->numParams() == 0) return out.skip("the plug-in has no parameters");
     constexpr int kDisplayLimit = 24;  // bytes with the terminator
     int longestName = 0, longestLabel = 0, longestDisplay = 0;
@@ -277,10 +267,8 @@ void checkParameterTexts(Context& c, Outcome& out) {
 }
 
 void checkReadback(Context& c, Outcome& out) {
-    std::string error;
-    auto p = c.load(defaultHost(), &error);
-    if (!p) return out.fail(error);
-    p->start(44100.0f, 512);
+    auto p = c.started(out);
+    if (!p) return;
     if (p->numParams() == 0) return out.skip("the plug-in has no parameters");
     const float tries[] = {0.0f, 1.0f, 0.5f, 0.25f, 0.75f, 0.1f, 0.9f, 1.0f / 3.0f, 0.001f, 0.999f};
     int mismatches = 0, checked = 0;
@@ -317,10 +305,8 @@ void checkSessionRestore(Context& c, Outcome& out) {
     const int rounds = c.settings.quick ? 3 : 10;
     int restored = 0;
     for (int r = 0; r < rounds; ++r) {
-        std::string error;
-        auto saved = c.load(defaultHost(), &error);
-        if (!saved) return out.fail(error);
-        saved->start(44100.0f, 512);
+        auto saved = c.started(out);
+        if (!saved) return;
         if (saved->numParams() == 0) return out.skip("the plug-in has no parameters");
         Random random(c.settings.seed * 31u + static_cast<unsigned>(r));
         c.step("round %d: a session played with", r + 1);
@@ -340,9 +326,8 @@ void checkSessionRestore(Context& c, Outcome& out) {
         saved->close();
 
         c.step("round %d: the session restored parameter by parameter", r + 1);
-        auto fresh = c.load(defaultHost(), &error);
-        if (!fresh) return out.fail(error);
-        fresh->start(44100.0f, 512);
+        auto fresh = c.started(out);
+        if (!fresh) return;
         if (fresh->numPrograms() > 0) fresh->setProgram(program);
         for (VstInt32 i = 0; i < fresh->numParams(); ++i) fresh->setParameter(i, state[static_cast<std::size_t>(i)]);
         const std::vector<float> back = values(*fresh);

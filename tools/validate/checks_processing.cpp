@@ -36,9 +36,8 @@ void checkGrid(Context& c, Outcome& out) {
     const std::vector<int> blocks = c.settings.quick ? std::vector<int>(std::begin(kQuickBlocks), std::end(kQuickBlocks))
                                                      : std::vector<int>(std::begin(kBlocks), std::end(kBlocks));
     const double seconds = c.settings.quick ? 0.02 : 0.05;
-    std::string error;
-    auto p = c.load(defaultHost(), &error);
-    if (!p) return out.fail(error);
+    auto p = c.started(out);
+    if (!p) return;
     Scan total;
     int runs = 0;
     const double start = threadSeconds();
@@ -76,10 +75,8 @@ void checkGrid(Context& c, Outcome& out) {
 }
 
 void checkRateChange(Context& c, Outcome& out) {
-    std::string error;
-    auto p = c.load(defaultHost(), &error);
-    if (!p) return out.fail(error);
-    p->start(44100.0f, 512);
+    auto p = c.started(out);
+    if (!p) return;
     Scan total;
     for (double rate : {44100.0, 96000.0, 22050.0, 192000.0, 8000.0, 48000.0}) {
         c.step("sample rate %s set while resumed", rateText(rate).c_str());
@@ -98,14 +95,10 @@ void checkBlockSplit(Context& c, Outcome& out) {
     constexpr int kAnnounced = 512;
     // Anything a correct plug-in computes differently in pieces stays far below this.
     constexpr double kTolerance = 1e-6;
-    std::string error;
-    auto whole = c.load(defaultHost(44100.0f, frames), &error);
-    auto doubled = c.load(defaultHost(), &error);
-    auto random = c.load(defaultHost(), &error);
-    if (!whole || !doubled || !random) return out.fail(error);
-    whole->start(44100.0f, frames);
-    doubled->start(44100.0f, kAnnounced);
-    random->start(44100.0f, kAnnounced);
+    auto whole = c.started(out, frames);
+    auto doubled = c.started(out, kAnnounced);
+    auto random = c.started(out, kAnnounced);
+    if (!whole || !doubled || !random) return;
     const Audio in = makeSignal(Signal::noise, inputChannels(*whole), frames, 44100.0, 11);
 
     c.step("one call of %d frames", frames);
@@ -156,10 +149,8 @@ void checkExtremeInput(Context& c, Outcome& out) {
         {"noise at 1e6", 0, 1e6f, false},  {"DC offset 0.9 with noise", 0.9f, 0.1f, false},
         {"DC offset -1", -1.0f, 0, false}, {"noise after all that", 0, 0.5f, false},
     };
-    std::string error;
-    auto p = c.load(defaultHost(), &error);
-    if (!p) return out.fail(error);
-    p->start(44100.0f, 512);
+    auto p = c.started(out);
+    if (!p) return;
     Random random(c.settings.seed);
     float loudest = 0;
     for (const Case& k : cases) {
@@ -196,10 +187,8 @@ void checkNonFiniteInput(Context& c, Outcome& out) {
     };
     int64_t worst = 0;
     for (const Burst& b : bursts) {
-        std::string error;
-        auto p = c.load(defaultHost(), &error);
-        if (!p) return out.fail(error);
-        p->start(44100.0f, kBlock);
+        auto p = c.started(out, kBlock);
+        if (!p) return;
         Audio in = makeSignal(Signal::noise, inputChannels(*p), 12 * kBlock, 44100.0, 5);
         const int64_t from = 4 * kBlock + 100, to = from + b.length;
         for (std::size_t ch = 0; ch < in.size(); ++ch) {
@@ -225,10 +214,8 @@ void checkNonFiniteInput(Context& c, Outcome& out) {
 }
 
 void checkSubnormalInput(Context& c, Outcome& out) {
-    std::string error;
-    auto p = c.load(defaultHost(), &error);
-    if (!p) return out.fail(error);
-    p->start(44100.0f, 512);
+    auto p = c.started(out);
+    if (!p) return;
     const int channels = inputChannels(*p);
     // Calibrate a run that takes long enough to time on a busy machine.
     const double wanted = c.settings.quick ? 0.01 : 0.025;
