@@ -27,6 +27,13 @@ namespace {
 constexpr std::size_t kStepSize = 512;
 constexpr std::size_t kLogTail = 16384;
 
+// The check running now, so that an interrupted validator takes it down with it.
+volatile sig_atomic_t runningCheck = 0;
+
+void stopRunningCheck() {
+    if (runningCheck > 0) kill(-static_cast<pid_t>(runningCheck), SIGKILL);
+}
+
 struct ChildRun {
     bool answered = false;  // the child wrote its whole answer and exited
     std::string answer;
@@ -101,6 +108,7 @@ ChildRun runChild(const std::function<std::string()>& body, double timeout) {
         _exit(0);
     }
     close(fds[1]);
+    runningCheck = pid;
     const double deadline = start + timeout;
     char buffer[4096];
     for (;;) {
@@ -125,6 +133,7 @@ ChildRun runChild(const std::function<std::string()>& body, double timeout) {
     }
     // Grandchildren of a check are gone with it.
     kill(-pid, SIGKILL);
+    runningCheck = 0;
     result.seconds = now() - start;
     if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
     if (WIFEXITED(status)) result.exitStatus = WEXITSTATUS(status);
@@ -428,6 +437,18 @@ std::vector<std::pair<std::string, std::string>> checkList() {
 }
 
 int validate(const Request& request) {
+    // Interrupted (Ctrl-C, a timeout's TERM): the running check and the private X
+    // server go too, then the validator ends as the signal would have ended it.
+    struct sigaction stop {};
+    stop.sa_handler = [](int sig) {
+        stopRunningCheck();
+        XServer::stopRunning();
+        signal(sig, SIG_DFL);
+        raise(sig);
+    };
+    sigaction(SIGINT, &stop, nullptr);
+    sigaction(SIGTERM, &stop, nullptr);
+    sigaction(SIGHUP, &stop, nullptr);
     Settings settings;
     settings.quick = request.quick;
     settings.seed = request.seed;

@@ -12,7 +12,16 @@
 
 namespace orvex::validate {
 
+namespace {
+volatile sig_atomic_t runningServer = 0;
+}  // namespace
+
+void XServer::stopRunning() {
+    if (runningServer > 0) kill(static_cast<pid_t>(runningServer), SIGTERM);
+}
+
 XServer::~XServer() {
+    runningServer = 0;
     if (server > 0) {
         kill(server, SIGTERM);
         int status = 0;
@@ -76,6 +85,7 @@ bool XServer::start(std::string& problem) {
         return false;
     }
     server = pid;
+    runningServer = pid;
     name = ":" + number;
     return true;
 }

@@ -18,6 +18,8 @@ public:
     // Uses DISPLAY when set, else starts Xvfb. False, with the reason, when neither works.
     bool start(std::string& problem);
     const std::string& display() const { return name; }
+    // Stops the server started last, from a signal handler.
+    static void stopRunning();
 
 private:
     std::string name;
