@@ -871,7 +871,7 @@ void Session::events() {
     list->reserved = 0;
     std::vector<std::unique_ptr<uint8_t[]>> records;
     std::vector<std::unique_ptr<char[]>> dumps;
-    VstEvent** entries = list->events;
+    VstEvent** entries = eventEntries(*list);
     for (int e = 0; e < listed; ++e) {
         const uint8_t shape = in.byte();
         if (shape == 0xFF) {
