@@ -1043,22 +1043,28 @@ void Session::fillSignal(std::vector<std::unique_ptr<float[]>>& channels, int fr
     }
     for (std::size_t c = 2; c < channels.size(); ++c)
         std::copy(channels[0].get(), channels[0].get() + frames, channels[c].get());
-    if (in.byte() < 224 || frames <= 0) return;
+    if (in.byte() < 224) return;
     const float kBurst[] = {kNaN, -kNaN, kInf, -kInf, kFloatMax, -kFloatMax, 1e7f, 1e30f, 2e6f};
     const int bursts = 1 + in.byte() % 8;
     for (int b = 0; b < bursts; ++b) {
         const float value = in.pick(kBurst);
-        const std::size_t c = in.below(static_cast<uint32_t>(channels.size()));
-        const int start = static_cast<int>(in.below(static_cast<uint32_t>(frames)));
-        const int length = std::min(1 + static_cast<int>(in.below(64)), frames - start);
-        std::fill(channels[c].get() + start, channels[c].get() + start + length, value);
+        const std::size_t c = in.byte() % channels.size();
+        const int start = static_cast<int>(in.u16());
+        const int length = 1 + in.byte() % 64;
+        if (frames <= 0) continue;
+        float* x = channels[c].get();
+        const int first = start % frames;
+        std::fill(x + first, x + std::min(first + length, frames), value);
     }
 }
 
 void Session::processCall(bool accumulate) {
     int frames = pickFrames();
+    // Past the session's share of audio the call is still read from the input (so what
+    // follows keeps its meaning) but not made.
+    const bool spent = frames > 0 && framesLeft <= 0;
+    if (spent) frames = 0;
     if (frames > 0) {
-        if (framesLeft <= 0) return;  // this session has had its share of audio
         frames = static_cast<int>(std::min<long>(frames, framesLeft));
         framesLeft -= frames;
     }
@@ -1106,7 +1112,8 @@ void Session::processCall(bool accumulate) {
             if (!(std::fabs(x) <= kBound)) bad = true;
         }
     trace("%s %d frames, layout %u%s", accumulate ? "process" : "processReplacing", frames, layout,
-          bad ? ", bad input" : "");
+          spent ? ", not made: audio budget spent" : (bad ? ", bad input" : ""));
+    if (spent) return;
     (accumulate ? effect->process : effect->processReplacing)(effect, inArg, outArg, frames);
 
     const bool whole = n > 0 && !nullArray && !nullChannel;
