@@ -46,7 +46,7 @@ for plugin in "${plugins[@]}"; do
   touch "$stamp"
   status=0
   # -max_len: a session of a few hundred host actions; -timeout: far above the slowest
-  # regular input (one session processes at most 2^19 samples).
+  # regular input (one session processes at most 2^17 samples).
   "$binary" -max_total_time="$seconds" -max_len=4096 -timeout=20 -rss_limit_mb=2048 -print_final_stats=1 \
     -artifact_prefix="$crashes/" "$corpus" tests/fuzz/seeds tests/fuzz/regressions >"$log" 2>&1 || status=$?
   done_line="$(grep -E '^#[0-9]+[[:space:]]+DONE' "$log" | tail -1 || true)"

@@ -92,7 +92,7 @@ constexpr float kBound = 1e6f;
 // Longest single processing call, and the samples one session may process in all:
 // bounds the time of one input however it repeats its processing calls.
 constexpr int kMaxFramesPerCall = 1 << 17;
-constexpr long kFrameBudget = 1L << 19;
+constexpr long kFrameBudget = 1L << 17;
 // The room the shell promises for parameter names, labels and displays (more than
 // the 8 of the old limit, as every host we know gives).
 constexpr int kParamTextRoom = 32;
@@ -309,7 +309,7 @@ struct Host {
 };
 
 // Callback thread (the plug-in's calling thread, the fuzzer's).
-VstIntPtr hostCallback(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float opt) {
+VstIntPtr hostCallback(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr, void* ptr, float opt) {
     Host* host = gHost;
     FUZZ_CHECK(host != nullptr, "host callback %d called outside any session", opcode);
     if (host->creating) {
@@ -367,9 +367,7 @@ VstIntPtr hostCallback(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntP
         case audioMasterUpdateDisplay:
         case audioMasterIOChanged:
         case audioMasterSizeWindow:
-        case audioMasterPinConnected:
-            (void)value;
-            return yes ? 1 : 0;
+        case audioMasterPinConnected: return yes ? 1 : 0;
         default: return 0;
     }
 }
