@@ -1,14 +1,27 @@
-# orvex_add_plugin(<name> SOURCES ... LIBRARIES ... [OUTPUT_DIR dir] [EXPORTS map])
-# Builds one plug-in bundle: a shared object with only the two entry points
+# orvex_add_plugin(<name> SOURCES ... LIBRARIES ... [OUTPUT_DIR dir] [EXPORTS map] [NO_FUZZ])
+# Builds one plug-in: an object library <name>_objects with its sources and the shared
+# entry point, and from it the bundle, a shared object with only the two entry points
 # exported (a test bundle may name another version script), placed where Linux hosts
-# find it when they scan build/vst.
+# find it when they scan build/vst. The fuzz driver (tests/fuzz) links the same objects
+# statically, once per plug-in; every plug-in added here is fuzzed unless NO_FUZZ says
+# otherwise.
 function(orvex_add_plugin name)
-  cmake_parse_arguments(ARG "" "OUTPUT_DIR;EXPORTS" "SOURCES;LIBRARIES" ${ARGN})
+  cmake_parse_arguments(ARG "NO_FUZZ" "OUTPUT_DIR;EXPORTS" "SOURCES;LIBRARIES" ${ARGN})
   if(NOT ARG_OUTPUT_DIR)
     set(ARG_OUTPUT_DIR ${ORVEX_VST_DIR})
   endif()
-  add_library(${name} MODULE ${ARG_SOURCES} ${PROJECT_SOURCE_DIR}/host/entry.cpp)
-  target_link_libraries(${name} PRIVATE ${ARG_LIBRARIES} orvex_host)
+  add_library(${name}_objects OBJECT ${ARG_SOURCES} ${PROJECT_SOURCE_DIR}/host/entry.cpp)
+  target_link_libraries(${name}_objects PUBLIC ${ARG_LIBRARIES} orvex_host)
+  if(NOT ARG_NO_FUZZ)
+    set_property(GLOBAL APPEND PROPERTY ORVEX_FUZZ_PLUGINS ${name})
+  endif()
+  # The fuzzing build makes no bundles: its coverage instrumentation needs the
+  # fuzzer's runtime, which only the fuzzer executables carry.
+  if(ORVEX_FUZZ)
+    return()
+  endif()
+  add_library(${name} MODULE)
+  target_link_libraries(${name} PRIVATE ${name}_objects)
   set(map ${PROJECT_SOURCE_DIR}/host/exports.map)
   if(ARG_EXPORTS)
     set(map ${ARG_EXPORTS})
@@ -16,6 +29,7 @@ function(orvex_add_plugin name)
   target_link_options(${name} PRIVATE -Wl,--version-script=${map} -Wl,-z,defs)
   set_target_properties(${name} PROPERTIES
     PREFIX ""
+    LINKER_LANGUAGE CXX
     LINK_DEPENDS ${map}
     LIBRARY_OUTPUT_DIRECTORY ${ARG_OUTPUT_DIR}/${name}.vst/Contents/x86_64-linux)
   file(MAKE_DIRECTORY ${ARG_OUTPUT_DIR}/${name}.vst/Contents/Resources)

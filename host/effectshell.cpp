@@ -156,8 +156,9 @@ void EffectShell::getParameterDisplay(VstInt32 index, char* text) {
 
 VstInt32 EffectShell::processEvents(VstEvents* events) {
     if (!events) return 1;
+    VstEvent* const* entries = eventEntries(*events);
     for (VstInt32 i = 0; i < events->numEvents; ++i) {
-        const VstEvent* event = events->events[i];
+        const VstEvent* event = entries[i];
         if (!event || event->type != kVstMidiType) continue;
         const auto* midi = reinterpret_cast<const VstMidiEvent*>(event);
         const int status = static_cast<unsigned char>(midi->midiData[0]) & 0xF0;

@@ -260,6 +260,12 @@ struct VstEvents {
     VstEvent* events[2];  // variable length: numEvents entries
 };
 
+// The entries of an event list: numEvents of them, however many the declaration shows.
+// Indexing the declared two-entry array past its end is undefined (and checked by the
+// sanitizers), so both sides reach the entries through the address of the first.
+inline VstEvent* const* eventEntries(const VstEvents& list) { return list.events; }
+inline VstEvent** eventEntries(VstEvents& list) { return list.events; }
+
 struct VstMidiEvent {
     VstInt32 type;
     VstInt32 byteSize;

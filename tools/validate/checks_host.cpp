@@ -45,8 +45,8 @@ public:
         storage.assign(2 + slots, 0);
         auto* events = reinterpret_cast<VstEvents*>(storage.data());
         events->numEvents = static_cast<VstInt32>(records.size());
-        for (std::size_t i = 0; i < records.size(); ++i)
-            events->events[i] = reinterpret_cast<VstEvent*>(records[i].data());
+        VstEvent** entries = eventEntries(*events);
+        for (std::size_t i = 0; i < records.size(); ++i) entries[i] = reinterpret_cast<VstEvent*>(records[i].data());
         return events;
     }
     std::size_t size() const { return records.size(); }
