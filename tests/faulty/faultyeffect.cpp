@@ -172,7 +172,7 @@ float FaultyEffect::getParameter(VstInt32 index) {
 VstInt32 FaultyEffect::processEvents(VstEvents* events) {
     if (faults.hangOnSysex && events)
         for (VstInt32 i = 0; i < events->numEvents; ++i)
-            if (events->events[i] && events->events[i]->type == kVstSysExType)
+            if (const VstEvent* e = eventEntries(*events)[i]; e && e->type == kVstSysExType)
                 for (volatile bool forever = true; forever;) {
                 }
     return EffectShell::processEvents(events);
