@@ -64,6 +64,7 @@ do
     file:close()
     -- Ardour 7 counts time in superclock ticks (282240000 a second) with an "a" for
     -- audio time.
+    assert(282240000 % rate == 0, rate .. " Hz is no whole number of superclock ticks")
     local length = "a" .. math.tointeger(frames * (282240000 // rate))
     local sources = ""
     for channel = 0, 1 do
@@ -130,8 +131,13 @@ local function export()
         say("set", setting.name, (ARDOUR.LuaAPI.get_processor_param(processor, index)))
     end
 
+    -- The transport is parked away from the export's start while nothing plays, so
+    -- that the song position moves when the export's pre-roll begins there: an LFO
+    -- that locks when the position moves locks then, whatever it did before, and the
+    -- export does not depend on how many cycles the set-up took.
     local away = 10 * rate
-    session:request_locate(away, false, ARDOUR.LocateTransportDisposition.MustStop, ARDOUR.TransportRequestSource.TRS_UI)
+    session:request_locate(away, false, ARDOUR.LocateTransportDisposition.MustStop,
+        ARDOUR.TransportRequestSource.TRS_UI)
     for _ = 1, 200 do
         if session:transport_sample() == away then break end
         ARDOUR.LuaAPI.usleep(10000)

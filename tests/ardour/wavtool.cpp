@@ -79,8 +79,9 @@ double maxDifference(const Audio& a, const Audio& b, long offset, long skip, lon
     long at = -1;
     for (long i = std::max(skip, -offset); i < na && i + offset < nb; ++i)
         for (std::size_t c = 0; c < channels; ++c) {
-            const double d = std::fabs(static_cast<double>(a.channels[c][static_cast<std::size_t>(i)]) -
-                                       b.channels[c][static_cast<std::size_t>(i + offset)]);
+            double d = std::fabs(static_cast<double>(a.channels[c][static_cast<std::size_t>(i)]) -
+                                 b.channels[c][static_cast<std::size_t>(i + offset)]);
+            if (std::isnan(d)) d = INFINITY;  // a NaN on either side is no match
             if (d > worst || (at < 0 && d == worst)) {
                 worst = d;
                 at = i;
@@ -159,7 +160,8 @@ int compare(int argc, char** argv) {
             sumDiff += d * d;
             sumA += x * x;
         }
-    const double count = static_cast<double>(std::max<long>(n - skip, 1) * static_cast<long>(std::max<std::size_t>(channels, 1)));
+    const double count =
+        static_cast<double>(std::max<long>(n - skip, 1)) * static_cast<double>(std::max<std::size_t>(channels, 1));
     long worstFrame = -1;
     const double worst = maxDifference(a, b, 0, skip, &worstFrame);
     std::printf("max_abs_diff=%.9g\nfirst_diff=%ld\nworst_frame=%ld\nrms_diff=%.9g\nrms_a=%.9g\n", worst, first,
@@ -181,9 +183,11 @@ int compare(int argc, char** argv) {
         for (long start = skip; start < n; start += blocks) {
             double m = 0.0;
             for (long i = start; i < std::min(n, start + blocks); ++i)
-                for (std::size_t c = 0; c < channels; ++c)
-                    m = std::max(m, std::fabs(static_cast<double>(a.channels[c][static_cast<std::size_t>(i)]) -
-                                              b.channels[c][static_cast<std::size_t>(i)]));
+                for (std::size_t c = 0; c < channels; ++c) {
+                    const double d = std::fabs(static_cast<double>(a.channels[c][static_cast<std::size_t>(i)]) -
+                                               b.channels[c][static_cast<std::size_t>(i)]);
+                    m = std::isnan(d) ? INFINITY : std::max(m, d);
+                }
             if (m > 0.0) std::printf("block %ld %.9g\n", start, m);
         }
     return 0;
