@@ -1,0 +1,244 @@
+#!/bin/bash
+# Plays a file through one plug-in in Ardour and checks what Ardour exports:
+#   check-export.sh <plugin.so> <orvex> <wavtool> <name> [NAME=VALUE ...]
+# where <orvex> is the command-line host, <wavtool> the test's audio tool, <name> the
+# effect name Ardour lists, and every NAME=VALUE a parameter setting (normalised 0..1)
+# that makes the effect plain to hear.
+#
+# Ardour's VST 2.x scanner indexes the plug-in into a private cache; Ardour's headless
+# Lua session (export.lua) then plays the input through the plug-in on the dummy
+# backend and exports the master bus, twice, each time in a fresh session. The check
+# passes when
+#   1. the export is as long as the input, at its rate, finite, and differs from it,
+#   2. the two exports are sample-identical,
+#   3. `orvex render` of the same input with the same settings, tempo and block size
+#      is the same as the export to within ARDOUR_TOLERANCE (default 1e-6), without
+#      any shift. The two hosts hand the plug-in the same samples, blocks and song
+#      positions; what is left is rounding where its state took another way to the
+#      same values (the panner's pan gains gliding in from the pre-roll: 1.2e-7).
+#
+# The input is 2048 frames of silence, then one bar of the demo loop, at 48 kHz and
+# 93.75 BPM in blocks of 512. Why these:
+#   - Ardour hands a VST 2.x plug-in its song position rounded to its tick (1/1920
+#     quarter note). At this rate and tempo a tick is 16 samples, so every block starts
+#     on a tick and Ardour's position is as exact as orvex's. (At 44.1 kHz and 120 BPM
+#     a tick is 11.48 samples and an LFO locked to it is up to half a tick off.)
+#   - Ardour runs the plug-in with the transport standing still before it plays: while
+#     the session sets up, then for its 2-second export pre-roll at the export's start.
+#     An LFO that locks only when the song position moves runs free then, and the first
+#     playing block starts where the transport stood, so it locks from the second
+#     block on. export.lua parks the transport elsewhere before the export, so that the
+#     LFO locks when the pre-roll starts and the export does not depend on how long the
+#     set-up took; the silence covers the two blocks in which the LFO has not caught up
+#     with orvex's, which starts locked.
+#
+# Ardour 7.3 crashes now and then in its own code, also without any plug-in. An
+# Ardour run that crashes, aborts or hangs (stopped after ARDOUR_TIMEOUT seconds,
+# default 60, with SIGABRT for a core dump) is looked into with gdb on its core dump:
+#   - a frame of the plug-in's library on the crashing thread (for a hang: on any
+#     thread) fails the check at once;
+#   - no such frame: Ardour's own fault, and that export is made again, with at most
+#     ARDOUR_ATTEMPTS (default 3) runs for each export;
+#   - no core dump or no gdb, so nobody can tell: the check fails.
+# A run that ends with a Lua error fails at once: Ardour ran, and the script found
+# something wrong.
+#
+# Environment: ARDOUR_LUA (default /usr/bin/ardour7-lua), ARDOUR_LIBDIR (default
+# /usr/lib/ardour7), ARDOUR_TIMEOUT, ARDOUR_ATTEMPTS, ARDOUR_TOLERANCE,
+# ARDOUR_KEEP=1 to keep the temporary folder.
+set -u
+
+if [ $# -lt 4 ]; then
+    echo "usage: $0 <plugin.so> <orvex> <wavtool> <name> [NAME=VALUE ...]" >&2
+    exit 2
+fi
+plugin=$1
+orvex=$2
+wavtool=$3
+name=$4
+shift 4
+settings=("$@")
+
+here=$(cd "$(dirname "$0")" && pwd)
+lua=${ARDOUR_LUA:-/usr/bin/ardour7-lua}
+libdir=${ARDOUR_LIBDIR:-/usr/lib/ardour7}
+scanner=$libdir/ardour-vst-scanner
+limit=${ARDOUR_TIMEOUT:-60}
+attempts=${ARDOUR_ATTEMPTS:-3}
+tolerance=${ARDOUR_TOLERANCE:-1e-6}
+rate=48000
+tempo=93.75
+block=512
+lead=2048
+
+fail() {
+    echo "FAIL: $*" >&2
+    exit 1
+}
+
+[ -x "$lua" ] || fail "no Ardour Lua session at $lua"
+[ -x "$scanner" ] || fail "no scanner at $scanner"
+[ -f "$plugin" ] || fail "no plug-in at $plugin"
+[ -x "$orvex" ] || fail "no orvex at $orvex"
+[ -x "$wavtool" ] || fail "no wavtool at $wavtool"
+case "$plugin" in
+    /*) ;;
+    *) plugin=$PWD/$plugin ;;
+esac
+library=$(basename "$plugin")
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/orvex-ardour.XXXXXX") || fail "cannot make a temporary folder"
+if [ "${ARDOUR_KEEP:-0}" = 1 ]; then
+    echo "keeping $work"
+else
+    trap 'rm -rf "$work"' EXIT
+fi
+mkdir -p "$work/home" "$work/cache" "$work/config/ardour7/export"
+cp "$here/float.format" "$here/float.preset" "$work/config/ardour7/export/" || fail "cannot copy the export preset"
+# Nothing of the user's is read or touched; the plug-in folder holds our library alone.
+export HOME=$work/home XDG_CACHE_HOME=$work/cache XDG_CONFIG_HOME=$work/config
+export LXVST_PATH=$(dirname "$plugin")
+unset DISPLAY
+
+started=$(date +%s.%N)
+
+# The scanner writes the index the session reads. Ardour takes an index only when it is
+# newer than the library, by the second: one written in the second the library was
+# linked in would be ignored, so it is dated a second after the library.
+env LD_LIBRARY_PATH="$libdir${LD_LIBRARY_PATH:+:$LD_LIBRARY_PATH}" \
+    timeout 60 "$scanner" -f "$plugin" </dev/null >"$work/scan.txt" 2>&1
+status=$?
+[ $status -eq 0 ] || { cat "$work/scan.txt"; fail "the scanner exited with status $status"; }
+mapfile -t indexes < <(find "$work/cache" -name '*.v2i' -type f)
+[ ${#indexes[@]} -eq 1 ] || { cat "$work/scan.txt"; fail "expected one scanner index, found ${#indexes[@]}"; }
+grep -qF "name=\"$name\"" "${indexes[0]}" || { cat "${indexes[0]}"; fail "the scanner did not index \"$name\""; }
+touch -d "@$(($(stat -c %Y "$plugin") + 1))" "${indexes[0]}"
+
+input=$work/input.wav
+"$wavtool" synth "$input" --rate $rate --tempo $tempo --lead $lead || fail "cannot write the input"
+frames=$("$wavtool" compare "$input" "$input" | sed -n 's/^frames_a=//p')
+[ -n "$frames" ] || fail "cannot read the input back"
+
+# One figure from the output of `wavtool compare`.
+figure() {
+    sed -n "s/^$1=//p" "$2"
+}
+
+# Whether the first number is above the second.
+above() {
+    awk -v a="$1" -v b="$2" 'BEGIN { exit !(a > b) }'
+}
+
+crashes=0
+# export_once <label>: one export into $work/<label>.wav, retried after a crash of
+# Ardour's own as described above.
+export_once() {
+    local label=$1 attempt status core trace frame
+    for ((attempt = 1; attempt <= attempts; attempt++)); do
+        local run=$work/$label-$attempt
+        mkdir -p "$run"
+        # The core lands in the working folder.
+        (
+            cd "$run" || exit 1
+            ulimit -c unlimited 2>/dev/null || ulimit -c "$(ulimit -H -c)"
+            exec timeout -s ABRT -k 10 "$limit" "$lua" "$here/export.lua" "$run/session" "$input" "$frames" \
+                $rate $block $tempo "$name" out "${settings[@]}" </dev/null >"$run/output.txt" 2>&1
+        )
+        status=$?
+        if [ $status -eq 0 ]; then
+            if grep -q '^ardour: closed$' "$run/output.txt" && [ -f "$run/session/out.wav" ]; then
+                cp "$run/session/out.wav" "$work/$label.wav"
+                echo "$label: exported in attempt $attempt"
+                return 0
+            fi
+            cat "$run/output.txt"
+            fail "$label: Ardour's Lua session ended before its export was done"
+        fi
+        if [ $status -ne 124 ] && [ $status -le 128 ]; then
+            cat "$run/output.txt"
+            fail "$label: Ardour's Lua session ended with status $status"
+        fi
+        # Killed by a signal (128 + n), or stopped by the time limit (124).
+        crashes=$((crashes + 1))
+        tail -n 20 "$run/output.txt"
+        core=$(find "$run" -maxdepth 1 -name 'core*' -type f | head -n 1)
+        [ -n "$core" ] || fail "$label: Ardour stopped with status $status and left no core dump" \
+            "(core pattern: $(cat /proc/sys/kernel/core_pattern 2>/dev/null)), so whose fault it was cannot be told"
+        command -v gdb >/dev/null || fail "$label: Ardour stopped with status $status; no gdb to read its core dump"
+        trace=$run/backtrace.txt
+        gdb -q -batch -ex "set pagination off" -ex "set width 0" -ex bt -x "$here/frames.py" \
+            "$libdir/luasession" "$core" </dev/null >"$trace" 2>&1
+        rm -f "$core"
+        grep -q '^crash ' "$trace" || { cat "$trace"; fail "$label: gdb could not read the core dump"; }
+        if [ $status -eq 124 ]; then
+            # A hang: a thread stuck in the plug-in is as bad as a crash in it.
+            frame=$(grep -F "/$library " "$trace" | grep '^thread ' | head -n 3)
+        else
+            frame=$(grep -F "/$library " "$trace" | grep '^crash ' | head -n 3)
+        fi
+        if [ -n "$frame" ]; then
+            grep '^#' "$trace" | head -n 40
+            fail "$label: Ardour stopped with status $status in $library:"$'\n'"$frame"
+        fi
+        echo "$label: attempt $attempt: Ardour stopped with status $status in its own code (no frame of $library):"
+        grep '^crash ' "$trace" | head -n 24
+    done
+    fail "$label: Ardour stopped in all $attempts attempts"
+}
+
+export_once first
+export_once second
+ardour_done=$(date +%s.%N)
+
+# 1. The export: the input's length, rate and channels, finite, and wet.
+"$wavtool" compare "$work/first.wav" "$input" >"$work/wet.txt" || fail "cannot compare the export with the input"
+value=$(figure frames_a "$work/wet.txt")
+[ "$value" = "$frames" ] || fail "the export has $value frames, the input $frames"
+value=$(figure rate_a "$work/wet.txt")
+[ "$value" = $rate ] || fail "the export is at $value Hz, not $rate"
+value=$(figure channels_a "$work/wet.txt")
+[ "$value" = 2 ] || fail "the export has $value channels, not 2"
+value=$(figure nonfinite_a "$work/wet.txt")
+[ "$value" = 0 ] || fail "the export holds $value samples that are not finite"
+wet_rms=$(figure rms_diff "$work/wet.txt")
+dry_rms=$(figure rms_a "$work/wet.txt")
+# The effect changes at least a tenth of the signal (RMS of the difference over RMS
+# of the export, -20 dB).
+above "$wet_rms" "$(awk -v r="$dry_rms" 'BEGIN { print r / 10 }')" ||
+    fail "the export hardly differs from the input (RMS of the difference $wet_rms, of the export $dry_rms)"
+
+# 2. Two exports, sample for sample.
+"$wavtool" compare "$work/first.wav" "$work/second.wav" --blocks $block >"$work/twice.txt" ||
+    fail "cannot compare the two exports"
+twice=$(figure max_abs_diff "$work/twice.txt")
+[ "$twice" = 0 ] && [ "$(figure frames_b "$work/twice.txt")" = "$frames" ] || {
+    grep '^block' "$work/twice.txt" | head -n 10
+    fail "the two exports differ: largest difference $twice, first at frame $(figure first_diff "$work/twice.txt")"
+}
+
+# 3. The same through orvex.
+sets=()
+for setting in "${settings[@]}"; do
+    sets+=(--set "$setting")
+done
+"$orvex" render "$plugin" "$input" "$work/orvex.wav" --tempo $tempo --block $block "${sets[@]}" -q ||
+    fail "orvex render failed"
+"$wavtool" compare "$work/first.wav" "$work/orvex.wav" --search 64 --blocks $block >"$work/orvex.txt" ||
+    fail "cannot compare the export with orvex render"
+difference=$(figure max_abs_diff "$work/orvex.txt")
+offset=$(figure best_offset "$work/orvex.txt")
+value=$(figure frames_b "$work/orvex.txt")
+[ "$value" = "$frames" ] || fail "orvex wrote $value frames, not $frames"
+if above "$difference" "$tolerance" || [ "$offset" != 0 ]; then
+    grep '^block' "$work/orvex.txt" | sort -k3 -g | tail -n 10
+    fail "Ardour and orvex render differ by up to $difference (tolerance $tolerance) at frame" \
+        "$(figure worst_frame "$work/orvex.txt"), first at frame $(figure first_diff "$work/orvex.txt");" \
+        "closest with orvex shifted by $offset frames ($(figure best_max_abs_diff "$work/orvex.txt"))"
+fi
+
+finished=$(date +%s.%N)
+timing=$(awk -v a="$started" -v b="$ardour_done" -v c="$finished" \
+    'BEGIN { printf "%.1f s in Ardour, %.1f s in all", b - a, c - a }')
+echo "PASS: $name in Ardour: $frames frames at $rate Hz, wet (RMS of the difference from the input $wet_rms," \
+    "of the export $dry_rms), two exports identical, orvex render within $difference at offset 0;" \
+    "$crashes Ardour crash(es) retried; $timing"
