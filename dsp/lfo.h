@@ -78,6 +78,10 @@ public:
     // Audio thread, before each block: the host's position in quarter notes, or
     // kNoSongPosition. A position that is not finite counts as none.
     void setSongPosition(float position);
+    // Audio thread: the next block locks to the song position even when it has not
+    // moved. The host's transport has just started where it stood: the oscillator ran
+    // free while it stood, and the music starts here.
+    void relock() { lastSongPosition = kNoSongPosition; }
 
     void setSyncEnabled(bool enabled) { syncEnabled = enabled; }
     bool isSyncEnabled() const { return syncEnabled; }

@@ -41,6 +41,15 @@ struct PinText {
 const PinText kInputPins[] = {{"Left input", "L in"}, {"Right input", "R in"}};
 const PinText kOutputPins[] = {{"Left output", "L out"}, {"Right output", "R out"}};
 
+// The host's tempo as stored, or 0 for none: a tempo that is zero, negative or not
+// finite is no tempo at all, nor is one that a float cannot hold (it would become
+// infinite or zero).
+float tempoOf(const VstTimeInfo* time) {
+    if (!time || !std::isfinite(time->tempo)) return 0.0f;
+    const float tempo = static_cast<float>(time->tempo);
+    return std::isfinite(tempo) && tempo > 0 ? tempo : 0.0f;
+}
+
 bool fillPin(const PinText (&pins)[2], VstInt32 index, VstPinProperties* properties) {
     if (index < 0 || index > 1) return false;
     copyText(properties->label, pins[index].label, kVstMaxLabelLen);
@@ -67,9 +76,8 @@ EffectShell::~EffectShell() = default;
 
 void EffectShell::finishConstruction() {
     if (identity.followsHostTempo) {
-        const VstTimeInfo* time = getTimeInfo(kVstTempoValid);
-        if (time && std::isfinite(time->tempo) && time->tempo > 0) {
-            hostTempo = static_cast<float>(time->tempo);
+        if (const float tempo = tempoOf(getTimeInfo(kVstTempoValid)); tempo > 0) {
+            hostTempo = tempo;
             applyTempo(hostTempo);
         } else {
             hostTempo = -1.0f;
@@ -228,19 +236,26 @@ void EffectShell::writeOutputs(float** outputs, int offset, int sampleFrames, bo
 
 void EffectShell::trackHostTempo(VstInt32 mask) {
     const VstTimeInfo* time = getTimeInfo(mask);
-    // A tempo that is zero, negative or not finite is no tempo at all.
-    if (time && std::isfinite(time->tempo) && time->tempo > 0) {
+    const float tempo = tempoOf(time);
+    if (tempo > 0) {
         // Compared as stored: a tempo a float cannot hold exactly (128.3) would
         // otherwise count as a change in every block.
-        if (static_cast<float>(time->tempo) != hostTempo) {
-            hostTempo = static_cast<float>(time->tempo);
+        if (tempo != hostTempo) {
+            hostTempo = tempo;
             applyTempo(hostTempo);
             if (editor) editor->setBpm(hostTempo);
         }
+        // A host may run a plug-in with the transport standing still for as long as it
+        // likes before playing from that very position (a pre-roll): the modulation must
+        // then start from the position, not from wherever it drifted meanwhile.
+        const bool playing = time->flags & kVstTransportPlaying;
+        if (playing && !hostPlaying) applyTransportStart();
+        hostPlaying = playing;
         const bool hasPosition = (time->flags & kVstPpqPosValid) && std::isfinite(time->ppqPos);
         applySongPosition(hasPosition ? static_cast<float>(time->ppqPos) : kNoSongPosition);
         return;
     }
+    hostPlaying = false;
     if (hostTempo != -1.0f) {
         applyTempo(internalTempo);
         hostTempo = -1.0f;

@@ -108,6 +108,9 @@ protected:
     // Tempo-following units get a new tempo, LFOs the song position of this block.
     virtual void applyTempo(float) {}
     virtual void applySongPosition(float) {}
+    // The host's transport has started playing (LFOs lock to the position at once,
+    // even where it stood still before).
+    virtual void applyTransportStart() {}
     // Writes the internal outputs to the host's (copy or add).
     virtual void writeOutputs(float** outputs, int offset, int sampleFrames, bool accumulate);
 
@@ -129,6 +132,7 @@ protected:
 
     float internalTempo = 120.0f;
     float hostTempo = -1.0f;
+    bool hostPlaying = false;  // the transport's state in the last time answer
 
 private:
     void runBlocks(float** inputs, float** outputs, VstInt32 sampleFrames, bool accumulate);

@@ -121,6 +121,10 @@ void ADelay::applySongPosition(float position) {
     for (auto& p : panners) p->getLfo().setSongPosition(position);
 }
 
+void ADelay::applyTransportStart() {
+    for (auto& p : panners) p->getLfo().relock();
+}
+
 void ADelay::setupNotes(int note) {
     // Notes 60, 61 and 62 restart the low, middle and high LFO.
     const int band = note - 60;

@@ -43,6 +43,7 @@ protected:
     void setupNotes(int note) override;
     void applyTempo(float bpm) override;
     void applySongPosition(float position) override;
+    void applyTransportStart() override;
 
 private:
     template <int Ctl> static Row bandFilterRow(const char* name, int controller);

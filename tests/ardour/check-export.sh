@@ -25,12 +25,12 @@
 #     a tick is 11.48 samples and an LFO locked to it is up to half a tick off.)
 #   - Ardour runs the plug-in with the transport standing still before it plays: while
 #     the session sets up, then for its 2-second export pre-roll at the export's start.
-#     An LFO that locks only when the song position moves runs free then, and the first
-#     playing block starts where the transport stood, so it locks from the second
-#     block on. export.lua parks the transport elsewhere before the export, so that the
-#     LFO locks when the pre-roll starts and the export does not depend on how long the
-#     set-up took; the silence covers the two blocks in which the LFO has not caught up
-#     with orvex's, which starts locked.
+#     The LFOs run free while the position stands and lock again when the transport
+#     starts, but the pan gains glide for up to 64 samples from wherever the free run
+#     left them (so that starting the transport never clicks). export.lua parks the
+#     transport elsewhere before the export, so that the pre-roll itself starts with a
+#     lock and the export does not depend on how long the set-up took, down to the
+#     last bit; the silence keeps the first blocks free of anything but that.
 #
 # Ardour 7.3 crashes now and then in its own code, also without any plug-in. An
 # Ardour run that crashes, aborts or hangs (stopped after ARDOUR_TIMEOUT seconds,

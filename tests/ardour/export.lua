@@ -132,9 +132,10 @@ local function export()
     end
 
     -- The transport is parked away from the export's start while nothing plays, so
-    -- that the song position moves when the export's pre-roll begins there: an LFO
-    -- that locks when the position moves locks then, whatever it did before, and the
-    -- export does not depend on how many cycles the set-up took.
+    -- that the song position moves when the export's pre-roll begins there: the LFOs
+    -- lock then and the pan gains have settled by the first exported sample, whatever
+    -- the set-up did before (without it the exports differ by the gains' glide in
+    -- from the free run, 1.7e-22 in the silent lead).
     local away = 10 * rate
     session:request_locate(away, false, ARDOUR.LocateTransportDisposition.MustStop,
         ARDOUR.TransportRequestSource.TRS_UI)

@@ -229,8 +229,9 @@ TEST(TestEffectTempo, TheInternalTempoFollowsTheBpmParameter) {
 }
 
 TEST(TestEffectTempo, ZeroNegativeAndNanTemposCountAsNoTempo) {
+    // The last two are tempos a float cannot hold.
     for (double bad : {0.0, -120.0, std::numeric_limits<double>::quiet_NaN(),
-                       std::numeric_limits<double>::infinity()}) {
+                       std::numeric_limits<double>::infinity(), 1e300, 1e-300}) {
         HostOptions options;
         options.transport = Transport{.tempo = bad, .ppqPos = 2.0};
         auto plugin = loadTestEffect(options);

@@ -363,6 +363,50 @@ TEST(PannerChain, MatchesModelWithHostTempoAndSongPosition) {
     }
 }
 
+// A host that runs the plug-in with its transport standing still (set-up, a pre-roll)
+// for however long before it plays from that position: what is heard from the start of
+// play does not depend on how long it stood. (Silence while it stands, so that only the
+// modulation can differ; the pan gains glide from where they were until the second
+// reading of the LFO, 64 samples in at the most.)
+TEST(PannerChain, StartingTheTransportWhereItStoodLocksTheLfos) {
+    auto played = [](int idleBlocks) {
+        Transport stopped;
+        stopped.tempo = 120.0;
+        stopped.ppqPos = 8.0;
+        stopped.flags = kVstTempoValid | kVstPpqPosValid;
+        auto plugin = loadPanner(stopped);
+        EXPECT_TRUE(plugin);
+        for (int p : {3, 8, 13}) plugin->setParameter(p, 1.0f);  // full LFO depths
+        plugin->setParameter(19, 1.0f);                            // all wet
+        AudioBuffers silence(2, 512), out(2, 512);
+        for (int b = 0; b < idleBlocks; ++b) plugin->processReplacing(silence.data(), out.data(), 512);
+        Transport playing = stopped;
+        playing.flags |= kVstTransportPlaying | kVstTransportChanged;
+        playing.advance = true;
+        plugin->setTransport(playing);
+        Signal signal(4 * 512);
+        std::vector<float> heard;
+        for (int b = 0; b < 4; ++b) {
+            AudioBuffers in(2, 512);
+            std::copy_n(signal.left.begin() + b * 512, 512, in[0].begin());
+            std::copy_n(signal.right.begin() + b * 512, 512, in[1].begin());
+            plugin->processReplacing(in.data(), out.data(), 512);
+            heard.insert(heard.end(), out[0].begin() + (b == 0 ? 64 : 0), out[0].end());
+            heard.insert(heard.end(), out[1].begin() + (b == 0 ? 64 : 0), out[1].end());
+        }
+        return heard;
+    };
+    const std::vector<float> afterShortWait = played(3);
+    for (int idle : {0, 17, 40}) {
+        const std::vector<float> other = played(idle);
+        ASSERT_EQ(other.size(), afterShortWait.size());
+        double worst = 0;
+        for (std::size_t i = 0; i < other.size(); ++i)
+            worst = std::max(worst, std::fabs(static_cast<double>(other[i]) - afterShortWait[i]));
+        EXPECT_LT(worst, 1e-6) << "after standing for " << idle << " blocks";
+    }
+}
+
 TEST(PannerChain, BpmReachesTheLfosWhileTheHostGivesNoTempo) {
     auto plugin = loadPanner();
     ASSERT_TRUE(plugin);
