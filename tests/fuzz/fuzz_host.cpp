@@ -372,20 +372,7 @@ VstIntPtr hostCallback(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntP
     }
 }
 
-// Event records as a host lays them out. The sysex layout is not in our interface
-// header, so it is written out here from the published one.
-struct SysexEvent {
-    VstInt32 type;
-    VstInt32 byteSize;
-    VstInt32 deltaFrames;
-    VstInt32 flags;
-    VstInt32 dumpBytes;
-    VstIntPtr resvd1;
-    char* sysexDump;
-    VstIntPtr resvd2;
-};
-static_assert(sizeof(SysexEvent) == 48);
-
+// Event types as a host sends them, MIDI most often.
 const VstInt32 kEventTypes[] = {kVstMidiType,    kVstMidiType,     kVstMidiType,  kVstMidiType, kVstSysExType,
                                 kVstAudioType,   kVstVideoType,    kVstParameterType, kVstTriggerType, 0, -1, 99};
 
@@ -877,7 +864,7 @@ void Session::events() {
             continue;
         }
         const VstInt32 type = in.pick(kEventTypes);
-        const std::size_t size = type == kVstSysExType ? sizeof(SysexEvent) : sizeof(VstEvent);
+        const std::size_t size = type == kVstSysExType ? sizeof(VstMidiSysexEvent) : sizeof(VstEvent);
         records.push_back(std::make_unique<uint8_t[]>(size));
         uint8_t* record = records.back().get();
         auto* event = reinterpret_cast<VstEvent*>(record);
@@ -892,7 +879,7 @@ void Session::events() {
             event->deltaFrames = static_cast<VstInt32>(in.u32());
         event->flags = (shape & 2) ? 1 : 0;
         if (type == kVstSysExType) {
-            auto* sysex = reinterpret_cast<SysexEvent*>(record);
+            auto* sysex = reinterpret_cast<VstMidiSysexEvent*>(record);
             const int n = static_cast<int>(in.below(65));
             dumps.push_back(std::make_unique<char[]>(static_cast<std::size_t>(std::max(n, 1))));
             for (int i = 0; i < n; ++i) dumps.back()[i] = static_cast<char>(in.byte());
