@@ -132,9 +132,9 @@ protected:
 
     float internalTempo = 120.0f;
     float hostTempo = -1.0f;
-    bool hostPlaying = false;  // the transport's state in the last time answer
 
 private:
+    bool hostPlaying = false;  // the transport's state in the last time answer
     void runBlocks(float** inputs, float** outputs, VstInt32 sampleFrames, bool accumulate);
 
     EffectIdentity identity;

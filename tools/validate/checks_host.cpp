@@ -22,8 +22,8 @@ namespace orvex::validate {
 
 namespace {
 
-// Random events laid out as a host hands them over: the records, a list of pointers to
-// them, and the VstEvents header in front, all built before the call.
+// Random event records and the list a host hands over for them, all built before the
+// call.
 class EventBatch {
 public:
     void clear() {
@@ -41,20 +41,17 @@ public:
         return dumps.back().data();
     }
     VstEvents* list() {
-        const std::size_t slots = std::max<std::size_t>(records.size(), 2);
-        storage.assign(2 + slots, 0);
-        auto* events = reinterpret_cast<VstEvents*>(storage.data());
-        events->numEvents = static_cast<VstInt32>(records.size());
-        VstEvent** entries = eventEntries(*events);
-        for (std::size_t i = 0; i < records.size(); ++i) entries[i] = reinterpret_cast<VstEvent*>(records[i].data());
-        return events;
+        std::vector<VstEvent*> entries;
+        for (auto& record : records) entries.push_back(reinterpret_cast<VstEvent*>(record.data()));
+        built = vsthost::EventList(entries);
+        return built.get();
     }
     std::size_t size() const { return records.size(); }
 
 private:
     std::vector<std::array<unsigned char, 64>> records;
     std::vector<std::vector<char>> dumps;
-    std::vector<VstIntPtr> storage;
+    vsthost::EventList built;
 };
 
 // A random event: mostly MIDI with any bytes at all, some system exclusive, some of
@@ -338,23 +335,27 @@ void checkRealtime(Context& c, Outcome& out) {
             // A sanitizer's runtime does work of its own the first time it checks a
             // type (pipes and writes to probe memory): in such a build one pass runs
             // unwatched first. Release builds count from the first call after resume.
-            for (int round = kSanitized ? -40 : 0; round < 40; ++round) {
-                const int n = lengths[(round + 40) % std::size(lengths)];
-                // Between calls, as a host's automation and MIDI arrive; the event list
-                // is handed over inside the watched region, as processEvents belongs to it.
-                if ((round + 40) % 5 == 1)
-                    for (VstInt32 i = 0; i < p->numParams(); ++i) p->setParameter(i, random.uniform());
-                batch.clear();
-                for (int e = 0; e < 8; ++e) wellFormedEvent(batch, random, n);
-                VstEvents* list = batch.list();
-                if (round >= 0) rt::begin();
-                effect->dispatcher(effect, effProcessEvents, 0, 0, list, 0.0f);
-                if (canAccumulate && (round + 40) % 4 == 3)
-                    effect->process(effect, inPointers.data(), outPointers.data(), n);
-                else
-                    effect->processReplacing(effect, inPointers.data(), outPointers.data(), n);
-                rt::end();
-                calls += round >= 0;
+            constexpr int kCalls = 40;
+            for (int pass = kSanitized ? 0 : 1; pass < 2; ++pass) {
+                for (int round = 0; round < kCalls; ++round) {
+                    const bool counted = pass == 1;
+                    const int n = lengths[round % std::size(lengths)];
+                    // Between calls, as a host's automation and MIDI arrive; the event list
+                    // is handed over inside the watched region, as processEvents belongs to it.
+                    if (round % 5 == 1)
+                        for (VstInt32 i = 0; i < p->numParams(); ++i) p->setParameter(i, random.uniform());
+                    batch.clear();
+                    for (int e = 0; e < 8; ++e) wellFormedEvent(batch, random, n);
+                    VstEvents* list = batch.list();
+                    if (counted) rt::begin();
+                    effect->dispatcher(effect, effProcessEvents, 0, 0, list, 0.0f);
+                    if (canAccumulate && round % 4 == 3)
+                        effect->process(effect, inPointers.data(), outPointers.data(), n);
+                    else
+                        effect->processReplacing(effect, inPointers.data(), outPointers.data(), n);
+                    rt::end();
+                    calls += counted;
+                }
             }
         },
         problem);

@@ -370,18 +370,19 @@ void Plugin::process(float** inputs, float** outputs, VstInt32 frames) {
     advanceTransport(frames);
 }
 
-VstIntPtr Plugin::sendEvents(const std::vector<VstEvent*>& events) {
-    // VstEvents ends in a variable-length pointer array: lay it out in words so that
-    // every pointer is aligned.
+EventList::EventList(const std::vector<VstEvent*>& events) {
+    // VstEvents ends in a variable-length pointer array.
     const std::size_t bytes =
         std::max(sizeof(VstEvents), offsetof(VstEvents, events) + events.size() * sizeof(VstEvent*));
-    std::vector<VstIntPtr> storage((bytes + sizeof(VstIntPtr) - 1) / sizeof(VstIntPtr), 0);
-    auto* list = reinterpret_cast<VstEvents*>(storage.data());
+    storage.assign((bytes + sizeof(VstIntPtr) - 1) / sizeof(VstIntPtr), 0);
+    VstEvents* list = get();
     list->numEvents = static_cast<VstInt32>(events.size());
-    list->reserved = 0;
-    auto* slots = reinterpret_cast<VstEvent**>(reinterpret_cast<char*>(storage.data()) + offsetof(VstEvents, events));
-    for (std::size_t i = 0; i < events.size(); ++i) slots[i] = events[i];
-    return dispatch(effProcessEvents, 0, 0, list);
+    std::copy(events.begin(), events.end(), eventEntries(*list));
+}
+
+VstIntPtr Plugin::sendEvents(const std::vector<VstEvent*>& events) {
+    EventList list(events);
+    return dispatch(effProcessEvents, 0, 0, list.get());
 }
 
 VstIntPtr Plugin::sendMidi(const std::vector<MidiMessage>& messages) {

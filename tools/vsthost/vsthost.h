@@ -106,6 +106,17 @@ struct CallbackHooks {
 };
 void setCallbackHooks(const CallbackHooks& hooks);
 
+// An event list as a host hands it over: the VstEvents header and its entries in one
+// block of words, so that every pointer is aligned. Built before the call it serves.
+class EventList {
+public:
+    explicit EventList(const std::vector<VstEvent*>& events = {});
+    VstEvents* get() { return reinterpret_cast<VstEvents*>(storage.data()); }
+
+private:
+    std::vector<VstIntPtr> storage;
+};
+
 class Plugin;
 
 struct LoadResult {
