@@ -166,9 +166,12 @@ void CDistortion7::process(const float* input, float* output, int count) {
         p += step;
         if (p >= 1.0f) {
             p -= 1.0f;
-            // Rounds towards zero like a conversion to a 32-bit integer, without the
-            // conversion's undefined result for values beyond its range.
-            held = holdable(std::trunc(scale * input[i]) * unit);
+            // Rounds towards zero like a conversion to an integer. From 2^23 on every
+            // float is whole and the scale is a power of two, so the sample is its own
+            // result; taking it as it is also keeps a loud one from overflowing.
+            const float x = input[i];
+            const float scaled = scale * x;
+            held = holdable(std::fabs(scaled) < 8388608.0f ? std::trunc(scaled) * unit : x);
         }
         output[i] = held;
     }
