@@ -277,7 +277,7 @@ TEST(DistortionBlock, MatchesTheModelForEveryStep) {
     std::mt19937 random(3);
     std::normal_distribution<float> noise(0.0f, 0.6f);
     for (int s = 0; s < 14; ++s) {
-        for (float drive : {0.0f, 0.13f, 0.5f, 0.97f, 1.0f}) {
+        for (float drive : {0.0f, 0.05f, 0.13f, 0.3f, 0.5f, 0.7f, 0.97f, 1.0f}) {
             CDistortionBlock block(44100.0f);
             model::Block reference;
             const float type = (static_cast<float>(s) + 0.5f) / 14.0f;
