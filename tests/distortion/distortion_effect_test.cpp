@@ -11,33 +11,24 @@
 
 #include "dsp/component.h"
 #include "reference/distortion_model.h"
+#include "reference/bundle.h"
 #include "tools/vsthost/vsthost.h"
 
 using orvex::vsthost::AudioBuffers;
 using orvex::vsthost::HostOptions;
 using orvex::vsthost::MidiMessage;
 using orvex::vsthost::Plugin;
+using reference::floatText;
 
 namespace {
 
-const std::string kBundle = ORVEX_VST_DIR "/distortion.vst/Contents/x86_64-linux/distortion.so";
 constexpr int kLowSolo = 4, kMidSolo = 8, kHighSolo = 12, kMix = 18;
 
 std::unique_ptr<Plugin> load(float rate = 44100.0f, int block = 512) {
     HostOptions options;
     options.sampleRate = rate;
     options.blockSize = block;
-    auto result = Plugin::load(kBundle, options);
-    EXPECT_TRUE(result) << result.error;
-    if (!result) return nullptr;
-    result.plugin->start(rate, block);
-    return std::move(result.plugin);
-}
-
-std::string floatText(float value) {
-    char text[16];
-    orvex::floatToString(value, text);
-    return text;
+    return reference::loadBundle("distortion", options);
 }
 
 // Two channels of sines, noise and clicks, loud enough to drive every curve.
