@@ -79,6 +79,10 @@ CBitmap::CBitmap(int w, int h) {
     if (w > 0 && h > 0) adopt(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, h));
 }
 
+void CBitmap::forget() {
+    if (--references == 0) delete this;
+}
+
 CBitmap::~CBitmap() {
     if (masked) cairo_surface_destroy(masked);
     if (surface) cairo_surface_destroy(surface);

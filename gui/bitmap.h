@@ -24,9 +24,8 @@ public:
     CBitmap(int width, int height);
 
     void remember() { ++references; }
-    void forget() {
-        if (--references == 0) delete this;
-    }
+    // Drops one reference; the last one deletes the picture.
+    void forget();
     int getNbReference() const { return references; }
 
     long getResourceId() const { return resource; }

@@ -358,6 +358,10 @@ int CTextEdit::onKeyDown(VstKeyCode& key) {
 
 // COptionMenuScheme -----------------------------------------------------------------
 
+void COptionMenuScheme::forget() {
+    if (--references == 0) delete this;
+}
+
 void COptionMenuScheme::drawItem(CDrawContext* context, const CRect& rect, const std::string& text, bool selected,
                                  bool checked) const {
     context->setFillColor(selected ? selectedBackgroundColor : backgroundColor);

@@ -188,9 +188,7 @@ public:
         disabledTextColor = disabledText;
     }
     void remember() { ++references; }
-    void forget() {
-        if (--references == 0) delete this;
-    }
+    void forget();
 
     // Draws entry `text` into `rect` of a pop-up list, selected or checked as asked;
     // "-" is a separator line.

@@ -10,6 +10,10 @@
 
 namespace orvex::gui {
 
+void CView::forget() {
+    if (--references == 0) delete this;
+}
+
 AEffGUIEditor* CView::getEditor() const { return parent ? parent->getEditor() : nullptr; }
 
 // CControl ------------------------------------------------------------------------

@@ -74,9 +74,8 @@ public:
     virtual bool removed(CView*) { return true; }
     virtual bool attached(CView*) { return true; }
 
-    void forget() {
-        if (--references == 0) delete this;
-    }
+    // Drops one reference; the last one deletes the view.
+    void forget();
     void remember() { ++references; }
     int getNbReference() const { return references; }
 
