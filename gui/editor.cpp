@@ -80,8 +80,9 @@ void AEffGUIEditor::endEdit(VstInt32 index) {
     if (auto* x = dynamic_cast<AudioEffectX*>(effect)) x->endEdit(index);
 }
 
-bool AEffGUIEditor::snapshot(const std::string& path) {
-    const bool wasOpen = isOpen();
+bool AEffGUIEditor::snapshot(const char* path) {
+    if (!path) return false;
+    const bool wasOpen = frame != nullptr;
     if (!wasOpen && !open(nullptr)) return false;
     bool written = false;
     if (frame) {

@@ -53,7 +53,7 @@ public:
     // Opens the editor on an offscreen surface (when it is not open), draws it whole and
     // writes it to `path`; closes it again when it was closed. False when the editor
     // cannot be drawn or the file cannot be written.
-    bool snapshot(const std::string& path);
+    bool snapshot(const char* path) override;
 
 protected:
     CFrame* frame = nullptr;

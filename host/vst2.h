@@ -32,6 +32,9 @@ constexpr VstInt32 fourCharCode(char a, char b, char c, char d) {
 }
 
 constexpr VstInt32 kEffectMagic = fourCharCode('V', 's', 't', 'P');
+// Our bundles' vendor-specific request (effVendorSpecific, index): draw the editor
+// offscreen into the PNG file named by ptr; answers 1 when written.
+constexpr VstInt32 kOrvexSnapshotRequest = fourCharCode('O', 'x', 'S', 'n');
 
 enum VstAEffectFlags : VstInt32 {
     effFlagsHasEditor = 1 << 0,

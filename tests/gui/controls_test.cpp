@@ -396,7 +396,7 @@ TEST_F(Fixture, SnapshotWritesThePanel) {
     editor->close();
     const std::string path = ::testing::TempDir() + "toolkit-snapshot.png";
     // Closed: the snapshot opens offscreen, draws, and closes again.
-    EXPECT_TRUE(editor->snapshot(path));
+    EXPECT_TRUE(editor->snapshot(path.c_str()));
     EXPECT_EQ(editor->getFrame(), nullptr);
     cairo_surface_t* png = cairo_image_surface_create_from_png(path.c_str());
     ASSERT_EQ(cairo_surface_status(png), CAIRO_STATUS_SUCCESS);
