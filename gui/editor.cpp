@@ -1,5 +1,6 @@
 #include "editor.h"
 
+#include "host/entry.h"
 #include "platformwindow.h"
 
 namespace orvex::gui {
@@ -7,10 +8,14 @@ namespace orvex::gui {
 int AEffGUIEditor::knobMode = 0;
 
 AEffGUIEditor::AEffGUIEditor(AudioEffect* effect) : AEffEditor(effect) {
+    updateBundleRef();  // where the pictures are
     if (effect) effect->setEditor(this);
 }
 
-AEffGUIEditor::~AEffGUIEditor() { delete frame; }
+AEffGUIEditor::~AEffGUIEditor() {
+    delete frame;
+    releaseBundleRef();
+}
 
 bool AEffGUIEditor::getRect(ERect** out) {
     if (!out) return false;

@@ -94,10 +94,6 @@ struct Fixture : ::testing::Test {
 }  // namespace
 
 // The test program sits in no bundle: pictures come only from the compiled-in table.
-namespace orvex {
-const char* bundleRef() { return nullptr; }
-}  // namespace orvex
-
 namespace orvex::gui {
 std::span<const unsigned char> embeddedPicture(int number) {
     static const std::vector<unsigned char> picture = makePicture();
