@@ -69,6 +69,12 @@ EffectShell::EffectShell(audioMasterCallback audioMaster, const EffectIdentity& 
       current(parameters.size()) {
     for (std::size_t i = 0; i < parameters.size(); ++i) current[i] = parameters[i]->defaultValue;
     for (ADelayProgram& p : programs) p.values = current;
+    for (const FactoryProgram& preset : identity.factoryPrograms) {
+        if (preset.program < 0 || preset.program >= static_cast<int>(programs.size())) continue;
+        ADelayProgram& p = programs[static_cast<std::size_t>(preset.program)];
+        std::copy_n(preset.values.begin(), std::min(preset.values.size(), p.values.size()), p.values.begin());
+        copyText(p.name, preset.name, ADelayProgram::kNameSize);
+    }
     pendingBlockSize = blockSize;
 }
 

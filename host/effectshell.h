@@ -23,6 +23,14 @@ struct ParameterInfo {
 };
 inline constexpr int kNoController = -1;
 
+// A program the plug-in ships with: its values in parameter order and its name, written
+// over the default program of that number when the bank is made.
+struct FactoryProgram {
+    int program;
+    const char* name;
+    std::span<const float> values;
+};
+
 struct EffectIdentity {
     VstInt32 uniqueId;
     int numPrograms;
@@ -31,6 +39,7 @@ struct EffectIdentity {
     bool followsHostTempo;    // asks the host for its tempo and song position
     int numScratchBuffers;    // block-size buffers the chain needs besides the two outputs
     std::span<const int> programLoadOrder = {};  // empty: index order
+    std::span<const FactoryProgram> factoryPrograms = {};  // the rest hold the defaults, named "Basic"
 };
 
 inline constexpr const char* kVendorName = "Harmoxel";

@@ -1,0 +1,49 @@
+#include "sine.h"
+
+#include <cmath>
+#include <numbers>
+
+namespace orvex::phaser {
+
+namespace {
+constexpr int kTextCapacity = 16;
+}  // namespace
+
+CSine::CSine(float rate) : CSynthesis("Sine gen", 1) {
+    frequency.setExpRange(kMinFrequency, kMaxFrequency);
+    sampleRate = rate;
+    // The coefficient is left at the 1 Hz of the control set here, so that an
+    // oscillator that is only constructed already runs at the frequency it reports.
+    setControl(0.5f, 0);
+    state = {kStartValue, 0.0f};
+}
+
+void CSine::process(float* out, int count) {
+    if (!out || count <= 0) return;
+    State s = state;
+    const float coefficient = k;
+    for (int i = 0; i < count; ++i) out[i] = step(s, coefficient);
+    state = s;
+}
+
+void CSine::setControl(float value, int) {
+    const float f = frequency.getSetExpValue(value);
+    const float coefficient = 2.0f * std::sin(std::numbers::pi_v<float> * f / sampleRate);
+    if (std::isfinite(coefficient)) k = coefficient;
+}
+
+void CSine::setControlAutomated(float value, int control) { setControl(value, control); }
+
+void CSine::getControl(char* text, int) { floatToString(frequency.expResult, text); }
+
+void CSine::getControlName(char* text, int) { copyText(text, "Frequency", kTextCapacity); }
+
+void CSine::getUnitOfMeasurement(char* text, int) { copyText(text, "Hz", kTextCapacity); }
+
+void CSine::setFrequencyRange(float low, float high) { frequency.setExpRange(low, high); }
+
+void CSine::reset() { state = {kStartValue, 0.0f}; }
+
+void CSine::setBounds(float start) { state = {start, 0.0f}; }
+
+}  // namespace orvex::phaser
