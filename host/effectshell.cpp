@@ -255,7 +255,7 @@ void EffectShell::trackHostTempo(VstInt32 mask) {
         // likes before playing from that very position (a pre-roll): the modulation must
         // then start from the position, not from wherever it drifted meanwhile.
         const bool playing = time->flags & kVstTransportPlaying;
-        if (playing && !hostPlaying) applyTransportStart();
+        if (playing && !hostPlaying) applyTransportStart(std::isfinite(time->samplePos) ? time->samplePos : 0.0);
         hostPlaying = playing;
         const bool hasPosition = (time->flags & kVstPpqPosValid) && std::isfinite(time->ppqPos);
         applySongPosition(hasPosition ? static_cast<float>(time->ppqPos) : kNoSongPosition);

@@ -117,9 +117,10 @@ protected:
     // Tempo-following units get a new tempo, LFOs the song position of this block.
     virtual void applyTempo(float) {}
     virtual void applySongPosition(float) {}
-    // The host's transport has started playing (LFOs lock to the position at once,
-    // even where it stood still before).
-    virtual void applyTransportStart() {}
+    // The host's transport has started playing, with this block's first sample at
+    // `samplePosition` (LFOs lock to the position at once, even where it stood still
+    // before).
+    virtual void applyTransportStart(double /*samplePosition*/) {}
     // Writes the internal outputs to the host's (copy or add).
     virtual void writeOutputs(float** outputs, int offset, int sampleFrames, bool accumulate);
 

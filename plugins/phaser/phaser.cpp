@@ -56,6 +56,12 @@ CPhaser::~CPhaser() {
 
 void CPhaser::setSampleRate(float rate) { sine->setSampleRate(rate); }
 
+void CPhaser::restartAt(double samples) {
+    sine->seek(samples);
+    for (int j = 0; j < kNumStages; ++j) stages[j].state = stages[j].lastOutput = 0.0f;
+    previousOutput = 0.0f;
+}
+
 void CPhaser::setControl(float value, int control) {
     switch (control) {
         case kModRate: sine->setControl(value, 0); break;
@@ -123,10 +129,9 @@ void CPhaser::process(float* in, float* out, int count) {
         addDC(in[i]);
         const float x = in[i];
         const float s1 = CSine::step(oscillator, k);
-        // The oscillator stays within -1..1 at any rate a host uses; at an absurdly low
-        // rate its ellipse stretches past -1, where c < 0 would put the stages' pole
-        // outside the unit circle. So c never goes below 0.
-        c = std::max((s1 + 1.0f) * 0.5f * d, 0.0f);
+        // The oscillator stays inside -1..1 (its sweep is never faster than a fiftieth
+        // of the rate), so with a depth in 0..1 c stays in 0..depth and a in 0..1.
+        c = (s1 + 1.0f) * 0.5f * d;
         a = (1.0f - c) / (1.0f + c);
         const float y = chain(previous * g + x, a, state, last);
         previous = y;

@@ -28,8 +28,15 @@ void CSine::process(float* out, int count) {
 
 void CSine::setControl(float value, int) {
     const float f = frequency.getSetExpValue(value);
-    const float coefficient = 2.0f * std::sin(std::numbers::pi_v<float> * f / sampleRate);
-    if (std::isfinite(coefficient)) k = coefficient;
+    // Half the phase step per sample. A sweep close to the sample rate (a rate no host
+    // runs audio at, zero, or not a number) would stretch the ellipse far beyond the
+    // unit amplitude and switch the all-pass coefficients fast enough to pump energy
+    // into the phaser's loop: the step is held at a fiftieth of a cycle.
+    constexpr float kLimit = std::numbers::pi_v<float> * kMaxCyclesPerSample;
+    float half = std::numbers::pi_v<float> * f / sampleRate;
+    if (!(half <= kLimit)) half = kLimit;
+    if (!(half >= -kLimit)) half = -kLimit;
+    k = 2.0f * std::sin(half);
 }
 
 void CSine::setControlAutomated(float value, int control) { setControl(value, control); }
@@ -45,5 +52,16 @@ void CSine::setFrequencyRange(float low, float high) { frequency.setExpRange(low
 void CSine::reset() { state = {kStartValue, 0.0f}; }
 
 void CSine::setBounds(float start) { state = {start, 0.0f}; }
+
+// With k = 2 sin(w/2), a run from (s1, s2) = (A cos(-w/2), 0) has, before step n,
+// s1 = A cos((n - 1/2) w) and s2 = A sin(n w), where A = kStartValue / cos(w/2).
+void CSine::seek(double steps) {
+    if (!std::isfinite(steps)) return;
+    const double w = 2.0 * std::asin(static_cast<double>(k) / 2.0);
+    const double turn = 2.0 * std::numbers::pi;
+    const double at = std::fmod(steps * w, turn);
+    const double amplitude = kStartValue / std::cos(w / 2.0);
+    state = {static_cast<float>(amplitude * std::cos(at - w / 2.0)), static_cast<float>(amplitude * std::sin(at))};
+}
 
 }  // namespace orvex::phaser

@@ -16,6 +16,8 @@ public:
     static constexpr float kMinFrequency = 0.05f;  // Hz at control 0
     static constexpr float kMaxFrequency = 20.0f;  // Hz at control 1
     static constexpr float kStartValue = 0.99f;    // first state at (re)start: the amplitude
+    // The largest share of a cycle the sweep moves on by per sample (20 Hz at 1000 Hz).
+    static constexpr float kMaxCyclesPerSample = 1.0f / 50.0f;
 
     // The oscillator's state, handed to an owner that runs the recursion in its own loop.
     struct State {
@@ -36,8 +38,9 @@ public:
     // Writes `count` oscillator samples (audio thread).
     void process(float* out, int count) override;
     // Control 0..1 gives 0.05 * 400^value Hz, clamped to 0.05..20; the index is ignored.
-    // The coefficient follows the sample rate of this moment; a rate it cannot be
-    // computed for (zero, not finite) leaves the previous one.
+    // The coefficient follows the sample rate of this moment; at rates below 50 times
+    // the frequency (and at rates that are none) the sweep is held at a fiftieth of
+    // the rate.
     void setControl(float value, int control) override;
     void setControlAutomated(float value, int control) override;
     void getControl(char* text, int control) override;
@@ -50,6 +53,9 @@ public:
     virtual void reset();
     // Restart at `start`; the frequency stays.
     virtual void setBounds(float start);
+    // The state a run from `reset` reaches after `steps` steps (any number, negative
+    // too) at the present frequency, computed at once (control rate, not per sample).
+    void seek(double steps);
 
     State getState() const { return state; }
     void setState(State newState) { state = newState; }
