@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "reference/bundle.h"
 #include "reference/phaser_model.h"
-#include "tools/vsthost/vsthost.h"
 
 using orvex::vsthost::AudioBuffers;
 using orvex::vsthost::HostOptions;
@@ -19,17 +19,11 @@ using orvex::vsthost::Transport;
 
 namespace {
 
-const std::string kPhaser = ORVEX_VST_DIR "/phaser.vst/Contents/x86_64-linux/phaser.so";
-
 std::unique_ptr<Plugin> loadPhaser(float rate = 44100.0f, int block = 512) {
     HostOptions options;
     options.sampleRate = rate;
     options.blockSize = block;
-    auto result = Plugin::load(kPhaser, options);
-    EXPECT_TRUE(result) << result.error;
-    if (!result) return nullptr;
-    result.plugin->start(rate, block);
-    return std::move(result.plugin);
+    return reference::loadBundle("phaser", options);
 }
 
 // Two different channels: sines, noise and clicks.
