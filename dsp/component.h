@@ -62,12 +62,15 @@ protected:
     float sampleRate = 44100.0f;
 };
 
-// The control interface shared, slot for slot, by audio units and modulation sources.
-class CControlUnit : public CComponent {
+// The control slots every unit with controls has, declared after the slots of `Head`
+// (a form of CComponent that declares what comes first). The units here put their
+// `setControl` first (CSettable); a plug-in whose units put processing first gives its
+// own head and so its own form of the unit base, keeping these slots as they are.
+template <class Head>
+class ControlSlots : public Head {
 public:
-    CControlUnit(const char* name, int numControls) : CComponent(name), numControls(numControls) {}
+    ControlSlots(const char* name, int numControls) : Head(name), numControls(numControls) {}
 
-    virtual void setControl(float value, int control) = 0;
     virtual void setControlAutomated(float value, int control) = 0;
     virtual void getControl(char* text, int control) = 0;
     virtual void getControlName(char* text, int control) = 0;
@@ -77,6 +80,20 @@ public:
 
 protected:
     int numControls;
+};
+
+// The head of the shared control interface: a value set by control identifier.
+class CSettable : public CComponent {
+public:
+    using CComponent::CComponent;
+
+    virtual void setControl(float value, int control) = 0;
+};
+
+// The control interface shared, slot for slot, by audio units and modulation sources.
+class CControlUnit : public ControlSlots<CSettable> {
+public:
+    using ControlSlots::ControlSlots;
 };
 
 // Audio-processing units (filters, panners, distortion stages).

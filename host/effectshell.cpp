@@ -69,6 +69,12 @@ EffectShell::EffectShell(audioMasterCallback audioMaster, const EffectIdentity& 
       current(parameters.size()) {
     for (std::size_t i = 0; i < parameters.size(); ++i) current[i] = parameters[i]->defaultValue;
     for (ADelayProgram& p : programs) p.values = current;
+    for (const FactoryProgram& preset : identity.factoryPrograms) {
+        if (preset.program < 0 || preset.program >= static_cast<int>(programs.size())) continue;
+        ADelayProgram& p = programs[static_cast<std::size_t>(preset.program)];
+        std::copy_n(preset.values.begin(), std::min(preset.values.size(), p.values.size()), p.values.begin());
+        copyText(p.name, preset.name, ADelayProgram::kNameSize);
+    }
     pendingBlockSize = blockSize;
 }
 
@@ -249,7 +255,7 @@ void EffectShell::trackHostTempo(VstInt32 mask) {
         // likes before playing from that very position (a pre-roll): the modulation must
         // then start from the position, not from wherever it drifted meanwhile.
         const bool playing = time->flags & kVstTransportPlaying;
-        if (playing && !hostPlaying) applyTransportStart();
+        if (playing && !hostPlaying) applyTransportStart(std::isfinite(time->samplePos) ? time->samplePos : 0.0);
         hostPlaying = playing;
         const bool hasPosition = (time->flags & kVstPpqPosValid) && std::isfinite(time->ppqPos);
         applySongPosition(hasPosition ? static_cast<float>(time->ppqPos) : kNoSongPosition);

@@ -24,6 +24,14 @@ struct ParameterInfo {
 };
 inline constexpr int kNoController = -1;
 
+// A program the plug-in ships with: its values in parameter order and its name, written
+// over the default program of that number when the bank is made.
+struct FactoryProgram {
+    int program;
+    const char* name;
+    std::span<const float> values;
+};
+
 struct EffectIdentity {
     VstInt32 uniqueId;
     int numPrograms;
@@ -32,6 +40,7 @@ struct EffectIdentity {
     bool followsHostTempo;    // asks the host for its tempo and song position
     int numScratchBuffers;    // block-size buffers the chain needs besides the two outputs
     std::span<const int> programLoadOrder = {};  // empty: index order
+    std::span<const FactoryProgram> factoryPrograms = {};  // the rest hold the defaults, named "Basic"
 };
 
 inline constexpr const char* kVendorName = "Harmoxel";
@@ -111,9 +120,10 @@ protected:
     // Tempo-following units get a new tempo, LFOs the song position of this block.
     virtual void applyTempo(float) {}
     virtual void applySongPosition(float) {}
-    // The host's transport has started playing (LFOs lock to the position at once,
-    // even where it stood still before).
-    virtual void applyTransportStart() {}
+    // The host's transport has started playing, with this block's first sample at
+    // `samplePosition` (LFOs lock to the position at once, even where it stood still
+    // before).
+    virtual void applyTransportStart(double /*samplePosition*/) {}
     // Writes the internal outputs to the host's (copy or add).
     virtual void writeOutputs(float** outputs, int offset, int sampleFrames, bool accumulate);
 

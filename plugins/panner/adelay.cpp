@@ -93,7 +93,7 @@ void ADelay::applySongPosition(float position) {
     for (auto& p : panners) p->getLfo().setSongPosition(position);
 }
 
-void ADelay::applyTransportStart() {
+void ADelay::applyTransportStart(double) {
     for (auto& p : panners) p->getLfo().relock();
 }
 

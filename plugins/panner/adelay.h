@@ -44,7 +44,7 @@ protected:
     void setupNotes(int note) override;
     void applyTempo(float bpm) override;
     void applySongPosition(float position) override;
-    void applyTransportStart() override;
+    void applyTransportStart(double samplePosition) override;
 
 private:
     template <int B, int Ctl> static Row pannerRow(const char* name, const char* label, int controller);

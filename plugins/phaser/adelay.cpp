@@ -1,0 +1,159 @@
+#include "adelay.h"
+
+#include <algorithm>
+
+#include "host/entry.h"
+
+namespace orvex::phaser {
+
+namespace {
+
+// Values in parameter order: left rate, depth, feedback, right rate, depth, feedback,
+// mix, link, width.
+const float kBasic[kNumParams] = {0.5f, 0.2f, 0.2f, 0.5f, 0.2f, 0.2f, 0.5f, 1.0f, 0.5f};
+const float kExtreme[kNumParams] = {0.2f, 1.0f, 0.85f, 0.65f, 1.0f, 0.85f, 1.0f, 1.0f, 1.0f};
+const float kSubtle[kNumParams] = {0.1f, 0.2f, 0.3f, 0.11f, 0.2f, 0.3f, 0.2f, 1.0f, 0.5f};
+const float kUselessButFun[kNumParams] = {1.0f, 1.0f, 0.8f, 1.0f, 1.0f, 0.8f, 1.0f, 1.0f, 1.0f};
+const float kHighsAndLows[kNumParams] = {0.3f, 0.8f, 0.1f, 0.2f, 0.75f, 0.1f, 0.3f, 1.0f, 0.7f};
+const float kMidRamp[kNumParams] = {0.1f, 0.5f, 0.2f, 0.5f, 0.5f, 0.2f, 0.4f, 1.0f, 1.0f};
+const float kExcuseMe[kNumParams] = {0.4f, 0.7f, 0.5f, 0.2f, 0.2f, 0.3f, 0.75f, 1.0f, 1.0f};
+const float kPassMeThat[kNumParams] = {0.1f, 0.1f, 0.1f, 0.11f, 0.11f, 0.11f, 0.2f, 1.0f, 0.4f};
+
+// The phaser control behind each of a channel's three parameters.
+constexpr PhaserControl kChannelControls[kChannelParams] = {kModRate, kModDepth, kFeedback};
+
+const FactoryProgram kPresets[] = {
+    {1, "Extreme", kExtreme},
+    {2, "Subtle", kSubtle},
+    {3, "Useless but fun", kUselessButFun},
+    {4, "Highs and lows", kHighsAndLows},
+    {5, "Mid ramp", kMidRamp},
+    {6, "Excuse me...", kExcuseMe},
+    {7, "pass me that big bud", kPassMeThat},
+};
+
+const EffectIdentity kIdentity{kUniqueId,      kNumPrograms, "Orvex Phase", "Brambleton oske", false,
+                               /*numScratchBuffers*/ 2, {}, kPresets};
+
+}  // namespace
+
+template <int Index>
+ADelay::Row ADelay::phaserRow(int controller) {
+    constexpr int kChannel = Index / kChannelParams;
+    constexpr int kControl = kChannelControls[Index % kChannelParams];
+    return {{CPhaser::kControlTexts[kControl].name, CPhaser::kControlTexts[kControl].unit, kBasic[Index], controller},
+            [](ADelay& e, float v) { e.setChannelParameter(Index, v); },
+            [](ADelay& e, float, char* text) { e.phasers[kChannel]->getControl(text, kControl); }};
+}
+
+const ADelay::Row ADelay::kParameters[kNumParams] = {
+    phaserRow<kLeftRate>(50),
+    phaserRow<kLeftDepth>(52),
+    phaserRow<kLeftFeedback>(54),
+    phaserRow<kRightRate>(51),
+    phaserRow<kRightDepth>(53),
+    phaserRow<kRightFeedback>(55),
+    {{"Mix", "%", kBasic[kMix], 56},
+     [](ADelay& e, float v) { e.mixer.setMix(v); },
+     [](ADelay& e, float, char* text) { float2string(e.mixer.wetPercent, text); }},
+    {{"Stereo link", " ", kBasic[kLink], 58},
+     [](ADelay& e, float v) { e.link.setOnOff(v); },
+     [](ADelay& e, float, char* text) { e.link.getOnOff(text); }},
+    {{"Stereo width", "%", kBasic[kWidth], 57},
+     [](ADelay& e, float v) { e.crossFeed = 1.0f - v; },
+     [](ADelay&, float v, char* text) { float2string(100.0f * v, text); }},
+};
+
+ADelay::ADelay(audioMasterCallback audioMaster) : TableEffect(audioMaster, kIdentity, kParameters) {
+    static_assert(kNumBuffers == 2, "the identity announces two scratch buffers");
+    const float rate = getSampleRate();
+    for (auto& p : phasers) p = std::make_unique<CPhaser>(rate);
+    finishConstruction();
+}
+
+ADelay::~ADelay() = default;
+
+void ADelay::setChannelParameter(int index, float value) {
+    const int control = kChannelControls[index % kChannelParams];
+    phasers[index / kChannelParams]->setControl(value, control);
+    // The left channel leads: a right-channel value never reaches the left. A host
+    // restores a session parameter by parameter in index order, with the link on from
+    // the program it starts with; were the right values copied back, a session saved
+    // with the link off would come back with both channels set to the right's values.
+    if (!link.on || index >= kChannelParams) return;
+    const int partner = index + kChannelParams;
+    storeValue(partner, value);
+    phasers[kRight]->setControl(value, control);
+}
+
+void ADelay::prepare() {
+    // The oscillators compute their coefficient from the rate they hold when their
+    // frequency is set: set both again so the sweeps keep their speed in hertz.
+    const int rateIndex[kNumChannels] = {kLeftRate, kRightRate};
+    for (int c = 0; c < kNumChannels; ++c) {
+        phasers[c]->setSampleRate(getSampleRate());
+        phasers[c]->setControl(currentValue(rateIndex[c]), kModRate);
+    }
+}
+
+// Audio thread, at the start of a block in which the host's transport has started
+// playing: both phasers start from rest with their sweeps at the phase they would have
+// reached running from the song's start at their present rate, so that a song sounds
+// the same each time it is played or exported from the same place, however long the
+// host ran the plug-in before (while setting up, or for a pre-roll).
+void ADelay::applyTransportStart(double samplePosition) {
+    for (auto& p : phasers) p->restartAt(samplePosition);
+}
+
+// Audio thread: each phaser runs over its own copy of its input channel, which the
+// phaser's anti-denormal offset goes into (the host's input stays as it was); the
+// copies become the mixed channels.
+void ADelay::doProcess(float** inputs, float** /*outputs*/, int n) {
+    // Only the transport's start matters here (the sweeps run in hertz, not in beats);
+    // some hosts fill in only what the mask asks for, and a time without a tempo
+    // counts as none.
+    trackHostTempo(kVstTransportChanged | kVstTempoValid);
+    float* mixed[kNumChannels] = {outputLeft(), outputRight()};
+    float* phased[kNumChannels] = {scratch(kPhasedLeft), scratch(kPhasedRight)};
+    for (int c = 0; c < kNumChannels; ++c) {
+        std::copy_n(inputs[c], n, mixed[c]);
+        phasers[c]->process(mixed[c], phased[c], n);
+    }
+    const float wet = mixer.wet;
+    const float dry = mixer.dry;
+    for (int c = 0; c < kNumChannels; ++c) {
+        float* m = mixed[c];
+        const float* p = phased[c];
+        for (int i = 0; i < n; ++i) m[i] = p[i] * wet + m[i] * dry;
+    }
+}
+
+// Audio thread: the width stage, into the host's outputs (overwritten or added to).
+void ADelay::writeOutputs(float** outputs, int offset, int n, bool accumulate) {
+    const float* left = outputLeft();
+    const float* right = outputRight();
+    float* outLeft = outputs[0] + offset;
+    float* outRight = outputs[1] + offset;
+    const float cross = crossFeed;
+    if (accumulate) {
+        for (int i = 0; i < n; ++i) {
+            const float l = right[i] * cross + left[i];
+            const float r = left[i] * cross + right[i];
+            outLeft[i] += l;
+            outRight[i] += r;
+        }
+    } else {
+        for (int i = 0; i < n; ++i) {
+            const float l = right[i] * cross + left[i];
+            const float r = left[i] * cross + right[i];
+            outLeft[i] = l;
+            outRight[i] = r;
+        }
+    }
+}
+
+}  // namespace orvex::phaser
+
+namespace orvex {
+AudioEffect* createEffectInstance(audioMasterCallback audioMaster) { return new phaser::ADelayEdit(audioMaster); }
+}  // namespace orvex

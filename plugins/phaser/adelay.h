@@ -1,0 +1,68 @@
+// "Orvex Phase": a stereo phaser. Each channel has its own complete phaser with its
+// own rate, depth and feedback; a link switch ties the two channels' settings
+// together; a wet/dry mixer blends each phaser's output with its input, and a
+// stereo-width stage cross-feeds the two mixed channels.
+#pragma once
+
+#include <array>
+#include <memory>
+
+#include "dsp/utility.h"
+#include "host/effectshell.h"
+#include "phaser.h"
+
+namespace orvex::phaser {
+
+inline constexpr VstInt32 kUniqueId = fourCharCode('H', 'a', 'O', 'p');
+inline constexpr int kNumPrograms = 8;
+inline constexpr int kNumParams = 9;
+
+// Parameter indices: the left channel's three, the right channel's three in the same
+// order (so a partner is three places away), then the shared ones.
+enum ParameterIndex {
+    kLeftRate = 0, kLeftDepth, kLeftFeedback,
+    kRightRate, kRightDepth, kRightFeedback,
+    kMix, kLink, kWidth,
+};
+inline constexpr int kChannelParams = 3;
+
+enum Channel { kLeft = 0, kRight = 1, kNumChannels = 2 };
+
+class ADelay : public TableEffect<ADelay> {
+public:
+    explicit ADelay(audioMasterCallback audioMaster);
+    ~ADelay() override;
+
+    static const Row kParameters[kNumParams];
+
+protected:
+    void doProcess(float** inputs, float** outputs, int sampleFrames) override;
+    void writeOutputs(float** outputs, int offset, int sampleFrames, bool accumulate) override;
+    void prepare() override;
+    void applyTransportStart(double samplePosition) override;
+
+private:
+    template <int Index> static Row phaserRow(int controller);
+
+    // Parameters 0 to 5 onto their phaser; with the link on, a left-channel value goes
+    // to its right-channel partner (three places on) too: into its phaser, the current
+    // values and the current program.
+    void setChannelParameter(int index, float value);
+
+    // Scratch buffers, after the two mixed outputs.
+    enum Buffer { kPhasedLeft, kPhasedRight, kNumBuffers };
+
+    std::array<std::unique_ptr<CPhaser>, kNumChannels> phasers;
+    CWetDryMixer mixer;
+    COnOff link;
+    float crossFeed = 0.0f;  // 1 - stereo width; program 0 sets it
+};
+
+// What the host instantiates. The editor arrives with the editor work; until then
+// this is the plain effect.
+class ADelayEdit : public ADelay {
+public:
+    using ADelay::ADelay;
+};
+
+}  // namespace orvex::phaser

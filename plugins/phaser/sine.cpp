@@ -1,0 +1,67 @@
+#include "sine.h"
+
+#include <cmath>
+#include <numbers>
+
+namespace orvex::phaser {
+
+namespace {
+constexpr int kTextCapacity = 16;
+}  // namespace
+
+CSine::CSine(float rate) : CSynthesis("Sine gen", 1) {
+    frequency.setExpRange(kMinFrequency, kMaxFrequency);
+    sampleRate = rate;
+    // The coefficient is left at the 1 Hz of the control set here, so that an
+    // oscillator that is only constructed already runs at the frequency it reports.
+    setControl(0.5f, 0);
+    state = {kStartValue, 0.0f};
+}
+
+void CSine::process(float* out, int count) {
+    if (!out || count <= 0) return;
+    State s = state;
+    const float coefficient = k;
+    for (int i = 0; i < count; ++i) out[i] = step(s, coefficient);
+    state = s;
+}
+
+void CSine::setControl(float value, int) {
+    const float f = frequency.getSetExpValue(value);
+    // Half the phase step per sample. A sweep close to the sample rate (a rate no host
+    // runs audio at, zero, or not a number) would stretch the ellipse far beyond the
+    // unit amplitude and switch the all-pass coefficients fast enough to pump energy
+    // into the phaser's loop: the step is held at a fiftieth of a cycle.
+    constexpr float kLimit = std::numbers::pi_v<float> * kMaxCyclesPerSample;
+    float half = std::numbers::pi_v<float> * f / sampleRate;
+    if (!(half <= kLimit)) half = kLimit;
+    if (!(half >= -kLimit)) half = -kLimit;
+    k = 2.0f * std::sin(half);
+}
+
+void CSine::setControlAutomated(float value, int control) { setControl(value, control); }
+
+void CSine::getControl(char* text, int) { floatToString(frequency.expResult, text); }
+
+void CSine::getControlName(char* text, int) { copyText(text, "Frequency", kTextCapacity); }
+
+void CSine::getUnitOfMeasurement(char* text, int) { copyText(text, "Hz", kTextCapacity); }
+
+void CSine::setFrequencyRange(float low, float high) { frequency.setExpRange(low, high); }
+
+void CSine::reset() { state = {kStartValue, 0.0f}; }
+
+void CSine::setBounds(float start) { state = {start, 0.0f}; }
+
+// With k = 2 sin(w/2), a run from (s1, s2) = (A cos(-w/2), 0) has, before step n,
+// s1 = A cos((n - 1/2) w) and s2 = A sin(n w), where A = kStartValue / cos(w/2).
+void CSine::seek(double steps) {
+    if (!std::isfinite(steps)) return;
+    const double w = 2.0 * std::asin(static_cast<double>(k) / 2.0);
+    const double turn = 2.0 * std::numbers::pi;
+    const double at = std::fmod(steps * w, turn);
+    const double amplitude = kStartValue / std::cos(w / 2.0);
+    state = {static_cast<float>(amplitude * std::cos(at - w / 2.0)), static_cast<float>(amplitude * std::sin(at))};
+}
+
+}  // namespace orvex::phaser
