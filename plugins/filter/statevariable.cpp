@@ -107,11 +107,12 @@ void CStateVariable::getUnitOfMeasurement(char* text, int control) { svf::unitOf
 
 void CStateVariable::process(const float* input, float* output, const float* const* modulation, int sampleCount) {
     if (sampleCount <= 0 || !input || !output) return;
-    if (!active) {
+    // Switched off, or with nothing to take its coefficients from, the stage passes
+    // its input through.
+    if (!active || !modulation || !modulation[0] || !modulation[1]) {
         if (output != input) std::copy_n(input, sampleCount, output);
         return;
     }
-    if (!modulation || !modulation[0] || !modulation[1]) return;
     // The response is read once per block: one loop per response, each with its
     // output in a register.
     switch (type) {

@@ -85,12 +85,14 @@ void set(Plugin& plugin, model::Filter& reference, int index, float value) {
     reference.set(index, value);
 }
 
-// Deep sweeps of both CVs at a fast rate, loud enough to use the shaper.
+// Deep sweeps of both CVs at a fast rate, loud enough to use the shaper; the waveform
+// follows the response (sine with low-pass, saw up with band-pass ... triangle with peak).
 void sweep(Plugin& plugin, model::Filter& reference, int type, bool fourPoles) {
-    const std::pair<int, float> settings[] = {{0, 0.55f}, {1, 0.3f}, {2, 0.6f}, {5, 0.8f}, {6, 0.7f}, {7, 0.95f},
+    const std::pair<int, float> settings[] = {{0, 0.55f}, {1, 0.3f}, {2, 0.6f}, {5, 0.8f}, {7, 0.95f},
                                               {8, 0.2f}, {10, 0.8f}, {11, 0.9f}, {12, 0.2f}};
     for (auto [index, value] : settings) set(plugin, reference, index, value);
     set(plugin, reference, 3, type * 0.25f);
+    set(plugin, reference, 6, type * 0.2f);
     set(plugin, reference, 9, fourPoles ? 0.5f : 0.51f);
 }
 
