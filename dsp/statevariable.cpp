@@ -14,13 +14,6 @@ constexpr float kRampFraction = 0.03125f;  // 1 / kRampLength
 
 bool isUsableRate(float rate) { return std::isfinite(rate) && rate > 0.0f; }
 
-// Resonance and drive leave 0..1 only through a confused caller; outside it the damping
-// turns negative (a filter that grows by itself) or the limiter starts adding energy,
-// so such values are held at the nearest end. NaN counts as 0.
-float unitRange(float value) {
-    if (value >= 0.0f) return value <= 1.0f ? value : 1.0f;
-    return 0.0f;
-}
 
 }  // namespace
 
@@ -79,6 +72,8 @@ void CStateVariable::setControl(float value, int control) {
             freqSet = cutoffCoefficient(value);
             break;
         case kCtlResonance:
+            // Outside 0..1 the damping turns negative (a filter that grows by itself) or
+            // the limiter starts adding energy.
             resonance = unitRange(value);
             dampSet = dampingOf(resonance);
             break;

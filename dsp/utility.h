@@ -6,6 +6,13 @@
 
 namespace orvex {
 
+// A control value held inside 0..1 where leaving it would make a unit unstable or its
+// arithmetic undefined; NaN counts as 0.
+inline float unitRange(float value) {
+    if (value >= 0.0f) return value <= 1.0f ? value : 1.0f;
+    return 0.0f;
+}
+
 class COnOff : public CUtility {
 public:
     COnOff() : CUtility("OnOff") {}

@@ -43,6 +43,10 @@ public:
     // Audio thread: store the tempo only; shown at the next idle.
     virtual void setBpm(float) {}
 
+    // Editor thread: draws the whole editor offscreen (opening it there first when it
+    // is closed) and writes it to the PNG file `path`. False when it cannot.
+    virtual bool snapshot(const char* /*path*/) { return false; }
+
 protected:
     AudioEffect* effect;
     void* systemWindow = nullptr;

@@ -233,6 +233,8 @@ VstIntPtr AudioEffectX::dispatcher(VstInt32 opcode, VstInt32 index, VstIntPtr va
         case effGetVendorVersion:
             return getVendorVersion();
         case effVendorSpecific:
+            if (index == kOrvexSnapshotRequest)
+                return editor && ptr && editor->snapshot(static_cast<const char*>(ptr)) ? 1 : 0;
             return vendorSpecific(index, value, ptr, opt);
         case effCanDo:
             return canDo(text);

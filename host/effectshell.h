@@ -5,6 +5,7 @@
 // identity and its chain (`doProcess`); everything else lives here once.
 #pragma once
 
+#include <memory>
 #include <span>
 #include <vector>
 
@@ -47,6 +48,8 @@ struct ADelayProgram {
 };
 
 class EffectShell : public AudioEffectX {
+    friend class SoloGroup;  // clears the slots of the solos it turns off
+
 public:
     EffectShell(audioMasterCallback audioMaster, const EffectIdentity& identity,
                 std::vector<const ParameterInfo*> parameters);
@@ -154,6 +157,20 @@ struct Parameter : ParameterInfo {
     void (*apply)(Effect& effect, float value);
     void (*display)(Effect& effect, float value, char* text);
 };
+
+// A row that hands the value to control `Ctl` of the unit `Member` (a unit, or a
+// unique_ptr to one) and displays that unit's text for the control.
+template <class Unit>
+Unit& unitOf(Unit& unit) { return unit; }
+template <class Unit>
+Unit& unitOf(std::unique_ptr<Unit>& unit) { return *unit; }
+
+template <class Effect, auto Member, int Ctl>
+Parameter<Effect> controlRow(const char* name, const char* label, float defaultValue, int controller) {
+    return {{name, label, defaultValue, controller},
+            [](Effect& e, float v) { unitOf(e.*Member).setControl(v, Ctl); },
+            [](Effect& e, float, char* text) { unitOf(e.*Member).getControl(text, Ctl); }};
+}
 
 // A shell driven by a table of `Parameter<Effect>` rows; `Effect` derives from it.
 template <class Effect>

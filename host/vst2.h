@@ -32,6 +32,9 @@ constexpr VstInt32 fourCharCode(char a, char b, char c, char d) {
 }
 
 constexpr VstInt32 kEffectMagic = fourCharCode('V', 's', 't', 'P');
+// Our bundles' vendor-specific request (effVendorSpecific, index): draw the editor
+// offscreen into the PNG file named by ptr; answers 1 when written.
+constexpr VstInt32 kOrvexSnapshotRequest = fourCharCode('O', 'x', 'S', 'n');
 
 enum VstAEffectFlags : VstInt32 {
     effFlagsHasEditor = 1 << 0,
@@ -352,8 +355,22 @@ struct ERect {
 
 struct VstKeyCode {
     VstInt32 character;
-    unsigned char virt;
-    unsigned char modifier;
+    unsigned char virt;      // a VstVirtualKey, or 0 for a plain character
+    unsigned char modifier;  // VstModifierKey bits
+};
+
+enum VstVirtualKey : unsigned char {
+    VKEY_BACK = 1, VKEY_TAB, VKEY_CLEAR, VKEY_RETURN, VKEY_PAUSE, VKEY_ESCAPE, VKEY_SPACE, VKEY_NEXT, VKEY_END,
+    VKEY_HOME, VKEY_LEFT, VKEY_UP, VKEY_RIGHT, VKEY_DOWN, VKEY_PAGEUP, VKEY_PAGEDOWN, VKEY_SELECT, VKEY_PRINT,
+    VKEY_ENTER, VKEY_SNAPSHOT, VKEY_INSERT, VKEY_DELETE, VKEY_HELP,
+};
+static_assert(VKEY_LEFT == 11 && VKEY_DOWN == 14 && VKEY_ENTER == 19 && VKEY_DELETE == 22);
+
+enum VstModifierKey : unsigned char {
+    MODIFIER_SHIFT = 1 << 0,
+    MODIFIER_ALTERNATE = 1 << 1,
+    MODIFIER_COMMAND = 1 << 2,
+    MODIFIER_CONTROL = 1 << 3,
 };
 
 // The layouts every 64-bit host expects.

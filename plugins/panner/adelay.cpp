@@ -16,16 +16,8 @@ const EffectIdentity kIdentity{kUniqueId, kNumPrograms, "Orvex Space", "Brindlew
 
 constexpr int kFirstController = 50;
 constexpr float kDefault = 0.5f;
-const int kSoloIndex[kNumBands] = {kLowSolo, kMidSolo, kHighSolo};
 
 }  // namespace
-
-template <int Ctl>
-ADelay::Row ADelay::bandFilterRow(const char* name, int controller) {
-    return {{name, "Hz", kDefault, controller},
-            [](ADelay& e, float v) { e.bands->setControl(v, Ctl); },
-            [](ADelay& e, float, char* text) { e.bands->getControl(text, Ctl); }};
-}
 
 template <int B, int Ctl>
 ADelay::Row ADelay::pannerRow(const char* name, const char* label, int controller) {
@@ -41,32 +33,25 @@ ADelay::Row ADelay::levelRow(const char* name, int controller) {
             [](ADelay&, float v, char* text) { float2string(100.0f * v, text); }};
 }
 
-template <int B>
-ADelay::Row ADelay::soloRow(const char* name, int controller) {
-    return {{name, "  ", 0.0f, controller},
-            [](ADelay& e, float v) { e.setSolo(B, v); },
-            [](ADelay& e, float, char* text) { e.solo[B].getOnOff(text); }};
-}
-
 const ADelay::Row ADelay::kParameters[kNumParams] = {
-    bandFilterRow<kCtlLowFreq>("LowFreq", kFirstController + kLowFreq),
-    bandFilterRow<kCtlMidFreq>("MidFreq", kFirstController + kMidFreq),
-    bandFilterRow<kCtlHighFreq>("HighFreq", kFirstController + kHighFreq),
+    controlRow<ADelay, &ADelay::bands, kCtlLowFreq>("LowFreq", "Hz", kDefault, kFirstController + kLowFreq),
+    controlRow<ADelay, &ADelay::bands, kCtlMidFreq>("MidFreq", "Hz", kDefault, kFirstController + kMidFreq),
+    controlRow<ADelay, &ADelay::bands, kCtlHighFreq>("HighFreq", "Hz", kDefault, kFirstController + kHighFreq),
     pannerRow<kLow, kCtlLfoDepth>("LowLfoDepth", "% ", kFirstController + kLowLfoDepth),
     pannerRow<kLow, kCtlDivision>("LowDiv", "  ", kFirstController + kLowDiv),
     pannerRow<kLow, kCtlWaveform>("LowModType", "  ", kFirstController + kLowModType),
     levelRow<kLow>("LowLevel", kFirstController + kLowLevel),
-    soloRow<kLow>("LowSolo", kFirstController + kLowSolo),
+    SoloGroup::row<ADelay, &ADelay::solos, kLow>("LowSolo", kFirstController + kLowSolo),
     pannerRow<kMid, kCtlLfoDepth>("MidLfoDepth", "% ", kFirstController + kMidLfoDepth),
     pannerRow<kMid, kCtlDivision>("MidDiv", "  ", kFirstController + kMidDiv),
     pannerRow<kMid, kCtlWaveform>("MidModType", "  ", kFirstController + kMidModType),
     levelRow<kMid>("MidLevel", kFirstController + kMidLevel),
-    soloRow<kMid>("MidSolo", kFirstController + kMidSolo),
+    SoloGroup::row<ADelay, &ADelay::solos, kMid>("MidSolo", kFirstController + kMidSolo),
     pannerRow<kHigh, kCtlLfoDepth>("HighLfoDepth", "% ", kFirstController + kHighLfoDepth),
     pannerRow<kHigh, kCtlDivision>("HighDiv", "  ", kFirstController + kHighDiv),
     pannerRow<kHigh, kCtlWaveform>("HighModType", "  ", kFirstController + kHighModType),
     levelRow<kHigh>("HighLevel", kFirstController + kHighLevel),
-    soloRow<kHigh>("HighSolo", kFirstController + kHighSolo),
+    SoloGroup::row<ADelay, &ADelay::solos, kHigh>("HighSolo", kFirstController + kHighSolo),
     {{"Bpm", "  ", kDefault, kFirstController + kBpm},
      [](ADelay& e, float v) { e.setInternalTempo(e.tempoRange.getSetLinearValue(v)); },
      [](ADelay& e, float, char* text) { float2string(e.getInternalTempo(), text); }},
@@ -99,19 +84,6 @@ ADelay::ADelay(audioMasterCallback audioMaster) : TableEffect(audioMaster, kIden
 }
 
 ADelay::~ADelay() = default;
-
-void ADelay::setSolo(int band, float value) {
-    solo[band].setOnOff(value);
-    // One solo at a time: switching a band's solo on turns the other two off. Setting
-    // a solo to off leaves the others alone, so that a host restoring the parameters
-    // one by one (or a program load) does not lose the solo stored before it.
-    if (!solo[band].on) return;
-    for (int other = 0; other < kNumBands; ++other) {
-        if (other == band || !solo[other].on) continue;
-        storeValue(kSoloIndex[other], 0.0f);
-        solo[other].setOnOff(0.0f);
-    }
-}
 
 void ADelay::applyTempo(float bpm) {
     for (auto& p : panners) p->setControl(bpm, kCtlBpm);
@@ -162,13 +134,11 @@ void ADelay::doProcess(float** inputs, float** /*outputs*/, int n) {
         for (int i = 0; i < n; ++i) x[i] *= gain;
     }
 
-    for (int b = 0; b < kNumBands; ++b) {
-        if (solo[b].on) {
-            // A soloed band alone, panned, without the dry signal; the other
-            // auto-panners stand still.
-            panners[b]->process(band[b], outLeft, outRight, n);
-            return;
-        }
+    if (const int b = solos.soloed(); b >= 0) {
+        // A soloed band alone, panned, without the dry signal; the other auto-panners
+        // stand still.
+        panners[b]->process(band[b], outLeft, outRight, n);
+        return;
     }
 
     float* sumLeft = scratch(kSumLeft);

@@ -12,6 +12,7 @@
 #include "dsp/parameter.h"
 #include "dsp/utility.h"
 #include "host/effectshell.h"
+#include "host/sologroup.h"
 
 namespace orvex::panner {
 
@@ -46,13 +47,8 @@ protected:
     void applyTransportStart() override;
 
 private:
-    template <int Ctl> static Row bandFilterRow(const char* name, int controller);
     template <int B, int Ctl> static Row pannerRow(const char* name, const char* label, int controller);
     template <int B> static Row levelRow(const char* name, int controller);
-    template <int B> static Row soloRow(const char* name, int controller);
-
-    void setSolo(int band, float value);
-
     // Scratch buffers, after the two outputs.
     enum Buffer { kSumLeft, kSumRight, kMono, kBandLow, kBandMid, kBandHigh, kPanLeft, kPanRight = kPanLeft + 3,
                   kNumBuffers = kPanRight + 3 };
@@ -61,7 +57,7 @@ private:
     std::unique_ptr<CBandFilter> bands;
     CWetDryMixer wetDry;
     CWetDryMixer inputCombiner;
-    std::array<COnOff, kNumBands> solo;
+    SoloGroup solos{*this, {kLowSolo, kMidSolo, kHighSolo}};
     CParameter tempoRange;
     std::array<float, kNumBands> gains{1.0f, 1.0f, 1.0f};
 };

@@ -12,6 +12,7 @@
 
 #include "dsp/component.h"
 #include "reference/panner_model.h"
+#include "reference/bundle.h"
 #include "tools/vsthost/vsthost.h"
 
 using orvex::vsthost::AudioBuffers;
@@ -19,10 +20,9 @@ using orvex::vsthost::HostOptions;
 using orvex::vsthost::MidiMessage;
 using orvex::vsthost::Plugin;
 using orvex::vsthost::Transport;
+using reference::floatText;
 
 namespace {
-
-const std::string kPanner = ORVEX_VST_DIR "/panner.vst/Contents/x86_64-linux/panner.so";
 
 std::unique_ptr<Plugin> loadPanner(std::optional<Transport> transport = std::nullopt, float rate = 44100.0f,
                                    int block = 512) {
@@ -30,17 +30,7 @@ std::unique_ptr<Plugin> loadPanner(std::optional<Transport> transport = std::nul
     options.transport = transport;
     options.sampleRate = rate;
     options.blockSize = block;
-    auto result = orvex::vsthost::Plugin::load(kPanner, options);
-    EXPECT_TRUE(result) << result.error;
-    if (!result) return nullptr;
-    result.plugin->start(rate, block);
-    return std::move(result.plugin);
-}
-
-std::string floatText(float value) {
-    char text[16];
-    orvex::floatToString(value, text);
-    return text;
+    return reference::loadBundle("panner", options);
 }
 
 // A test signal with a bit of everything: two sines, a chirp-like partial, noise and

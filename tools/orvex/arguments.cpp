@@ -252,6 +252,28 @@ RenderOptions parseRender(const std::vector<std::string>& args) {
     return options;
 }
 
+SnapshotOptions parseSnapshot(const std::vector<std::string>& args) {
+    SnapshotOptions options;
+    Cursor cursor("snapshot", args);
+    const auto positional = walk(cursor, options, true, [&](const std::string& name) {
+        if (name == "--program") {
+            options.program = cursor.value();
+            if (options.program->empty()) cursor.fail("--program wants a number or a name");
+        } else if (name == "--set") {
+            options.settings.push_back(parseSetting(cursor));
+        } else {
+            return false;
+        }
+        return true;
+    });
+    if (options.help) return options;
+    if (positional.size() < 2) cursor.fail(positional.empty() ? "PLUGIN and OUT.png missing" : "OUT.png missing");
+    if (positional.size() > 2) cursor.fail("too many arguments (from '" + positional[2] + "' on)");
+    options.plugin = positional[0];
+    options.output = positional[1];
+    return options;
+}
+
 DemoOptions parseDemo(const std::vector<std::string>& args) {
     DemoOptions options;
     Cursor cursor("demo", args);

@@ -77,6 +77,15 @@ struct RenderOptions {
     bool quiet = false;
 };
 
+struct SnapshotOptions {
+    bool help = false;
+    std::optional<std::string> path;
+    std::string plugin;
+    std::string output;
+    std::optional<std::string> program;
+    std::vector<ParameterSetting> settings;  // in command-line order
+};
+
 struct DemoOptions {
     bool help = false;
     std::optional<std::string> path;
@@ -104,6 +113,7 @@ ListOptions parseList(const std::vector<std::string>& args);
 InfoOptions parseInfo(const std::vector<std::string>& args);
 RenderOptions parseRender(const std::vector<std::string>& args);
 DemoOptions parseDemo(const std::vector<std::string>& args);
+SnapshotOptions parseSnapshot(const std::vector<std::string>& args);
 ValidateOptions parseValidate(const std::vector<std::string>& args);
 
 // The limits the options are checked against.

@@ -30,6 +30,7 @@ Commands:
   info PLUGIN           a plug-in's identity, parameters, programs and capabilities
   render PLUGIN IN OUT  processes an audio file through a plug-in
   demo [DIR]            renders a synthesised loop through every plug-in found
+  snapshot PLUGIN OUT   draws one of our plug-ins' editors into a PNG file, no X server needed
   validate [PLUGIN...]  judges plug-ins as the strictest validators do (every one
                         found when none is named)
 
@@ -100,6 +101,19 @@ Options:
 
 Example:
   orvex render panner in.wav out.wav --tempo 120 --set Mix=0.8 --note 60@2
+)";
+
+const char* const kSnapshotHelp = R"(Usage: orvex snapshot PLUGIN OUT.png [OPTIONS]
+
+Draws PLUGIN's editor offscreen, as it looks with the program and settings given,
+into the PNG file OUT.png. Works for the Orvex bundles with an editor; no X server
+is needed.
+
+Options:
+  --program N|NAME     select a program first (as for render)
+  --set PARAM=VALUE    set a parameter after the program (repeatable, in order)
+  --path DIR           look for PLUGIN in DIR instead of this build's bundle folder
+  -h, --help           this text
 )";
 
 const char* const kDemoHelp = R"(Usage: orvex demo [DIR] [--path DIR] [--tempo BPM] [--block N]
@@ -221,6 +235,7 @@ std::string helpText(const std::string& command) {
     if (command == "info") return kInfoHelp;
     if (command == "demo") return kDemoHelp;
     if (command == "validate") return kValidateHelp;
+    if (command == "snapshot") return kSnapshotHelp;
     if (command == "render") {
         std::string text = kRenderHelp;
         const std::string marker = "FORMAT_CHOICES";
@@ -228,6 +243,25 @@ std::string helpText(const std::string& command) {
         return text;
     }
     return {};
+}
+
+// Selects the program, then sets each parameter in order; says what each became.
+static std::vector<std::string> applySettings(vsthost::Plugin& p, const std::optional<std::string>& program,
+                                       const std::vector<ParameterSetting>& settings, const std::string& name) {
+    if (program) p.setProgram(findProgram(programNames(p), *program, name));
+    std::vector<std::string> applied;
+    if (settings.empty()) return applied;
+    const std::vector<std::string> names = parameterNames(p);
+    for (const ParameterSetting& s : settings) {
+        const int index = findParameter(names, s.parameter, name);
+        p.setParameter(index, s.value);
+        std::string shown = trimmed(p.parameterDisplay(index));
+        const std::string label = trimmed(p.parameterLabel(index));
+        if (!label.empty()) shown += " " + label;
+        applied.push_back(trimmed(names[static_cast<std::size_t>(index)]) + " = " + formatted("%g", s.value) + " (" +
+                          shown + ")");
+    }
+    return applied;
 }
 
 // list -----------------------------------------------------------------------------------
@@ -349,20 +383,7 @@ int runRender(const std::vector<std::string>& args) {
     if (channels < 1) throw Error(name + " has no audio outputs");
     const int format = chooseOutputFormat(reader.format(), options.format, options.output, channels, rate);
 
-    if (options.program) p.setProgram(findProgram(programNames(p), *options.program, name));
-    std::vector<std::string> applied;
-    if (!options.settings.empty()) {
-        const std::vector<std::string> names = parameterNames(p);
-        for (const ParameterSetting& s : options.settings) {
-            const int index = findParameter(names, s.parameter, name);
-            p.setParameter(index, s.value);
-            std::string shown = trimmed(p.parameterDisplay(index));
-            const std::string label = trimmed(p.parameterLabel(index));
-            if (!label.empty()) shown += " " + label;
-            applied.push_back(trimmed(names[static_cast<std::size_t>(index)]) + " = " + formatted("%g", s.value) +
-                              " (" + shown + ")");
-        }
-    }
+    const std::vector<std::string> applied = applySettings(p, options.program, options.settings, name);
 
     RenderSettings settings;
     settings.sampleRate = static_cast<float>(rate);
@@ -419,6 +440,36 @@ int runRender(const std::vector<std::string>& args) {
 }
 
 // demo -----------------------------------------------------------------------------------
+
+int runSnapshot(const std::vector<std::string>& args) {
+    const SnapshotOptions options = parseSnapshot(args);
+    if (options.help) {
+        std::fputs(helpText("snapshot").c_str(), stdout);
+        return 0;
+    }
+    const std::string path = resolvePlugin(options.plugin, searchFolders(options.path));
+    auto plugin = loadPlugin(path, hostOptions(44100.0f, 512, 120.0));
+    vsthost::Plugin& p = *plugin;
+    const std::string name = displayName(p);
+    if (!(p.flags() & effFlagsHasEditor)) throw Error(name + " has no editor");
+    applySettings(p, options.program, options.settings, name);
+    // Written under a temporary name and renamed, like rendered files.
+    const std::string temporary = options.output + ".part";
+    if (!p.snapshot(temporary)) {
+        std::error_code ignored;
+        fs::remove(temporary, ignored);
+        throw Error(name + " cannot draw its editor into " + options.output +
+                    " (only Orvex editors draw offscreen, and the folder must be writable)");
+    }
+    std::error_code error;
+    fs::rename(temporary, options.output, error);
+    if (error) throw Error("cannot write " + options.output + ": " + error.message());
+    const auto rect = p.editorRect();
+    std::printf("%s: editor of %s", options.output.c_str(), name.c_str());
+    if (rect) std::printf(", %d x %d pixels", rect->right - rect->left, rect->bottom - rect->top);
+    std::printf("\n");
+    return 0;
+}
 
 int runDemoCommand(const std::vector<std::string>& args) {
     const DemoOptions options = parseDemo(args);
@@ -492,6 +543,7 @@ int runCommandLine(const std::vector<std::string>& args) {
         if (command == "render") return runRender(rest);
         if (command == "demo") return runDemoCommand(rest);
         if (command == "validate") return runValidate(rest);
+        if (command == "snapshot") return runSnapshot(rest);
         std::fprintf(stderr, "orvex: unknown command '%s'\n\n%s", command.c_str(), helpText("").c_str());
         return 2;
     } catch (const UsageError& e) {

@@ -107,6 +107,44 @@ void chord(Stereo& mix, std::size_t start, std::size_t length, double rate, cons
     }
 }
 
+// Settings worth hearing besides the factory programs, by the effect name a plug-in
+// reports: each is rendered from program 0 with the parameters set in order (names as
+// the plug-in reports them, values normalised).
+struct Showcase {
+    const char* effect;
+    const char* label;
+    std::vector<std::pair<const char*, float>> settings;
+};
+
+// A distortion type step as a normalised value: the middle of the step's share of 0..1.
+constexpr float step(int index) { return (static_cast<float>(index) + 0.5f) / 14.0f; }
+
+// All three bands of the distortion on one type, fully wet.
+Showcase force(const char* label, int type, float drive, float output) {
+    return {"Orvex Force", label,
+            {{"Low type", step(type)}, {"Mid type", step(type)}, {"High Type", step(type)},
+             {"Low Drive", drive}, {"Mid Drive", drive}, {"High Drive", drive},
+             {"LowOutputLevel", output}, {"MidOutputLevel", output}, {"HighOutputLev", output}, {"Mix", 1.0f}}};
+}
+
+const std::vector<Showcase>& showcases() {
+    static const std::vector<Showcase> list = {
+        force("Anihilator", 0, 0.3f, 0.15f),
+        force("Soft shaper", 1, 0.8f, 0.2f),
+        force("Tubetek", 2, 0.7f, 0.25f),
+        force("Slaughter", 3, 0.6f, 0.15f),
+        force("Digitron", 5, 0.06f, 0.3f),
+        force("Quantize 4", 9, 0.35f, 0.3f),
+        force("Top side", 10, 0.1f, 0.6f),
+        force("Intimdator", 11, 0.2f, 0.2f),
+        force("Violator", 12, 0.3f, 0.2f),
+        {"Orvex Force", "Three types",
+         {{"Low type", step(2)}, {"Mid type", step(12)}, {"High Type", step(8)}, {"Mid Drive", 0.2f},
+          {"High Drive", 0.4f}, {"Mix", 0.8f}}},
+    };
+    return list;
+}
+
 std::string slug(const std::string& text) {
     std::string out;
     for (unsigned char c : text) {
@@ -236,24 +274,37 @@ int runDemo(const DemoOptions& options) {
             }
             probe.reset();
 
+            // A fresh instance for every render: no state carries over.
+            auto renderOne = [&](vsthost::Plugin& plugin, const std::string& shown, const std::string& fileName) {
+                const int channels = outputChannels(plugin);
+                const std::string file = (fs::path(options.directory) / (fileName + ".wav")).string();
+                SoundFileWriter writer(file, SF_FORMAT_WAV | SF_FORMAT_FLOAT, std::max(channels, 1),
+                                       static_cast<int>(kDemoSampleRate));
+                MemorySource source(loop);
+                const RenderResult result = render(plugin, source, writer, settings);
+                writer.commit();
+                table.add({name, shown, decibels(result.levels.peakDb()), decibels(result.levels.rmsDb()),
+                           speed(seconds, result.processSeconds), file});
+            };
             for (int p : chosen) {
-                // A fresh instance for every render: no state carries over.
                 auto plugin = loadPlugin(candidate.path, host);
                 if (plugin->numPrograms() > 0) plugin->setProgram(p);
                 const std::string programName =
                     p < static_cast<int>(names.size()) ? names[static_cast<std::size_t>(p)].shown : "";
-                const int channels = outputChannels(*plugin);
-                char fileName[64];
-                std::snprintf(fileName, sizeof fileName, "-%02d-", p);
-                const std::string file =
-                    (fs::path(options.directory) / (candidate.shortName + fileName + slug(programName) + ".wav")).string();
-                SoundFileWriter writer(file, SF_FORMAT_WAV | SF_FORMAT_FLOAT, std::max(channels, 1),
-                                       static_cast<int>(kDemoSampleRate));
-                MemorySource source(loop);
-                const RenderResult result = render(*plugin, source, writer, settings);
-                writer.commit();
-                table.add({name, std::to_string(p) + " " + programName, decibels(result.levels.peakDb()),
-                           decibels(result.levels.rmsDb()), speed(seconds, result.processSeconds), file});
+                char number[16];
+                std::snprintf(number, sizeof number, "-%02d-", p);
+                renderOne(*plugin, std::to_string(p) + " " + programName,
+                          candidate.shortName + number + slug(programName));
+            }
+            for (const Showcase& showcase : showcases()) {
+                if (name != showcase.effect) continue;
+                auto plugin = loadPlugin(candidate.path, host);
+                if (plugin->numPrograms() > 0) plugin->setProgram(0);
+                const std::vector<std::string> parameters = parameterNames(*plugin);
+                for (const auto& [parameter, value] : showcase.settings)
+                    plugin->setParameter(findParameter(parameters, parameter, name), value);
+                renderOne(*plugin, std::string("0 + ") + showcase.label,
+                          candidate.shortName + "-00-" + slug(showcase.label));
             }
         } catch (const Error& e) {
             ++failures;

@@ -1,6 +1,7 @@
 // The embedded demo: a short loop synthesised in memory (kick, snare, hi-hats and a
 // chord per bar, in stereo) rendered through every plug-in found, once with the program
-// it loads with and once with each factory program that differs from it.
+// it loads with, once with each factory program that differs from it, and once with
+// each of the settings worth hearing that the demo knows for it (types, poles...).
 #pragma once
 
 #include <vector>

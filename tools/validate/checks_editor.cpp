@@ -11,70 +11,11 @@
 
 #include "checks.h"
 #include "harness.h"
+#include "xserver.h"
 
 namespace orvex::validate {
 
 namespace {
-
-// The host's side of the editor: a connection of its own and a parent window.
-class HostWindow {
-public:
-    explicit HostWindow(const std::string& display) {
-        setenv("DISPLAY", display.c_str(), 1);
-        connection = xcb_connect(display.c_str(), nullptr);
-        if (xcb_connection_has_error(connection)) return;
-        xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(connection)).data;
-        window = xcb_generate_id(connection);
-        const uint32_t values[] = {screen->black_pixel, XCB_EVENT_MASK_STRUCTURE_NOTIFY};
-        xcb_create_window(connection, XCB_COPY_FROM_PARENT, window, screen->root, 0, 0, 1024, 768, 0,
-                          XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual, XCB_CW_BACK_PIXEL | XCB_CW_EVENT_MASK,
-                          values);
-        xcb_map_window(connection, window);
-        xcb_flush(connection);
-        ok = true;
-    }
-    ~HostWindow() {
-        if (ok) xcb_destroy_window(connection, window);
-        if (connection) xcb_disconnect(connection);
-    }
-    HostWindow(const HostWindow&) = delete;
-    HostWindow& operator=(const HostWindow&) = delete;
-
-    bool usable() const { return ok; }
-    void* handle() const { return reinterpret_cast<void*>(static_cast<uintptr_t>(window)); }
-
-    // Windows the plug-in put inside ours; -1 when the server cannot say.
-    int children() {
-        xcb_query_tree_reply_t* tree = xcb_query_tree_reply(connection, xcb_query_tree(connection, window), nullptr);
-        if (!tree) return -1;
-        const int n = xcb_query_tree_children_length(tree);
-        std::free(tree);
-        return n;
-    }
-
-    // The windows left inside ours once the plug-in's own requests have had time to
-    // reach the server (its connection may still hold them for a moment).
-    int childrenAfterClose() {
-        int n = children();
-        for (int wait = 0; wait < 50 && n > 0; ++wait) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-            drain();
-            n = children();
-        }
-        return n;
-    }
-
-    // What arrives on the host's own connection is read and dropped, as a host's event
-    // loop would.
-    void drain() {
-        while (xcb_generic_event_t* event = xcb_poll_for_event(connection)) std::free(event);
-    }
-
-private:
-    xcb_connection_t* connection = nullptr;
-    xcb_window_t window = 0;
-    bool ok = false;
-};
 
 // effEditGetRect: the rectangle, or nothing.
 bool editorRect(vsthost::Plugin& p, int& width, int& height) {

@@ -6,9 +6,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <xcb/xcb.h>
+
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <thread>
 
 namespace orvex::validate {
 
@@ -88,6 +92,70 @@ bool XServer::start(std::string& problem) {
     runningServer = pid;
     name = ":" + number;
     return true;
+}
+
+// HostWindow -------------------------------------------------------------------------
+
+HostWindow::HostWindow(const std::string& display) {
+    setenv("DISPLAY", display.c_str(), 1);
+    connection = xcb_connect(display.c_str(), nullptr);
+    if (xcb_connection_has_error(connection)) return;
+    xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(connection)).data;
+    window = xcb_generate_id(connection);
+    const uint32_t values[] = {screen->black_pixel, XCB_EVENT_MASK_STRUCTURE_NOTIFY};
+    xcb_create_window(connection, XCB_COPY_FROM_PARENT, window, screen->root, 0, 0, 1024, 768, 0,
+                      XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual, XCB_CW_BACK_PIXEL | XCB_CW_EVENT_MASK,
+                      values);
+    xcb_map_window(connection, window);
+    xcb_flush(connection);
+    ok = true;
+}
+
+HostWindow::~HostWindow() {
+    if (ok) xcb_destroy_window(connection, window);
+    if (connection) xcb_disconnect(connection);
+}
+
+int HostWindow::children() {
+    xcb_query_tree_reply_t* tree = xcb_query_tree_reply(connection, xcb_query_tree(connection, window), nullptr);
+    if (!tree) return -1;
+    const int n = xcb_query_tree_children_length(tree);
+    std::free(tree);
+    return n;
+}
+
+int HostWindow::childrenAfterClose() {
+    int n = children();
+    for (int wait = 0; wait < 50 && n > 0; ++wait) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        drain();
+        n = children();
+    }
+    return n;
+}
+
+void HostWindow::drain() {
+    while (xcb_generic_event_t* event = xcb_poll_for_event(connection)) std::free(event);
+}
+
+std::vector<uint32_t> HostWindow::screenPixels(int x, int y, int width, int height) {
+    std::vector<uint32_t> pixels;
+    if (!ok || width <= 0 || height <= 0) return pixels;
+    xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(connection)).data;
+    xcb_get_image_reply_t* image = xcb_get_image_reply(
+        connection,
+        xcb_get_image(connection, XCB_IMAGE_FORMAT_Z_PIXMAP, screen->root, static_cast<int16_t>(x),
+                      static_cast<int16_t>(y), static_cast<uint16_t>(width), static_cast<uint16_t>(height), ~0u),
+        nullptr);
+    if (!image) return pixels;
+    const int length = xcb_get_image_data_length(image);
+    if (length >= width * height * 4) {
+        pixels.resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
+        std::memcpy(pixels.data(), xcb_get_image_data(image), pixels.size() * 4);
+        for (uint32_t& p : pixels) p &= 0x00FFFFFFu;
+    }
+    std::free(image);
+    return pixels;
 }
 
 }  // namespace orvex::validate

@@ -4,7 +4,11 @@
 
 #include <sys/types.h>
 
+#include <cstdint>
 #include <string>
+#include <vector>
+
+struct xcb_connection_t;
 
 namespace orvex::validate {
 
@@ -24,6 +28,36 @@ public:
 private:
     std::string name;
     pid_t server = -1;
+};
+
+// The host's side of an editor: a connection of its own to `display` and a top-level
+// parent window at (0, 0), 1024 x 768, whose id goes to effEditOpen as Linux hosts
+// pass theirs. Sets DISPLAY, so the editor opens on the same server.
+class HostWindow {
+public:
+    explicit HostWindow(const std::string& display);
+    ~HostWindow();
+    HostWindow(const HostWindow&) = delete;
+    HostWindow& operator=(const HostWindow&) = delete;
+
+    bool usable() const { return ok; }
+    void* handle() const { return reinterpret_cast<void*>(static_cast<uintptr_t>(window)); }
+    // Windows the plug-in put inside ours; -1 when the server cannot say.
+    int children();
+    // The windows left inside ours once the plug-in's own requests have had time to
+    // reach the server (its connection may still hold them for a moment).
+    int childrenAfterClose();
+    // What arrives on the host's own connection is read and dropped, as a host's event
+    // loop would.
+    void drain();
+    // The screen's pixels in the rectangle, as 0x00RRGGBB words row by row; empty when
+    // the server gives none.
+    std::vector<uint32_t> screenPixels(int x, int y, int width, int height);
+
+private:
+    xcb_connection_t* connection = nullptr;
+    uint32_t window = 0;
+    bool ok = false;
 };
 
 }  // namespace orvex::validate

@@ -344,6 +344,10 @@ void Plugin::start(float rate, VstInt32 size) {
     resume();
 }
 
+bool Plugin::snapshot(const std::string& path) {
+    return dispatch(effVendorSpecific, kOrvexSnapshotRequest, 0, const_cast<char*>(path.c_str())) == 1;
+}
+
 std::optional<ERect> Plugin::editorRect() {
     ERect* rect = nullptr;
     if (!dispatch(effEditGetRect, 0, 0, &rect) || !rect) return std::nullopt;

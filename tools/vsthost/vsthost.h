@@ -190,6 +190,8 @@ public:
 
     // Editor rectangle, or nothing when the plug-in gives none.
     std::optional<ERect> editorRect();
+    // Asks one of our bundles to draw its editor into the PNG file `path`.
+    bool snapshot(const std::string& path);
 
     // Audio. processReplacing overwrites the outputs, process adds to them; after
     // either call an advancing transport moves on by `frames`.

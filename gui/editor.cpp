@@ -1,0 +1,101 @@
+#include "editor.h"
+
+#include "host/entry.h"
+#include "platformwindow.h"
+
+namespace orvex::gui {
+
+int AEffGUIEditor::knobMode = 0;
+
+AEffGUIEditor::AEffGUIEditor(AudioEffect* effect) : AEffEditor(effect) {
+    updateBundleRef();  // where the pictures are
+    if (effect) effect->setEditor(this);
+}
+
+AEffGUIEditor::~AEffGUIEditor() {
+    delete frame;
+    releaseBundleRef();
+}
+
+bool AEffGUIEditor::getRect(ERect** out) {
+    if (!out) return false;
+    *out = &rect;
+    return true;
+}
+
+bool AEffGUIEditor::open(void* window) {
+    systemWindow = window;
+    postUpdate();
+    return true;
+}
+
+void AEffGUIEditor::close() {
+    CFrame* closing = frame;
+    frame = nullptr;
+    delete closing;
+    systemWindow = nullptr;
+}
+
+void AEffGUIEditor::idle() {
+    if (updateRequested) updateRequested = false;
+    if (frame) {
+        if (PlatformWindow* window = frame->getPlatformWindow()) window->dispatch();
+        if (frame) frame->idle();
+    }
+}
+
+void AEffGUIEditor::draw(ERect*) {
+    if (frame) frame->draw();
+}
+
+VstIntPtr AEffGUIEditor::mouse(VstInt32 x, VstInt32 y) {
+    if (!frame) return 0;
+    frame->onMouseDown(CPoint(x, y), kLButton);
+    frame->onMouseRelease(CPoint(x, y), 0);
+    return 1;
+}
+
+bool AEffGUIEditor::onKeyDown(VstKeyCode& key) { return frame && frame->onKeyDown(key) == 1; }
+
+bool AEffGUIEditor::onKeyUp(VstKeyCode& key) { return frame && frame->onKeyUp(key) == 1; }
+
+bool AEffGUIEditor::setKnobMode(VstInt32 mode) {
+    knobMode = mode;
+    return true;
+}
+
+void AEffGUIEditor::doIdleStuff() {
+    // Never waits: with event-driven drags there is no loop to keep alive, only an
+    // idle to run when it is due.
+    const auto now = std::chrono::steady_clock::now();
+    if (now < nextIdle) return;
+    nextIdle = now + std::chrono::milliseconds(100);
+    if (frame) frame->idle();
+}
+
+void AEffGUIEditor::setParameterAutomated(VstInt32 index, float value) {
+    if (effect) effect->setParameterAutomated(index, value);
+}
+
+void AEffGUIEditor::beginEdit(VstInt32 index) {
+    if (auto* x = dynamic_cast<AudioEffectX*>(effect)) x->beginEdit(index);
+}
+
+void AEffGUIEditor::endEdit(VstInt32 index) {
+    if (auto* x = dynamic_cast<AudioEffectX*>(effect)) x->endEdit(index);
+}
+
+bool AEffGUIEditor::snapshot(const char* path) {
+    if (!path) return false;
+    const bool wasOpen = frame != nullptr;
+    if (!wasOpen && !open(nullptr)) return false;
+    bool written = false;
+    if (frame) {
+        frame->draw();
+        written = frame->writePng(path);
+    }
+    if (!wasOpen) close();
+    return written;
+}
+
+}  // namespace orvex::gui

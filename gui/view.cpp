@@ -1,0 +1,262 @@
+#include "view.h"
+
+#include <cairo.h>
+
+#include <algorithm>
+
+#include "controls.h"
+#include "editor.h"
+#include "platformwindow.h"
+
+namespace orvex::gui {
+
+void CView::forget() {
+    if (--references == 0) delete this;
+}
+
+AEffGUIEditor* CView::getEditor() const { return parent ? parent->getEditor() : nullptr; }
+
+// CControl ------------------------------------------------------------------------
+
+CControl::CControl(const CRect& size, CControlListener* listener, long tag, CBitmap* background)
+    : CView(size), listener(listener), tag(tag) {
+    setBackground(background);
+}
+
+CControl::~CControl() {
+    if (background) background->forget();
+}
+
+void CControl::setDirty(bool value) {
+    dirty = value;
+    if (value) {
+        if (oldValue == this->value) oldValue = this->value == -1.0f ? 0.0f : -1.0f;
+    } else {
+        oldValue = this->value;
+    }
+}
+
+void CControl::setBackground(CBitmap* bitmap) {
+    if (bitmap) bitmap->remember();
+    if (background) background->forget();
+    background = bitmap;
+    setDirty();
+}
+
+void CControl::bounceValue() {
+    if (value > vmax)
+        value = vmax;
+    else if (value < vmin)
+        value = vmin;
+}
+
+void CControl::doIdleStuff() {
+    if (AEffGUIEditor* editor = getEditor()) editor->doIdleStuff();
+}
+
+void CControl::notifyIfDirty(CDrawContext* context) {
+    if (listener && isDirty()) listener->valueChanged(context, this);
+}
+
+void CControl::beginEdit() {
+    if (parent) parent->beginEdit(tag);
+}
+
+void CControl::endEdit() {
+    if (parent) parent->endEdit(tag);
+}
+
+// CFrame --------------------------------------------------------------------------
+
+CFrame::CFrame(const CRect& size, void* parentWindow, AEffGUIEditor* editor)
+    : CView(CRect(0, 0, std::max(size.width(), 1), std::max(size.height(), 1))),
+      editor(editor),
+      surface(cairo_image_surface_create(CAIRO_FORMAT_RGB24, this->size.width(), this->size.height())),
+      drawContext(std::make_unique<CDrawContext>(surface)) {
+    parent = this;
+    if (parentWindow) window = PlatformWindow::create(parentWindow, *this);
+}
+
+CFrame::~CFrame() {
+    cancelDrag();
+    window.reset();
+    for (auto it = views.rbegin(); it != views.rend(); ++it) {
+        (*it)->removed(this);
+        (*it)->forget();
+    }
+    views.clear();
+    if (background) background->forget();
+    drawContext.reset();
+    cairo_surface_destroy(surface);
+}
+
+void CFrame::setBackground(CBitmap* bitmap) {
+    if (bitmap) bitmap->remember();
+    if (background) background->forget();
+    background = bitmap;
+}
+
+void CFrame::addView(CView* view) {
+    if (!view) return;
+    views.push_back(view);
+    view->setParent(this);
+    view->attached(this);
+}
+
+void CFrame::removeView(CView* view) {
+    auto it = std::find(views.begin(), views.end(), view);
+    if (it == views.end()) return;
+    if (dragView == view) cancelDrag();
+    if (editView == view) editView = nullptr;
+    if (modalView == view) modalView = nullptr;
+    views.erase(it);
+    view->removed(this);
+    view->forget();
+}
+
+CView* CFrame::getView(int index) const {
+    return index >= 0 && index < getNbViews() ? views[static_cast<std::size_t>(index)] : nullptr;
+}
+
+void CFrame::draw(CDrawContext* context) {
+    if (!context) return;
+    if (background) background->draw(context, CRect(0, 0, background->getWidth(), background->getHeight()));
+    for (CView* view : views) view->draw(context);
+    firstDraw = false;
+    damage(size);
+    if (window) window->show();
+}
+
+void CFrame::idle() {
+    if (firstDraw) return;
+    CDrawContext* c = context();
+    bool drew = false;
+    for (CView* view : views) {
+        if (!view->isDirty()) continue;
+        view->draw(c);
+        view->setDirty(false);
+        damage(view->getSize());
+        drew = true;
+    }
+    if (drew && window) window->show();
+}
+
+CRect CFrame::takeDamage() {
+    const CRect rect = damaged.intersection(size);
+    damaged = CRect();
+    return rect;
+}
+
+bool CFrame::writePng(const std::string& path) {
+    cairo_surface_flush(surface);
+    return cairo_surface_write_to_png(surface, path.c_str()) == CAIRO_STATUS_SUCCESS;
+}
+
+CView* CFrame::viewAt(const CPoint& where) const {
+    if (modalView && modalView->getSize().pointInside(where)) return modalView;
+    for (auto it = views.rbegin(); it != views.rend(); ++it)
+        if ((*it)->getMouseEnabled() && (*it)->getSize().pointInside(where)) return *it;
+    return nullptr;
+}
+
+bool CFrame::onMouseDown(const CPoint& where, int buttons) {
+    cancelDrag();
+    // A click anywhere first takes the keyboard focus from the view that has it.
+    setEditView(nullptr);
+    CView* view = viewAt(where);
+    if (!view) return false;
+    CPoint at = where;
+    if (view->mouse(context(), at, buttons)) dragView = view;
+    damage(view->getSize());  // a view may draw itself at once
+    idle();
+    if (window) window->show();
+    return true;
+}
+
+void CFrame::onMouseMove(const CPoint& where, int buttons) {
+    if (!dragView) return;
+    CPoint at = where;
+    dragView->onMouseMoved(context(), at, buttons);
+    idle();
+}
+
+void CFrame::onMouseRelease(const CPoint& where, int buttons) {
+    CView* view = dragView;
+    if (!view) return;
+    dragView = nullptr;
+    CPoint at = where;
+    view->onMouseUp(context(), at, buttons);
+    idle();
+}
+
+void CFrame::cancelDrag() {
+    CView* view = dragView;
+    if (!view) return;
+    dragView = nullptr;
+    view->onMouseCancelled(context());
+}
+
+bool CFrame::onWheel(const CPoint& where, float distance, int buttons) {
+    CView* view = viewAt(where);
+    const bool used = view && view->onWheel(context(), where, distance, buttons);
+    idle();
+    return used;
+}
+
+int CFrame::onKeyDown(VstKeyCode& key) {
+    // The focus first, then the modal view, then the views from the last added.
+    int used = -1;
+    if (editView) used = editView->onKeyDown(key);
+    if (used == -1 && modalView) used = modalView->onKeyDown(key);
+    for (auto it = views.rbegin(); used == -1 && it != views.rend(); ++it)
+        if (*it != editView && *it != modalView) used = (*it)->onKeyDown(key);
+    idle();
+    return used;
+}
+
+int CFrame::onKeyUp(VstKeyCode& key) {
+    int used = -1;
+    if (editView) used = editView->onKeyUp(key);
+    if (used == -1 && modalView) used = modalView->onKeyUp(key);
+    return used;
+}
+
+void CFrame::setEditView(CView* view) {
+    if (view == editView) return;
+    CView* previous = editView;
+    editView = view;
+    if (previous) previous->looseFocus(context());
+    if (view) view->takeFocus(context());
+    if (window) window->focusChanged(view != nullptr);
+}
+
+void CFrame::openPopup(COptionMenu* menu) {
+    dismissPopup();
+    popup = menu;
+    if (window && menu) window->openPopup(*menu);
+}
+
+void CFrame::choosePopupEntry(int index) {
+    COptionMenu* menu = popup;
+    dismissPopup();
+    if (menu) menu->choose(context(), index);
+    idle();
+}
+
+void CFrame::dismissPopup() {
+    if (!popup) return;
+    popup = nullptr;
+    if (window) window->closePopup();
+}
+
+void CFrame::beginEdit(long tag) {
+    if (editor) editor->beginEdit(static_cast<VstInt32>(tag));
+}
+
+void CFrame::endEdit(long tag) {
+    if (editor) editor->endEdit(static_cast<VstInt32>(tag));
+}
+
+int CFrame::getKnobMode() const { return AEffGUIEditor::getKnobMode(); }
+
+}  // namespace orvex::gui

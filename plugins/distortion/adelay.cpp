@@ -1,0 +1,114 @@
+#include "adelay.h"
+
+#include "host/entry.h"
+
+namespace orvex::distortion {
+
+namespace {
+
+const EffectIdentity kIdentity{kUniqueId, kNumPrograms, "Orvex Force", "Kelvashorn",
+                               /*followsHostTempo*/ false, /*numScratchBuffers*/ 9};
+
+constexpr float kDefault = 0.5f;
+
+}  // namespace
+
+// A control of one band's distortion block; controller n sets parameter n.
+template <CDistortionBlock ADelay::*Block, int Ctl>
+ADelay::Row ADelay::blockRow(const char* name, int index) {
+    // Every block starts on bypass; levels and drive in the middle of their ranges.
+    return controlRow<ADelay, Block, Ctl>(name, Ctl == kCtlType ? "  " : "% ", Ctl == kCtlType ? 1.0f : kDefault,
+                                          index);
+}
+
+const ADelay::Row ADelay::kParameters[kNumParams] = {
+    controlRow<ADelay, &ADelay::bandSplit, kCtlLowFreq>("LowFreq", "Hz", kDefault, kLowFreq),
+    controlRow<ADelay, &ADelay::bandSplit, kCtlMidFreq>("MidFreq", "Hz", kDefault, kMidFreq),
+    controlRow<ADelay, &ADelay::bandSplit, kCtlHighFreq>("HighFreq", "Hz", kDefault, kHighFreq),
+    blockRow<&ADelay::lowBlock, kCtlInputLevel>("LowInputLevel", kLowInputLevel),
+    SoloGroup::row<ADelay, &ADelay::solos, kLow>("Low Solo", kLowSolo),
+    blockRow<&ADelay::lowBlock, kCtlType>("Low type", kLowType),
+    blockRow<&ADelay::lowBlock, kCtlOutputLevel>("LowOutputLevel", kLowOutputLevel),
+    blockRow<&ADelay::midBlock, kCtlInputLevel>("MidInputLevel", kMidInputLevel),
+    SoloGroup::row<ADelay, &ADelay::solos, kMid>("Mid Solo", kMidSolo),
+    blockRow<&ADelay::midBlock, kCtlType>("Mid type", kMidType),
+    blockRow<&ADelay::midBlock, kCtlOutputLevel>("MidOutputLevel", kMidOutputLevel),
+    blockRow<&ADelay::highBlock, kCtlInputLevel>("HighInputLevel", kHighInputLevel),
+    SoloGroup::row<ADelay, &ADelay::solos, kHigh>("High Solo", kHighSolo),
+    blockRow<&ADelay::highBlock, kCtlType>("High Type", kHighType),
+    blockRow<&ADelay::highBlock, kCtlOutputLevel>("HighOutputLev", kHighOutputLevel),
+    blockRow<&ADelay::lowBlock, kCtlDrive>("Low Drive", kLowDrive),
+    blockRow<&ADelay::midBlock, kCtlDrive>("Mid Drive", kMidDrive),
+    blockRow<&ADelay::highBlock, kCtlDrive>("High Drive", kHighDrive),
+    {{"Mix", "% ", kDefault, kMix},
+     [](ADelay& e, float v) { e.outputMixer.setMix(v); },
+     [](ADelay& e, float, char* text) { float2string(e.outputMixer.wetPercent, text); }},
+};
+
+ADelay::ADelay(audioMasterCallback audioMaster) : TableEffect(audioMaster, kIdentity, kParameters) {
+    // Starting crossovers; program 0 replaces them.
+    bandSplit.setControl(0.3f, kCtlLowFreq);
+    bandSplit.setControl(0.5f, kCtlMidFreq);
+    bandSplit.setControl(0.7f, kCtlHighFreq);
+    outputMixer.setMix(0.5f);
+    // The fixed mono fold of the input.
+    inputMixer.setMix(0.5f);
+    finishConstruction();
+}
+
+ADelay::~ADelay() = default;
+
+void ADelay::prepare() {
+    const float rate = getSampleRate();
+    bandSplit.setSampleRate(rate);
+    lowBlock.setSampleRate(rate);
+    midBlock.setSampleRate(rate);
+    highBlock.setSampleRate(rate);
+    // The filters keep their coefficients across a rate change: set the crossovers
+    // again so they stay at the same frequencies in hertz.
+    for (int index : {kLowFreq, kMidFreq, kHighFreq}) applyParameter(index, currentValue(index));
+}
+
+void ADelay::doProcess(float** inputs, float** /*outputs*/, int n) {
+    const float* inLeft = inputs[0];
+    const float* inRight = inputs[1];
+    float* mono = scratch(kMono);
+    float* band[kNumBands] = {scratch(kBandLow), scratch(kBandMid), scratch(kBandHigh)};
+    float* dist[kNumBands] = {scratch(kDistLow), scratch(kDistMid), scratch(kDistHigh)};
+    float* outLeft = outputLeft();
+    float* outRight = outputRight();
+
+    const float foldWet = inputMixer.wet;
+    const float foldDry = inputMixer.dry;
+    for (int i = 0; i < n; ++i) mono[i] = inRight[i] * foldWet + inLeft[i] * foldDry;
+
+    bandSplit.processBlocks(mono, band[kLow], band[kMid], band[kHigh], n);
+
+    lowBlock.process(band[kLow], dist[kLow], n);
+    midBlock.process(band[kMid], dist[kMid], n);
+    highBlock.process(band[kHigh], dist[kHigh], n);
+
+    if (const int b = solos.soloed(); b >= 0) {
+        // A soloed band alone, in both channels, without the dry signal.
+        const float* alone = dist[b];
+        for (int i = 0; i < n; ++i) outLeft[i] = outRight[i] = alone[i];
+        return;
+    }
+
+    float* sumLeft = scratch(kSumLeft);
+    float* sumRight = scratch(kSumRight);
+    for (int i = 0; i < n; ++i) sumLeft[i] = sumRight[i] = dist[kLow][i] + dist[kMid][i] + dist[kHigh][i];
+
+    const float wet = outputMixer.wet;
+    const float dry = outputMixer.dry;
+    for (int i = 0; i < n; ++i) {
+        outLeft[i] = sumLeft[i] * wet + inLeft[i] * dry;
+        outRight[i] = sumRight[i] * wet + inRight[i] * dry;
+    }
+}
+
+}  // namespace orvex::distortion
+
+namespace orvex {
+AudioEffect* createEffectInstance(audioMasterCallback audioMaster) { return new distortion::ADelayEdit(audioMaster); }
+}  // namespace orvex

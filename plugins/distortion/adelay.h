@@ -1,0 +1,66 @@
+// "Orvex Force": the three-band distortion. The input is folded to mono and split
+// into low, middle and high bands; each band runs through its own distortion block
+// (input gain, one of fourteen type steps, output gain, drive); the distorted bands
+// are summed and blended with the untouched stereo input, or one band is soloed.
+#pragma once
+
+#include "distortionblock.h"
+#include "dsp/bandfilter.h"
+#include "dsp/utility.h"
+#include "host/effectshell.h"
+#include "host/sologroup.h"
+
+namespace orvex::distortion {
+
+enum Band { kLow = 0, kMid = 1, kHigh = 2, kNumBands = 3 };
+
+inline constexpr VstInt32 kUniqueId = fourCharCode('H', 'a', 'O', 'o');
+inline constexpr int kNumPrograms = 16;
+inline constexpr int kNumParams = 19;
+
+// Parameter indices; MIDI controllers 0 to 18 set them one to one.
+enum ParameterIndex {
+    kLowFreq = 0, kMidFreq, kHighFreq,
+    kLowInputLevel, kLowSolo, kLowType, kLowOutputLevel,
+    kMidInputLevel, kMidSolo, kMidType, kMidOutputLevel,
+    kHighInputLevel, kHighSolo, kHighType, kHighOutputLevel,
+    kLowDrive, kMidDrive, kHighDrive,
+    kMix,
+};
+
+class ADelay : public TableEffect<ADelay> {
+public:
+    explicit ADelay(audioMasterCallback audioMaster);
+    ~ADelay() override;
+
+    static const Row kParameters[kNumParams];
+
+protected:
+    void doProcess(float** inputs, float** outputs, int sampleFrames) override;
+    void prepare() override;
+
+private:
+    template <CDistortionBlock ADelay::*Block, int Ctl>
+    static Row blockRow(const char* name, int index);
+
+    // Scratch buffers, after the two outputs.
+    enum Buffer { kMono, kBandLow, kBandMid, kBandHigh, kDistLow, kDistMid, kDistHigh, kSumLeft, kSumRight,
+                  kNumBuffers };
+
+    CDistortionBlock lowBlock{getSampleRate()};
+    CDistortionBlock midBlock{getSampleRate()};
+    CDistortionBlock highBlock{getSampleRate()};
+    CBandFilter bandSplit{getSampleRate(), FilterForm::kBlock};
+    CWetDryMixer outputMixer;
+    CWetDryMixer inputMixer;
+    SoloGroup solos{*this, {kLowSolo, kMidSolo, kHighSolo}};
+};
+
+// What the host instantiates. The editor arrives with the editor work; until then
+// this is the plain effect.
+class ADelayEdit : public ADelay {
+public:
+    using ADelay::ADelay;
+};
+
+}  // namespace orvex::distortion
