@@ -1,5 +1,7 @@
 #include "shaper.h"
 
+#include "dsp/utility.h"
+
 namespace orvex::filter {
 
 namespace {
@@ -8,7 +10,7 @@ constexpr int kTextCapacity = 16;
 
 void CWaveShaper1::setControl(float value, int) {
     if (std::isnan(value)) return;
-    value = std::clamp(value, 0.0f, 1.0f);
+    value = unitRange(value);
     drivePercent = value * 100.0f;
     shape = value * 0.5f + 0.49f;
     curve = (shape + shape) / (1.0f - shape);

@@ -32,12 +32,7 @@ double dampingCoefficient(double f, double resonance) {
 
 // A resonance input outside 0..1 would make the damping negative (a filter that grows
 // by itself) or NaN: it is held at the end it passed, NaN counting as 0.
-double resonanceOf(float input) {
-    double r = input;
-    if (!(r >= 0.0)) r = 0.0;
-    if (r > 1.0) r = 1.0;
-    return maximum(r, CStateVariable::kResonanceFloor);
-}
+double resonanceOf(float input) { return maximum(unitRange(input), CStateVariable::kResonanceFloor); }
 
 // After a block whose state or output is no longer finite: the state starts again from
 // rest, a NaN sample becomes silence and an infinite one (a finite state too large for

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "dsp/component.h"
+#include "reference/bundle.h"
 #include "reference/filter_model.h"
 #include "tools/vsthost/vsthost.h"
 
@@ -19,26 +20,18 @@ using orvex::vsthost::HostOptions;
 using orvex::vsthost::MidiMessage;
 using orvex::vsthost::Plugin;
 using orvex::vsthost::Transport;
+using reference::floatText;
 using TimeFor = std::function<std::optional<model::Time>(int)>;
 
 namespace {
-
-const std::string kFilter = ORVEX_VST_DIR "/filter.vst/Contents/x86_64-linux/filter.so";
 
 std::unique_ptr<Plugin> loadFilter(std::optional<Transport> transport = std::nullopt, float rate = 44100.0f,
                                    int block = 512) {
     HostOptions options;
     options.transport = transport;
-    auto result = Plugin::load(kFilter, options);
-    EXPECT_TRUE(result) << result.error;
-    if (result) result.plugin->start(rate, block);
-    return std::move(result.plugin);
-}
-
-std::string floatText(float value) {
-    char text[16];
-    orvex::floatToString(value, text);
-    return text;
+    options.sampleRate = rate;
+    options.blockSize = block;
+    return reference::loadBundle("filter", options);
 }
 
 // Two sines, a slow chirp, noise and clicks, different in the two channels.
