@@ -9,10 +9,8 @@ namespace {
 const EffectIdentity kIdentity{kUniqueId, kNumPrograms, "Orvex Filter", "Quillmursh Tovey", true,
                                /*numScratchBuffers*/ 5};
 
-constexpr float kNoDepth = 0.5f;  // the LFO neither added nor subtracted
-
-// The LFO and the filter take the tempo from the host's time information and lock to
-// its song position.
+// Each block asks for the tempo and for the song position the LFO locks to: a host
+// may fill in only what it is asked for.
 constexpr VstInt32 kTimeMask = kVstTempoValid | kVstPpqPosValid;
 
 }  // namespace
@@ -46,7 +44,7 @@ ADelay::Row ADelay::offsetRow(const char* name, const char* label, float default
 // Depth 0..1 shows as -100 % (the LFO subtracted) .. +100 % (added).
 template <CCvGenerator ADelay::*Cv>
 ADelay::Row ADelay::depthRow(const char* name, int controller) {
-    return {{name, "%", kNoDepth, controller},
+    return {{name, "%", CCvGenerator::kNoDepth, controller},
             [](ADelay& e, float v) { (e.*Cv).depth = v; },
             [](ADelay&, float v, char* text) { floatToString(100.0f * (2.0f * v - 1.0f), text); }};
 }

@@ -28,6 +28,8 @@ public:
     explicit ADelay(audioMasterCallback audioMaster);
     ~ADelay() override;
 
+    // The one program keeps its values by parameter index and loads them in index
+    // order, Mix (10) before Bpm (11); MIDI controllers 50 to 60 set all but Pole and Bpm.
     static const Row kParameters[kNumParams];
 
     // Stores the rate and resumes, so the filters and the LFO take it at once.

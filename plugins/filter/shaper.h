@@ -48,6 +48,9 @@ public:
 
 class CCvGenerator : public CUtility {
 public:
+    // The depth at which the LFO is neither added nor subtracted.
+    static constexpr float kNoDepth = 0.5f;
+
     CCvGenerator() : CUtility("CVGen") {}
 
     // Audio thread: cv[i] = offset + (2 × depth − 1) × lfo[i], limited to 0..1 without a
@@ -64,7 +67,7 @@ public:
     // Written directly by the owner: base value 0..1, depth 0..1 (0.5: none, above:
     // the LFO added, below: subtracted).
     float offset = 0.0f;
-    float depth = 0.5f;
+    float depth = kNoDepth;
 };
 
 }  // namespace orvex::filter

@@ -99,15 +99,21 @@ TEST(FilterLfo, DoublePrecisionSineAndOneValuePerSample) {
 
 TEST(FilterStateVariable, BuiltCoefficientsTextsAndControls) {
     filter::CStateVariable sv(44100.0f);
-    EXPECT_EQ(sv.getNumControls(), 5);
+    filter::CPoleVariable pv(44100.0f);
+    CWaveShaper1 shaper;
+    CCvGenerator cv;
+    char names[4][16];
+    sv.getName(names[0]), pv.getName(names[1]), shaper.getName(names[2]), cv.getName(names[3]);
+    EXPECT_EQ(std::string(names[0]) + names[1] + names[2] + names[3], "SV FilterPV FilterShaper1CVGen");
+    EXPECT_EQ(sv.getNumControls() * 10 + shaper.getNumControls(), 51);
     EXPECT_EQ(sv.cutoffHz, 21609.0);
     const double f = 2.0 * std::sin(std::numbers::pi * 0.245);
     EXPECT_NEAR(sv.freq, f, 1e-15);
     EXPECT_NEAR(sv.damp, 2.0 / f - 0.5 * f, 1e-15);
-    const char* names[] = {"Cutoff", "Resonance", "Drive", "Type", "OnOff"};
+    const char* controls[] = {"Cutoff", "Resonance", "Drive", "Type", "OnOff"};
     const char* units[] = {"Hz", "% ", "% ", "  ", "  "};
     for (int c = 4; c <= 8; ++c) {
-        EXPECT_EQ(name(sv, c), names[c - 4]);
+        EXPECT_EQ(name(sv, c), controls[c - 4]);
         EXPECT_EQ(unitOf(sv, c), units[c - 4]);
     }
     for (int c : {3, 9, 20}) EXPECT_EQ(name(sv, c) + unitOf(sv, c) + value(sv, c), "untoucheduntoucheduntouched");
