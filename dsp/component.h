@@ -20,6 +20,7 @@ enum ControlId : int {
     kCtlDivision = 11,
     kCtlWaveform = 15,
     kCtlLfoDepth = 16,
+    kCtlPole = 20,
     kCtlPan = 34,
     kCtlMultiple = 37,
     kCtlInputLevel = 38,

@@ -36,7 +36,7 @@ float CConvertor::getLfoFreq(float bpm, int division, bool triplet, int multiple
     return frequency / static_cast<float>(multiple);
 }
 
-CLfo::CLfo(float rate) : CModulator("Lfo", 5) {
+CLfo::CLfo(float rate, SinePrecision precision) : CModulator("Lfo", 5), sinePrecision(precision) {
     waveformChoice.setIndexRange(0, kNumWaveforms - 1, 5.99999f);
     divisionChoice.setIndexRange(0, kNumDivisions - 1, 8.99999f);
     multipleChoice.setIndexRange(0, kNumMultiples - 1, 7.99999f);
@@ -60,8 +60,10 @@ void CLfo::createWaveTables() {
     WaveTable& expTriangle = waveTables[kExpTriangle];
 
     for (int i = 0; i < kTableSize; ++i) {
-        const float fi = static_cast<float>(i);
-        sine[i] = std::sin(fi * 0.00390625f * 6.2831855f);
+        const float turns = static_cast<float>(i) * 0.00390625f;
+        sine[i] = sinePrecision == SinePrecision::kSingle
+                      ? std::sin(turns * 6.2831855f)
+                      : static_cast<float>(std::sin(static_cast<double>(turns) * 6.283185307179586));
     }
     for (int i = 0; i < 256; ++i) sawUp[i] = static_cast<float>(i) / 255.0f * 2.0f - 1.0f;
     sawUp[256] = -1.0f;
@@ -178,27 +180,29 @@ void CLfo::reset() {
 
 void CLfo::setSongPosition(float position) { songPosition = std::isfinite(position) ? position : kNoSongPosition; }
 
-void CLfo::wrapPhase() {
+float CLfo::wrapped(float phase) {
     // A true modulo rather than one subtraction: with an absurdly low sample rate the
     // increment can reach 256 or more, and one subtraction would leave the phase
     // beyond the table. For a phase below 512 this equals the subtraction exactly.
-    phase = std::fmod(phase, kCycleLength);
+    return std::fmod(phase, kCycleLength);
 }
 
-float CLfo::processBlock(int count) {
+void CLfo::lockToSongPosition() {
     // Follow the host's bar position whenever it moves; run free while it stands
     // still or is absent (setSongPosition turns a non-finite position into absent).
     // c is formed in double so that even the largest float position cannot overflow.
     if (syncEnabled && songPosition != kNoSongPosition && songPosition != lastSongPosition) {
         const double c = static_cast<double>(songPosition) * 0.25 * static_cast<double>(barFactor);
         phase = static_cast<float>((c - std::floor(c)) * 257.0);
-        if (phase >= kCycleLength) wrapPhase();
+        if (phase >= kCycleLength) phase = wrapped(phase);
         lastSongPosition = songPosition;
     }
+}
+
+float CLfo::processBlock(int count) {
+    lockToSongPosition();
     for (int i = 1; i < count; ++i) advance();
-    tableIndex = static_cast<int>(phase);
-    fraction = phase - static_cast<float>(tableIndex);
-    output = table[tableIndex] + fraction * (table[tableIndex + 1] - table[tableIndex]);
+    output = interpolate(table, phase, tableIndex, fraction);
     advance();
     return output;
 }

@@ -36,6 +36,10 @@ public:
     std::array<float, kNumNotes> noteFrequency{};
 };
 
+// The arithmetic of the sine table: single precision throughout (the shared form), or
+// the sine and its 2 pi taken in double precision and the entry stored as a float.
+enum class SinePrecision { kSingle, kDouble };
+
 class CLfo : public CModulator {
 public:
     static constexpr int kTableSize = 257;  // 256 steps per cycle + the closing entry
@@ -49,7 +53,7 @@ public:
 
     using WaveTable = std::array<float, kTableSize>;
 
-    explicit CLfo(float sampleRate);
+    explicit CLfo(float sampleRate) : CLfo(sampleRate, SinePrecision::kSingle) {}
 
     // Control interface (identifiers 10 Bpm, 11 Division, 15 Type, 37 Multipler).
     void setControl(float value, int control) override;
@@ -104,6 +108,31 @@ public:
     const float* getCurrentTable() const { return table; }
     const CConvertor& getConvertor() const { return convertor; }
 
+protected:
+    CLfo(float sampleRate, SinePrecision sinePrecision);
+
+    // Audio thread, at the start of a block: sets the phase from the song position
+    // when sync is on and the host's position has moved since the last lock.
+    void lockToSongPosition();
+    // The value of `waveTable` at `phase` (0 <= phase < 256), linearly interpolated.
+    static float interpolate(const float* waveTable, float phase, int& index, float& fraction) {
+        index = static_cast<int>(phase);
+        fraction = phase - static_cast<float>(index);
+        return waveTable[index] + fraction * (waveTable[index + 1] - waveTable[index]);
+    }
+    // `phase` one sample on by `increment`, back inside 0..256.
+    static float stepped(float phase, float increment) {
+        phase += increment;
+        return phase >= kCycleLength ? wrapped(phase) : phase;
+    }
+
+    const float* table = nullptr;  // the selected one of waveTables
+    int tableIndex = 0;
+    float phaseIncrement = 0.0f;
+    float phase = 0.0f;
+    float fraction = 0.0f;
+    float output = 0.0f;
+
 private:
     static int clampWaveform(int waveform) {
         return waveform < 0 ? 0 : (waveform >= kNumWaveforms ? kNumWaveforms - 1 : waveform);
@@ -112,25 +141,17 @@ private:
     // rate change (control thread).
     void setFrequency();
     // One sample forward, keeping the phase in 0..256.
-    void advance() {
-        phase += phaseIncrement;
-        if (phase >= kCycleLength) wrapPhase();
-    }
-    void wrapPhase();
+    void advance() { phase = stepped(phase, phaseIncrement); }
+    static float wrapped(float phase);
 
-    const float* table = nullptr;  // the selected one of waveTables
+    SinePrecision sinePrecision;
     std::array<WaveTable, kNumWaveforms> waveTables{};
     CConvertor convertor;
     CParameter waveformChoice;
     CParameter divisionChoice;
     CParameter multipleChoice;
-    int tableIndex = 0;
     float tempo = 120.0f;
     float frequency = 0.0f;
-    float phaseIncrement = 0.0f;
-    float phase = 0.0f;
-    float fraction = 0.0f;
-    float output = 0.0f;
     float rateFactor = 0.0f;
     bool syncEnabled = true;
     float songPosition = 0.0f;

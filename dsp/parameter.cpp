@@ -6,54 +6,7 @@
 
 namespace orvex {
 
-void CParameter::setExpRange(float minimum, float maximum) {
-    expMin = minimum;
-    expMax = maximum;
-    logMax = std::log10(maximum);
-    logMin = std::log10(minimum);
-    logSpan = logMax - logMin;
-}
-
-float CParameter::getSetExpValue(float value) {
-    power = value * logSpan + logMin;
-    powerValue = std::pow(10.0f, power);
-    if (expMin > powerValue)
-        expResult = expMin;
-    else
-        expResult = std::fmin(expMax, powerValue);  // also keeps a NaN value inside the range
-    return expResult;
-}
-
-void CParameter::setLinearRange(float minimum, float maximum) {
-    linMin = minimum;
-    linMax = maximum;
-    linSpan = maximum - minimum;
-}
-
-float CParameter::getSetLinearValue(float value) {
-    linResult = linMin + value * linSpan;
-    return linResult;
-}
-
-void CParameter::setIndexRange(int minimum, int maximum, float scale) {
-    minIndex = minimum;
-    maxIndex = maximum;
-    indexScale = scale;
-}
-
-int CParameter::getSetIndex(float value) {
-    indexIntermediate = static_cast<float>(minIndex) + value * indexScale;
-    // Compare before converting: a huge or NaN value must not reach the integer cast.
-    if (!(indexIntermediate >= static_cast<float>(minIndex)))
-        index = minIndex;
-    else if (indexIntermediate >= static_cast<float>(maxIndex) + 1.0f)
-        index = maxIndex;
-    else
-        index = static_cast<int>(indexIntermediate);
-    if (index < minIndex) index = minIndex;
-    if (index > maxIndex) index = maxIndex;
-    return index;
-}
+template class BasicParameter<DecimalLogScale>;
 
 void frequencyStringConvert(float value, char* text, const char* format) {
     CParameter range;

@@ -2,24 +2,73 @@
 // range, a linear range or a set of choices, and the text helpers of the displays.
 #pragma once
 
+#include <cmath>
+
 namespace orvex {
 
-class CParameter {
+// How the log-scale mapping takes its logarithms and keeps its result in range. The
+// shared form works in base 10 (log10, 10^p) and clamps with a comparison and fmin,
+// which also keeps a NaN value inside the range. A plug-in that needs other arithmetic
+// supplies its own policy with the same three functions.
+struct DecimalLogScale {
+    static float logarithm(float x) { return std::log10(x); }
+    static float raise(float power) { return std::pow(10.0f, power); }
+    static float limit(float value, float minimum, float maximum) {
+        return minimum > value ? minimum : std::fmin(maximum, value);
+    }
+};
+
+template <class LogScale>
+class BasicParameter {
 public:
-    CParameter() = default;
-    virtual ~CParameter() = default;
+    BasicParameter() = default;
+    virtual ~BasicParameter() = default;
 
     // Log-scale mapping.
-    void setExpRange(float minimum, float maximum);
-    float getSetExpValue(float value);
+    void setExpRange(float minimum, float maximum) {
+        expMin = minimum;
+        expMax = maximum;
+        logMax = LogScale::logarithm(maximum);
+        logMin = LogScale::logarithm(minimum);
+        logSpan = logMax - logMin;
+    }
+    float getSetExpValue(float value) {
+        power = value * logSpan + logMin;
+        powerValue = LogScale::raise(power);
+        expResult = LogScale::limit(powerValue, expMin, expMax);
+        return expResult;
+    }
 
     // Linear mapping: result = minimum + value * span.
-    void setLinearRange(float minimum, float maximum);
-    float getSetLinearValue(float value);
+    void setLinearRange(float minimum, float maximum) {
+        linMin = minimum;
+        linMax = maximum;
+        linSpan = maximum - minimum;
+    }
+    float getSetLinearValue(float value) {
+        linResult = linMin + value * linSpan;
+        return linResult;
+    }
 
     // Choice mapping: truncate(minimum + value * scale), kept inside minimum..maximum.
-    void setIndexRange(int minimum, int maximum, float scale);
-    int getSetIndex(float value);
+    void setIndexRange(int minimum, int maximum, float scale) {
+        minIndex = minimum;
+        maxIndex = maximum;
+        indexScale = scale;
+    }
+    int getSetIndex(float value) {
+        indexIntermediate = static_cast<float>(minIndex) + value * indexScale;
+        // Compare before converting: a huge or NaN value must not reach the integer cast.
+        if (!(indexIntermediate >= static_cast<float>(minIndex)))
+            index = minIndex;
+        else if (indexIntermediate >= static_cast<float>(maxIndex) + 1.0f)
+            index = maxIndex;
+        else
+            index = static_cast<int>(indexIntermediate);
+        if (index < minIndex) index = minIndex;
+        if (index > maxIndex) index = maxIndex;
+        return index;
+    }
 
     // Fields in record order; units read the last results directly.
     float powerValue = 0;
@@ -40,6 +89,10 @@ public:
     float expResult = 0;
     float linResult = 0;
 };
+
+// The record every shared unit uses.
+using CParameter = BasicParameter<DecimalLogScale>;
+extern template class BasicParameter<DecimalLogScale>;
 
 // Display helpers; each writes a NUL-terminated text into a buffer of 16 bytes or more.
 // Frequency of a normalised value on 0.05 .. 20 kHz, printed with `format` ("%.2fK").

@@ -14,7 +14,6 @@ constexpr float kRampFraction = 0.03125f;  // 1 / kRampLength
 
 bool isUsableRate(float rate) { return std::isfinite(rate) && rate > 0.0f; }
 
-constexpr const char* kTypeNames[] = {"LowPass", "BandPass", "HiPass", "Notch", "Peak"};
 
 }  // namespace
 
@@ -24,7 +23,7 @@ CStateVariable::CStateVariable(float sampleRate, FilterForm form) : CEffect("SV 
     oversampledRate = 2.0f * rate;
 
     cutoffParam.setExpRange(50.0f, 20000.0f);
-    typeParam.setIndexRange(0, 4, 4.99999f);
+    typeParam.setIndexRange(kLowPass, kPeak, svf::kResponseScale);
 
     setType(kLowPass);
     setControl(0.7f, kCtlCutoff);  // about 3314 Hz
@@ -64,7 +63,7 @@ void CStateVariable::setType(int newType) {
         case kPeak: selected = &peak; break;
         default: return;
     }
-    copyText(typeName, kTypeNames[newType], sizeof typeName);
+    copyText(typeName, svf::kResponseNames[newType], sizeof typeName);
 }
 
 void CStateVariable::setControl(float value, int control) {
@@ -140,27 +139,9 @@ void CStateVariable::getControl(char* text, int control) {
     }
 }
 
-void CStateVariable::getControlName(char* text, int control) {
-    switch (control) {
-        case kCtlCutoff: copyText(text, "Cutoff", kNameSize); break;
-        case kCtlResonance: copyText(text, "Resonance", kNameSize); break;
-        case kCtlDrive: copyText(text, "Drive", kNameSize); break;
-        case kCtlFilterType: copyText(text, "Type", kNameSize); break;
-        case kCtlOnOff: copyText(text, "OnOff", kNameSize); break;
-        default: break;
-    }
-}
+void CStateVariable::getControlName(char* text, int control) { svf::controlName(text, control); }
 
-void CStateVariable::getUnitOfMeasurement(char* text, int control) {
-    switch (control) {
-        case kCtlCutoff: copyText(text, "Hz", 3); break;
-        case kCtlResonance:
-        case kCtlDrive: copyText(text, "% ", 3); break;
-        case kCtlFilterType:
-        case kCtlOnOff: copyText(text, "  ", 3); break;
-        default: break;
-    }
-}
+void CStateVariable::getUnitOfMeasurement(char* text, int control) { svf::unitOfMeasurement(text, control); }
 
 // Per sample, before the two passes: the damping is bounded by the coefficient of the
 // previous sample (2 / freq is +inf on the very first sample, which the bound of 2

@@ -11,6 +11,7 @@
 
 #include "component.h"
 #include "parameter.h"
+#include "svfcontrols.h"
 #include "utility.h"
 
 namespace orvex {
@@ -26,7 +27,8 @@ enum class FilterForm { kPerSample, kBlock };
 class CStateVariable : public CEffect {
 public:
     // Responses selectable through the type control.
-    enum Type : int { kLowPass = 0, kBandPass = 1, kHiPass = 2, kNotch = 3, kPeak = 4 };
+    using Type = svf::Response;
+    using enum svf::Response;
 
     // Built with the host's sample rate; a rate that is not a positive finite number
     // falls back to 44100 Hz.

@@ -127,6 +127,14 @@ Showcase force(const char* label, int type, float drive, float output) {
              {"LowOutputLevel", output}, {"MidOutputLevel", output}, {"HighOutputLev", output}, {"Mix", 1.0f}}};
 }
 
+// The filter with its cutoff swept by the LFO (Cutoff Mod above 0.5 adds the LFO).
+Showcase filterSweep(const char* label, float response, float pole, float resonance, float cutoff, float depth,
+                     float division, float waveform, float mix) {
+    return {"Orvex Filter", label,
+            {{"3", response}, {"Pole", pole}, {"Resonance", resonance}, {"Cutoff", cutoff}, {"Cutoff Mod", depth},
+             {"Division", division}, {"6", waveform}, {"Mix", mix}}};
+}
+
 const std::vector<Showcase>& showcases() {
     static const std::vector<Showcase> list = {
         force("Anihilator", 0, 0.3f, 0.15f),
@@ -141,6 +149,12 @@ const std::vector<Showcase>& showcases() {
         {"Orvex Force", "Three types",
          {{"Low type", step(2)}, {"Mid type", step(12)}, {"High Type", step(8)}, {"Mid Drive", 0.2f},
           {"High Drive", 0.4f}, {"Mix", 0.8f}}},
+        // The filter's two "Type" parameters go by index: 3 the response (0.25 band-pass,
+        // 0.5 high-pass), 6 the LFO's waveform (0.6 square). Pole 0 is four poles.
+        filterSweep("Four-pole sweep", 0.0f, 0.0f, 0.45f, 0.5f, 0.9f, 0.4f, 0.0f, 1.0f),
+        filterSweep("Two-pole resonant", 0.0f, 1.0f, 0.8f, 0.45f, 0.85f, 0.5f, 0.0f, 1.0f),
+        filterSweep("Band-pass sweep", 0.25f, 1.0f, 0.6f, 0.5f, 0.95f, 0.4f, 0.0f, 1.0f),
+        filterSweep("High-pass steps", 0.5f, 0.0f, 0.5f, 0.35f, 0.8f, 0.5f, 0.6f, 0.7f),
     };
     return list;
 }

@@ -1,0 +1,152 @@
+#include "adelay.h"
+
+#include "host/entry.h"
+
+namespace orvex::filter {
+
+namespace {
+
+const EffectIdentity kIdentity{kUniqueId, kNumPrograms, "Orvex Filter", "Quillmursh Tovey", true,
+                               /*numScratchBuffers*/ 5};
+
+// Each block asks for the tempo and for the song position the LFO locks to: a host
+// may fill in only what it is asked for.
+constexpr VstInt32 kTimeMask = kVstTempoValid | kVstPpqPosValid;
+
+}  // namespace
+
+template <int Ctl>
+ADelay::Row ADelay::filterRow(const char* name, const char* label, float defaultValue, int controller) {
+    return {{name, label, defaultValue, controller},
+            [](ADelay& e, float v) {
+                e.leftFilter.setControl(v, Ctl);
+                e.rightFilter.setControl(v, Ctl);
+            },
+            [](ADelay& e, float, char* text) { e.leftFilter.getControl(text, Ctl); }};
+}
+
+template <int Ctl>
+ADelay::Row ADelay::lfoRow(const char* name, const char* label, int controller) {
+    return {{name, label, 0.0f, controller},
+            [](ADelay& e, float v) { e.lfo.setControl(v, Ctl); },
+            [](ADelay& e, float, char* text) { e.lfo.getControl(text, Ctl); }};
+}
+
+// The Cutoff and Resonance parameters set the base of their CV; their displays show
+// what the left filter computed at its last update.
+template <CCvGenerator ADelay::*Cv, int Ctl>
+ADelay::Row ADelay::offsetRow(const char* name, const char* label, float defaultValue, int controller) {
+    return {{name, label, defaultValue, controller},
+            [](ADelay& e, float v) { (e.*Cv).offset = v; },
+            [](ADelay& e, float, char* text) { e.leftFilter.getControl(text, Ctl); }};
+}
+
+// Depth 0..1 shows as -100 % (the LFO subtracted) .. +100 % (added).
+template <CCvGenerator ADelay::*Cv>
+ADelay::Row ADelay::depthRow(const char* name, int controller) {
+    return {{name, "%", CCvGenerator::kNoDepth, controller},
+            [](ADelay& e, float v) { (e.*Cv).depth = v; },
+            [](ADelay&, float v, char* text) { floatToString(100.0f * (2.0f * v - 1.0f), text); }};
+}
+
+const ADelay::Row ADelay::kParameters[kNumParams] = {
+    offsetRow<&ADelay::cutoffCv, kCtlCutoff>("Cutoff", "Hz", 0.8f, 50),
+    offsetRow<&ADelay::resonanceCv, kCtlResonance>("Resonance", "% ", 0.0f, 51),
+    {{"Drive", "%", 0.2f, 52},
+     [](ADelay& e, float v) {
+         e.leftShaper.setControl(v, kCtlDrive);
+         e.rightShaper.setControl(v, kCtlDrive);
+     },
+     [](ADelay& e, float, char* text) { e.leftShaper.getControl(text, kCtlDrive); }},
+    filterRow<kCtlFilterType>("Type", "  ", 0.0f, 53),
+    filterRow<kCtlOnOff>("OnOff", "  ", 1.0f, 54),
+    lfoRow<kCtlDivision>("Division", "bars", 55),
+    lfoRow<kCtlWaveform>("Type", " ", 56),
+    depthRow<&ADelay::cutoffCv>("Cutoff Mod", 57),
+    depthRow<&ADelay::resonanceCv>("Res Mod", 58),
+    // Inverted: up to 0.5 four poles, above it two.
+    {{"Pole", "  ", 1.0f, kNoController},
+     [](ADelay& e, float v) {
+         e.leftFilter.setControl(1.0f - v, kCtlPole);
+         e.rightFilter.setControl(1.0f - v, kCtlPole);
+     },
+     [](ADelay& e, float, char* text) { e.leftFilter.getControl(text, kCtlPole); }},
+    {{"Mix", "%", 0.5f, 59},
+     [](ADelay& e, float v) { e.mixer.setMix(v); },
+     [](ADelay& e, float, char* text) { float2string(e.mixer.wetPercent, text); }},
+    {{"Bpm", " ", 0.5f, kNoController},
+     [](ADelay& e, float v) { e.setInternalTempo(e.tempoMap.getSetLinearValue(v)); },
+     [](ADelay& e, float, char* text) { float2string(e.getInternalTempo(), text); }},
+    lfoRow<kCtlMultiple>("Multipler", " ", 60),
+};
+
+ADelay::ADelay(audioMasterCallback audioMaster)
+    : TableEffect(audioMaster, kIdentity, kParameters),
+      leftFilter(getSampleRate()),
+      rightFilter(getSampleRate()),
+      lfo(getSampleRate()) {
+    static_assert(kNumBuffers == 5, "the identity announces five scratch buffers");
+    tempoMap.setLinearRange(50.0f, 250.0f);
+    setInternalTempo(tempoMap.getSetLinearValue(kParameters[kBpm].defaultValue));
+    finishConstruction();
+}
+
+ADelay::~ADelay() = default;
+
+void ADelay::setSampleRate(float rate) {
+    TableEffect::setSampleRate(rate);
+    resume();
+}
+
+void ADelay::prepare() {
+    const float rate = getSampleRate();
+    leftFilter.setSampleRate(rate);
+    rightFilter.setSampleRate(rate);
+    lfo.setSampleRate(rate);
+    lfo.reset();
+}
+
+void ADelay::applyTempo(float bpm) { lfo.setControl(bpm, kCtlBpm); }
+
+void ADelay::applySongPosition(float position) { lfo.setSongPosition(position); }
+
+void ADelay::applyTransportStart() { lfo.relock(); }
+
+// Any note, of any velocity, restarts the LFO's cycle.
+void ADelay::setupNotes(int) { lfo.reset(); }
+
+void ADelay::doProcess(float** inputs, float** /*outputs*/, int n) {
+    trackHostTempo(kTimeMask);
+
+    const float* inLeft = inputs[0];
+    const float* inRight = inputs[1];
+    float* modulation = scratch(kLfoOut);
+    float* cutoff = scratch(kCutoffCv);
+    float* resonance = scratch(kResonanceCv);
+    float* filteredLeft = scratch(kFilterLeft);
+    float* filteredRight = scratch(kFilterRight);
+    float* outLeft = outputLeft();
+    float* outRight = outputRight();
+
+    lfo.process(modulation, n);
+    cutoffCv.process(modulation, cutoff, n);
+    resonanceCv.process(modulation, resonance, n);
+    const float* const controls[2] = {cutoff, resonance};
+    leftFilter.process(inLeft, filteredLeft, controls, n);
+    rightFilter.process(inRight, filteredRight, controls, n);
+
+    const float wet = mixer.wet;
+    const float dry = mixer.dry;
+    const float leftGain = leftShaper.gain, leftCurve = leftShaper.curve;
+    const float rightGain = rightShaper.gain, rightCurve = rightShaper.curve;
+    for (int i = 0; i < n; ++i) {
+        outLeft[i] = CWaveShaper1::saturate(filteredLeft[i], leftGain, leftCurve) * wet + inLeft[i] * dry;
+        outRight[i] = CWaveShaper1::saturate(filteredRight[i], rightGain, rightCurve) * wet + inRight[i] * dry;
+    }
+}
+
+}  // namespace orvex::filter
+
+namespace orvex {
+AudioEffect* createEffectInstance(audioMasterCallback audioMaster) { return new filter::ADelayEdit(audioMaster); }
+}  // namespace orvex

@@ -1,0 +1,234 @@
+#include "statevariable.h"
+
+#include <algorithm>
+#include <cfloat>
+#include <cmath>
+#include <numbers>
+
+namespace orvex::filter {
+
+namespace {
+
+constexpr float kDefaultRate = 44100.0f;
+constexpr int kTextCapacity = 16;
+
+bool isUsableRate(float rate) { return std::isfinite(rate) && rate > 0.0f; }
+
+// The branch-free minimum and maximum the coefficients are formed with.
+double minimum(double a, double b) { return (a + b - std::fabs(a - b)) / 2.0; }
+double maximum(double a, double b) { return (a + b + std::fabs(a - b)) / 2.0; }
+
+// Frequency coefficient for a cutoff in hertz; beyond a quarter of the oversampled rate
+// (the host's Nyquist frequency) the integrators would no longer be stable.
+double frequencyCoefficient(double hz, double period) {
+    return 2.0 * std::sin(std::numbers::pi * minimum(hz * period, 0.25));
+}
+
+// Damping for a frequency coefficient and a resonance: 2 × (1 − resonance^¼), at most
+// the stability bound 2 / f − f / 2 and at most 2.
+double dampingCoefficient(double f, double resonance) {
+    return minimum(minimum(2.0, 2.0 / f - 0.5 * f), 2.0 * (1.0 - std::pow(resonance, 0.25)));
+}
+
+// A resonance input outside 0..1 would make the damping negative (a filter that grows
+// by itself) or NaN: it is held at the end it passed, NaN counting as 0.
+double resonanceOf(float input) { return maximum(unitRange(input), CStateVariable::kResonanceFloor); }
+
+// After a block whose state or output is no longer finite: the state starts again from
+// rest, a NaN sample becomes silence and an infinite one (a finite state too large for
+// a float) the largest float of its sign.
+void mend(float* output, int count) {
+    for (int i = 0; i < count; ++i) {
+        if (std::isnan(output[i]))
+            output[i] = 0.0f;
+        else if (std::isinf(output[i]))
+            output[i] = std::copysign(FLT_MAX, output[i]);
+    }
+}
+
+}  // namespace
+
+CStateVariable::CStateVariable(float sampleRate) : CEffect("SV Filter", 5) {
+    const float rate = isUsableRate(sampleRate) ? sampleRate : kDefaultRate;
+    CComponent::setSampleRate(rate);
+    oversampledRate = 2.0 * rate;
+    oversampledPeriod = 1.0 / (2.0 * rate);
+    cutoffParam.setExpRange(kLowestCutoff, rate * kHighestCutoffShare);
+    typeParam.setIndexRange(svf::kLowPass, svf::kPeak, svf::kResponseScale);
+    cutoffHz = cutoffParam.getSetExpValue(static_cast<float>(cutoffControl));
+    freq = frequencyCoefficient(cutoffHz, oversampledPeriod);
+    damp = dampingCoefficient(freq, resonance);
+}
+
+void CStateVariable::setSampleRate(float rate) {
+    if (!isUsableRate(rate)) return;
+    CComponent::setSampleRate(rate);
+    oversampledRate = 2.0 * rate;
+    oversampledPeriod = 1.0 / (2.0 * rate);
+    freq = frequencyCoefficient(cutoffHz, oversampledPeriod);
+    damp = dampingCoefficient(freq, resonance);
+    freqTarget = freq;
+    dampTarget = damp;
+    freqStep = 0;
+    dampStep = 0;
+}
+
+void CStateVariable::setControl(float value, int control) {
+    switch (control) {
+        case kCtlFilterType: type = typeParam.getSetIndex(value); break;
+        case kCtlOnOff: active = value >= 0.5f; break;
+        default: break;
+    }
+}
+
+void CStateVariable::setControlAutomated(float value, int control) {
+    if (control == kCtlDrive || control == kCtlFilterType || control == kCtlOnOff) setControl(value, control);
+}
+
+void CStateVariable::getControl(char* text, int control) {
+    switch (control) {
+        case kCtlCutoff: floatToString(cutoffParam.expResult, text); break;
+        case kCtlResonance: floatToString(static_cast<float>(100.0 * resonance), text); break;
+        case kCtlDrive: copyText(text, "0.0", kTextCapacity); break;
+        case kCtlFilterType: copyText(text, svf::kResponseNames[type], kTextCapacity); break;
+        case kCtlOnOff: copyText(text, active ? "Active" : "InActive", kTextCapacity); break;
+        default: break;
+    }
+}
+
+void CStateVariable::getControlName(char* text, int control) { svf::controlName(text, control); }
+
+void CStateVariable::getUnitOfMeasurement(char* text, int control) { svf::unitOfMeasurement(text, control); }
+
+void CStateVariable::process(const float* input, float* output, const float* const* modulation, int sampleCount) {
+    if (sampleCount <= 0 || !input || !output) return;
+    // Switched off, or with nothing to take its coefficients from, the stage passes
+    // its input through.
+    if (!active || !modulation || !modulation[0] || !modulation[1]) {
+        if (output != input) std::copy_n(input, sampleCount, output);
+        return;
+    }
+    // The response is read once per block: one loop per response, each with its
+    // output in a register.
+    switch (type) {
+        case svf::kLowPass: run<svf::kLowPass>(input, output, modulation[0], modulation[1], sampleCount); break;
+        case svf::kBandPass: run<svf::kBandPass>(input, output, modulation[0], modulation[1], sampleCount); break;
+        case svf::kHiPass: run<svf::kHiPass>(input, output, modulation[0], modulation[1], sampleCount); break;
+        case svf::kNotch: run<svf::kNotch>(input, output, modulation[0], modulation[1], sampleCount); break;
+        default: run<svf::kPeak>(input, output, modulation[0], modulation[1], sampleCount); break;
+    }
+}
+
+template <int Type>
+void CStateVariable::run(const float* input, float* output, const float* cutoff, const float* resonanceInput,
+                         int sampleCount) {
+    const double period = oversampledPeriod;
+    double lo = low, bp = band, hp = high, no = notch, pk = peak;
+    double f = freq, d = damp, fStep = freqStep, dStep = dampStep;
+    int count = modulationCount;
+    auto selected = [&]() {
+        if constexpr (Type == svf::kLowPass) return lo;
+        else if constexpr (Type == svf::kBandPass) return bp;
+        else if constexpr (Type == svf::kHiPass) return hp;
+        else if constexpr (Type == svf::kNotch) return no;
+        else return pk;
+    };
+    // Collects output × 0: 0 while every output sample is finite, NaN from the first
+    // one that is not, so that the loop needs no branch for it.
+    float poison = 0.0f;
+    for (int i = 0; i < sampleCount; ++i) {
+        if (++count >= kUpdateInterval) {
+            count = 0;
+            cutoffHz = cutoffParam.getSetExpValue(cutoff[i]);
+            resonance = resonanceOf(resonanceInput[i]);
+            freqTarget = frequencyCoefficient(cutoffHz, period);
+            dampTarget = dampingCoefficient(freqTarget, resonance);
+            dStep = (dampTarget - d) * kGlideStep;
+            fStep = (freqTarget - f) * kGlideStep;
+        }
+        d += dStep;
+        f += fStep;
+        const double x = static_cast<double>(input[i]) + static_cast<double>(kAntiDenormal);
+        no = x - d * bp;
+        lo = lo + f * bp;
+        hp = no - lo;
+        bp = f * hp + bp;
+        pk = 0.0;
+        const float first = static_cast<float>(0.5 * selected());
+        no = x - d * bp;
+        lo = lo + f * bp;
+        hp = no - lo;
+        bp = f * hp + bp;
+        pk = lo - hp;
+        output[i] = first + static_cast<float>(0.5 * selected());
+        poison += output[i] * 0.0f;
+    }
+    low = lo, band = bp, high = hp, notch = no, peak = pk;
+    freq = f, damp = d, freqStep = fStep, dampStep = dStep;
+    modulationCount = count;
+    if (!(poison == 0.0f && std::isfinite(low) && std::isfinite(band))) {
+        if (!(std::isfinite(low) && std::isfinite(band))) clearState();
+        mend(output, sampleCount);
+    }
+}
+
+// ---------------------------------------------------------------------------------
+
+CPoleVariable::CPoleVariable(float sampleRate)
+    : CEffect("PV Filter", 6), firstStage(sampleRate), secondStage(sampleRate) {
+    CComponent::setSampleRate(firstStage.getSampleRate());
+}
+
+void CPoleVariable::setSampleRate(float rate) {
+    firstStage.setSampleRate(rate);
+    secondStage.setSampleRate(rate);
+    CComponent::setSampleRate(firstStage.getSampleRate());
+}
+
+void CPoleVariable::setControl(float value, int control) {
+    if (control == kCtlPole) {
+        poleSwitch.setOnOff(value);
+        firstStage.resetModulationCount();
+        secondStage.resetModulationCount();
+        return;
+    }
+    firstStage.setControl(value, control);
+    secondStage.setControl(value, control);
+}
+
+void CPoleVariable::setControlAutomated(float value, int control) {
+    if (control == kCtlCutoff || control == kCtlResonance) {
+        firstStage.setControlAutomated(value, control);
+        if (poleSwitch.on) secondStage.setControlAutomated(value, control);
+        return;
+    }
+    setControl(value, control);
+}
+
+void CPoleVariable::getControl(char* text, int control) {
+    if (control == kCtlPole)
+        copyText(text, poleSwitch.on ? "4" : "2", kTextCapacity);
+    else
+        firstStage.getControl(text, control);
+}
+
+void CPoleVariable::getControlName(char* text, int control) {
+    if (control == kCtlPole)
+        copyText(text, "Pole", kTextCapacity);
+    else
+        firstStage.getControlName(text, control);
+}
+
+void CPoleVariable::getUnitOfMeasurement(char* text, int control) {
+    if (control == kCtlPole)
+        copyText(text, "  ", kTextCapacity);
+    else
+        firstStage.getUnitOfMeasurement(text, control);
+}
+
+void CPoleVariable::process(const float* input, float* output, const float* const* modulation, int sampleCount) {
+    firstStage.process(input, output, modulation, sampleCount);
+    if (poleSwitch.on) secondStage.process(output, output, modulation, sampleCount);
+}
+
+}  // namespace orvex::filter

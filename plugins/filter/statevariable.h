@@ -1,0 +1,119 @@
+// The filter plug-in's state-variable filter and the two- or four-pole filter built
+// from it. Unlike the shared state-variable filter of the band splitters, this one
+// keeps its state in double precision, has no drive term, and takes cutoff and
+// resonance as two per-sample modulation buffers: every 32 samples it computes new
+// coefficients from them and glides its coefficients in force to those in 32 equal
+// steps. Each sample runs the filter twice at the doubled rate and averages the two
+// half outputs.
+//
+// Threads: control operations on whichever thread sets parameters (the host's
+// user-interface thread, sometimes its audio thread); `process` on the audio thread.
+// Control writes are plain stores read at the next block; nothing here allocates,
+// locks or does I/O.
+#pragma once
+
+#include "dsp/component.h"
+#include "dsp/svfcontrols.h"
+#include "dsp/utility.h"
+#include "parameter.h"
+
+namespace orvex::filter {
+
+class CStateVariable : public CEffect {
+public:
+    // Samples between two coefficient updates, and the share of the way to the new
+    // coefficients taken per sample.
+    static constexpr int kUpdateInterval = 32;
+    static constexpr double kGlideStep = 0.03125;
+    // The cutoff range is 30 Hz .. this share of the sample rate of construction.
+    static constexpr float kLowestCutoff = 30.0f;
+    static constexpr float kHighestCutoffShare = 0.49f;
+    // The lowest resonance the coefficients are computed with.
+    static constexpr double kResonanceFloor = 0.06;
+
+    // A rate that is not a positive finite number is taken as 44100 Hz.
+    explicit CStateVariable(float sampleRate);
+
+    // Only 7 Type and 8 OnOff are set; 4 Cutoff, 5 Resonance and 6 Drive come from
+    // the modulation buffers or do not exist here.
+    void setControl(float value, int control) override;
+    void setControlAutomated(float value, int control) override;
+    // 4: the cutoff in Hz of the last update; 5: the resonance of the last update in
+    // percent; 6: "0.0"; 7: the response; 8: "Active" or "InActive".
+    void getControl(char* text, int control) override;
+    void getControlName(char* text, int control) override;
+    void getUnitOfMeasurement(char* text, int control) override;
+
+    // Keeps the filter where it stands: the coefficients are computed anew from the
+    // cutoff in hertz and the resonance of the last update for the new rate, and any
+    // glide stops there until the next update. The cutoff range keeps the bounds of
+    // construction. Rates that are not positive finite numbers are ignored.
+    void setSampleRate(float rate) override;
+
+    // Audio thread: filters `sampleCount` samples from `input` to `output` (the same
+    // buffer works: each sample is read before it is written). modulation[0] holds one
+    // normalised cutoff per sample, modulation[1] one normalised resonance; they are
+    // read at the updates only. Switched off, the input is copied and nothing changes.
+    // A non-finite sample cannot stay in the state: at the end of the block the state
+    // starts again from rest and the block's non-finite output samples are mended.
+    void process(const float* input, float* output, const float* const* modulation, int sampleCount);
+
+    // The next processed sample computes new coefficients.
+    void resetModulationCount() { modulationCount = kUpdateInterval - 1; }
+
+    // Public so that the owner and the tests can read them; nothing but the operations
+    // above writes them.
+    bool active = true;
+    double oversampledRate = 0;
+    double oversampledPeriod = 0;
+    double low = 0, band = 0, high = 0, notch = 0, peak = 0;
+    int type = svf::kLowPass;
+    int modulationCount = 0;
+    double cutoffControl = 1.0;
+    double cutoffHz = 0;
+    double resonance = 0;
+    double freq = 0;
+    double damp = 0;
+    double dampTarget = 0;
+    double freqTarget = 0;
+    double dampStep = 0;
+    double freqStep = 0;
+    CParameter cutoffParam;
+    CParameter typeParam;
+
+private:
+    template <int Type>
+    void run(const float* input, float* output, const float* cutoff, const float* resonanceInput, int sampleCount);
+    void clearState() { low = band = high = notch = peak = 0; }
+};
+
+// One stage, or two in series while the pole switch is on.
+class CPoleVariable : public CEffect {
+public:
+    explicit CPoleVariable(float sampleRate);
+
+    // 20 Pole switches the second stage in (four poles) or out (two), and both stages
+    // then compute new coefficients at their next sample; anything else goes to both.
+    void setControl(float value, int control) override;
+    void setControlAutomated(float value, int control) override;
+    // 20: "4" or "2"; anything else as the first stage answers it.
+    void getControl(char* text, int control) override;
+    void getControlName(char* text, int control) override;
+    void getUnitOfMeasurement(char* text, int control) override;
+    void setSampleRate(float rate) override;
+
+    // Audio thread: the first stage from `input` to `output`, then the second stage on
+    // `output` in place while the switch is on; both read the same modulation.
+    void process(const float* input, float* output, const float* const* modulation, int sampleCount);
+
+    bool isFourPole() const { return poleSwitch.on; }
+    const CStateVariable& getFirstStage() const { return firstStage; }
+    const CStateVariable& getSecondStage() const { return secondStage; }
+
+private:
+    CStateVariable firstStage;
+    CStateVariable secondStage;
+    COnOff poleSwitch;
+};
+
+}  // namespace orvex::filter
