@@ -110,7 +110,7 @@ void ADelay::applyTempo(float bpm) { lfo.setControl(bpm, kCtlBpm); }
 
 void ADelay::applySongPosition(float position) { lfo.setSongPosition(position); }
 
-void ADelay::applyTransportStart() { lfo.relock(); }
+void ADelay::applyTransportStart(double) { lfo.relock(); }
 
 // Any note, of any velocity, restarts the LFO's cycle.
 void ADelay::setupNotes(int) { lfo.reset(); }

@@ -41,7 +41,7 @@ protected:
     void setupNotes(int note) override;
     void applyTempo(float bpm) override;
     void applySongPosition(float position) override;
-    void applyTransportStart() override;
+    void applyTransportStart(double samplePosition) override;
 
 private:
     template <int Ctl> static Row filterRow(const char* name, const char* label, float defaultValue, int controller);
