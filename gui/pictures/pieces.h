@@ -219,4 +219,8 @@ Picture filterCurve(const Style& style, Response response, int width, int height
 // cairo's and fontconfig's caches. Returns main's exit code.
 int generate(int argc, char** argv, const std::function<void(const std::string& directory)>& draw);
 
+// Lets go of the font caches cairo and fontconfig keep for the process's lifetime, so
+// that a leak checker's report is about the program; no piece may be drawn after it.
+void releaseCaches();
+
 }  // namespace orvex::pictures
