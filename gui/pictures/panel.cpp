@@ -118,7 +118,7 @@ void fillPanel(Picture& panel, const Style& style, bool screws) {
     cairo_restore(cr);
 }
 
-void sectionBox(cairo_t* cr, const Style& style, const Box& box, std::string_view title) {
+void sectionBox(cairo_t* cr, const Style& style, const Box& box, std::string_view title, Align titleAlign) {
     cairo_save(cr);
     const double r = std::min(4.0, std::min(box.width, box.height) / 6);
     // The lower lip catches light, as a recess does.
@@ -133,7 +133,10 @@ void sectionBox(cairo_t* cr, const Style& style, const Box& box, std::string_vie
     cairo_stroke(cr);
     if (!title.empty()) {
         const Font font{std::clamp(box.height / 8, 9.0, 11.0), true, 0.6};
-        text(cr, title, box.x + 7, box.y + 5, font, style.dimLabel, Align::left, Anchor::top);
+        const double x = titleAlign == Align::left    ? box.x + 7
+                         : titleAlign == Align::right ? box.x + box.width - 7
+                                                      : box.x + box.width / 2;
+        text(cr, title, x, box.y + 5, font, style.dimLabel, titleAlign, Anchor::top);
     }
     cairo_restore(cr);
 }

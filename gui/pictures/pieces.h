@@ -129,12 +129,16 @@ struct Box {
 // The panel background: a vertical gradient with a faint brushed grain, a light top
 // edge and a dark bottom edge, screws in the corners when `screws`.
 void fillPanel(Picture& panel, const Style& style, bool screws = true);
-// A recessed box that groups controls, with an optional title at its top left.
-void sectionBox(cairo_t* cr, const Style& style, const Box& box, std::string_view title = {});
+
 // A thin horizontal or vertical divider line from (x0, y0) to (x1, y1).
 void divider(cairo_t* cr, const Style& style, double x0, double y0, double x1, double y1);
 
 enum class Align { left, centre, right };
+
+// A recessed box that groups controls, with an optional title at its top left or right
+// (where the controls leave room).
+void sectionBox(cairo_t* cr, const Style& style, const Box& box, std::string_view title = {},
+                Align titleAlign = Align::left);
 enum class Anchor { baseline, middle, top };  // what `y` is: the baseline, the middle of the capitals, their top
 
 struct Font {
