@@ -49,7 +49,7 @@ constexpr long kDisplayTag = 250;
 constexpr long kFilterTag = 251;
 const char* const kChoices[] = {" First", " Second", "-", " Third"};
 constexpr int kNumChoices = 4;
-constexpr CColor kCurveKey{43, 100, 118, 0};
+constexpr gui::CColor kCurveKey{43, 100, 118, 0};
 
 class Editor : public gui::AEffGUIEditor, public gui::CControlListener {
 public:

@@ -66,11 +66,14 @@ protected:
         ASSERT_EQ(std::system(("xdotool " + arguments).c_str()), 0) << arguments;
         idle(10);
     }
+    // What the editor told the host since the last call.
     std::vector<HostEvent> takeEvents() {
-        std::vector<HostEvent> events = plugin->record().events;
-        plugin->record().events.clear();
+        const std::vector<HostEvent>& all = plugin->record().events;
+        std::vector<HostEvent> events(all.begin() + static_cast<std::ptrdiff_t>(seen), all.end());
+        seen = all.size();
         return events;
     }
+    std::size_t seen = 0;
 
     static XServer* server;
     static std::string reason;
