@@ -45,7 +45,7 @@ protected:
         host = std::make_unique<HostWindow>(server->display());
         ASSERT_TRUE(host->usable());
         orvex::vsthost::HostOptions options;
-        plugin = orvex::vsthost::Plugin::load(ORVEX_TEST_VST_DIR "/guieffect.vst/Contents/x86_64-linux/guieffect.so",
+        plugin = orvex::vsthost::Plugin::load(ORVEX_BINARY_DIR "/tests/vst-gui/guieffect.vst/Contents/x86_64-linux/guieffect.so",
                                               options)
                      .plugin;
         ASSERT_TRUE(plugin);
