@@ -48,7 +48,7 @@ std::string word(const std::string& line, std::size_t index) {
 }
 
 TEST(CliCommands, EverySubcommandHasHelp) {
-    for (const std::string command : {"list", "info", "render", "demo"}) {
+    for (const std::string command : {"list", "info", "render", "demo", "snapshot"}) {
         SCOPED_TRACE(command);
         for (const std::string flag : {"--help", "-h"}) {
             const RunResult run = runOrvex({command, flag});
@@ -140,6 +140,31 @@ TEST(CliCommands, DemoRendersTheLoopThroughEveryPluginFound) {
     EXPECT_EQ(loop.sampleRate, 44100);
     EXPECT_EQ(loop.frames(), 176400u);
     EXPECT_EQ(readAudio(out + "/testeffect-00-basic-1.wav").channels, loop.channels);
+}
+
+TEST(CliCommands, SnapshotDrawsAnEditorWithItsSettings) {
+    ScratchFolder dir;
+    const std::string gui = ORVEX_BINARY_DIR "/tests/vst-gui/guieffect.vst/Contents/x86_64-linux/guieffect.so";
+    const RunResult low = runOrvex({"snapshot", gui, dir.file("low.png"), "--set", "Knob=0"});
+    ASSERT_EQ(low.status, 0) << low.err;
+    EXPECT_EQ(low.out, dir.file("low.png") + ": editor of Orvex Toolkit Test, 360 x 220 pixels\n");
+    const RunResult high = runOrvex({"snapshot", gui, dir.file("high.png"), "--set", "Knob=1"});
+    ASSERT_EQ(high.status, 0) << high.err;
+    const std::string a = fileContents(dir.file("low.png")), b = fileContents(dir.file("high.png"));
+    EXPECT_EQ(a.substr(1, 3), "PNG");
+    EXPECT_NE(a, b);  // the knob shows another picture
+    EXPECT_EQ(dir.entries(), (std::vector<std::string>{"high.png", "low.png"}));  // no temporary left
+    // An editor that cannot draw offscreen, and a plug-in without one, say so; nothing
+    // is written.
+    const RunResult other = runOrvex({"snapshot", testEffectPath(), dir.file("other.png")});
+    EXPECT_EQ(other.status, 1);
+    EXPECT_NE(other.err.find("cannot draw its editor"), std::string::npos) << other.err;
+    if (!pannerPath().empty()) {
+        const RunResult none = runOrvex({"snapshot", pannerPath(), dir.file("none.png")});
+        EXPECT_EQ(none.status, 1);
+        EXPECT_NE(none.err.find("has no editor"), std::string::npos) << none.err;
+    }
+    EXPECT_EQ(dir.entries().size(), 2u);
 }
 
 }  // namespace
