@@ -186,6 +186,20 @@ std::vector<std::string> walk(Cursor& cursor, Options& options, bool positionals
 double tempoOption(Cursor& cursor) { return cursor.number(kMinTempo, kMaxTempo, "beats per minute from 1 to 999"); }
 int blockOption(Cursor& cursor) { return cursor.integer(1, kMaxBlock); }
 
+// --program and --set, taken alike by the commands that load a plug-in's state.
+bool programOrSetting(Cursor& cursor, const std::string& name, std::optional<std::string>& program,
+                      std::vector<ParameterSetting>& settings) {
+    if (name == "--program") {
+        program = cursor.value();
+        if (program->empty()) cursor.fail("--program wants a number or a name");
+    } else if (name == "--set") {
+        settings.push_back(parseSetting(cursor));
+    } else {
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 ListOptions parseList(const std::vector<std::string>& args) {
@@ -209,11 +223,7 @@ RenderOptions parseRender(const std::vector<std::string>& args) {
     RenderOptions options;
     Cursor cursor("render", args);
     const auto positional = walk(cursor, options, true, [&](const std::string& name) {
-        if (name == "--program") {
-            options.program = cursor.value();
-            if (options.program->empty()) cursor.fail("--program wants a number or a name");
-        } else if (name == "--set") {
-            options.settings.push_back(parseSetting(cursor));
+        if (programOrSetting(cursor, name, options.program, options.settings)) {
         } else if (name == "--tempo") {
             options.tempo = tempoOption(cursor);
             options.tempoGiven = true;
@@ -256,15 +266,7 @@ SnapshotOptions parseSnapshot(const std::vector<std::string>& args) {
     SnapshotOptions options;
     Cursor cursor("snapshot", args);
     const auto positional = walk(cursor, options, true, [&](const std::string& name) {
-        if (name == "--program") {
-            options.program = cursor.value();
-            if (options.program->empty()) cursor.fail("--program wants a number or a name");
-        } else if (name == "--set") {
-            options.settings.push_back(parseSetting(cursor));
-        } else {
-            return false;
-        }
-        return true;
+        return programOrSetting(cursor, name, options.program, options.settings);
     });
     if (options.help) return options;
     if (positional.size() < 2) cursor.fail(positional.empty() ? "PLUGIN and OUT.png missing" : "OUT.png missing");
