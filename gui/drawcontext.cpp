@@ -1,8 +1,26 @@
 #include "drawcontext.h"
 
 #include <cairo.h>
+#include <dlfcn.h>
 
 namespace orvex::gui {
+
+namespace {
+
+// cairo and fontconfig keep caches (fonts, patterns, the font configuration) in static
+// data for the life of the process. If they were unloaded with our library, every
+// unload would lose half a megabyte, and a host that reloads plug-ins would grow by
+// that each time: once loaded, they stay loaded.
+void keepDrawingLibrariesLoaded() {
+    static const bool kept = [] {
+        for (const char* library : {"libcairo.so.2", "libfontconfig.so.1", "libfreetype.so.6", "libpixman-1.so.0"})
+            dlopen(library, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);  // a reference we never drop
+        return true;
+    }();
+    (void)kept;
+}
+
+}  // namespace
 
 int fontSize(int font) {
     // Font 4 fits the 10 to 16 pixel high displays and menus of the editors.
@@ -11,6 +29,7 @@ int fontSize(int font) {
 }
 
 CDrawContext::CDrawContext(cairo_surface_t* surface) : cr(cairo_create(surface)) {
+    keepDrawingLibrariesLoaded();
     cairo_set_antialias(cr, CAIRO_ANTIALIAS_DEFAULT);
 }
 
