@@ -19,9 +19,12 @@
 
 namespace orvex {
 
+// The bands of the three-band plug-ins, in the order they are split and soloed.
+enum Band { kLow = 0, kMid = 1, kHigh = 2, kNumBands = 3 };
+
 class SoloGroup {
 public:
-    static constexpr int kBands = 3;
+    static constexpr int kBands = kNumBands;
 
     // `parameters`: the indices of the low, middle and high solo parameters.
     SoloGroup(EffectShell& effect, std::array<int, kBands> parameters) : effect(effect), parameters(parameters) {}

@@ -12,8 +12,6 @@
 
 namespace orvex::distortion {
 
-enum Band { kLow = 0, kMid = 1, kHigh = 2, kNumBands = 3 };
-
 inline constexpr VstInt32 kUniqueId = fourCharCode('H', 'a', 'O', 'o');
 inline constexpr int kNumPrograms = 16;
 inline constexpr int kNumParams = 19;

@@ -16,8 +16,6 @@
 
 namespace orvex::panner {
 
-enum Band { kLow = 0, kMid = 1, kHigh = 2, kNumBands = 3 };
-
 inline constexpr VstInt32 kUniqueId = fourCharCode('H', 'a', 'O', 's');
 inline constexpr int kNumPrograms = 16;
 inline constexpr int kNumParams = 20;

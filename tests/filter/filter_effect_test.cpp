@@ -53,15 +53,7 @@ void expectMatchesModel(Plugin& plugin, model::Filter& reference, int total, int
     for (int start = 0, call = 0; start < total; start += callSize, ++call) {
         const int n = std::min(callSize, total - start);
         const std::optional<model::Time> t = time(call);
-        if (t) {
-            Transport transport;
-            transport.tempo = t->tempo;
-            transport.flags = kVstTempoValid | (t->ppq ? kVstPpqPosValid : 0);
-            transport.ppqPos = t->ppq.value_or(0.0);
-            plugin.setTransport(transport);
-        } else {
-            plugin.clearTransport();
-        }
+        reference::reportTime(plugin, t ? std::optional<double>(t->tempo) : std::nullopt, t ? t->ppq : std::nullopt);
         AudioBuffers in(2, n), out(2, n, 7.0f), expect(2, n);
         fillSignal(in, start);
         plugin.processReplacing(in.data(), out.data(), n);

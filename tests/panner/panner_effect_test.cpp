@@ -60,15 +60,7 @@ void expectChainMatchesModel(Plugin& plugin, model::Panner& reference, int total
     for (int start = 0; start < total; start += callSize, ++call) {
         const int n = std::min(callSize, total - start);
         const std::optional<model::Time> t = time(call);
-        if (t) {
-            Transport transport;
-            transport.tempo = t->tempo;
-            transport.flags = kVstTempoValid | (t->ppq ? kVstPpqPosValid : 0);
-            transport.ppqPos = t->ppq.value_or(0.0);
-            plugin.setTransport(transport);
-        } else {
-            plugin.clearTransport();
-        }
+        reference::reportTime(plugin, t ? std::optional<double>(t->tempo) : std::nullopt, t ? t->ppq : std::nullopt);
         AudioBuffers in(2, n), out(2, n, 7.0f);
         std::copy_n(signal.left.begin() + start, n, in[0].begin());
         std::copy_n(signal.right.begin() + start, n, in[1].begin());

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "dsp/component.h"
@@ -25,6 +26,20 @@ inline std::unique_ptr<orvex::vsthost::Plugin> loadBundle(const std::string& nam
     if (!result) return nullptr;
     result.plugin->start(options.sampleRate, options.blockSize);
     return std::move(result.plugin);
+}
+
+// What the host reports to the next calls: a playing transport at `tempo`, with the song
+// position `ppq` when given; no time information at all without a tempo.
+inline void reportTime(orvex::vsthost::Plugin& plugin, std::optional<double> tempo, std::optional<double> ppq) {
+    if (!tempo) {
+        plugin.clearTransport();
+        return;
+    }
+    orvex::vsthost::Transport transport;
+    transport.tempo = *tempo;
+    transport.flags = kVstTempoValid | (ppq ? kVstPpqPosValid : 0);
+    transport.ppqPos = ppq.value_or(0.0);
+    plugin.setTransport(transport);
 }
 
 // A value as the units display it.
