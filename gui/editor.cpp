@@ -25,6 +25,9 @@ bool AEffGUIEditor::getRect(ERect** out) {
 
 bool AEffGUIEditor::open(void* window) {
     systemWindow = window;
+    // The plug-in's open reads every value afresh; what was noted before is old news.
+    pendingParameters.store(0, std::memory_order_relaxed);
+    tempoPending.store(false, std::memory_order_relaxed);
     postUpdate();
     return true;
 }
@@ -40,8 +43,27 @@ void AEffGUIEditor::idle() {
     if (updateRequested) updateRequested = false;
     if (frame) {
         if (PlatformWindow* window = frame->getPlatformWindow()) window->dispatch();
+        applyPendingChanges();
         if (frame) frame->idle();
     }
+}
+
+void AEffGUIEditor::parameterChanged(VstInt32 index) {
+    if (index >= 0 && index < 64) pendingParameters.fetch_or(std::uint64_t{1} << index, std::memory_order_relaxed);
+}
+
+void AEffGUIEditor::setBpm(float bpm) {
+    pendingTempo.store(bpm, std::memory_order_relaxed);
+    tempoPending.store(true, std::memory_order_release);
+}
+
+void AEffGUIEditor::applyPendingChanges() {
+    if (!frame || !effect) return;
+    std::uint64_t changed = pendingParameters.exchange(0, std::memory_order_relaxed);
+    for (VstInt32 index = 0; changed; ++index, changed >>= 1)
+        if (changed & 1) setParameter(index, effect->getParameter(index));
+    if (frame && tempoPending.exchange(false, std::memory_order_acquire))
+        tempoChanged(pendingTempo.load(std::memory_order_relaxed));
 }
 
 void AEffGUIEditor::draw(ERect*) {

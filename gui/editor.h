@@ -3,11 +3,15 @@
 // control changes to the effect as automated parameter changes between begin and end
 // of edit.
 //
-// Threads: editor thread (the host's user-interface thread), except `setBpm`, which
-// the effect calls from the audio thread and which only stores the tempo.
+// Threads: editor thread (the host's user-interface thread), except `parameterChanged`
+// and `setBpm`, which the effect may call from the audio thread: they only store what
+// changed, and the next idle brings it to the controls on the editor thread
+// (`setParameter`, `tempoChanged`).
 #pragma once
 
+#include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <string>
 
 #include "host/aeffeditor.h"
@@ -37,6 +41,14 @@ public:
     static int getKnobMode() { return knobMode; }
 
     void postUpdate() override { updateRequested = true; }
+    // Any thread: noted for the next idle (parameters 0 to 63; the plug-ins have 20 at
+    // most), which calls `setParameter` with the effect's value.
+    void parameterChanged(VstInt32 index) override;
+    // Any thread: the host's tempo, noted for the next idle, which calls `tempoChanged`.
+    void setBpm(float bpm) override;
+    // Runs what was noted since the last idle: `setParameter` for every changed
+    // parameter in index order, then `tempoChanged`. Nothing while closed.
+    void applyPendingChanges();
     bool isUpdateRequested() const { return updateRequested; }
 
     // Called by controls between user actions: runs an idle when one is due.
@@ -56,12 +68,18 @@ public:
     bool snapshot(const char* path) override;
 
 protected:
+    // Editor thread, while open: the host tempo changed (from the last `setBpm`).
+    virtual void tempoChanged(float /*bpm*/) {}
+
     CFrame* frame = nullptr;
     ERect rect{0, 0, 0, 0};
 
 private:
     static int knobMode;
     bool updateRequested = false;
+    std::atomic<std::uint64_t> pendingParameters{0};
+    std::atomic<float> pendingTempo{0.0f};
+    std::atomic<bool> tempoPending{false};
     std::chrono::steady_clock::time_point nextIdle{};
 };
 

@@ -39,6 +39,10 @@ public:
 
     // Any thread: only mark what must be redrawn at the next idle.
     virtual void postUpdate() {}
+    // Any thread (hosts play automation from the audio thread): the effect's value of
+    // parameter `index` changed. Only noted; the editor rereads it at its next idle.
+    virtual void parameterChanged(VstInt32) {}
+    // Editor thread: bring the controls of parameter `index` up to the effect's value.
     virtual void setParameter(VstInt32, float) {}
     // Audio thread: store the tempo only; shown at the next idle.
     virtual void setBpm(float) {}

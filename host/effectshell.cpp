@@ -142,7 +142,7 @@ void EffectShell::setParameter(VstInt32 index, float value) {
     if (validParameter(index)) {
         storeValue(index, value);
         applyParameter(index, value);
-        if (editor) editor->setParameter(index, value);
+        if (editor) editor->parameterChanged(index);
     }
     if (editor) editor->postUpdate();
 }

@@ -5,6 +5,7 @@
 // identity and its chain (`doProcess`); everything else lives here once.
 #pragma once
 
+#include <atomic>
 #include <memory>
 #include <span>
 #include <vector>
@@ -97,7 +98,8 @@ public:
     VstInt32 getVendorVersion() override { return kVendorVersion; }
 
     // The last tempo the host gave, or -1 while it gives none.
-    float getTheBpm() const { return hostTempo; }
+    // Any thread: the editor reads it while the audio thread tracks it.
+    float getTheBpm() const { return hostTempo.load(std::memory_order_relaxed); }
     // The tempo of the plug-in's own "Bpm" parameter, used while the host gives none;
     // in that state the tempo-following units take it at once.
     void setInternalTempo(float bpm);
@@ -144,7 +146,7 @@ protected:
     int numParams() const { return static_cast<int>(parameters.size()); }
 
     float internalTempo = 120.0f;
-    float hostTempo = -1.0f;
+    std::atomic<float> hostTempo{-1.0f};
 
 private:
     bool hostPlaying = false;  // the transport's state in the last time answer

@@ -1,0 +1,33 @@
+// What the four editors share: the text style of their displays, menus and tempo
+// fields, the pop-up menus' colours, and the tempo field's two-way rule (typed text to
+// the "Bpm" parameter, the host's or the parameter's tempo back to text).
+//
+// Threads: editor thread only.
+#pragma once
+
+#include "controls.h"
+
+namespace orvex::gui {
+
+// Displays, menus and tempo fields print in font 4 of the list, in this blue.
+inline constexpr int kHouseFont = kNormalFontSmall;
+inline constexpr CColor kHouseTextColor{33, 87, 103, 0};
+inline constexpr CColor kHouseFieldColor{225, 231, 175, 0};  // the tempo field's background
+
+// A new scheme for one open's menus (the caller hands it to them and releases its own
+// reference): pale items, white under the pointer, the house text colour; the
+// selected text colour differs slightly between the editors.
+COptionMenuScheme* newHouseMenuScheme(const CColor& selectedText);
+
+// The house text style on a display, a menu or a tempo field.
+void setHouseText(CParamDisplay* control);
+
+// The "Bpm" value a typed tempo stands for: 50 to 250 beats per minute map onto 0..1;
+// anything else (300, "abc") gives 120 beats per minute.
+float bpmFromText(const char* text);
+
+// Shows `hostTempo` ("%.2f") in the field and marks it dirty when the host gives one
+// (anything but -1), otherwise the tempo of the "Bpm" value `bpm`.
+void showTempo(CTextEdit* field, float hostTempo, float bpm);
+
+}  // namespace orvex::gui
