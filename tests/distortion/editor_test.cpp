@@ -368,4 +368,24 @@ TEST_F(DistortionEditor, EveryKnobShowsItsValueInsideItsRectangle) {
     }
 }
 
+TEST_F(DistortionEditor, ControlPicturesMatchThePanelAtTheirCorners) {
+    // Each picture was drawn over the panel under one of its controls: no square shows
+    // around any of them (the rounded fields differ by their corners' antialiasing).
+    const auto pixels = snapshot("corners.png");
+    const std::unique_ptr<CBitmap, void (*)(CBitmap*)> picture(new CBitmap(128), [](CBitmap* b) { b->forget(); });
+    const CBitmap& panel = *picture;
+    ASSERT_EQ(panel.getWidth() * panel.getHeight(), static_cast<int>(pixels.size()));
+    for (const Expected& e : kControls) {
+        SCOPED_TRACE(e.tag);
+        for (const CPoint& p : {CPoint(e.rect.left, e.rect.top), CPoint(e.rect.right - 1, e.rect.top),
+                                CPoint(e.rect.left, e.rect.bottom - 1), CPoint(e.rect.right - 1, e.rect.bottom - 1)}) {
+            const uint32_t drawn = pixels[static_cast<size_t>(p.v * panel.getWidth() + p.h)];
+            const CColor under = panel.pixel(p.h, p.v);
+            EXPECT_NEAR(static_cast<int>((drawn >> 16) & 255), under.red, 2);
+            EXPECT_NEAR(static_cast<int>((drawn >> 8) & 255), under.green, 2);
+            EXPECT_NEAR(static_cast<int>(drawn & 255), under.blue, 2);
+        }
+    }
+}
+
 }  // namespace
