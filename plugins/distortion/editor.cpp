@@ -186,8 +186,10 @@ void ADEditor::valueChanged(gui::CDrawContext*, gui::CControl* control) {
     const auto tag = static_cast<unsigned long>(control->getTag());
     if (tag >= static_cast<unsigned long>(kNumParams)) return;
     const auto index = static_cast<VstInt32>(tag);
-    if (const int band = bandOf(kTypes, index); band >= 0) {
-        const int entry = typeMenus[band]->getCurrent(nullptr, true);
+    if (bandOf(kTypes, index) >= 0) {
+        // A type menu: its entry stands for a type step.
+        const auto* menu = dynamic_cast<COptionMenu*>(control);
+        const int entry = menu ? menu->getCurrent(nullptr, true) : -1;
         if (entry >= 0 && entry < CDistortionBlock::kNumSteps) setParameterAutomated(index, kTypeValues[entry]);
     } else {
         setParameterAutomated(index, control->getValue());
