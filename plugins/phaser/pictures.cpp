@@ -7,6 +7,7 @@
 #include <cmath>
 #include <numbers>
 
+#include "detail.h"
 #include "layout.h"
 #include "pieces.h"
 
@@ -18,7 +19,7 @@ namespace {
 constexpr int kPanelWidth = 424;
 constexpr int kPanelHeight = 240;
 
-const Font kTitleFont{10, true, 0.6};
+const Font kTitleFont{9, true, 0.6};
 const Font kKnobFont{9, true, 0.5};
 const Font kSmallFont{8, true, 0.3};
 const Font kEndFont{7, true, 0};
@@ -77,14 +78,12 @@ void knobEnds(cairo_t* cr, const Style& style, int parameter, std::string_view l
     text(cr, high, cx + 3, below, kEndFont, style.dimLabel, Align::left);
 }
 
-// One channel's box: its title in the free space at its top, right of the rate knob,
-// and its three knobs' names; the rate display's unit beside it.
-void channel(cairo_t* cr, const Style& style, const Box& box, std::string_view title, int rate, int depth,
+// One channel: its title in the free space right of the rate knob, its three knobs'
+// names, and the rate display's unit beside it.
+void channel(cairo_t* cr, const Style& style, double top, std::string_view title, int rate, int depth,
              int feedback) {
-    sectionBox(cr, style, box);
     const layout::Box& rateKnob = knobOf(rate).box;
-    const double titleLeft = rateKnob.right + 14;
-    text(cr, title, titleLeft, box.y + 7, kTitleFont, style.dimLabel, Align::left, Anchor::top);
+    text(cr, title, rateKnob.right + 14, top + 7, kTitleFont, style.dimLabel, Align::left, Anchor::top);
     knobLabel(cr, style, rate, "RATE");
     knobLabel(cr, style, depth, "DEPTH");
     knobLabel(cr, style, feedback, "FEEDBACK");
@@ -118,6 +117,27 @@ Picture knobStripOf(const Style& style, int picture) {
     return strip;
 }
 
+// The value displays are hardly higher than their digits: a light field edged in dark
+// at its top and sides only, so that the digits' feet stand on its lit lower lip
+// rather than on a dark line.
+Picture valueField(const Style& style, int width, int height, const Backdrop& backdrop) {
+    return compose(width, height, backdrop, [&](cairo_t* cr) {
+        const double w = width;
+        const double h = height;
+        orvex::pictures::detail::roundedRect(cr, 0, 0, w, h, 1.5);
+        orvex::pictures::detail::verticalGradient(cr, 0, h, style.display.darker(0.1), style.display.lighter(0.1));
+        cairo_fill(cr);
+        cairo_set_line_width(cr, 1);
+        cairo_move_to(cr, 0.5, h - 2);
+        cairo_line_to(cr, 0.5, 0.5);
+        cairo_line_to(cr, w - 0.5, 0.5);
+        cairo_line_to(cr, w - 0.5, h - 2);
+        const Colour edge = style.displayEdge;
+        cairo_set_source_rgba(cr, edge.red / 255.0, edge.green / 255.0, edge.blue / 255.0, 0.8);
+        cairo_stroke(cr);
+    });
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -132,14 +152,19 @@ int main(int argc, char** argv) {
         vendorMark(cr, style, kPanelWidth - 16, 23, 10, Align::right);
         divider(cr, style, 12, 31, kPanelWidth - 12, 31);
 
-        channel(cr, style, {38, 36, 156, 190}, "LEFT CHANNEL", kLeftRate, kLeftDepth, kLeftFeedback);
-        channel(cr, style, {197, 36, 156, 190}, "RIGHT CHANNEL", kRightRate, kRightDepth, kRightFeedback);
+        // The channels' controls step down to the right side by side, so one box holds
+        // both, parted by a groove that runs down between their staircases.
+        const Box channels{38, 36, 315, 190};
+        sectionBox(cr, style, channels);
+        divider(cr, style, 175, channels.y + 2, 228, channels.y + channels.height - 2);
+        channel(cr, style, channels.y, "LEFT CHANNEL", kLeftRate, kLeftDepth, kLeftFeedback);
+        channel(cr, style, channels.y, "RIGHT CHANNEL", kRightRate, kRightDepth, kRightFeedback);
 
         // The link ties the right channel's three knobs to the left's.
         const layout::Box& link = layout::kLinkBox;
         text(cr, "LINK", link.left + link.width() / 2.0, link.bottom + 10, kSmallFont, style.label, Align::centre);
 
-        sectionBox(cr, style, {356, 36, 62, 190});
+        sectionBox(cr, style, {356, 36, 62, 190});  // the output
         knobLabel(cr, style, kMix, "MIX");
         knobEnds(cr, style, kMix, "DRY", "WET");
         knobLabel(cr, style, kWidth, "WIDTH");
@@ -153,7 +178,7 @@ int main(int argc, char** argv) {
         twoStateButton(style, link.width(), link.height(), Backdrop::of(panel, link.left, link.top))
             .save(out, layout::kLinkButton);
         const layout::Box& first = layout::kDisplays[0].box;
-        displayBackground(style, first.width(), first.height(), Backdrop::of(panel, first.left, first.top))
+        valueField(style, first.width(), first.height(), Backdrop::of(panel, first.left, first.top))
             .save(out, layout::kDisplay);
     });
 }
