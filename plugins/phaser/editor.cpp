@@ -19,11 +19,12 @@ CRect rectOf(const layout::Box& b) { return CRect(b.left, b.top, b.right, b.bott
 int partnerOf(int index) { return index < kChannelParams ? index + kChannelParams : index - kChannelParams; }
 bool isChannelParameter(int index) { return index >= 0 && index < 2 * kChannelParams; }
 
+// The displays' texts: the rates in hertz on their 0.05 to 20 scale, without a unit;
+// the others in whole percent, truncated.
+void frequencyText(float value, char* text) { frequencyStringConvert(value, text, "%.2f"); }
+void percentText(float value, char* text) { percentStringConvert(value, text); }
+
 }  // namespace
-
-void ADEditor::frequencyText(float value, char* text) { frequencyStringConvert(value, text, "%.2f"); }
-
-void ADEditor::percentText(float value, char* text) { percentStringConvert(value, text); }
 
 ADEditor::ADEditor(AudioEffect* effect) : AEffGUIEditor(effect), background(new CBitmap(layout::kPanel)) {
     rect = {0, 0, static_cast<VstInt16>(background->getHeight()), static_cast<VstInt16>(background->getWidth())};

@@ -26,11 +26,6 @@ public:
     // reads the effect. Nothing while closed.
     void setParameter(VstInt32 index, float value) override;
 
-    // Text helpers of the value displays: hertz on the rates' 0.05 to 20 scale, and
-    // truncated percent.
-    static void frequencyText(float value, char* text);
-    static void percentText(float value, char* text);
-
 private:
     // The knob and display of parameter `index`, set to the effect's value.
     void show(int index);

@@ -15,8 +15,6 @@ struct Box {
     int bottom;
     constexpr int width() const { return right - left; }
     constexpr int height() const { return bottom - top; }
-    constexpr int centreX() const { return (left + right) / 2; }
-    constexpr int centreY() const { return (top + bottom) / 2; }
 };
 
 // Picture numbers.
