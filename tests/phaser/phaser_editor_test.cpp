@@ -169,14 +169,25 @@ TEST_F(PhaserEditor, EveryControlAtItsPlaceWithTheEffectsValue) {
     }
 }
 
-// A knob turned by the user: with the link on its partner follows and both reach the
-// effect and the host, whichever channel was turned; with the link off only it moves.
+// The user clicks the link button and turns knobs: with the link on a knob's partner
+// follows and both reach the effect and the host, whichever channel was turned; with
+// the link off only the turned one moves.
 TEST_F(PhaserEditor, LinkedChannelsMoveTogether) {
     const struct {
         bool link;
         int turned;
         int partner;
     } cases[] = {{true, 1, 4}, {true, 3, 0}, {true, 5, 2}, {false, 0, 3}, {false, 4, 1}};
+    // The link is on at first; a click turns it off, in the effect and for the host.
+    editor->open(nullptr);
+    const CRect& b = control(Kind::button, 7)->getSize();
+    const CPoint centre((b.left + b.right) / 2, (b.top + b.bottom) / 2);
+    frame()->onMouseDown(centre, kLButton);
+    frame()->onMouseRelease(centre, 0);
+    EXPECT_EQ(effect->getParameter(7), 0.0f);
+    EXPECT_EQ(control(Kind::button, 7)->getValue(), 0.0f);
+    EXPECT_TRUE(wasAutomated(7));
+    editor->close();
     for (const auto& c : cases) {
         SCOPED_TRACE(::testing::Message() << "link " << c.link << ", parameter " << c.turned);
         effect->setProgram(0);  // both channels alike
