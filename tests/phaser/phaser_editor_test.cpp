@@ -267,6 +267,8 @@ TEST_F(PhaserEditor, NothingWhileClosedAndOnlyItsOwnTags) {
     EXPECT_FALSE(editor->isUpdateRequested());
     for (int round = 0; round < 3; ++round) {
         ASSERT_TRUE(editor->open(nullptr));
+        ASSERT_TRUE(editor->open(nullptr));  // twice: one frame, no leak
+        EXPECT_EQ(frame()->getNbViews(), kNumControls);
         editor->close();
     }
     EXPECT_EQ(frame(), nullptr);
