@@ -63,6 +63,7 @@ struct Options {
     std::string peerVstDir = "/usr/lib/vst";
     std::string ladspaDir = "/usr/lib/ladspa";
     std::vector<std::string> editors;  // more bundles for the editor section
+    std::string baselineDir;           // another build of ours to run beside this one
 };
 
 const char* const kHelp = R"(Usage: orvex_bench [OPTIONS]
@@ -81,6 +82,8 @@ Options:
   --peer-vst-dir DIR the VST 2.x peers (default /usr/lib/vst)
   --ladspa-dir DIR   the LADSPA peers (default /usr/lib/ladspa)
   --editor PATH      another bundle for the editor section (repeatable)
+  --baseline DIR     bundles of another build of ours (DIR/<name>.vst/...), run beside
+                     this build's in the peers section, with the ratios of the two
   -h, --help         this text
 )";
 
@@ -241,6 +244,12 @@ public:
         }
         return keep(std::move(c));
     }
+    // Hands a contender kept here over to the caller.
+    std::unique_ptr<Contender> release(Contender* c) {
+        for (auto& kept : owned)
+            if (kept.get() == c) return std::move(kept);
+        return nullptr;
+    }
     template <class C>
     C* keep(std::unique_ptr<C> c) {
         C* raw = c.get();
@@ -284,6 +293,21 @@ void peers(const Options& o, const Signal& signal) {
     add(e, "Saturate x 2 (caps, mono)", pool.ladspa("caps.so", "Saturate"));
     const int autoPan = add(e, "TAP AutoPanner (stereo)", pool.ladspa("tap_autopan.so", "tap_autopan",
                                                                        {{"Frequency", 2.0f}, {"Depth", 100.0f}}));
+    // The same four from the baseline build, with the same settings.
+    std::vector<std::pair<int, int>> againstBaseline;
+    if (!o.baselineDir.empty()) {
+        Options other = o;
+        other.vstDir = o.baselineDir;
+        Pool baseline(other);
+        const int rows[] = {panner, distortion, filter, phaser};
+        for (int k = 0; k < 4; ++k) {
+            const std::vector<std::pair<std::string, float>> settings =
+                k == 2 ? std::vector<std::pair<std::string, float>>{{"Pole", 0.0f}} : std::vector<std::pair<std::string, float>>{};
+            VstContender* c = baseline.ours(kOurs[k], settings);
+            const int i = c ? add(e, std::string("baseline ") + kOurs[k], pool.keep(baseline.release(c))) : -1;
+            if (i >= 0 && rows[k] >= 0) againstBaseline.push_back({rows[k], i});
+        }
+    }
     roundRobin(e, o, signal);
     printCostHeader();
     for (const Entry& x : e) printCost(x.name, x.ns);
@@ -308,6 +332,8 @@ void peers(const Options& o, const Signal& signal) {
         printRatio("filter four poles, LFO on / 2 x AutoFilter", ratios(at(swept)->ns, at(autoFilter)->ns), 1.0);
     if (has({phaser, phaserII})) printRatio("phaser / 2 x PhaserII", ratios(at(phaser)->ns, at(phaserII)->ns), 0.5);
     if (has({panner, autoPan})) printRatio("panner / TAP AutoPanner (one band)", ratios(at(panner)->ns, at(autoPan)->ns), 0);
+    for (const auto& [ours, before] : againstBaseline)
+        printRatio(at(before)->name.substr(9) + " / its baseline", ratios(at(ours)->ns, at(before)->ns), 0);
 }
 
 void blocks(const Options& o, const Signal& signal) {
@@ -598,6 +624,8 @@ bool parse(int argc, char** argv, Options& o) {
             o.ladspaDir = value();
         } else if (arg == "--editor") {
             o.editors.push_back(value());
+        } else if (arg == "--baseline") {
+            o.baselineDir = value();
         } else {
             std::fprintf(stderr, "orvex_bench: unknown option %s (see --help)\n", arg.c_str());
             return false;
