@@ -9,10 +9,10 @@
 // The peers and their settings, chosen to do the work ours do:
 //   3BandSplitter (dpf-plugins-vst): defaults, crossovers 220 Hz and 2 kHz, six outputs;
 //     the band split of our panner and distortion.
-//   PingPongPan (dpf-plugins-vst): Frequency 0.02, Width 1 (full sweep); one per band in
-//     the panner's peer set.
-//   SoulForce (dpf-plugins-vst): Shape 0.5, FBack 0.5, Foot 1 (engaged); one per band in
-//     the distortion's peer set.
+//   PingPongPan (dpf-plugins-vst): Frequency 0.02 (shown as 2), Width 1 (100 %, the full
+//     sweep); one per band in the panner's peer set.
+//   SoulForce (dpf-plugins-vst): Shape 0.5, FBack 0.5, Source 0, Foot 1 (engaged); one per
+//     band in the distortion's peer set.
 //   AutoFilter (caps, LADSPA): its defaults (band-limited resonant filter swept by its own
 //     LFO and envelope), one instance per channel.
 //   PhaserII (caps, LADSPA): its defaults, one instance per channel.
