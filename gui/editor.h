@@ -32,6 +32,8 @@ public:
     bool open(void* window) override;
     // Deletes the frame and every view in it.
     void close() override;
+    // A frame exists: in the host's window, or offscreen when it gave none.
+    bool isOpen() const override { return frame != nullptr; }
     void idle() override;
     void draw(ERect* rect) override;
     VstIntPtr mouse(VstInt32 x, VstInt32 y) override;

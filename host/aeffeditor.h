@@ -26,7 +26,8 @@ public:
         return false;
     }
     virtual void close() { systemWindow = nullptr; }
-    bool isOpen() const { return systemWindow != nullptr; }
+    // Open in a host window, or (for an editor that can draw without one) offscreen.
+    virtual bool isOpen() const { return systemWindow != nullptr; }
     virtual void idle() {}
     virtual void draw(ERect*) {}
     virtual VstIntPtr mouse(VstInt32, VstInt32) { return 0; }
