@@ -239,6 +239,18 @@ void ADEditor::setParameter(VstInt32 index, float) {
     postUpdate();
 }
 
+void ADEditor::beginEdit(VstInt32 index) {
+    if (index != kPadTag) return AEffGUIEditor::beginEdit(index);
+    AEffGUIEditor::beginEdit(kCutoff);
+    AEffGUIEditor::beginEdit(kResonance);
+}
+
+void ADEditor::endEdit(VstInt32 index) {
+    if (index != kPadTag) return AEffGUIEditor::endEdit(index);
+    AEffGUIEditor::endEdit(kCutoff);
+    AEffGUIEditor::endEdit(kResonance);
+}
+
 void ADEditor::tempoChanged(float bpm) {
     if (!opened) return;
     char text[32];

@@ -37,6 +37,10 @@ public:
     // The effect's value of parameter `index` (read back from it) into the controls;
     // nothing while closed.
     void setParameter(VstInt32 index, float value) override;
+    // The pad's drag is a gesture on cutoff and resonance, the two it moves: the host
+    // hears of no parameter 250.
+    void beginEdit(VstInt32 index) override;
+    void endEdit(VstInt32 index) override;
 
     bool isOpened() const { return opened; }
 
