@@ -16,9 +16,7 @@
 #include "plugins/filter/editor.h"
 
 using namespace orvex::gui;
-using orvex::filter::ADEditor;
-using orvex::filter::ADelayEdit;
-using orvex::filter::CTouchPad;
+using namespace orvex::filter;
 
 namespace {
 
@@ -28,6 +26,9 @@ struct HostCall {
     float value;
     bool operator==(const HostCall&) const = default;
 };
+constexpr HostCall begin(VstInt32 i) { return {audioMasterBeginEdit, i, 0}; }
+constexpr HostCall end(VstInt32 i) { return {audioMasterEndEdit, i, 0}; }
+constexpr HostCall automate(VstInt32 i, float v) { return {audioMasterAutomate, i, v}; }
 
 // A host that answers a tempo when it has one and records what the editor tells it.
 struct TestHost {
@@ -40,8 +41,7 @@ TestHost* gHost = nullptr;
 VstIntPtr hostCallback(AEffect*, VstInt32 opcode, VstInt32 index, VstIntPtr, void*, float opt) {
     if (opcode == audioMasterVersion) return 2400;
     if (!gHost) return 0;
-    if (opcode == audioMasterGetTime) {
-        if (gHost->tempo <= 0) return 0;
+    if (opcode == audioMasterGetTime && gHost->tempo > 0) {
         gHost->time = {};
         gHost->time.sampleRate = 44100;
         gHost->time.tempo = gHost->tempo;
@@ -53,12 +53,34 @@ VstIntPtr hostCallback(AEffect*, VstInt32 opcode, VstInt32 index, VstIntPtr, voi
     return 0;
 }
 
-constexpr HostCall begin(VstInt32 i) { return {audioMasterBeginEdit, i, 0}; }
-constexpr HostCall end(VstInt32 i) { return {audioMasterEndEdit, i, 0}; }
-constexpr HostCall automate(VstInt32 i, float v) { return {audioMasterAutomate, i, v}; }
-
-// Parameter values set before the editor opens, one distinct value each.
-constexpr float kFirstValues[13] = {0.3f, 0.6f, 0.7f, 0.6f, 0.0f, 0.45f, 1.0f, 0.1f, 0.9f, 0.0f, 0.25f, 0.35f, 0.3f};
+// The frame's pixels, and where two of them differ.
+std::vector<std::uint32_t> pixels(CFrame* frame) {
+    cairo_surface_t* s = frame->getSurface();
+    cairo_surface_flush(s);
+    const int w = cairo_image_surface_get_width(s), h = cairo_image_surface_get_height(s);
+    std::vector<std::uint32_t> out(static_cast<std::size_t>(w * h));
+    for (int y = 0; y < h; ++y)
+        std::memcpy(&out[static_cast<std::size_t>(y * w)],
+                    cairo_image_surface_get_data(s) + y * cairo_image_surface_get_stride(s), 4 * w);
+    return out;
+}
+struct Difference {
+    bool inside = false;   // some pixel in one of the rectangles changed
+    bool outside = false;  // some pixel elsewhere changed
+};
+Difference compare(CFrame* frame, const std::vector<std::uint32_t>& a, const std::vector<std::uint32_t>& b,
+                   const std::vector<CRect>& rects) {
+    const int w = frame->getSize().width();
+    Difference d;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if ((a[i] & 0xffffff) == (b[i] & 0xffffff)) continue;
+        const CPoint p(static_cast<int>(i) % w, static_cast<int>(i) / w);
+        bool in = false;
+        for (const CRect& r : rects) in = in || r.pointInside(p);
+        (in ? d.inside : d.outside) = true;
+    }
+    return d;
+}
 
 class FilterEditor : public ::testing::Test {
 protected:
@@ -77,33 +99,29 @@ protected:
     }
     CFrame* open() {
         EXPECT_TRUE(editor->open(nullptr));
-        CFrame* frame = editor->getFrame();
-        frame->draw();  // the first draw, after which idle redraws what is dirty
+        editor->getFrame()->draw();  // the first draw, after which idle redraws what is dirty
         host.calls.clear();
-        return frame;
+        return editor->getFrame();
     }
-    template <class T>
+    template <class T = CControl>
     T* view(long tag) const {
-        CFrame* frame = editor->getFrame();
-        for (int i = 0; frame && i < frame->getNbViews(); ++i) {
-            auto* control = dynamic_cast<CControl*>(frame->getView(i));
+        for (int i = 0; i < editor->getFrame()->getNbViews(); ++i) {
+            auto* control = dynamic_cast<CControl*>(editor->getFrame()->getView(i));
             if (control && control->getTag() == tag) return dynamic_cast<T*>(control);
         }
         return nullptr;
     }
-    static CPoint centre(const CRect& r) { return {(r.left + r.right) / 2, (r.top + r.bottom) / 2}; }
     void click(const CRect& r, int buttons = kLButton) {
-        CFrame* frame = editor->getFrame();
-        frame->onMouseDown(centre(r), buttons);
-        frame->onMouseRelease(centre(r), 0);
+        const CPoint at((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+        editor->getFrame()->onMouseDown(at, buttons);
+        editor->getFrame()->onMouseRelease(at, 0);
     }
-    // Types `text` into the tempo field as a user would and leaves it with Enter.
+    // Types `text` over the tempo field's text as a user would and takes it with Enter.
     void typeTempo(const char* text) {
         auto* field = view<CTextEdit>(ADEditor::kTempoTag);
-        ASSERT_NE(field, nullptr);
         click(field->getSize());
         ASSERT_TRUE(field->isEditing());
-        for (std::size_t n = field->getText().size(); n > 0; --n) field->backspace();  // the old text
+        for (std::size_t n = field->getText().size(); n > 0; --n) field->backspace();
         field->type(text);
         field->commit();
     }
@@ -113,42 +131,13 @@ protected:
     ADEditor* editor = nullptr;
 };
 
-std::vector<unsigned char> pixels(CFrame* frame) {
-    cairo_surface_t* s = frame->getSurface();
-    cairo_surface_flush(s);
-    const unsigned char* data = cairo_image_surface_get_data(s);
-    return {data, data + cairo_image_surface_get_stride(s) * cairo_image_surface_get_height(s)};
-}
-
-// Whether any pixel inside / outside `rects` differs between two pictures of `frame`.
-struct Difference {
-    bool inside = false;
-    bool outside = false;
-};
-Difference compare(CFrame* frame, const std::vector<unsigned char>& a, const std::vector<unsigned char>& b,
-                   const std::vector<CRect>& rects) {
-    cairo_surface_t* s = frame->getSurface();
-    const int stride = cairo_image_surface_get_stride(s);
-    Difference d;
-    for (int y = 0; y < cairo_image_surface_get_height(s); ++y)
-        for (int x = 0; x < cairo_image_surface_get_width(s); ++x) {
-            if (std::memcmp(&a[y * stride + 4 * x], &b[y * stride + 4 * x], 3) == 0) continue;
-            bool in = false;
-            for (const CRect& r : rects) in = in || r.pointInside({x, y});
-            (in ? d.inside : d.outside) = true;
-        }
-    return d;
-}
-
 }  // namespace
 
 TEST_F(FilterEditor, EveryControlAtItsRectangleWithItsPictureAndFirstValue) {
-    for (int i = 0; i < 13; ++i) effect->setParameter(i, kFirstValues[i]);
-    ERect* rect = nullptr;
-    ASSERT_TRUE(editor->getRect(&rect));
-    EXPECT_GT(rect->right, 549);
-    EXPECT_GT(rect->bottom, 222);
+    const float first[kNumParams] = {0.3f, 0.6f, 0.7f, 0.6f, 0.0f, 0.45f, 1.0f, 0.1f, 0.9f, 0.0f, 0.25f, 0.35f, 0.3f};
+    for (int i = 0; i < kNumParams; ++i) effect->setParameter(i, first[i]);
     CFrame* frame = open();
+    EXPECT_EQ(frame->getSize(), CRect(0, 0, frame->getBackground()->getWidth(), frame->getBackground()->getHeight()));
 
     enum class Kind { pad, button, knob, menu, field };
     struct Expected {
@@ -156,12 +145,12 @@ TEST_F(FilterEditor, EveryControlAtItsRectangleWithItsPictureAndFirstValue) {
         Kind kind;
         CRect rect;
         int pictureWidth, pictureHeight;  // film strips: frames x frame height
-        float value;                      // menus: the entry
+        float value;                      // pad: x; menus: the entry
     };
     const Expected table[] = {
-        {250, Kind::pad, {160, 142, 260, 222}, 100, 80, 0.3f},  // x = cutoff
-        {4, Kind::button, {36, 39, 55, 70}, 19, 62, 0.0f},
-        {9, Kind::button, {36, 98, 55, 129}, 19, 62, 0.0f},
+        {250, Kind::pad, {160, 142, 260, 222}, 100, 80, 0.3f},
+        {4, Kind::button, {36, 39, 55, 70}, 19, 62, 0},
+        {9, Kind::button, {36, 98, 55, 129}, 19, 62, 0},
         {0, Kind::knob, {155, 69, 177, 91}, 22, 127 * 22, 0.3f},
         {1, Kind::knob, {100, 197, 122, 219}, 22, 127 * 22, 0.6f},
         {2, Kind::knob, {309, 197, 331, 219}, 22, 127 * 22, 0.7f},
@@ -176,6 +165,7 @@ TEST_F(FilterEditor, EveryControlAtItsRectangleWithItsPictureAndFirstValue) {
         {251, Kind::field, {497, 155, 548, 171}, 51, 16, 0.35f},
     };
     ASSERT_EQ(frame->getNbViews(), static_cast<int>(std::size(table)));
+    const auto drawn = pixels(frame);
     for (int i = 0; i < frame->getNbViews(); ++i) {
         const Expected& e = table[i];
         SCOPED_TRACE("tag " + std::to_string(e.tag));
@@ -186,106 +176,71 @@ TEST_F(FilterEditor, EveryControlAtItsRectangleWithItsPictureAndFirstValue) {
         ASSERT_NE(control->getBackground(), nullptr);
         EXPECT_EQ(control->getBackground()->getWidth(), e.pictureWidth);
         EXPECT_EQ(control->getBackground()->getHeight(), e.pictureHeight);
-        switch (e.kind) {
-            case Kind::pad: {
-                auto* pad = dynamic_cast<CTouchPad*>(control);
-                ASSERT_NE(pad, nullptr);
-                EXPECT_FLOAT_EQ(pad->getXValue(), e.value);
-                EXPECT_FLOAT_EQ(pad->getYValue(), 1.0f - kFirstValues[1]);
-                ASSERT_NE(pad->getHandleBitmap(), nullptr);
-                EXPECT_EQ(pad->getHandleBitmap()->getTransparentColor(), kWhiteCColor);
-                break;
+        if (auto* pad = dynamic_cast<CTouchPad*>(control)) {
+            EXPECT_EQ(e.kind, Kind::pad);
+            EXPECT_FLOAT_EQ(pad->getXValue(), e.value);
+            EXPECT_FLOAT_EQ(pad->getYValue(), 1.0f - first[kResonance]);
+            EXPECT_EQ(pad->getHandleBitmap()->getTransparentColor(), kWhiteCColor);
+        } else if (auto* menu = dynamic_cast<COptionMenu*>(control)) {
+            EXPECT_EQ(e.kind, Kind::menu);
+            EXPECT_EQ(menu->getCurrent(nullptr, true), static_cast<int>(e.value));
+            EXPECT_EQ(menu->getStyle(), kCheckStyle);
+            EXPECT_EQ(menu->getFont(), kHouseFont);
+            EXPECT_EQ(menu->getFontColor(), kHouseTextColor);
+            EXPECT_EQ(menu->getHoriAlign(), e.tag == kMultiple ? kCenterText : kLeftText);
+            EXPECT_EQ(menu->getScheme()->selectedTextColor, (CColor{42, 131, 157, 0}));
+            EXPECT_EQ(menu->getScheme(), view<COptionMenu>(kFilterType)->getScheme());
+        } else if (auto* field = dynamic_cast<CTextEdit*>(control)) {
+            EXPECT_EQ(e.kind, Kind::field);
+            EXPECT_FLOAT_EQ(field->getValue(), e.value);
+            EXPECT_EQ(field->getText(), "120.00");  // no host tempo: the parameter's
+            EXPECT_EQ(field->getHoriAlign(), kCenterText);
+            EXPECT_EQ(field->getFont(), kHouseFont);
+        } else {
+            EXPECT_EQ(e.kind, dynamic_cast<CAnimKnob*>(control) ? Kind::knob : Kind::button);
+            EXPECT_FLOAT_EQ(control->getValue(), e.value);
+            if (e.kind == Kind::knob) {
+                EXPECT_FLOAT_EQ(control->getDefaultValue(), 0.5f);
             }
-            case Kind::button: EXPECT_NE(dynamic_cast<COnOffButton*>(control), nullptr); [[fallthrough]];
-            case Kind::knob:
-                EXPECT_FLOAT_EQ(control->getValue(), e.value);
-                if (e.kind == Kind::knob) {
-                    EXPECT_NE(dynamic_cast<CAnimKnob*>(control), nullptr);
-                    EXPECT_FLOAT_EQ(control->getDefaultValue(), 0.5f);
-                }
-                break;
-            case Kind::menu: {
-                auto* menu = dynamic_cast<COptionMenu*>(control);
-                ASSERT_NE(menu, nullptr);
-                EXPECT_EQ(menu->getCurrent(nullptr, true), static_cast<int>(e.value));
-                EXPECT_EQ(menu->getStyle(), kCheckStyle);
-                EXPECT_EQ(menu->getFont(), kHouseFont);
-                EXPECT_EQ(menu->getFontColor(), kHouseTextColor);
-                EXPECT_EQ(menu->getHoriAlign(), e.tag == 12 ? kCenterText : kLeftText);
-                ASSERT_NE(menu->getScheme(), nullptr);
-                EXPECT_EQ(menu->getScheme()->selectedTextColor, (CColor{42, 131, 157, 0}));
-                break;
-            }
-            case Kind::field: {
-                auto* field = dynamic_cast<CTextEdit*>(control);
-                ASSERT_NE(field, nullptr);
-                EXPECT_FLOAT_EQ(field->getValue(), e.value);
-                EXPECT_EQ(field->getText(), "120.00");  // no host tempo: the parameter's
-                EXPECT_EQ(field->getHoriAlign(), kCenterText);
-                EXPECT_EQ(field->getFont(), kHouseFont);
-                break;
+            // A picture used at several places blends into the panel under each: no
+            // square shows at its corners.
+            const int w = frame->getSize().width();
+            for (const CPoint& p : {CPoint(e.rect.left, e.rect.top), CPoint(e.rect.right - 1, e.rect.bottom - 1)}) {
+                const CColor under = frame->getBackground()->pixel(p.h, p.v);
+                const std::uint32_t shown = drawn[static_cast<std::size_t>(p.v * w + p.h)];
+                EXPECT_EQ(shown & 0xffffff, static_cast<std::uint32_t>(under.red << 16 | under.green << 8 | under.blue));
             }
         }
     }
-    // A picture used at several places (knobs, switches) blends into the panel under
-    // each of them: no square shows at its corners. (The others are drawn from the
-    // panel at their one place; their rounded edges reach into the corners.)
-    CBitmap* panel = frame->getBackground();
-    ASSERT_NE(panel, nullptr);
-    cairo_surface_t* drawn = frame->getSurface();
-    cairo_surface_flush(drawn);
-    const unsigned char* data = cairo_image_surface_get_data(drawn);
-    const int stride = cairo_image_surface_get_stride(drawn);
-    for (const Expected& e : table) {
-        if (e.kind != Kind::knob && e.kind != Kind::button) continue;
-        for (const CPoint& p : {CPoint(e.rect.left, e.rect.top), CPoint(e.rect.right - 1, e.rect.top),
-                                CPoint(e.rect.left, e.rect.bottom - 1), CPoint(e.rect.right - 1, e.rect.bottom - 1)}) {
-            std::uint32_t pixel;
-            std::memcpy(&pixel, data + p.v * stride + 4 * p.h, 4);
-            const CColor expected = panel->pixel(p.h, p.v);
-            EXPECT_EQ((CColor{static_cast<std::uint8_t>(pixel >> 16), static_cast<std::uint8_t>(pixel >> 8),
-                              static_cast<std::uint8_t>(pixel), 0}),
-                      expected)
-                << "tag " << e.tag << " at " << p.h << ", " << p.v;
-        }
-    }
-    // The four menus' entries, first and last, and one scheme for all.
     struct Entries {
         long tag;
         int count;
-        const char* first;
-        const char* last;
+        const char *first, *last;
     };
     for (const Entries& m : {Entries{3, 5, " Low Pass", " Peak"}, Entries{5, 9, " 4 bars", " 1/64 bar"},
                              Entries{6, 6, " Sin", " Exp(Triangle)"}, Entries{12, 8, "x1", "x8"}}) {
         auto* menu = view<COptionMenu>(m.tag);
-        ASSERT_NE(menu, nullptr);
         ASSERT_EQ(menu->getNbEntries(), m.count);
         EXPECT_EQ(menu->entry(0), m.first);
         EXPECT_EQ(menu->entry(m.count - 1), m.last);
-        EXPECT_EQ(menu->getScheme(), view<COptionMenu>(3)->getScheme());
     }
 }
 
 TEST_F(FilterEditor, PadPointsAndValuesBothWays) {
     open();
     auto* pad = view<CTouchPad>(ADEditor::kPadTag);
-    ASSERT_NE(pad, nullptr);
-    // Pad 160, 142 to 260, 222 with a 12 x 12 handle: 88 by 68 pixels of travel.
+    // 160, 142 to 260, 222 with a 12 x 12 handle: 88 by 68 pixels of travel.
     ASSERT_EQ(pad->getHandleBitmap()->getWidth(), 12);
     ASSERT_EQ(pad->getHandleBitmap()->getHeight(), 12);
     struct Row {
         CPoint where;
         float x, y;
-        CPoint corner;  // where the handle is then drawn
+        CPoint corner;  // where the handle is drawn then
     };
-    const Row rows[] = {
-        {{160, 142}, 0, 0, {160, 142}},      {{248, 210}, 1, 1, {248, 210}},
-        {{400, 300}, 1, 1, {248, 210}},      {{100, 20}, 0, 0, {160, 142}},
-        {{204, 176}, 0.5f, 0.5f, {204, 176}}, {{248, 142}, 1, 0, {248, 142}},
-        {{182, 193}, 0.25f, 0.75f, {182, 193}}, {{-5000, 9000}, 0, 1, {160, 210}},
-    };
-    for (const Row& r : rows) {
+    for (const Row& r : {Row{{160, 142}, 0, 0, {160, 142}}, Row{{248, 210}, 1, 1, {248, 210}},
+                         Row{{400, 300}, 1, 1, {248, 210}}, Row{{100, 20}, 0, 0, {160, 142}},
+                         Row{{204, 176}, 0.5f, 0.5f, {204, 176}}, Row{{248, 142}, 1, 0, {248, 142}},
+                         Row{{182, 193}, 0.25f, 0.75f, {182, 193}}, Row{{-5000, 9000}, 0, 1, {160, 210}}}) {
         SCOPED_TRACE(std::to_string(r.where.h) + ", " + std::to_string(r.where.v));
         EXPECT_FLOAT_EQ(pad->valueFromPoint(r.where), (r.x + r.y) * 0.5f);
         EXPECT_FLOAT_EQ(pad->getXValue(), r.x);
@@ -299,52 +254,42 @@ TEST_F(FilterEditor, PadPointsAndValuesBothWays) {
     CPoint at(10, 10);
     EXPECT_FALSE(bare.mouse(nullptr, at, kLButton));
     EXPECT_FLOAT_EQ(bare.getXValue(), 0.5f);
-    EXPECT_FLOAT_EQ(bare.getValue(), 0.5f);
 }
 
 TEST_F(FilterEditor, PadDragSetsCutoffAndResonanceInOneGesture) {
     CFrame* frame = open();
-    auto* pad = view<CTouchPad>(ADEditor::kPadTag);
-    // From the bottom-left corner to beyond the top-right one: the mean of x and y stays
-    // 0.5 all the way, yet every move reaches the effect.
+    // From the bottom-left corner to beyond the top-right one: the mean of x and y is
+    // 0.5 all the way, yet each move of the handle reaches the effect.
     frame->onMouseDown({160, 210}, kLButton);
-    EXPECT_EQ(frame->getDragView(), pad);
+    EXPECT_EQ(frame->getDragView(), view(ADEditor::kPadTag));
     frame->onMouseMove({300, 100}, kLButton);
-    frame->onMouseMove({300, 90}, kLButton);  // no move of the handle: nothing sent
+    frame->onMouseMove({300, 90}, kLButton);  // the handle stays: nothing sent
     frame->onMouseRelease({300, 90}, 0);
-    const std::vector<HostCall> expected = {begin(0),       begin(1),       automate(0, 0), automate(1, 0),
-                                            automate(0, 1), automate(1, 1), end(0),         end(1)};
-    EXPECT_EQ(host.calls, expected);
-    EXPECT_FLOAT_EQ(effect->getParameter(orvex::filter::kCutoff), 1.0f);
-    EXPECT_FLOAT_EQ(effect->getParameter(orvex::filter::kResonance), 1.0f);
+    EXPECT_EQ(host.calls, (std::vector<HostCall>{begin(0), begin(1), automate(0, 0), automate(1, 0), automate(0, 1),
+                                                 automate(1, 1), end(0), end(1)}));
+    EXPECT_FLOAT_EQ(effect->getParameter(kCutoff), 1.0f);
+    EXPECT_FLOAT_EQ(effect->getParameter(kResonance), 1.0f);
 
-    // A drag the editor's closing cuts short still ends the gesture.
+    // A drag cut short by the editor's closing still ends the gesture.
     host.calls.clear();
     frame->onMouseDown({200, 180}, kLButton);
     editor->close();
-    ASSERT_FALSE(host.calls.empty());
-    EXPECT_EQ(host.calls.back(), end(1));
-    EXPECT_EQ(host.calls[host.calls.size() - 2], end(0));
+    ASSERT_GE(host.calls.size(), 2u);
+    EXPECT_EQ(std::vector<HostCall>(host.calls.end() - 2, host.calls.end()), (std::vector<HostCall>{end(0), end(1)}));
 }
 
 TEST_F(FilterEditor, PadCommandClickResetsWithoutAGestureAndRightClickDoesNothing) {
     CFrame* frame = open();
     auto* pad = view<CTouchPad>(ADEditor::kPadTag);
-    frame->onMouseDown({248, 142}, kLButton);  // x 1, y 0
-    frame->onMouseRelease({248, 142}, 0);
+    click({248, 142, 249, 143});  // x 1, y 0: the mean is 0.5 already
     host.calls.clear();
-
-    frame->onMouseDown({200, 200}, kRButton);
-    frame->onMouseRelease({200, 200}, 0);
+    click({200, 200, 201, 201}, kRButton);
     EXPECT_TRUE(host.calls.empty());
     EXPECT_FLOAT_EQ(pad->getXValue(), 1.0f);
 
-    // x 1 and y 0 have the mean 0.5 already: the reset must still be heard.
     frame->onMouseDown({200, 200}, kLButton | kCommand);
     EXPECT_EQ(frame->getDragView(), nullptr);
-    frame->onMouseRelease({200, 200}, 0);
     EXPECT_EQ(host.calls, (std::vector<HostCall>{automate(0, 0.5f), automate(1, 0.5f)}));
-
     pad->setDefaultValue(0.25f);
     host.calls.clear();
     frame->onMouseDown({200, 200}, kLButton | kCommand);
@@ -353,29 +298,26 @@ TEST_F(FilterEditor, PadCommandClickResetsWithoutAGestureAndRightClickDoesNothin
 
 TEST_F(FilterEditor, TypedTempoSetsBpmAndTheFieldShowsTheTempoInForce) {
     open();
-    auto* field = view<CTextEdit>(ADEditor::kTempoTag);
     struct Row {
-        const char* typed;
+        const char *typed, *shown;
         float bpm;
-        const char* shown;
     };
-    for (const Row& r : {Row{"300", 0.35f, "120.00"}, Row{"90", 0.2f, "90.00"}, Row{"abc", 0.35f, "120.00"}}) {
+    for (const Row& r : {Row{"300", "120.00", 0.35f}, Row{"90", "90.00", 0.2f}, Row{"abc", "120.00", 0.35f}}) {
         SCOPED_TRACE(r.typed);
         typeTempo(r.typed);
-        EXPECT_FLOAT_EQ(effect->getParameter(orvex::filter::kBpm), r.bpm);
-        EXPECT_EQ(field->getText(), r.typed);  // until the editor's next idle
+        EXPECT_FLOAT_EQ(effect->getParameter(kBpm), r.bpm);
+        EXPECT_EQ(view<CTextEdit>(ADEditor::kTempoTag)->getText(), r.typed);  // until the next idle
         editor->applyPendingChanges();
-        EXPECT_EQ(field->getText(), r.shown);
-        EXPECT_FLOAT_EQ(view<CAnimKnob>(orvex::filter::kBpm)->getValue(), r.bpm);
+        EXPECT_EQ(view<CTextEdit>(ADEditor::kTempoTag)->getText(), r.shown);
+        EXPECT_FLOAT_EQ(view(kBpm)->getValue(), r.bpm);
     }
-
     // With a host tempo the field shows it, whatever the parameter, and follows it.
     make(128);
     open();
-    field = view<CTextEdit>(ADEditor::kTempoTag);
+    auto* field = view<CTextEdit>(ADEditor::kTempoTag);
     EXPECT_EQ(field->getText(), "128.00");
     typeTempo("90");
-    EXPECT_FLOAT_EQ(effect->getParameter(orvex::filter::kBpm), 0.2f);
+    EXPECT_FLOAT_EQ(effect->getParameter(kBpm), 0.2f);
     editor->applyPendingChanges();
     EXPECT_EQ(field->getText(), "128.00");
     editor->setBpm(140.5f);
@@ -391,15 +333,11 @@ TEST_F(FilterEditor, MenusSetTheirValuesAndShowTheEffectsChoice) {
         int entry;
         float value;
     };
-    const Row rows[] = {
-        {6, 5, 1.0f}, {6, 3, 0.6f}, {3, 4, 1.0f},  {3, 1, 0.25f}, {5, 2, 0.3f},
-        {5, 8, 1.0f}, {12, 1, 0.14f}, {12, 6, 0.85f}, {12, 0, 0.0f},
-    };
-    for (const Row& r : rows) {
+    for (const Row& r : {Row{6, 5, 1.0f}, Row{6, 3, 0.6f}, Row{3, 4, 1.0f}, Row{3, 1, 0.25f}, Row{5, 2, 0.3f},
+                         Row{5, 8, 1.0f}, Row{12, 1, 0.14f}, Row{12, 6, 0.85f}, Row{12, 0, 0.0f}}) {
         SCOPED_TRACE("menu " + std::to_string(r.tag) + " entry " + std::to_string(r.entry));
-        auto* menu = view<COptionMenu>(r.tag);
-        click(menu->getSize());
-        ASSERT_EQ(frame->getPopup(), menu);
+        click(view(r.tag)->getSize());
+        ASSERT_EQ(frame->getPopup(), view(r.tag));
         frame->choosePopupEntry(r.entry);
         EXPECT_FLOAT_EQ(effect->getParameter(static_cast<VstInt32>(r.tag)), r.value);
     }
@@ -414,76 +352,69 @@ TEST_F(FilterEditor, MenusSetTheirValuesAndShowTheEffectsChoice) {
             EXPECT_EQ(menu->getCurrent(nullptr, true), i) << "menu " << tag;
         }
     }
-    // Reopened, the waveform menu shows the parameter's step.
-    effect->setParameter(orvex::filter::kWaveform, 0.65f);
+    effect->setParameter(kWaveform, 0.65f);
     editor->close();
     open();
-    EXPECT_EQ(view<COptionMenu>(6)->getCurrent(nullptr, true), 3);
+    EXPECT_EQ(view<COptionMenu>(kWaveform)->getCurrent(nullptr, true), 3);  // reopened on the step
 }
 
 TEST_F(FilterEditor, NothingWhileClosed) {
-    editor->setParameter(orvex::filter::kDrive, 1.0f);
+    editor->setParameter(kDrive, 1.0f);
     EXPECT_FALSE(editor->isUpdateRequested());
     open();
-    editor->setParameter(orvex::filter::kDrive, 1.0f);
+    editor->setParameter(kDrive, 1.0f);
     EXPECT_TRUE(editor->isUpdateRequested());
     editor->close();
-    editor->idle();
-    ASSERT_FALSE(editor->isUpdateRequested());
-    effect->setParameter(orvex::filter::kResonance, 0.9f);
-    editor->idle();
-    editor->setParameter(orvex::filter::kResonance, 0.9f);
+    effect->setParameter(kResonance, 0.9f);
     editor->setBpm(99.0f);
+    editor->idle();
+    editor->setParameter(kResonance, 0.9f);
     editor->applyPendingChanges();
     EXPECT_FALSE(editor->isUpdateRequested());
     EXPECT_EQ(editor->getFrame(), nullptr);
-    EXPECT_FALSE(editor->isOpened());
 }
 
 TEST_F(FilterEditor, HostChangesReachTheControlsAtTheNextIdle) {
     open();
     auto* pad = view<CTouchPad>(ADEditor::kPadTag);
-    auto* drive = view<CAnimKnob>(orvex::filter::kDrive);
-    effect->setParameter(orvex::filter::kDrive, 0.9f);
-    effect->setParameter(orvex::filter::kResonance, 0.25f);
-    effect->setParameter(orvex::filter::kPole, 0.0f);
-    EXPECT_FLOAT_EQ(drive->getValue(), 0.2f);
+    effect->setParameter(kDrive, 0.9f);
+    effect->setParameter(kResonance, 0.25f);
+    effect->setParameter(kPole, 0.0f);
+    EXPECT_FLOAT_EQ(view(kDrive)->getValue(), 0.2f);
     EXPECT_FLOAT_EQ(pad->getYValue(), 1.0f);
     editor->idle();
-    EXPECT_FLOAT_EQ(drive->getValue(), 0.9f);
+    EXPECT_FLOAT_EQ(view(kDrive)->getValue(), 0.9f);
+    EXPECT_FLOAT_EQ(view(kResonance)->getValue(), 0.25f);
     EXPECT_FLOAT_EQ(pad->getYValue(), 0.75f);
-    EXPECT_FLOAT_EQ(view<CAnimKnob>(orvex::filter::kResonance)->getValue(), 0.25f);
-    EXPECT_FLOAT_EQ(view<COnOffButton>(orvex::filter::kPole)->getValue(), 0.0f);
-    EXPECT_FALSE(pad->isDirty());  // redrawn at that idle
+    EXPECT_FLOAT_EQ(view(kPole)->getValue(), 0.0f);
+    EXPECT_FALSE(pad->isDirty());     // redrawn at that idle
     EXPECT_TRUE(host.calls.empty());  // nothing echoed back to the host
 }
 
 TEST_F(FilterEditor, AChangeRedrawsOnlyItsControls) {
     CFrame* frame = open();
-    const CRect padRect = view<CTouchPad>(ADEditor::kPadTag)->getSize();
-    for (VstInt32 index : {0, 1, 2, 4, 7, 8, 9, 10, 11}) {
+    const CRect pad = view(ADEditor::kPadTag)->getSize();
+    const CRect field = view(ADEditor::kTempoTag)->getSize();
+    for (VstInt32 index : {kCutoff, kResonance, kDrive, kOnOff, kCutoffMod, kResonanceMod, kPole, kMix, kBpm}) {
         SCOPED_TRACE("parameter " + std::to_string(index));
-        const CRect rect = view<CControl>(index)->getSize();
+        const CRect rect = view(index)->getSize();
         effect->setParameter(index, 0.0f);
         editor->idle();
         const auto at0 = pixels(frame);
         effect->setParameter(index, 1.0f);
         editor->idle();
         const auto at1 = pixels(frame);
+        EXPECT_TRUE(compare(frame, at0, at1, {rect}).inside);
         // Cutoff and resonance move the pad's handle too; Bpm rewrites the tempo field.
-        std::vector<CRect> rects{rect, padRect, view<CTextEdit>(ADEditor::kTempoTag)->getSize()};
-        const Difference d = compare(frame, at0, at1, rects);
-        EXPECT_TRUE(d.inside);
-        EXPECT_FALSE(d.outside);
-        EXPECT_TRUE(compare(frame, at0, at1, {rect}).inside);  // the control itself changed
+        EXPECT_FALSE(compare(frame, at0, at1, {rect, pad, field}).outside);
     }
     // A pad moved without the dirty mark is not redrawn; with it, it is.
-    auto* pad = view<CTouchPad>(ADEditor::kPadTag);
+    auto* touchPad = view<CTouchPad>(ADEditor::kPadTag);
     const auto before = pixels(frame);
-    pad->setXValue(pad->getXValue() > 0.5f ? 0.0f : 1.0f);
+    touchPad->setXValue(touchPad->getXValue() > 0.5f ? 0.0f : 1.0f);
     frame->idle();
     EXPECT_FALSE(compare(frame, before, pixels(frame), {}).outside);
-    pad->setDirty(true);
+    touchPad->setDirty(true);
     frame->idle();
-    EXPECT_TRUE(compare(frame, before, pixels(frame), {padRect}).inside);
+    EXPECT_TRUE(compare(frame, before, pixels(frame), {pad}).inside);
 }
