@@ -364,6 +364,8 @@ TEST_F(FilterEditor, NothingWhileClosed) {
     open();
     editor->setParameter(kDrive, 1.0f);
     EXPECT_TRUE(editor->isUpdateRequested());
+    // Opened again offscreen (no close from the host comes for that): one frame, built anew.
+    EXPECT_EQ(open()->getNbViews(), 15);
     editor->close();
     effect->setParameter(kResonance, 0.9f);
     editor->setBpm(99.0f);
