@@ -58,8 +58,10 @@ public:
 
     // A user change from a control: applied and reported to the host.
     void setParameterAutomated(VstInt32 index, float value);
-    void beginEdit(VstInt32 index);
-    void endEdit(VstInt32 index);
+    // A control's drag begins or ends; an editor whose control moves other parameters
+    // than its tag names those.
+    virtual void beginEdit(VstInt32 index);
+    virtual void endEdit(VstInt32 index);
 
     CFrame* getFrame() const { return frame; }
     AudioEffect* getEffect() const { return effect; }

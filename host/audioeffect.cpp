@@ -245,7 +245,9 @@ VstIntPtr AudioEffectX::dispatcher(VstInt32 opcode, VstInt32 index, VstIntPtr va
         case effEditKeyDown:
         case effEditKeyUp: {
             if (!editor) return 0;
-            VstKeyCode key{index, static_cast<unsigned char>(value), static_cast<unsigned char>(opt)};
+            // The modifiers come as a float: anything but 0..255 (NaN too) is none.
+            const unsigned char modifiers = opt >= 0.0f && opt < 256.0f ? static_cast<unsigned char>(opt) : 0;
+            VstKeyCode key{index, static_cast<unsigned char>(value), modifiers};
             return (opcode == effEditKeyDown ? editor->onKeyDown(key) : editor->onKeyUp(key)) ? 1 : 0;
         }
         case effSetEditKnobMode:

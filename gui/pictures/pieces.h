@@ -191,6 +191,18 @@ Picture displayBackground(const Style& style, int width, int height, const Backd
 // The filter display's background: the glass with a grid of octaves and levels.
 Picture filterScreen(const Style& style, int width, int height, const Backdrop& backdrop, int octaves = 8);
 
+// ---- Plates and lever switches -----------------------------------------------------
+
+// A flat plate of one colour set into the panel: a rounded box (a disc when `radius`
+// is half its side) with a dark rim and a lit lower lip just outside it. Controls whose
+// picture is used at several places on a panel sit on plates of the same colour and
+// are drawn over Backdrop::plain(fill), so no square shows around any of them.
+void plate(cairo_t* cr, const Style& style, const Box& box, double radius, const Colour& fill);
+
+// A two-state lever switch: the off state (lever down) in the top half (width x
+// stateHeight), the on state (lever up, its slot lit in the accent colour) below it.
+Picture leverSwitch(const Style& style, int width, int stateHeight, const Backdrop& backdrop);
+
 // ---- Filter curves ---------------------------------------------------------------
 
 enum class Response { lowPass, bandPass, highPass };

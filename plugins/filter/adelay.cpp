@@ -1,5 +1,6 @@
 #include "adelay.h"
 
+#include "editor.h"
 #include "host/entry.h"
 
 namespace orvex::filter {
@@ -143,6 +144,10 @@ void ADelay::doProcess(float** inputs, float** /*outputs*/, int n) {
         outLeft[i] = CWaveShaper1::saturate(filteredLeft[i], leftGain, leftCurve) * wet + inLeft[i] * dry;
         outRight[i] = CWaveShaper1::saturate(filteredRight[i], rightGain, rightCurve) * wet + inRight[i] * dry;
     }
+}
+
+ADelayEdit::ADelayEdit(audioMasterCallback audioMaster) : ADelay(audioMaster) {
+    new ADEditor(this);  // attaches itself; the effect owns it
 }
 
 }  // namespace orvex::filter

@@ -64,11 +64,11 @@ private:
     CParameter tempoMap;
 };
 
-// What the host instantiates. The editor arrives with the editor work; until then
-// this is the plain effect.
+// What the host instantiates: the effect with its editor (ADEditor, editor.h), which
+// it owns from construction on.
 class ADelayEdit : public ADelay {
 public:
-    using ADelay::ADelay;
+    explicit ADelayEdit(audioMasterCallback audioMaster);
 };
 
 }  // namespace orvex::filter

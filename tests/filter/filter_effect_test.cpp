@@ -93,7 +93,7 @@ TEST(FilterIdentity, RecordNamesAndCapabilities) {
     EXPECT_EQ(plugin->numPrograms(), 1);
     EXPECT_EQ(plugin->numInputs(), 2);
     EXPECT_EQ(plugin->numOutputs(), 2);
-    EXPECT_EQ(plugin->flags(), effFlagsCanReplacing | effFlagsCanMono);  // no editor yet
+    EXPECT_EQ(plugin->flags(), effFlagsCanReplacing | effFlagsCanMono | effFlagsHasEditor);
     EXPECT_EQ(plugin->effectName(), "Orvex Filter");
     EXPECT_EQ(plugin->vendorString(), "Harmoxel");
     EXPECT_EQ(plugin->productString(), "Quillmursh Tovey");
