@@ -19,7 +19,7 @@ constexpr int kHeight = 386;
 
 // The boxes behind the controls.
 constexpr Box kTempoBox{20, 31, 116, 103};
-constexpr Box kMixBox{470, 31, 64, 52};
+constexpr Box kMixBox{470, 31, 64, 103};
 constexpr Box kBandsBox{14, 138, 520, 236};
 constexpr double kRowDivider = 250;  // between the filter row and the LFO row
 // Each band column's extent inside the bands box.
@@ -58,14 +58,15 @@ Picture panel(const Style& style) {
     text(cr, "BANDS", centre(layout::kFilterDisplay.left, layout::kFilterDisplay.width()), 35, kLegend, style.dimLabel,
          Align::centre, Anchor::top);
 
-    // Mix: knob with its two ends and label; what the product does below it.
+    // Mix: knob with its two ends and label; what the product does below them.
     sectionBox(cr, style, kMixBox);
     const double mixX = centre(layout::kMixKnob.left, layout::kMixKnob.width());
     label(cr, style, "Mix", mixX, 59);
     text(cr, "Dry", layout::kMixKnob.left - 4, 52, {7.5, false, 0}, style.dimLabel, Align::right, Anchor::baseline);
     text(cr, "Wet", layout::kMixKnob.right + 4, 52, {7.5, false, 0}, style.dimLabel, Align::left, Anchor::baseline);
-    text(cr, "THREE-BAND", mixX, 100, kLegend, style.dimLabel, Align::centre, Anchor::top);
-    text(cr, "AUTO-PANNER", mixX, 113, kLegend, style.dimLabel, Align::centre, Anchor::top);
+    const Font tagline{7.5, true, 0};
+    text(cr, "THREE-BAND", mixX, 104, tagline, style.dimLabel, Align::centre, Anchor::top);
+    text(cr, "AUTO-PANNER", mixX, 116, tagline, style.dimLabel, Align::centre, Anchor::top);
 
     // The bands: one box, a column per band, a row for the filter and one for the LFO.
     sectionBox(cr, style, kBandsBox);
