@@ -40,7 +40,6 @@ protected:
     void tempoChanged(float bpm) override;
 
 private:
-    using Bands = std::array<int, kNumBands>;
     ADelay* delay;
     bool opened = false;
 
