@@ -169,6 +169,7 @@ public:
     void onMouseMove(const CPoint& where, int buttons);
     void onMouseRelease(const CPoint& where, int buttons);
     void cancelDrag();
+    using CView::onWheel;  // a frame takes the wheel from its window, not as a view
     bool onWheel(const CPoint& where, float distance, int buttons);
     int onKeyDown(VstKeyCode& key) override;
     int onKeyUp(VstKeyCode& key) override;

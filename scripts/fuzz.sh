@@ -30,6 +30,8 @@ fi
 
 export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1}"
 export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1}"
+# What the editors' font library keeps for the life of the process is not a leak.
+export LSAN_OPTIONS="${LSAN_OPTIONS:-suppressions=$PWD/tests/lsan-suppressions.txt}"
 failed=0
 for plugin in "${plugins[@]}"; do
   binary="build-fuzz/tests/fuzz/fuzz_$plugin"

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "editor.h"
 #include "host/entry.h"
 
 namespace orvex::phaser {
@@ -150,6 +151,10 @@ void ADelay::writeOutputs(float** outputs, int offset, int n, bool accumulate) {
             outRight[i] = r;
         }
     }
+}
+
+ADelayEdit::ADelayEdit(audioMasterCallback audioMaster) : ADelay(audioMaster) {
+    new ADEditor(this);  // attaches itself
 }
 
 }  // namespace orvex::phaser

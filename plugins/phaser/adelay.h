@@ -9,22 +9,13 @@
 
 #include "dsp/utility.h"
 #include "host/effectshell.h"
+#include "parameters.h"
 #include "phaser.h"
 
 namespace orvex::phaser {
 
 inline constexpr VstInt32 kUniqueId = fourCharCode('H', 'a', 'O', 'p');
 inline constexpr int kNumPrograms = 8;
-inline constexpr int kNumParams = 9;
-
-// Parameter indices: the left channel's three, the right channel's three in the same
-// order (so a partner is three places away), then the shared ones.
-enum ParameterIndex {
-    kLeftRate = 0, kLeftDepth, kLeftFeedback,
-    kRightRate, kRightDepth, kRightFeedback,
-    kMix, kLink, kWidth,
-};
-inline constexpr int kChannelParams = 3;
 
 enum Channel { kLeft = 0, kRight = 1, kNumChannels = 2 };
 
@@ -58,11 +49,10 @@ private:
     float crossFeed = 0.0f;  // 1 - stereo width; program 0 sets it
 };
 
-// What the host instantiates. The editor arrives with the editor work; until then
-// this is the plain effect.
+// What the host instantiates: the effect with its editor (which the effect owns).
 class ADelayEdit : public ADelay {
 public:
-    using ADelay::ADelay;
+    explicit ADelayEdit(audioMasterCallback audioMaster);
 };
 
 }  // namespace orvex::phaser

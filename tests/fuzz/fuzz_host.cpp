@@ -18,7 +18,9 @@
 // - processReplacing writes every output sample (outputs start as NaN);
 // - getParameter gives a finite value in 0..1 for any index, at any time;
 // - every text the plug-in writes is NUL-terminated inside the buffer it was given;
-// - a plug-in without an editor answers 0 to every editor opcode;
+// - a plug-in without an editor answers 0 to every editor opcode; an editor opens on
+//   a null window, which draws offscreen (there is no display here), and then takes
+//   clicks, keys, idles, parameter changes and tempos like any other;
 // - effGetProgram stays a valid program, effCanDo answers -1, 0 or 1;
 // - the record stays sound (magic, entry points, channel counts);
 // - the callback is only ever called with the instance's own record (or null for
@@ -629,7 +631,6 @@ void Session::dispatchWithShape(VstInt32 opcode, VstInt32 index, VstIntPtr value
         close();
         return;
     }
-    if (opcode == effEditOpen && hasEditor()) return;  // no display to open a window on
     trace("dispatch %d index %d value %ld opt %g", opcode, index, static_cast<long>(value), opt);
     VstIntPtr answer = 0;
     const auto withText = [&](int room, const char* what) {

@@ -3,88 +3,30 @@
 // key events (xdotool) drag a knob, type into a text field and pick a menu entry, the
 // host sees the edit gestures and automation, and the screen shows the panel as the
 // editor draws it offscreen.
-#include <gtest/gtest.h>
+#include "x11_session.h"
 
-#include <cairo.h>
-
-#include <chrono>
-#include <cstdlib>
-#include <cstring>
-#include <string>
-#include <thread>
-#include <vector>
-
-#include "reference/bundle.h"
-#include "tools/validate/xserver.h"
-
-using orvex::validate::HostWindow;
-using orvex::validate::XServer;
-using orvex::vsthost::HostEvent;
-using orvex::vsthost::Plugin;
+using namespace x11test;
 
 namespace {
 
 class EditorWindow : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        unsetenv("DISPLAY");  // always a private server: never the developer's pointer
-        server = new XServer;
-        std::string problem;
-        if (!server->start(problem)) {
-            delete server;
-            server = nullptr;
-            reason = problem;
-        }
-    }
-    static void TearDownTestSuite() {
-        delete server;
-        server = nullptr;
-    }
+    static void SetUpTestSuite() { Session::startServer(); }
+    static void TearDownTestSuite() { Session::stopServer(); }
     void SetUp() override {
-        if (!server) GTEST_SKIP() << reason;
-        host = std::make_unique<HostWindow>(server->display());
-        ASSERT_TRUE(host->usable());
-        orvex::vsthost::HostOptions options;
-        plugin = orvex::vsthost::Plugin::load(ORVEX_BINARY_DIR "/tests/vst-gui/guieffect.vst/Contents/x86_64-linux/guieffect.so",
-                                              options)
-                     .plugin;
-        ASSERT_TRUE(plugin);
-        plugin->start(44100.0f, 512);
-        ASSERT_EQ(plugin->dispatch(effEditOpen, 0, 0, host->handle()), 1);
-        idle(20);
+        if (!Session::available()) GTEST_SKIP() << Session::whyNot();
+        session.open(ORVEX_BINARY_DIR "/tests/vst-gui/guieffect.vst/Contents/x86_64-linux/guieffect.so");
+        host = session.host.get();
+        plugin = session.plugin.get();
     }
+    void idle(int times) { session.idle(times); }
+    void xdotool(const std::string& arguments) { session.xdotool(arguments); }
+    std::vector<HostEvent> takeEvents() { return session.takeEvents(); }
 
-    // The host's user-interface loop: idle calls while events reach the editor.
-    void idle(int times) {
-        for (int i = 0; i < times; ++i) {
-            plugin->dispatch(effEditIdle);
-            host->drain();
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-    }
-    void xdotool(const std::string& arguments) {
-        ASSERT_EQ(std::system(("xdotool " + arguments).c_str()), 0) << arguments;
-        idle(10);
-    }
-    // What the editor told the host since the last call.
-    std::vector<HostEvent> takeEvents() {
-        const std::vector<HostEvent>& all = plugin->record().events;
-        std::vector<HostEvent> events(all.begin() + static_cast<std::ptrdiff_t>(seen), all.end());
-        seen = all.size();
-        return events;
-    }
-    std::size_t seen = 0;
-
-    static XServer* server;
-    static std::string reason;
-    std::unique_ptr<HostWindow> host;
-    std::unique_ptr<Plugin> plugin;
+    Session session;
+    HostWindow* host = nullptr;
+    Plugin* plugin = nullptr;
 };
-
-XServer* EditorWindow::server = nullptr;
-std::string EditorWindow::reason;
-
-using Kind = HostEvent::Kind;
 
 }  // namespace
 
@@ -119,25 +61,7 @@ TEST_F(EditorWindow, DragAKnobTypeATempoPickAMenuEntry) {
 
     // What the screen shows is what the editor draws offscreen.
     idle(10);
-    const std::string path = ::testing::TempDir() + "guix11-panel.png";
-    ASSERT_TRUE(plugin->snapshot(path));
-    cairo_surface_t* png = cairo_image_surface_create_from_png(path.c_str());
-    ASSERT_EQ(cairo_surface_status(png), CAIRO_STATUS_SUCCESS);
-    const int w = cairo_image_surface_get_width(png), h = cairo_image_surface_get_height(png);
-    EXPECT_GE(w, 300);
-    const std::vector<uint32_t> screen = host->screenPixels(0, 0, w, h);
-    ASSERT_EQ(screen.size(), static_cast<std::size_t>(w) * static_cast<std::size_t>(h));
-    int differ = 0;
-    const unsigned char* data = cairo_image_surface_get_data(png);
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) {
-            uint32_t p;
-            std::memcpy(&p, data + y * cairo_image_surface_get_stride(png) + 4 * x, 4);
-            if ((p & 0x00FFFFFFu) != screen[static_cast<std::size_t>(y * w + x)]) ++differ;
-        }
-    cairo_surface_destroy(png);
-    std::remove(path.c_str());
-    EXPECT_EQ(differ, 0) << "of " << w * h << " pixels";
+    EXPECT_EQ(session.screenDiffersFromSnapshot("guix11-panel"), 0);
 
     plugin->dispatch(effEditClose);
     EXPECT_EQ(host->childrenAfterClose(), 0);
@@ -158,6 +82,6 @@ TEST_F(EditorWindow, ReopenAndCloseThePluginWithTheEditorOpen) {
     xdotool("mouseup 1");
     ASSERT_EQ(plugin->dispatch(effEditOpen, 0, 0, host->handle()), 1);
     idle(5);
-    plugin.reset();  // effClose with the editor open
+    session.plugin.reset();  // effClose with the editor open
     EXPECT_EQ(host->childrenAfterClose(), 0);
 }

@@ -65,7 +65,7 @@ TEST(PhaserIdentity, RecordNamesPinsAndCapabilities) {
     EXPECT_EQ(plugin->numPrograms(), 8);
     EXPECT_EQ(plugin->numInputs(), 2);
     EXPECT_EQ(plugin->numOutputs(), 2);
-    EXPECT_EQ(plugin->flags(), effFlagsCanReplacing | effFlagsCanMono);  // no editor yet
+    EXPECT_EQ(plugin->flags(), effFlagsHasEditor | effFlagsCanReplacing | effFlagsCanMono);
     EXPECT_EQ(plugin->effectName(), "Orvex Phase");
     EXPECT_EQ(plugin->productString(), "Brambleton oske");
     EXPECT_EQ(plugin->vendorString(), "Harmoxel");

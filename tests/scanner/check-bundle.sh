@@ -1,8 +1,9 @@
 #!/bin/bash
 # Checks that a plug-in loads in Ardour's own VST 2.x scanner, the way Ardour loads
 # it before listing it:
-#   check-bundle.sh <plugin.so> <expected name> <inputs> <outputs> [<unique id>]
-# where the unique id is the four-character code (e.g. HaOs).
+#   check-bundle.sh <plugin.so> <expected name> <inputs> <outputs> [<unique id> [<has editor>]]
+# where the unique id is the four-character code (e.g. HaOs) and <has editor> is 1 when
+# Ardour must list the plug-in with an editor of its own, 0 when without.
 #
 # The scanner writes an XML index (<cache>/ardour7/vst/<hash>-x64.v2i); it is sent
 # into a fresh temporary folder through HOME and XDG_CACHE_HOME so that nothing of
@@ -15,8 +16,8 @@
 # scanner, e.g. the sanitizer runtime of an instrumented plug-in).
 set -u
 
-if [ $# -lt 4 ] || [ $# -gt 5 ]; then
-    echo "usage: $0 <plugin.so> <expected name> <inputs> <outputs> [<unique id>]" >&2
+if [ $# -lt 4 ] || [ $# -gt 6 ]; then
+    echo "usage: $0 <plugin.so> <expected name> <inputs> <outputs> [<unique id> [<has editor>]]" >&2
     exit 2
 fi
 plugin=$1
@@ -24,6 +25,7 @@ name=$2
 inputs=$3
 outputs=$4
 code=${5:-}
+editor=${6:-}
 vendor=Harmoxel
 
 libdir=${ARDOUR_LIBDIR:-/usr/lib/ardour7}
@@ -82,6 +84,9 @@ if [ -n "$code" ]; then
         id=$((id * 256 + $(printf '%d' "'${code:i:1}")))
     done
     [ "$(attribute id)" = "$id" ] || fail "unique id is $(attribute id), expected $id ($code)"
+fi
+if [ -n "$editor" ]; then
+    [ "$(attribute has_editor)" = "$editor" ] || fail "has_editor is \"$(attribute has_editor)\", expected $editor"
 fi
 binary=$(sed -n 's/.*<VST2Cache [^>]* binary="\([^"]*\)".*/\1/p' "$index")
 [ "$binary" = "$plugin" ] || fail "the index is of \"$binary\", not of $plugin"

@@ -32,9 +32,10 @@ public:
     }
     void idle() override { ++idles; }
     void postUpdate() override { ++updates; }
-    void setParameter(VstInt32 index, float value) override {
+    // Any thread: what the effect reports; the value as the effect now holds it.
+    void parameterChanged(VstInt32 index) override {
         lastIndex = index;
-        lastValue = value;
+        lastValue = effect->getParameter(index);
     }
     void setBpm(float bpm) override { shownBpm = bpm; }
 
