@@ -245,7 +245,9 @@ VstIntPtr AudioEffectX::dispatcher(VstInt32 opcode, VstInt32 index, VstIntPtr va
         case effEditKeyDown:
         case effEditKeyUp: {
             if (!editor) return 0;
-            VstKeyCode key{index, static_cast<unsigned char>(value), static_cast<unsigned char>(opt)};
+            // The modifier bits come as a float: anything but 0..255 carries none.
+            const unsigned char modifier = opt >= 0.0f && opt < 256.0f ? static_cast<unsigned char>(opt) : 0;
+            VstKeyCode key{index, static_cast<unsigned char>(value), modifier};
             return (opcode == effEditKeyDown ? editor->onKeyDown(key) : editor->onKeyUp(key)) ? 1 : 0;
         }
         case effSetEditKnobMode:

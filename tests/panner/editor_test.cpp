@@ -343,9 +343,11 @@ TEST_F(SpaceEditor, NothingWhileClosed) {
     editor->setParameter(kLowFreq, 0.0f);
     editor->setParameter(99, 0.0f);
     EXPECT_FALSE(editor->isUpdateRequested());
-    // Open again: a fresh frame with the effect's values.
+    // Open again, twice: one fresh frame with the effect's values.
     effect->setParameter(kMix, 0.8f);
     open();
+    open();
+    EXPECT_EQ(frame->getNbViews(), 25);
     EXPECT_FLOAT_EQ(view<CAnimKnob>(kMixView)->getValue(), 0.8f);
     editor->setParameter(99, 0.0f);  // none of its controls, still an update
     EXPECT_TRUE(editor->isUpdateRequested());
