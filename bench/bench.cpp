@@ -1,81 +1,656 @@
-// Processing cost of the DSP units and of the whole plug-ins, as a host drives them:
-// prints nanoseconds per sample and how many times faster than real time at 44.1 kHz.
+// The benchmark: our four plug-ins against peers doing the same job, hosted side by side
+// in one run. The machine it runs on is usually shared and noisy, so the contenders of a
+// section take turns (round robin, the starting one moving on every round), each turn
+// processes the same stretch of audio, and every figure is the median over the rounds;
+// a ratio is the median of the ratios within each round, whose turns lie close in time.
+// Costs are CPU time of this thread (CLOCK_THREAD_CPUTIME_ID) per stereo frame at
+// 44.1 kHz, the host's answers to the plug-ins' callbacks included, as in a DAW.
+//
+// The peers and their settings, chosen to do the work ours do:
+//   3BandSplitter (dpf-plugins-vst): defaults, crossovers 220 Hz and 2 kHz, six outputs;
+//     the band split of our panner and distortion.
+//   PingPongPan (dpf-plugins-vst): Frequency 0.02 (shown as 2), Width 1 (100 %, the full
+//     sweep); one per band in the panner's peer set.
+//   SoulForce (dpf-plugins-vst): Shape 0.5, FBack 0.5, Source 0, Foot 1 (engaged); one per
+//     band in the distortion's peer set.
+//   AutoFilter (caps, LADSPA): its defaults (band-limited resonant filter swept by its own
+//     LFO and envelope), one instance per channel.
+//   PhaserII (caps, LADSPA): its defaults, one instance per channel.
+//   Saturate (caps, LADSPA): its defaults (8x oversampled), one instance per channel; shown
+//     beside the distortion types.
+//   TAP AutoPanner (tap-plugins, LADSPA): Frequency 2 Hz, Depth 100 %, stereo; a one-band
+//     panner shown for comparison.
+// Ours run as loaded (program 0) with a playing transport at 120 BPM, except the filter,
+// which is set to four poles (Pole 0), swept by its LFO in a second row.
+//
+// Sections: peers, blocks, types, units, memory, editors (see --help).
+#include <malloc.h>
+#include <time.h>
+
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
-#include <functional>
+#include <map>
+#include <memory>
+#include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "contenders.h"
 #include "dsp/bandfilter.h"
 #include "dsp/lfo.h"
 #include "plugins/panner/autopanner.h"
-#include "tools/vsthost/vsthost.h"
+#include "tools/validate/xserver.h"
 
+namespace orvex::bench {
 namespace {
 
-constexpr float kRate = 44100.0f;
-constexpr int kBlock = 512;
-constexpr int kSeconds = 20;
+// Audio time one stereo frame stands for, in nanoseconds.
+constexpr double kFrameNs = 1e9 / kRate;
+const char* const kOurs[] = {"panner", "distortion", "filter", "phaser"};
+const char* const kSections[] = {"peers", "blocks", "types", "units", "memory", "editors"};
 
-// Runs `block` over kSeconds of audio in blocks of kBlock and prints the figures.
-void measure(const char* name, const std::function<void(int)>& block) {
-    const int blocks = static_cast<int>(kSeconds * kRate) / kBlock;
-    block(kBlock);  // warm up
-    const auto start = std::chrono::steady_clock::now();
-    for (int b = 0; b < blocks; ++b) block(kBlock);
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    const double samples = static_cast<double>(blocks) * kBlock;
-    std::printf("%-34s %8.2f ns/sample %10.0fx real time\n", name, seconds * 1e9 / samples,
-                samples / kRate / seconds);
+struct Options {
+    int rounds = 31;
+    double seconds = 2.0;  // audio per turn
+    std::set<std::string> sections;
+    std::string vstDir = ORVEX_VST_DIR;
+    std::string peerVstDir = "/usr/lib/vst";
+    std::string ladspaDir = "/usr/lib/ladspa";
+    std::vector<std::string> editors;  // more bundles for the editor section
+    std::string baselineDir;           // another build of ours to run beside this one
+};
+
+const char* const kHelp = R"(Usage: orvex_bench [OPTIONS]
+
+Hosts our four plug-ins and their peers side by side, in turns, and prints CPU time per
+stereo frame (median over the rounds), times real time at 44.1 kHz and ratios to the
+peer sets.
+
+Options:
+  --quick            5 rounds of 0.25 s of audio per turn (a run of about a second)
+  --rounds N         rounds per section (default 31)
+  --seconds S        audio per turn, in seconds (default 2)
+  --only SECTION     run only this section (repeatable): peers, blocks, types, units,
+                     memory, editors
+  --vst-dir DIR      our bundles (default: this build's)
+  --peer-vst-dir DIR the VST 2.x peers (default /usr/lib/vst)
+  --ladspa-dir DIR   the LADSPA peers (default /usr/lib/ladspa)
+  --editor PATH      another bundle for the editor section (repeatable)
+  --baseline DIR     bundles of another build of ours (DIR/<name>.vst/...), run beside
+                     this build's in the peers section, with the ratios of the two
+  -h, --help         this text
+)";
+
+// Timing and statistics ----------------------------------------------------------------
+
+double threadSeconds() {
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) + 1e-9 * static_cast<double>(t.tv_nsec);
 }
 
-std::vector<float> testSignal(int n) {
-    std::vector<float> x(n);
-    for (int i = 0; i < n; ++i) x[i] = 0.5f * std::sin(0.031f * i) + 0.25f * std::sin(0.57f * i);
-    return x;
+double wallSeconds() {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+double quantile(std::vector<double> v, double q) {
+    if (v.empty()) return NAN;
+    std::sort(v.begin(), v.end());
+    const double at = q * static_cast<double>(v.size() - 1);
+    const auto low = static_cast<std::size_t>(at);
+    const std::size_t high = std::min(low + 1, v.size() - 1);
+    return v[low] + (v[high] - v[low]) * (at - static_cast<double>(low));
+}
+double median(const std::vector<double>& v) { return quantile(v, 0.5); }
+// Half the interquartile range as a share of the median: how noisy a figure was.
+double spread(const std::vector<double>& v) { return 0.5 * (quantile(v, 0.75) - quantile(v, 0.25)) / median(v); }
+
+// The input: seeded noise and two sines, a second of stereo audio played in a loop.
+class Signal {
+public:
+    static constexpr int kLength = 44100;
+    Signal() : left(kLength), right(kLength) {
+        uint32_t state = 12345u;
+        auto noise = [&] {
+            state = state * 1664525u + 1013904223u;
+            return static_cast<float>(state >> 8) * (2.0f / 16777216.0f) - 1.0f;
+        };
+        for (int i = 0; i < kLength; ++i) {
+            left[i] = 0.25f * noise() + 0.5f * std::sin(0.031f * static_cast<float>(i));
+            right[i] = 0.25f * noise() + 0.4f * std::sin(0.057f * static_cast<float>(i));
+        }
+    }
+    std::vector<float> left, right;
+};
+
+// One row of a section: a contender at one block size and its cost in every round.
+struct Entry {
+    std::string name;
+    Contender* contender = nullptr;
+    int block = 512;
+    std::vector<double> ns;  // per stereo frame, one per round
+    int position = 0;
+};
+
+double turn(Entry& e, const Signal& signal, int frames) {
+    float* in[2];
+    const double start = threadSeconds();
+    for (int done = 0; done < frames; done += e.block) {
+        if (e.position + e.block > Signal::kLength) e.position = 0;
+        in[0] = const_cast<float*>(signal.left.data()) + e.position;
+        in[1] = const_cast<float*>(signal.right.data()) + e.position;
+        e.contender->process(in, e.block);
+        e.position += e.block;
+    }
+    return (threadSeconds() - start) * 1e9 / frames;
+}
+
+// Every entry takes a turn in every round; the first turn of a round moves on by one
+// each round, so no contender always follows the same one.
+void roundRobin(std::vector<Entry>& entries, const Options& options, const Signal& signal) {
+    const int n = static_cast<int>(entries.size());
+    auto frames = [&](const Entry& e) {
+        const int blocks = std::max(1, static_cast<int>(std::lround(options.seconds * kRate / e.block)));
+        return blocks * e.block;
+    };
+    for (Entry& e : entries) turn(e, signal, frames(e));  // warm up
+    for (int r = 0; r < options.rounds; ++r)
+        for (int k = 0; k < n; ++k) {
+            Entry& e = entries[static_cast<std::size_t>((k + r) % n)];
+            e.ns.push_back(turn(e, signal, frames(e)));
+        }
+}
+
+// A weighted sum of entries, round by round.
+using Set = std::vector<std::pair<const Entry*, double>>;
+std::vector<double> sum(const Set& set) {
+    std::vector<double> total(set.front().first->ns.size(), 0.0);
+    for (const auto& [e, weight] : set)
+        for (std::size_t r = 0; r < total.size(); ++r) total[r] += weight * e->ns[r];
+    return total;
+}
+std::vector<double> ratios(const std::vector<double>& a, const std::vector<double>& b) {
+    std::vector<double> q(a.size());
+    for (std::size_t r = 0; r < a.size(); ++r) q[r] = a[r] / b[r];
+    return q;
+}
+
+void printHeader(const char* title) { std::printf("\n%s\n%s\n", title, std::string(std::strlen(title), '-').c_str()); }
+
+void printCostHeader() { std::printf("%-52s %10s %7s %12s\n", "", "ns/frame", "spread", "x real time"); }
+void printCost(const std::string& name, const std::vector<double>& ns) {
+    const double m = median(ns);
+    std::printf("%-52s %10.2f %6.1f%% %12.0f\n", name.c_str(), m, 100.0 * spread(ns), kFrameNs / m);
+}
+
+void printRatioHeader() { std::printf("%-52s %10s %7s %8s\n", "", "ratio", "spread", "goal"); }
+void printRatio(const std::string& name, const std::vector<double>& q, double goal) {
+    const double m = median(q);
+    std::printf("%-52s %10.3f %6.1f%% %8s %s\n", name.c_str(), m, 100.0 * spread(q),
+                goal > 0 ? ("<= " + std::to_string(goal).substr(0, 3)).c_str() : "",
+                goal > 0 ? (m <= goal ? "met" : "not met") : "");
+}
+
+// Loading -------------------------------------------------------------------------------
+
+std::string ourPath(const Options& o, const std::string& name) {
+    return o.vstDir + "/" + name + ".vst/Contents/x86_64-linux/" + name + ".so";
+}
+
+// Sets a parameter by its name (as the plug-in reports it); false when none has it.
+bool setNamed(vsthost::Plugin& p, const std::string& name, float value) {
+    for (VstInt32 i = 0; i < p.numParams(); ++i)
+        if (p.parameterName(i) == name) {
+            p.setParameter(i, value);
+            return true;
+        }
+    std::fprintf(stderr, "orvex_bench: %s has no parameter %s\n", p.effectName().c_str(), name.c_str());
+    return false;
+}
+
+class Pool {
+public:
+    explicit Pool(const Options& o) : options(o) {}
+
+    VstContender* vst(const std::string& path, const std::vector<std::pair<std::string, float>>& settings = {}) {
+        std::string error;
+        auto c = VstContender::load(path, error);
+        if (!c) {
+            std::printf("  (skipped %s: %s)\n", path.c_str(), error.c_str());
+            return nullptr;
+        }
+        for (const auto& [name, value] : settings) setNamed(c->plugin(), name, value);
+        return keep(std::move(c));
+    }
+    VstContender* ours(const std::string& name, const std::vector<std::pair<std::string, float>>& settings = {}) {
+        return vst(ourPath(options, name), settings);
+    }
+    VstContender* peer(const std::string& name, const std::vector<std::pair<std::string, float>>& settings = {}) {
+        return vst(options.peerVstDir + "/" + name + "-vst.so", settings);
+    }
+    LadspaContender* ladspa(const std::string& file, const std::string& label,
+                            const LadspaContender::Controls& controls = {}) {
+        std::string error;
+        auto c = LadspaContender::load(options.ladspaDir + "/" + file, label, controls, error);
+        if (!c) {
+            std::printf("  (skipped %s: %s)\n", label.c_str(), error.c_str());
+            return nullptr;
+        }
+        return keep(std::move(c));
+    }
+    // Hands a contender kept here over to the caller.
+    std::unique_ptr<Contender> release(Contender* c) {
+        for (auto& kept : owned)
+            if (kept.get() == c) return std::move(kept);
+        return nullptr;
+    }
+    template <class C>
+    C* keep(std::unique_ptr<C> c) {
+        C* raw = c.get();
+        owned.push_back(std::move(c));
+        return raw;
+    }
+
+private:
+    const Options& options;
+    std::vector<std::unique_ptr<Contender>> owned;
+};
+
+// Adds an entry when the contender loaded; its index, or -1.
+int add(std::vector<Entry>& entries, const std::string& name, Contender* c, int block = 512) {
+    if (!c) return -1;
+    entries.push_back({name, c, block, {}, 0});
+    return static_cast<int>(entries.size()) - 1;
+}
+
+const std::vector<std::pair<std::string, float>> kPingPong = {{"Frequency", 0.02f}, {"Width", 1.0f}};
+const std::vector<std::pair<std::string, float>> kSoulForce = {{"Shape", 0.5f}, {"FBack", 0.5f}, {"Foot", 1.0f}};
+
+// Sections ------------------------------------------------------------------------------
+
+void peers(const Options& o, const Signal& signal) {
+    printHeader("Ours against the peers, block 512");
+    Pool pool(o);
+    std::vector<Entry> e;
+    add(e, "pass-through (copy: the floor)", pool.keep(std::make_unique<PassThrough>()));
+    const int panner = add(e, "Orvex Space (panner)", pool.ours("panner"));
+    const int distortion = add(e, "Orvex Force (distortion, every band bypassed)", pool.ours("distortion"));
+    const int filter = add(e, "Orvex Filter (four poles)", pool.ours("filter", {{"Pole", 0.0f}}));
+    const int swept =
+        add(e, "Orvex Filter (four poles, LFO on cutoff)", pool.ours("filter", {{"Pole", 0.0f}, {"Cutoff Mod", 0.9f}}));
+    const int phaser = add(e, "Orvex Phase (phaser)", pool.ours("phaser"));
+    const int split = add(e, "3BandSplitter", pool.peer("3BandSplitter"));
+    const int pingPong = add(e, "PingPongPan", pool.peer("PingPongPan", kPingPong));
+    const int soulForce = add(e, "SoulForce", pool.peer("SoulForce", kSoulForce));
+    const int autoFilter = add(e, "AutoFilter x 2 (caps, mono)", pool.ladspa("caps.so", "AutoFilter"));
+    const int phaserII = add(e, "PhaserII x 2 (caps, mono)", pool.ladspa("caps.so", "PhaserII"));
+    add(e, "Saturate x 2 (caps, mono)", pool.ladspa("caps.so", "Saturate"));
+    const int autoPan = add(e, "TAP AutoPanner (stereo)", pool.ladspa("tap_autopan.so", "tap_autopan",
+                                                                       {{"Frequency", 2.0f}, {"Depth", 100.0f}}));
+    // The same four from the baseline build, with the same settings.
+    std::vector<std::pair<int, int>> againstBaseline;
+    if (!o.baselineDir.empty()) {
+        Options other = o;
+        other.vstDir = o.baselineDir;
+        Pool baseline(other);
+        const int rows[] = {panner, distortion, filter, phaser};
+        for (int k = 0; k < 4; ++k) {
+            const std::vector<std::pair<std::string, float>> settings =
+                k == 2 ? std::vector<std::pair<std::string, float>>{{"Pole", 0.0f}} : std::vector<std::pair<std::string, float>>{};
+            VstContender* c = baseline.ours(kOurs[k], settings);
+            const int i = c ? add(e, std::string("baseline ") + kOurs[k], pool.keep(baseline.release(c))) : -1;
+            if (i >= 0 && rows[k] >= 0) againstBaseline.push_back({rows[k], i});
+        }
+    }
+    roundRobin(e, o, signal);
+    printCostHeader();
+    for (const Entry& x : e) printCost(x.name, x.ns);
+
+    auto has = [&](std::initializer_list<int> indices) {
+        return std::all_of(indices.begin(), indices.end(), [](int i) { return i >= 0; });
+    };
+    auto at = [&](int i) { return &e[static_cast<std::size_t>(i)]; };
+    const auto panSet = has({split, pingPong}) ? sum({{at(split), 1.0}, {at(pingPong), 3.0}}) : std::vector<double>{};
+    const auto forceSet = has({split, soulForce}) ? sum({{at(split), 1.0}, {at(soulForce), 3.0}}) : std::vector<double>{};
+    if (!panSet.empty()) printCost("3BandSplitter + 3 x PingPongPan", panSet);
+    if (!forceSet.empty()) printCost("3BandSplitter + 3 x SoulForce", forceSet);
+    std::printf("\n");
+    printRatioHeader();
+    if (has({panner}) && !panSet.empty())
+        printRatio("panner / (3BandSplitter + 3 x PingPongPan)", ratios(at(panner)->ns, panSet), 0.8);
+    if (has({distortion}) && !forceSet.empty())
+        printRatio("distortion / (3BandSplitter + 3 x SoulForce)", ratios(at(distortion)->ns, forceSet), 0.8);
+    if (has({filter, autoFilter}))
+        printRatio("filter four poles / 2 x AutoFilter", ratios(at(filter)->ns, at(autoFilter)->ns), 1.0);
+    if (has({swept, autoFilter}))
+        printRatio("filter four poles, LFO on / 2 x AutoFilter", ratios(at(swept)->ns, at(autoFilter)->ns), 1.0);
+    if (has({phaser, phaserII})) printRatio("phaser / 2 x PhaserII", ratios(at(phaser)->ns, at(phaserII)->ns), 0.5);
+    if (has({panner, autoPan})) printRatio("panner / TAP AutoPanner (one band)", ratios(at(panner)->ns, at(autoPan)->ns), 0);
+    for (const auto& [ours, before] : againstBaseline)
+        printRatio(at(before)->name.substr(9) + " / its baseline", ratios(at(ours)->ns, at(before)->ns), 0);
+}
+
+void blocks(const Options& o, const Signal& signal) {
+    printHeader("Ours at four block sizes (ns per stereo frame)");
+    const int sizes[] = {32, 128, 512, 2048};
+    Pool pool(o);
+    std::vector<Entry> e;
+    std::map<std::string, std::vector<int>> rows;
+    for (const char* name : kOurs)
+        for (int size : sizes) {
+            const std::vector<std::pair<std::string, float>> settings =
+                std::string(name) == "filter" ? std::vector<std::pair<std::string, float>>{{"Pole", 0.0f}}
+                                              : std::vector<std::pair<std::string, float>>{};
+            const int i = add(e, name, pool.ours(name, settings), size);
+            if (i >= 0) rows[name].push_back(i);
+        }
+    roundRobin(e, o, signal);
+    std::printf("%-20s %9s %9s %9s %9s %12s %8s\n", "", "32", "128", "512", "2048", "32 / 2048", "goal");
+    for (const char* name : kOurs) {
+        const auto& r = rows[name];
+        if (r.size() != 4) continue;
+        std::printf("%-20s", name);
+        for (int i : r) std::printf(" %9.2f", median(e[static_cast<std::size_t>(i)].ns));
+        const double q = median(ratios(e[static_cast<std::size_t>(r[0])].ns, e[static_cast<std::size_t>(r[3])].ns));
+        std::printf(" %12.3f %8s %s\n", q, "<= 1.3", q <= 1.3 ? "met" : "not met");
+    }
+}
+
+void types(const Options& o, const Signal& signal) {
+    printHeader("The distortion's fourteen types (all three bands on the type), block 512");
+    Pool pool(o);
+    std::vector<Entry> e;
+    const int split = add(e, "3BandSplitter", pool.peer("3BandSplitter"));
+    const int soulForce = add(e, "SoulForce", pool.peer("SoulForce", kSoulForce));
+    add(e, "Saturate x 2 (caps, mono)", pool.ladspa("caps.so", "Saturate"));
+    std::set<int> typeRows;
+    for (int t = 0; t < 14; ++t) {
+        const float v = static_cast<float>(t) / 13.0f;
+        VstContender* c = pool.ours("distortion", {{"Low type", v}, {"Mid type", v}, {"High Type", v}});
+        if (!c) return;
+        // The type's name as the plug-in shows it.
+        std::string shown;
+        for (VstInt32 i = 0; i < c->plugin().numParams(); ++i)
+            if (c->plugin().parameterName(i) == "Low type") shown = c->plugin().parameterDisplay(i);
+        typeRows.insert(add(e, std::to_string(t) + " " + shown, c));
+    }
+    roundRobin(e, o, signal);
+    const bool peersLoaded = split >= 0 && soulForce >= 0;
+    const auto set = peersLoaded ? sum({{&e[static_cast<std::size_t>(split)], 1.0}, {&e[static_cast<std::size_t>(soulForce)], 3.0}})
+                                 : std::vector<double>{};
+    std::printf("%-52s %10s %7s %12s %12s\n", "", "ns/frame", "spread", "x real time", "/ peer set");
+    int costliest = -1;
+    for (int i = 0; i < static_cast<int>(e.size()); ++i) {
+        const Entry& x = e[static_cast<std::size_t>(i)];
+        const double m = median(x.ns);
+        std::printf("%-52s %10.2f %6.1f%% %12.0f", x.name.c_str(), m, 100.0 * spread(x.ns), kFrameNs / m);
+        const bool isType = typeRows.count(i) > 0;
+        if (isType && peersLoaded) std::printf(" %12.3f", median(ratios(x.ns, set)));
+        std::printf("\n");
+        if (isType && (costliest < 0 || m > median(e[static_cast<std::size_t>(costliest)].ns))) costliest = i;
+    }
+    if (peersLoaded) {
+        printCost("3BandSplitter + 3 x SoulForce", set);
+        std::printf("\n");
+        printRatioHeader();
+        printRatio("costliest type (" + e[static_cast<std::size_t>(costliest)].name + ") / peer set",
+                   ratios(e[static_cast<std::size_t>(costliest)].ns, set), 1.0);
+    }
+}
+
+void units(const Options& o, const Signal& signal) {
+    printHeader("The panner's DSP units alone, mono, block 512");
+    std::vector<float> a(kMaxBlock), b(kMaxBlock), c(kMaxBlock);
+    CBandFilter bands(kRate);
+    CAutoPanner panner(kRate);
+    panner.setControl(1.0f, kCtlLfoDepth);
+    CLfo lfo(kRate);
+    float sink = 0;
+    Pool pool(o);
+    std::vector<Entry> e;
+    add(e, "band filter (three oversampled state-variable filters)",
+        pool.keep(std::make_unique<FunctionContender>(
+            [&](const float* in, int n) { bands.process(in, a.data(), b.data(), c.data(), n); })));
+    add(e, "auto-panner (one band)", pool.keep(std::make_unique<FunctionContender>(
+                                          [&](const float* in, int n) { panner.process(in, a.data(), b.data(), n); })));
+    add(e, "LFO read every 32 samples", pool.keep(std::make_unique<FunctionContender>([&](const float*, int n) {
+            for (int i = 0; i < n; i += 32) sink += lfo.processBlock(32);
+        })));
+    roundRobin(e, o, signal);
+    std::printf("%-52s %10s %7s\n", "", "ns/sample", "spread");
+    for (const Entry& x : e) std::printf("%-52s %10.2f %6.1f%%\n", x.name.c_str(), median(x.ns), 100.0 * spread(x.ns));
+    if (sink == 12345.0f) std::printf(" \n");  // keeps the LFO reads
+}
+
+std::size_t heapInUse() {
+    const struct mallinfo2 info = mallinfo2();
+    return info.uordblks + info.hblkhd;
+}
+
+void memory(const Options& o) {
+    printHeader("Loading, instantiating and memory (load, effOpen, rate, block, resume)");
+    std::printf("%-20s %14s %14s %14s %14s\n", "", "first (ms)", "again (ms)", "heap first", "heap again");
+    std::vector<std::pair<std::string, std::string>> bundles;
+    for (const char* name : kOurs) bundles.push_back({name, ourPath(o, name)});
+    for (const char* name : {"3BandSplitter", "PingPongPan", "SoulForce"})
+        bundles.push_back({name, o.peerVstDir + "/" + name + "-vst.so"});
+    for (const auto& [name, path] : bundles) {
+        vsthost::HostOptions options;
+        options.sampleRate = kRate;
+        auto instantiate = [&](double& ms, std::size_t& heap) {
+            const std::size_t before = heapInUse();
+            const double start = wallSeconds();
+            auto loaded = vsthost::Plugin::load(path, options);
+            if (loaded) loaded.plugin->start(kRate, 512);
+            ms = (wallSeconds() - start) * 1e3;
+            heap = heapInUse() - before;
+            return std::move(loaded.plugin);
+        };
+        double firstMs = 0;
+        std::size_t firstHeap = 0;
+        auto first = instantiate(firstMs, firstHeap);
+        if (!first) {
+            std::printf("%-20s (does not load)\n", name.c_str());
+            continue;
+        }
+        // While the first keeps the library loaded: the instance alone.
+        std::vector<double> ms;
+        std::vector<double> heap;
+        std::vector<std::unique_ptr<vsthost::Plugin>> more;
+        for (int i = 0; i < 7; ++i) {
+            double m = 0;
+            std::size_t h = 0;
+            more.push_back(instantiate(m, h));
+            ms.push_back(m);
+            heap.push_back(static_cast<double>(h));
+        }
+        std::printf("%-20s %14.3f %14.3f %11.1f KiB %10.1f KiB\n", name.c_str(), firstMs, median(ms),
+                    static_cast<double>(firstHeap) / 1024.0, median(heap) / 1024.0);
+    }
+    std::printf("(heap: growth of malloc's bytes in use, mallinfo2; \"again\": median of 7 more instances\n"
+                " while the first keeps the library loaded; times are wall-clock)\n");
+}
+
+// Where the editors open: a window of ours on the X display (DISPLAY, else a private
+// Xvfb), started when the first bundle with an editor comes up, as a host gives one.
+// Without X they open offscreen (effEditOpen with no window), where idles draw nothing.
+class EditorHost {
+public:
+    void* window(bool& offscreen) {
+        if (!tried) {
+            tried = true;
+            std::string problem;
+            if (server.start(problem)) {
+                host = std::make_unique<validate::HostWindow>(server.display());
+                if (!host->usable()) host.reset();
+            }
+            if (!host) std::printf("(no X display%s%s: editors open offscreen)\n", problem.empty() ? "" : ": ",
+                                   problem.c_str());
+        }
+        offscreen = !host;
+        return host ? host->handle() : nullptr;
+    }
+    void drain() {
+        if (host) host->drain();
+    }
+
+private:
+    bool tried = false;
+    validate::XServer server;
+    std::unique_ptr<validate::HostWindow> host;
+};
+
+void editors(const Options& o) {
+    printHeader("Editors (wall-clock, medians)");
+    std::vector<std::string> paths;
+    for (const char* name : kOurs) paths.push_back(ourPath(o, name));
+    for (const std::string& p : o.editors) paths.push_back(p);
+    std::printf("%-20s %10s %10s %15s %15s %14s\n", "", "open (ms)", "draw (ms)", "knob idle (us)",
+                "still idle (us)", "snapshot (ms)");
+    EditorHost editorHost;
+    for (const std::string& path : paths) {
+        const std::string name = std::filesystem::path(path).stem().string();
+        vsthost::HostOptions options;
+        options.sampleRate = kRate;
+        auto loaded = vsthost::Plugin::load(path, options);
+        if (!loaded) {
+            std::printf("%-20s (does not load: %s)\n", name.c_str(), loaded.error.c_str());
+            continue;
+        }
+        vsthost::Plugin& p = *loaded.plugin;
+        p.start(kRate, 512);
+        if (!(p.flags() & effFlagsHasEditor)) {
+            std::printf("%-20s (no editor: skipped)\n", name.c_str());
+            continue;
+        }
+        bool offscreen = true;
+        void* window = editorHost.window(offscreen);
+        // Opening; idles at 200 Hz for a while, which handle the window's first expose;
+        // then a whole draw, as a host asks for with effEditDraw.
+        std::vector<double> open, draw, knob, still, snapshot;
+        bool opened = true;
+        for (int i = 0; i < 7 && opened; ++i) {
+            double start = wallSeconds();
+            opened = p.dispatch(effEditOpen, 0, 0, window) == 1;
+            open.push_back((wallSeconds() - start) * 1e3);
+            for (int k = 0; k < 10 && !offscreen; ++k) {
+                editorHost.drain();
+                p.dispatch(effEditIdle);
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            }
+            start = wallSeconds();
+            p.dispatch(effEditDraw);
+            draw.push_back((wallSeconds() - start) * 1e3);
+            if (i < 6) p.dispatch(effEditClose);
+        }
+        if (!opened) {
+            std::printf("%-20s (effEditOpen answered 0)\n", name.c_str());
+            continue;
+        }
+        // One knob: the mix, else the first parameter, moved by the host; the idle after
+        // it redraws that knob, the next has nothing to redraw.
+        VstInt32 index = 0;
+        for (VstInt32 i = 0; i < p.numParams(); ++i)
+            if (p.parameterName(i) == "Mix") index = i;
+        for (int i = 0; i < 41 && !offscreen; ++i) {
+            p.setParameter(index, i % 2 ? 0.3f : 0.7f);
+            const double start = wallSeconds();
+            p.dispatch(effEditIdle);
+            knob.push_back((wallSeconds() - start) * 1e6);
+            editorHost.drain();
+            const double again = wallSeconds();
+            p.dispatch(effEditIdle);
+            still.push_back((wallSeconds() - again) * 1e6);
+        }
+        p.dispatch(effEditClose);
+        const std::string file = (std::filesystem::temp_directory_path() / ("orvex_bench_" + name + ".png")).string();
+        for (int i = 0; i < 3; ++i) {
+            const double start = wallSeconds();
+            if (p.snapshot(file)) snapshot.push_back((wallSeconds() - start) * 1e3);
+        }
+        std::filesystem::remove(file);
+        std::printf("%-20s %10.3f %10.3f", name.c_str(), median(open), median(draw));
+        if (offscreen)
+            std::printf(" %15s %15s", "-", "-");
+        else
+            std::printf(" %15.2f %15.2f", median(knob), median(still));
+        if (snapshot.empty())
+            std::printf(" %14s\n", "-");
+        else
+            std::printf(" %14.3f\n", median(snapshot));
+    }
+    std::printf("(goals: open under 30 ms, an idle redrawing one knob under 1000 us, an idle with\n"
+                " nothing to redraw under 50 us; snapshot: the whole editor drawn offscreen into a PNG file)\n");
+}
+
+bool parse(int argc, char** argv, Options& o) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        auto value = [&]() -> std::string {
+            if (i + 1 >= argc) {
+                std::fprintf(stderr, "orvex_bench: %s needs a value\n", arg.c_str());
+                std::exit(2);
+            }
+            return argv[++i];
+        };
+        if (arg == "-h" || arg == "--help") {
+            std::fputs(kHelp, stdout);
+            std::exit(0);
+        } else if (arg == "--quick") {
+            o.rounds = 5;
+            o.seconds = 0.25;
+        } else if (arg == "--rounds") {
+            o.rounds = std::max(1, std::atoi(value().c_str()));
+        } else if (arg == "--seconds") {
+            o.seconds = std::max(0.01, std::atof(value().c_str()));
+        } else if (arg == "--only") {
+            const std::string s = value();
+            if (std::find(std::begin(kSections), std::end(kSections), s) == std::end(kSections)) {
+                std::fprintf(stderr, "orvex_bench: no section %s\n", s.c_str());
+                return false;
+            }
+            o.sections.insert(s);
+        } else if (arg == "--vst-dir") {
+            o.vstDir = value();
+        } else if (arg == "--peer-vst-dir") {
+            o.peerVstDir = value();
+        } else if (arg == "--ladspa-dir") {
+            o.ladspaDir = value();
+        } else if (arg == "--editor") {
+            o.editors.push_back(value());
+        } else if (arg == "--baseline") {
+            o.baselineDir = value();
+        } else {
+            std::fprintf(stderr, "orvex_bench: unknown option %s (see --help)\n", arg.c_str());
+            return false;
+        }
+    }
+    if (o.sections.empty()) o.sections.insert(std::begin(kSections), std::end(kSections));
+    return true;
 }
 
 }  // namespace
+}  // namespace orvex::bench
 
 int main(int argc, char** argv) {
-    const std::vector<float> input = testSignal(kBlock);
-    std::vector<float> a(kBlock), b(kBlock), c(kBlock);
-
-    orvex::CBandFilter bands(kRate);
-    measure("band filter (3 oversampled SVFs)", [&](int n) { bands.process(input.data(), a.data(), b.data(), c.data(), n); });
-
-    orvex::CAutoPanner panner(kRate);
-    panner.setControl(1.0f, orvex::kCtlLfoDepth);
-    measure("auto-panner", [&](int n) { panner.process(input.data(), a.data(), b.data(), n); });
-
-    orvex::CLfo lfo(kRate);
-    float sink = 0;
-    measure("LFO read every 32 samples", [&](int n) {
-        for (int i = 0; i < n; i += 32) sink += lfo.processBlock(32);
-    });
-
-    const std::string dir = argc > 1 ? argv[1] : ORVEX_VST_DIR;
-    for (const char* name : {"panner", "distortion", "filter", "phaser"}) {
-        const std::string path = dir + "/" + name + ".vst/Contents/x86_64-linux/" + name + ".so";
-        if (!std::filesystem::exists(path)) continue;
-        orvex::vsthost::HostOptions options;
-        options.transport = orvex::vsthost::Transport{};
-        options.transport->advance = true;
-        auto loaded = orvex::vsthost::Plugin::load(path, options);
-        if (!loaded) {
-            std::printf("%s: %s\n", name, loaded.error.c_str());
-            continue;
-        }
-        auto& plugin = *loaded.plugin;
-        plugin.recordTimeMasks(false);
-        plugin.start(kRate, kBlock);
-        orvex::vsthost::AudioBuffers in(2, kBlock), out(2, kBlock);
-        in[0] = input;
-        in[1] = input;
-        measure((std::string("plug-in ") + name + " (processReplacing)").c_str(),
-                [&](int n) { plugin.processReplacing(in.data(), out.data(), n); });
-    }
-    return sink == 12345.0f ? 1 : 0;  // keeps the LFO reads from being optimised away
+    using namespace orvex::bench;
+    Options o;
+    if (!parse(argc, argv, o)) return 2;
+    const Signal signal;
+    std::printf("orvex_bench: %d rounds of %.2f s of audio per contender and section; 44.1 kHz, stereo\n", o.rounds,
+                o.seconds);
+    // Loading first, while no bundle is loaded yet.
+    if (o.sections.count("memory")) memory(o);
+    if (o.sections.count("peers")) peers(o, signal);
+    if (o.sections.count("blocks")) blocks(o, signal);
+    if (o.sections.count("types")) types(o, signal);
+    if (o.sections.count("units")) units(o, signal);
+    if (o.sections.count("editors")) editors(o);
+    return 0;
 }

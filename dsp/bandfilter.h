@@ -32,7 +32,7 @@ public:
     void tick(float input, float* lowOut, float* bandOut, float* highOut);
 
     // Panner, audio thread: `tick` for each of `count` samples into three distinct
-    // buffers.
+    // buffers, the filters' controls taken as they stand at the start of the block.
     void process(const float* input, float* lowOut, float* bandOut, float* highOut, int count);
 
     // Distortion plug-in, audio thread: each filter that is switched on runs the whole

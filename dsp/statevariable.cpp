@@ -176,22 +176,15 @@ void CStateVariable::clearState() {
 }
 
 float CStateVariable::tick(float input) {
-    if (!onOff.on) return input;
-    float u = input;
-    addDC(u);
-    updateCoefficients();
-    pass(u);
-    output = 0.5f * *selected;
-    pass(u);
-    peak = low - high;
-    output = 0.5f * *selected + output;
     // A NaN or infinite input sample would stay in the integrators for ever. Checking
     // after every sample costs three finiteness tests on values already in registers
     // and a branch that is never taken in practice; `tick` has no block boundary at which to
     // check less often, and callers drive it one sample at a time from their own loops.
     // That sample comes out as silence and the filter starts again from rest.
-    if (!(std::isfinite(low) && std::isfinite(band) && std::isfinite(output))) clearState();
-    return output;
+    Voice voice(*this);
+    const float y = voice.tick(input);
+    voice.store(*this);
+    return y;
 }
 
 void CStateVariable::processBlockNoUpdate(const float* input, float* outputBuffer, int count) {

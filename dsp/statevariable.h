@@ -5,9 +5,12 @@
 // Threads: the control operations run on whichever thread sets parameters (usually
 // the host's user-interface thread, sometimes its audio thread); `tick` and
 // `processBlockNoUpdate` run on the audio thread. Control writes are plain stores of a
-// few floats that the audio code picks up at its next sample; nothing here allocates,
-// locks or does I/O.
+// few floats that the audio code picks up at its next sample (at its next block when a
+// Voice runs the block); nothing here allocates, locks or does I/O.
 #pragma once
+
+#include <algorithm>
+#include <cmath>
 
 #include "component.h"
 #include "parameter.h"
@@ -55,6 +58,37 @@ public:
     // Panner form, audio thread: one sample in, one out. Switched off, the input comes
     // back untouched and the state is frozen.
     float tick(float input);
+
+    // What `tick` works with, copied into locals for a run of samples: the same
+    // arithmetic in the same order, with nothing read from or written back to the filter
+    // between samples, so that filters run side by side in one loop keep their states
+    // in registers and overlap their recursions. The controls are taken as they stand
+    // when the voice is made; `store` writes the state back. The per-sample steps are
+    // always inlined: called out of line, the state would go through memory again.
+    class Voice {
+    public:
+        explicit Voice(const CStateVariable& filter);
+        void store(CStateVariable& filter) const;
+        // Switched on, with output `response` selected.
+        bool runs(svf::Response response) const { return on && which == response; }
+        // `tick`, for a voice that runs(Out). The coefficients follow the controls and the
+        // previous sample's coefficient, so from the third sample of a voice on they stay
+        // as they are: `Steady` leaves out working them out again.
+        template <svf::Response Out, bool Steady = false>
+        [[gnu::always_inline]] inline float tickAs(float input);
+        // `tick`, for any voice.
+        float tick(float input);
+
+    private:
+        template <svf::Response Out>
+        [[gnu::always_inline]] inline float selected() const;
+        [[gnu::always_inline]] inline void pass(float u);
+
+        bool on;
+        int which;  // the selected output as a Type
+        float freqSet, dampSet, freqMax, dampMax, driveCoef;
+        float freq, damp, notch, low, band, high, peak, output;
+    };
 
     // Distortion-plug-in form, audio thread: `count` samples from `input` to
     // `outputBuffer` (the same buffer works too: each sample is read before it is
@@ -108,5 +142,88 @@ private:
 
     FilterForm filterForm;
 };
+
+inline CStateVariable::Voice::Voice(const CStateVariable& f)
+    : on(f.onOff.on),
+      which(f.selected == &f.band    ? svf::kBandPass
+            : f.selected == &f.high  ? svf::kHiPass
+            : f.selected == &f.notch ? svf::kNotch
+            : f.selected == &f.peak  ? svf::kPeak
+                                     : svf::kLowPass),
+      freqSet(f.freqSet),
+      dampSet(f.dampSet),
+      freqMax(f.freqMax),
+      dampMax(f.dampMax),
+      driveCoef(f.driveCoef),
+      freq(f.freq),
+      damp(f.damp),
+      notch(f.notch),
+      low(f.low),
+      band(f.band),
+      high(f.high),
+      peak(f.peak),
+      output(f.output) {}
+
+inline void CStateVariable::Voice::store(CStateVariable& f) const {
+    f.freq = freq;
+    f.damp = damp;
+    f.notch = notch;
+    f.low = low;
+    f.band = band;
+    f.high = high;
+    f.peak = peak;
+    f.output = output;
+}
+
+template <svf::Response Out>
+inline float CStateVariable::Voice::selected() const {
+    if constexpr (Out == svf::kBandPass) return band;
+    else if constexpr (Out == svf::kHiPass) return high;
+    else if constexpr (Out == svf::kNotch) return notch;
+    else if constexpr (Out == svf::kPeak) return peak;
+    else return low;
+}
+
+// One pass at twice the host rate; see CStateVariable::pass for the limiter.
+inline void CStateVariable::Voice::pass(float u) {
+    notch = u - damp * band;
+    low = freq * band + low;
+    high = notch - low;
+    band = freq * high + band - band * std::min(band * driveCoef * band, kLimiterCap);
+}
+
+template <svf::Response Out, bool Steady>
+inline float CStateVariable::Voice::tickAs(float input) {
+    float u = input;
+    addDC(u);
+    if constexpr (!Steady) {
+        // The damping is bounded by the previous sample's coefficient (see
+        // updateCoefficients).
+        const float limitRaw = 2.0f / freq;
+        freq = std::min(freqMax, freqSet);
+        damp = std::min(dampSet, std::min(dampMax, limitRaw));
+    }
+    pass(u);
+    output = 0.5f * selected<Out>();
+    pass(u);
+    peak = low - high;
+    output = 0.5f * selected<Out>() + output;
+    // A non-finite sample comes out as silence and the filter starts again from rest
+    // (see CStateVariable::tick).
+    if (!(std::isfinite(low) && std::isfinite(band) && std::isfinite(output)))
+        notch = low = band = high = peak = output = 0.0f;
+    return output;
+}
+
+inline float CStateVariable::Voice::tick(float input) {
+    if (!on) return input;
+    switch (which) {
+        case svf::kBandPass: return tickAs<svf::kBandPass>(input);
+        case svf::kHiPass: return tickAs<svf::kHiPass>(input);
+        case svf::kNotch: return tickAs<svf::kNotch>(input);
+        case svf::kPeak: return tickAs<svf::kPeak>(input);
+        default: return tickAs<svf::kLowPass>(input);
+    }
+}
 
 }  // namespace orvex

@@ -1,5 +1,6 @@
 #include "adelay.h"
 
+#include "editor.h"
 #include "host/entry.h"
 
 namespace orvex::distortion {
@@ -105,6 +106,11 @@ void ADelay::doProcess(float** inputs, float** /*outputs*/, int n) {
         outLeft[i] = sumLeft[i] * wet + inLeft[i] * dry;
         outRight[i] = sumRight[i] * wet + inRight[i] * dry;
     }
+}
+
+ADelayEdit::ADelayEdit(audioMasterCallback audioMaster) : ADelay(audioMaster) {
+    setUniqueID(kUniqueId);
+    new ADEditor(this);  // attaches itself
 }
 
 }  // namespace orvex::distortion

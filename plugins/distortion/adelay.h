@@ -54,11 +54,10 @@ private:
     SoloGroup solos{*this, {kLowSolo, kMidSolo, kHighSolo}};
 };
 
-// What the host instantiates. The editor arrives with the editor work; until then
-// this is the plain effect.
+// What the host instantiates: the effect with its editor attached (the effect owns it).
 class ADelayEdit : public ADelay {
 public:
-    using ADelay::ADelay;
+    explicit ADelayEdit(audioMasterCallback audioMaster);
 };
 
 }  // namespace orvex::distortion

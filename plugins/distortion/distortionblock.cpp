@@ -31,7 +31,7 @@ CDistortionBlock::CDistortionBlock(float sampleRate)
       intimdator(sampleRate),
       violator(sampleRate),
       bypass(sampleRate) {
-    typeParam.setIndexRange(0, kNumSteps - 1, 13.99999f);
+    typeParam.setIndexRange(0, kNumSteps - 1, kStepScale);
     typeParam.getSetIndex(0.0f);
     setSampleRate(sampleRate);
 }

@@ -20,6 +20,9 @@ inline constexpr int kCtlType = 7;
 class CDistortionBlock : public CEffect {
 public:
     static constexpr int kNumSteps = 14;
+    // Type values map onto steps as truncate(value x kStepScale): just below the number
+    // of steps, so each step covers an almost equal share of 0..1 and 1.0 is the last.
+    static constexpr float kStepScale = 13.99999f;
     enum Step : int {
         kAnihilator = 0, kSoftShaper, kTubetek, kSlaughter, kDestroy, kDigitron,
         kQuantize16, kQuantize12, kQuantize8, kQuantize4, kTopSide, kIntimdator, kViolator, kBypass,

@@ -48,7 +48,7 @@ std::string word(const std::string& line, std::size_t index) {
 }
 
 TEST(CliCommands, EverySubcommandHasHelp) {
-    for (const std::string command : {"list", "info", "render", "demo", "snapshot"}) {
+    for (const std::string command : {"list", "info", "render", "demo", "snapshot", "bench"}) {
         SCOPED_TRACE(command);
         for (const std::string flag : {"--help", "-h"}) {
             const RunResult run = runOrvex({command, flag});
@@ -165,6 +165,22 @@ TEST(CliCommands, SnapshotDrawsAnEditorWithItsSettings) {
     EXPECT_EQ(none.status, 1);
     EXPECT_NE(none.err.find("has no editor"), std::string::npos) << none.err;
     EXPECT_EQ(dir.entries().size(), 2u);
+}
+
+TEST(CliCommands, BenchTellsHowManyTimesRealTime) {
+    const RunResult run = runOrvex({"bench", testEffectPath(), "--runs", "3", "--seconds", "0.05", "--block", "64"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    // "Orvex Test: 12345x real time", then the summary.
+    const std::string first = run.out.substr(0, run.out.find('\n'));
+    const auto colon = first.find(": ");
+    ASSERT_NE(colon, std::string::npos) << run.out;
+    EXPECT_EQ(first.substr(first.size() - 11), "x real time") << first;
+    EXPECT_GT(std::stod(first.substr(colon + 2)), 1.0) << first;
+    EXPECT_EQ(word(lineStarting(run.out, "runs"), 1), "3") << run.out;
+    EXPECT_NE(lineStarting(run.out, "host").find("block 64"), std::string::npos) << run.out;
+    const RunResult bad = runOrvex({"bench", testEffectPath(), "--seconds", "0"});
+    EXPECT_EQ(bad.status, 2);
+    EXPECT_NE(bad.err.find("--seconds wants"), std::string::npos) << bad.err;
 }
 
 }  // namespace

@@ -108,7 +108,7 @@ TEST(DistortionIdentity, RecordNamesAndNoTimeRequests) {
     EXPECT_EQ(plugin->numPrograms(), 16);
     EXPECT_EQ(plugin->numInputs(), 2);
     EXPECT_EQ(plugin->numOutputs(), 2);
-    EXPECT_EQ(plugin->flags(), effFlagsCanReplacing | effFlagsCanMono);  // no editor yet
+    EXPECT_EQ(plugin->flags(), effFlagsCanReplacing | effFlagsCanMono | effFlagsHasEditor);
     EXPECT_EQ(plugin->effectName(), "Orvex Force");
     EXPECT_EQ(plugin->vendorString(), "Harmoxel");
     EXPECT_EQ(plugin->productString(), "Kelvashorn");

@@ -276,6 +276,31 @@ SnapshotOptions parseSnapshot(const std::vector<std::string>& args) {
     return options;
 }
 
+BenchOptions parseBench(const std::vector<std::string>& args) {
+    BenchOptions options;
+    Cursor cursor("bench", args);
+    const auto positional = walk(cursor, options, true, [&](const std::string& name) {
+        if (programOrSetting(cursor, name, options.program, options.settings)) {
+        } else if (name == "--tempo") {
+            options.tempo = tempoOption(cursor);
+        } else if (name == "--block") {
+            options.block = blockOption(cursor);
+        } else if (name == "--runs") {
+            options.runs = cursor.integer(1, kMaxRuns);
+        } else if (name == "--seconds") {
+            options.seconds = cursor.number(0.01, kMaxBenchSeconds, "seconds from 0.01 to 600");
+        } else {
+            return false;
+        }
+        return true;
+    });
+    if (options.help) return options;
+    if (positional.empty()) cursor.fail("which plug-in? (PLUGIN missing)");
+    if (positional.size() > 1) cursor.fail("too many arguments (from '" + positional[1] + "' on)");
+    options.plugin = positional[0];
+    return options;
+}
+
 DemoOptions parseDemo(const std::vector<std::string>& args) {
     DemoOptions options;
     Cursor cursor("demo", args);

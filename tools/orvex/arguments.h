@@ -86,6 +86,18 @@ struct SnapshotOptions {
     std::vector<ParameterSetting> settings;  // in command-line order
 };
 
+struct BenchOptions {
+    bool help = false;
+    std::optional<std::string> path;
+    std::string plugin;
+    std::optional<std::string> program;
+    std::vector<ParameterSetting> settings;  // in command-line order
+    double tempo = 120.0;
+    int block = 512;
+    int runs = 5;
+    double seconds = 10.0;  // audio per run
+};
+
 struct DemoOptions {
     bool help = false;
     std::optional<std::string> path;
@@ -114,6 +126,7 @@ InfoOptions parseInfo(const std::vector<std::string>& args);
 RenderOptions parseRender(const std::vector<std::string>& args);
 DemoOptions parseDemo(const std::vector<std::string>& args);
 SnapshotOptions parseSnapshot(const std::vector<std::string>& args);
+BenchOptions parseBench(const std::vector<std::string>& args);
 ValidateOptions parseValidate(const std::vector<std::string>& args);
 
 // The limits the options are checked against.
@@ -121,5 +134,7 @@ inline constexpr int kMaxBlock = 65536;
 inline constexpr double kMinTempo = 1.0;
 inline constexpr double kMaxTempo = 999.0;
 inline constexpr double kMaxTail = 3600.0;
+inline constexpr int kMaxRuns = 1000;
+inline constexpr double kMaxBenchSeconds = 600.0;
 
 }  // namespace orvex::cli

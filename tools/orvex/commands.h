@@ -12,6 +12,7 @@ int runInfo(const std::vector<std::string>& args);
 int runRender(const std::vector<std::string>& args);
 int runDemoCommand(const std::vector<std::string>& args);
 int runValidate(const std::vector<std::string>& args);
+int runBench(const std::vector<std::string>& args);
 
 // The help of a subcommand ("" for the overview); empty for an unknown one.
 std::string helpText(const std::string& command);
