@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "editor.h"
 #include "host/entry.h"
 
 namespace orvex::panner {
@@ -161,6 +162,10 @@ void ADelay::doProcess(float** inputs, float** /*outputs*/, int n) {
         outLeft[i] = sumLeft[i] * wet + inLeft[i] * dry;
         outRight[i] = sumRight[i] * wet + inRight[i] * dry;
     }
+}
+
+ADelayEdit::ADelayEdit(audioMasterCallback audioMaster) : ADelay(audioMaster) {
+    new ADEditor(this);  // attaches itself
 }
 
 }  // namespace orvex::panner

@@ -60,11 +60,10 @@ private:
     std::array<float, kNumBands> gains{1.0f, 1.0f, 1.0f};
 };
 
-// What the host instantiates. The editor arrives with the editor work; until then
-// this is the plain effect.
+// What the host instantiates: the effect with its editor (editor.h), which it owns.
 class ADelayEdit : public ADelay {
 public:
-    using ADelay::ADelay;
+    explicit ADelayEdit(audioMasterCallback audioMaster);
 };
 
 }  // namespace orvex::panner

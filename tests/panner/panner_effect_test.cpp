@@ -109,8 +109,7 @@ TEST(PannerIdentity, RecordNamesAndCapabilities) {
     EXPECT_EQ(plugin->numPrograms(), 16);
     EXPECT_EQ(plugin->numInputs(), 2);
     EXPECT_EQ(plugin->numOutputs(), 2);
-    // No editor yet: replacing and mono only.
-    EXPECT_EQ(plugin->flags(), effFlagsCanReplacing | effFlagsCanMono);
+    EXPECT_EQ(plugin->flags(), effFlagsHasEditor | effFlagsCanReplacing | effFlagsCanMono);
     EXPECT_EQ(plugin->effectName(), "Orvex Space");
     EXPECT_EQ(plugin->vendorString(), "Harmoxel");
     EXPECT_EQ(plugin->productString(), "Brindlewick");
