@@ -24,6 +24,9 @@ bool AEffGUIEditor::getRect(ERect** out) {
 }
 
 bool AEffGUIEditor::open(void* window) {
+    // A second open builds afresh: the plug-in's close (virtual) lets go of the first
+    // frame and its controls.
+    if (frame) close();
     systemWindow = window;
     // The plug-in's open reads every value afresh; what was noted before is old news.
     pendingParameters.store(0, std::memory_order_relaxed);

@@ -125,7 +125,6 @@ int ADEditor::stepOf(int m, float value) { return stepMaps[m].getSetIndex(value)
 
 bool ADEditor::open(void* window) {
     using namespace gui;
-    if (opened) close();  // an offscreen open is not closed by the host's close
     AEffGUIEditor::open(window);
 
     CBitmap* pictures[kNumControlPictures];

@@ -90,7 +90,6 @@ ADEditor::ADEditor(ADelay* effect)
 ADEditor::~ADEditor() { background->forget(); }
 
 bool ADEditor::open(void* window) {
-    if (opened) close();  // a second open builds afresh rather than leaving a frame behind
     AEffGUIEditor::open(window);
 
     CBitmap* bandKnobs = new CBitmap(layout::kBandKnobs);

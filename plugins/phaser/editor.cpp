@@ -33,7 +33,6 @@ ADEditor::ADEditor(AudioEffect* effect) : AEffGUIEditor(effect), background(new 
 ADEditor::~ADEditor() { background->forget(); }
 
 bool ADEditor::open(void* window) {
-    if (opened) close();  // a second open builds afresh rather than leaving a frame behind
     AEffGUIEditor::open(window);
     CBitmap* channelKnobs = new CBitmap(layout::kChannelKnobs);
     CBitmap* outputKnobs = new CBitmap(layout::kOutputKnobs);
