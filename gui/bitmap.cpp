@@ -56,6 +56,7 @@ std::string CBitmap::resourceFolder() {
 }
 
 CBitmap::CBitmap(long resource) : resource(resource) {
+    keepDrawingLibrariesLoaded();
     char name[32];
     std::snprintf(name, sizeof name, "bmp%05ld.png", resource);
     cairo_surface_t* loaded = nullptr;
@@ -76,6 +77,7 @@ CBitmap::CBitmap(long resource) : resource(resource) {
 }
 
 CBitmap::CBitmap(int w, int h) {
+    keepDrawingLibrariesLoaded();
     if (w > 0 && h > 0) adopt(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, h));
 }
 

@@ -5,12 +5,10 @@
 
 namespace orvex::gui {
 
-namespace {
-
-// cairo and fontconfig keep caches (fonts, patterns, the font configuration) in static
-// data for the life of the process. If they were unloaded with our library, every
-// unload would lose half a megabyte, and a host that reloads plug-ins would grow by
-// that each time: once loaded, they stay loaded.
+// cairo and fontconfig keep caches (fonts, patterns, the font configuration, image
+// decoding) in static data for the life of the process. If they were unloaded with our
+// library, every unload would lose what they hold, and a host that reloads plug-ins
+// would grow by that each time: once used, they stay loaded.
 void keepDrawingLibrariesLoaded() {
     static const bool kept = [] {
         for (const char* library : {"libcairo.so.2", "libfontconfig.so.1", "libfreetype.so.6", "libpixman-1.so.0"})
@@ -19,8 +17,6 @@ void keepDrawingLibrariesLoaded() {
     }();
     (void)kept;
 }
-
-}  // namespace
 
 int fontSize(int font) {
     // Font 4 fits the 10 to 16 pixel high displays and menus of the editors, and their

@@ -13,6 +13,10 @@ using cairo_surface_t = struct _cairo_surface;
 
 namespace orvex::gui {
 
+// Called before the first use of cairo (drawing, loading a picture): cairo and the
+// libraries it draws with stay loaded for the life of the process.
+void keepDrawingLibrariesLoaded();
+
 // Fonts of the toolkit's list, by index: each is a size of the sans family.
 enum CFont : int {
     kSystemFont = 0,
