@@ -63,18 +63,30 @@ void CPanPot::proc(const float* input, float* left, float* right, CLfo* lfo, int
     // depth 0.5 holds the middle, depth 0 and 1 both sweep the full width.
     const float spread = depth >= 0.5f ? 2.0f * depth - 1.0f : 1.0f - 2.0f * depth;
     const float centre = 0.5f - 0.5f * spread;
+    // The glide lives in locals for the block: the output stores could otherwise alias
+    // the members and force them through memory on every sample.
+    float gainL = leftGain, gainR = rightGain, stepL = leftStep, stepR = rightStep;
+    int counter = sampleCounter;
     for (int i = 0; i < count; ++i) {
-        if (++sampleCounter >= kRampLength) {
+        if (++counter >= kRampLength) {
             // A NaN position (no LFO, or a NaN depth) makes retarget hold the gains.
             const float p = lfo ? lfo->processBlock(kRampLength) * spread + centre : NAN;
+            leftGain = gainL;
+            rightGain = gainR;
             retarget(p);
+            stepL = leftStep;
+            stepR = rightStep;
+            counter = sampleCounter;
         }
-        leftGain += leftStep;
-        rightGain += rightStep;
+        gainL += stepL;
+        gainR += stepR;
         const float x = input[i];
-        left[i] = x * leftGain;
-        right[i] = x * rightGain;
+        left[i] = x * gainL;
+        right[i] = x * gainR;
     }
+    leftGain = gainL;
+    rightGain = gainR;
+    sampleCounter = counter;
 }
 
 CAutoPanner::CAutoPanner(float rate) : CEffect("AutoPan", 4), lfo(rate) {
