@@ -130,16 +130,27 @@ struct CStateVariable::Lane {
           f(s.freq), d(s.damp), fStep(s.freqStep), dStep(s.dampStep),
           count(s.modulationCount), poison(0.0f) {}
 
-    // One output sample of `stage` for sample i of the block.
+    // One output sample of `stage` for sample i of the block. `twin`, when given, is a
+    // stage run just before this one on the same sample: the two channels of a stereo
+    // filter update together from the same modulation, and where the twin has just
+    // worked out targets from the same cutoff, resonance and rate they are taken over
+    // rather than computed a second time.
     template <int Type>
     [[gnu::always_inline]] float next(CStateVariable& stage, float input, const float* cutoff,
-                                      const float* resonanceInput, int i) {
+                                      const float* resonanceInput, int i, const Lane* twinLane = nullptr,
+                                      const CStateVariable* twin = nullptr) {
         if (++count >= kUpdateInterval) {
             count = 0;
             stage.cutoffHz = stage.cutoffParam.getSetExpValue(cutoff[i]);
             stage.resonance = resonanceOf(resonanceInput[i]);
-            stage.freqTarget = frequencyCoefficient(stage.cutoffHz, period);
-            stage.dampTarget = dampingCoefficient(stage.freqTarget, stage.resonance);
+            if (twin && twinLane->count == 0 && twinLane->period == period && twin->cutoffHz == stage.cutoffHz &&
+                twin->resonance == stage.resonance) {
+                stage.freqTarget = twin->freqTarget;
+                stage.dampTarget = twin->dampTarget;
+            } else {
+                stage.freqTarget = frequencyCoefficient(stage.cutoffHz, period);
+                stage.dampTarget = dampingCoefficient(stage.freqTarget, stage.resonance);
+            }
             dStep = (stage.dampTarget - d) * kGlideStep;
             fStep = (stage.freqTarget - f) * kGlideStep;
         }
@@ -227,7 +238,7 @@ void CStateVariable::run(CStateVariable& a, CStateVariable& b, const float* inpu
     Lane laneB(b);
     for (int i = 0; i < sampleCount; ++i) {
         outputA[i] = laneA.next<Type>(a, inputA[i], cutoff, resonanceInput, i);
-        if constexpr (Pair) outputB[i] = laneB.next<Type>(b, inputB[i], cutoff, resonanceInput, i);
+        if constexpr (Pair) outputB[i] = laneB.next<Type>(b, inputB[i], cutoff, resonanceInput, i, &laneA, &a);
     }
     a.endBlock(laneA, outputA, sampleCount);
     if constexpr (Pair) b.endBlock(laneB, outputB, sampleCount);
