@@ -133,8 +133,7 @@ void ADelay::doProcess(float** inputs, float** /*outputs*/, int n) {
     cutoffCv.process(modulation, cutoff, n);
     resonanceCv.process(modulation, resonance, n);
     const float* const controls[2] = {cutoff, resonance};
-    leftFilter.process(inLeft, filteredLeft, controls, n);
-    rightFilter.process(inRight, filteredRight, controls, n);
+    CPoleVariable::processPair(leftFilter, rightFilter, inLeft, inRight, filteredLeft, filteredRight, controls, n);
 
     const float wet = mixer.wet;
     const float dry = mixer.dry;

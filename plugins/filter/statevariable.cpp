@@ -100,76 +100,148 @@ void CStateVariable::getControlName(char* text, int control) { svf::controlName(
 
 void CStateVariable::getUnitOfMeasurement(char* text, int control) { svf::unitOfMeasurement(text, control); }
 
-void CStateVariable::process(const float* input, float* output, const float* const* modulation, int sampleCount) {
-    if (sampleCount <= 0 || !input || !output) return;
-    // Switched off, or with nothing to take its coefficients from, the stage passes
-    // its input through.
-    if (!active || !modulation || !modulation[0] || !modulation[1]) {
-        if (output != input) std::copy_n(input, sampleCount, output);
-        return;
-    }
-    // The response is read once per block: one loop per response, each with its
-    // output in a register.
-    switch (type) {
-        case svf::kLowPass: run<svf::kLowPass>(input, output, modulation[0], modulation[1], sampleCount); break;
-        case svf::kBandPass: run<svf::kBandPass>(input, output, modulation[0], modulation[1], sampleCount); break;
-        case svf::kHiPass: run<svf::kHiPass>(input, output, modulation[0], modulation[1], sampleCount); break;
-        case svf::kNotch: run<svf::kNotch>(input, output, modulation[0], modulation[1], sampleCount); break;
-        default: run<svf::kPeak>(input, output, modulation[0], modulation[1], sampleCount); break;
-    }
+namespace {
+
+// The response a loop writes, chosen at compile time so that the output stays in a
+// register.
+template <int Type>
+double selected(double lo, double bp, double hp, double no, double pk) {
+    if constexpr (Type == svf::kLowPass) return lo;
+    else if constexpr (Type == svf::kBandPass) return bp;
+    else if constexpr (Type == svf::kHiPass) return hp;
+    else if constexpr (Type == svf::kNotch) return no;
+    else return pk;
 }
 
-template <int Type>
-void CStateVariable::run(const float* input, float* output, const float* cutoff, const float* resonanceInput,
-                         int sampleCount) {
-    const double period = oversampledPeriod;
-    double lo = low, bp = band, hp = high, no = notch, pk = peak;
-    double f = freq, d = damp, fStep = freqStep, dStep = dampStep;
-    int count = modulationCount;
-    auto selected = [&]() {
-        if constexpr (Type == svf::kLowPass) return lo;
-        else if constexpr (Type == svf::kBandPass) return bp;
-        else if constexpr (Type == svf::kHiPass) return hp;
-        else if constexpr (Type == svf::kNotch) return no;
-        else return pk;
-    };
+}  // namespace
+
+// One stage's running state, held in locals for the length of a block.
+struct CStateVariable::Lane {
+    double period;
+    double lo, bp, hp, no, pk;
+    double f, d, fStep, dStep;
+    int count;
     // Collects output × 0: 0 while every output sample is finite, NaN from the first
     // one that is not, so that the loop needs no branch for it.
-    float poison = 0.0f;
-    for (int i = 0; i < sampleCount; ++i) {
+    float poison;
+
+    explicit Lane(const CStateVariable& s)
+        : period(s.oversampledPeriod), lo(s.low), bp(s.band), hp(s.high), no(s.notch), pk(s.peak),
+          f(s.freq), d(s.damp), fStep(s.freqStep), dStep(s.dampStep),
+          count(s.modulationCount), poison(0.0f) {}
+
+    // One output sample of `stage` for sample i of the block. `twin`, when given, is a
+    // stage run just before this one on the same sample: the two channels of a stereo
+    // filter update together from the same modulation, and where the twin has just
+    // worked out targets from the same cutoff, resonance and rate they are taken over
+    // rather than computed a second time.
+    template <int Type>
+    [[gnu::always_inline]] float next(CStateVariable& stage, float input, const float* cutoff,
+                                      const float* resonanceInput, int i, const Lane* twinLane = nullptr,
+                                      const CStateVariable* twin = nullptr) {
         if (++count >= kUpdateInterval) {
             count = 0;
-            cutoffHz = cutoffParam.getSetExpValue(cutoff[i]);
-            resonance = resonanceOf(resonanceInput[i]);
-            freqTarget = frequencyCoefficient(cutoffHz, period);
-            dampTarget = dampingCoefficient(freqTarget, resonance);
-            dStep = (dampTarget - d) * kGlideStep;
-            fStep = (freqTarget - f) * kGlideStep;
+            stage.cutoffHz = stage.cutoffParam.getSetExpValue(cutoff[i]);
+            stage.resonance = resonanceOf(resonanceInput[i]);
+            if (twin && twinLane->count == 0 && twinLane->period == period && twin->cutoffHz == stage.cutoffHz &&
+                twin->resonance == stage.resonance) {
+                stage.freqTarget = twin->freqTarget;
+                stage.dampTarget = twin->dampTarget;
+            } else {
+                stage.freqTarget = frequencyCoefficient(stage.cutoffHz, period);
+                stage.dampTarget = dampingCoefficient(stage.freqTarget, stage.resonance);
+            }
+            dStep = (stage.dampTarget - d) * kGlideStep;
+            fStep = (stage.freqTarget - f) * kGlideStep;
         }
         d += dStep;
         f += fStep;
-        const double x = static_cast<double>(input[i]) + static_cast<double>(kAntiDenormal);
+        const double x = static_cast<double>(input) + static_cast<double>(kAntiDenormal);
         no = x - d * bp;
         lo = lo + f * bp;
         hp = no - lo;
         bp = f * hp + bp;
         pk = 0.0;
-        const float first = static_cast<float>(0.5 * selected());
+        const float first = static_cast<float>(0.5 * selected<Type>(lo, bp, hp, no, pk));
         no = x - d * bp;
         lo = lo + f * bp;
         hp = no - lo;
         bp = f * hp + bp;
         pk = lo - hp;
-        output[i] = first + static_cast<float>(0.5 * selected());
-        poison += output[i] * 0.0f;
+        const float y = first + static_cast<float>(0.5 * selected<Type>(lo, bp, hp, no, pk));
+        poison += y * 0.0f;
+        return y;
     }
-    low = lo, band = bp, high = hp, notch = no, peak = pk;
-    freq = f, damp = d, freqStep = fStep, dampStep = dStep;
-    modulationCount = count;
-    if (!(poison == 0.0f && std::isfinite(low) && std::isfinite(band))) {
+};
+
+void CStateVariable::endBlock(const Lane& lane, float* output, int sampleCount) {
+    low = lane.lo, band = lane.bp, high = lane.hp, notch = lane.no, peak = lane.pk;
+    freq = lane.f, damp = lane.d, freqStep = lane.fStep, dampStep = lane.dStep;
+    modulationCount = lane.count;
+    if (!(lane.poison == 0.0f && std::isfinite(low) && std::isfinite(band))) {
         if (!(std::isfinite(low) && std::isfinite(band))) clearState();
         mend(output, sampleCount);
     }
+}
+
+bool CStateVariable::filters(const float* input, const float* output, const float* const* modulation,
+                             int sampleCount) const {
+    return sampleCount > 0 && input && output && active && modulation && modulation[0] && modulation[1];
+}
+
+void CStateVariable::process(const float* input, float* output, const float* const* modulation, int sampleCount) {
+    if (sampleCount <= 0 || !input || !output) return;
+    // Switched off, or with nothing to take its coefficients from, the stage passes
+    // its input through.
+    if (!filters(input, output, modulation, sampleCount)) {
+        if (output != input) std::copy_n(input, sampleCount, output);
+        return;
+    }
+    dispatch<false>(*this, *this, input, output, nullptr, nullptr, modulation, sampleCount);
+}
+
+void CStateVariable::processPair(CStateVariable& a, CStateVariable& b, const float* inputA, float* outputA,
+                                 const float* inputB, float* outputB, const float* const* modulation,
+                                 int sampleCount) {
+    if (a.type != b.type || !a.filters(inputA, outputA, modulation, sampleCount) ||
+        !b.filters(inputB, outputB, modulation, sampleCount)) {
+        a.process(inputA, outputA, modulation, sampleCount);
+        b.process(inputB, outputB, modulation, sampleCount);
+        return;
+    }
+    dispatch<true>(a, b, inputA, outputA, inputB, outputB, modulation, sampleCount);
+}
+
+// The response is read once per block: one loop per response.
+template <bool Pair>
+void CStateVariable::dispatch(CStateVariable& a, CStateVariable& b, const float* inputA, float* outputA,
+                              const float* inputB, float* outputB, const float* const* modulation,
+                              int sampleCount) {
+    const float* cutoff = modulation[0];
+    const float* res = modulation[1];
+    switch (a.type) {
+        case svf::kLowPass: run<svf::kLowPass, Pair>(a, b, inputA, outputA, inputB, outputB, cutoff, res, sampleCount); break;
+        case svf::kBandPass: run<svf::kBandPass, Pair>(a, b, inputA, outputA, inputB, outputB, cutoff, res, sampleCount); break;
+        case svf::kHiPass: run<svf::kHiPass, Pair>(a, b, inputA, outputA, inputB, outputB, cutoff, res, sampleCount); break;
+        case svf::kNotch: run<svf::kNotch, Pair>(a, b, inputA, outputA, inputB, outputB, cutoff, res, sampleCount); break;
+        default: run<svf::kPeak, Pair>(a, b, inputA, outputA, inputB, outputB, cutoff, res, sampleCount); break;
+    }
+}
+
+// Each stage's recurrence is one long chain of dependent double operations; running
+// two independent stages in one loop lets the processor overlap their chains.
+template <int Type, bool Pair>
+void CStateVariable::run(CStateVariable& a, CStateVariable& b, const float* inputA, float* outputA,
+                         const float* inputB, float* outputB, const float* cutoff, const float* resonanceInput,
+                         int sampleCount) {
+    Lane laneA(a);
+    Lane laneB(b);
+    for (int i = 0; i < sampleCount; ++i) {
+        outputA[i] = laneA.next<Type>(a, inputA[i], cutoff, resonanceInput, i);
+        if constexpr (Pair) outputB[i] = laneB.next<Type>(b, inputB[i], cutoff, resonanceInput, i, &laneA, &a);
+    }
+    a.endBlock(laneA, outputA, sampleCount);
+    if constexpr (Pair) b.endBlock(laneB, outputB, sampleCount);
 }
 
 // ---------------------------------------------------------------------------------
@@ -229,6 +301,20 @@ void CPoleVariable::getUnitOfMeasurement(char* text, int control) {
 void CPoleVariable::process(const float* input, float* output, const float* const* modulation, int sampleCount) {
     firstStage.process(input, output, modulation, sampleCount);
     if (poleSwitch.on) secondStage.process(output, output, modulation, sampleCount);
+}
+
+void CPoleVariable::processPair(CPoleVariable& left, CPoleVariable& right, const float* inputLeft,
+                                const float* inputRight, float* outputLeft, float* outputRight,
+                                const float* const* modulation, int sampleCount) {
+    CStateVariable::processPair(left.firstStage, right.firstStage, inputLeft, outputLeft, inputRight, outputRight,
+                                modulation, sampleCount);
+    if (left.poleSwitch.on && right.poleSwitch.on) {
+        CStateVariable::processPair(left.secondStage, right.secondStage, outputLeft, outputLeft, outputRight,
+                                    outputRight, modulation, sampleCount);
+        return;
+    }
+    if (left.poleSwitch.on) left.secondStage.process(outputLeft, outputLeft, modulation, sampleCount);
+    if (right.poleSwitch.on) right.secondStage.process(outputRight, outputRight, modulation, sampleCount);
 }
 
 }  // namespace orvex::filter

@@ -58,6 +58,12 @@ public:
     // starts again from rest and the block's non-finite output samples are mended.
     void process(const float* input, float* output, const float* const* modulation, int sampleCount);
 
+    // Audio thread: `process` for two stages that read the same modulation, a on
+    // inputA → outputA and b on inputB → outputB, as if a ran before b; the two
+    // stages' buffers must not overlap (each stage may work in place).
+    static void processPair(CStateVariable& a, CStateVariable& b, const float* inputA, float* outputA,
+                            const float* inputB, float* outputB, const float* const* modulation, int sampleCount);
+
     // The next processed sample computes new coefficients.
     void resetModulationCount() { modulationCount = kUpdateInterval - 1; }
 
@@ -82,8 +88,17 @@ public:
     CParameter typeParam;
 
 private:
-    template <int Type>
-    void run(const float* input, float* output, const float* cutoff, const float* resonanceInput, int sampleCount);
+    struct Lane;
+    // Whether `process` would filter rather than pass the input through.
+    bool filters(const float* input, const float* output, const float* const* modulation, int sampleCount) const;
+    template <bool Pair>
+    static void dispatch(CStateVariable& a, CStateVariable& b, const float* inputA, float* outputA,
+                         const float* inputB, float* outputB, const float* const* modulation, int sampleCount);
+    template <int Type, bool Pair>
+    static void run(CStateVariable& a, CStateVariable& b, const float* inputA, float* outputA, const float* inputB,
+                    float* outputB, const float* cutoff, const float* resonanceInput, int sampleCount);
+    // Writes a block's final state back and mends a block that went non-finite.
+    void endBlock(const Lane& lane, float* output, int sampleCount);
     void clearState() { low = band = high = notch = peak = 0; }
 };
 
@@ -105,6 +120,12 @@ public:
     // Audio thread: the first stage from `input` to `output`, then the second stage on
     // `output` in place while the switch is on; both read the same modulation.
     void process(const float* input, float* output, const float* const* modulation, int sampleCount);
+
+    // Audio thread: `process` for the two channels of one stereo filter, as if left ran
+    // before right; the left and right buffers must not overlap.
+    static void processPair(CPoleVariable& left, CPoleVariable& right, const float* inputLeft,
+                            const float* inputRight, float* outputLeft, float* outputRight,
+                            const float* const* modulation, int sampleCount);
 
     bool isFourPole() const { return poleSwitch.on; }
     const CStateVariable& getFirstStage() const { return firstStage; }

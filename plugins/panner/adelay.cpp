@@ -142,26 +142,30 @@ void ADelay::doProcess(float** inputs, float** /*outputs*/, int n) {
         return;
     }
 
-    float* sumLeft = scratch(kSumLeft);
-    float* sumRight = scratch(kSumRight);
-    float* panLeft[kNumBands];
-    float* panRight[kNumBands];
-    for (int b = 0; b < kNumBands; ++b) {
-        panLeft[b] = scratch(kPanLeft + b);
-        panRight[b] = scratch(kPanRight + b);
-        panners[b]->process(band[b], panLeft[b], panRight[b], n);
-    }
-    for (int i = 0; i < n; ++i) {
-        sumLeft[i] = panLeft[kLow][i] + panLeft[kMid][i] + panLeft[kHigh][i];
-        sumRight[i] = panRight[kLow][i] + panRight[kMid][i] + panRight[kHigh][i];
-    }
-
+    // The three bands' glides side by side, panned, summed and mixed in one pass: their
+    // gain ramps are independent chains that overlap.
+    CPanPot::Glide low = panners[kLow]->glide();
+    CPanPot::Glide mid = panners[kMid]->glide();
+    CPanPot::Glide high = panners[kHigh]->glide();
+    const float* bandLow = band[kLow];
+    const float* bandMid = band[kMid];
+    const float* bandHigh = band[kHigh];
     const float wet = wetDry.wet;
     const float dry = wetDry.dry;
     for (int i = 0; i < n; ++i) {
-        outLeft[i] = sumLeft[i] * wet + inLeft[i] * dry;
-        outRight[i] = sumRight[i] * wet + inRight[i] * dry;
+        low.next();
+        mid.next();
+        high.next();
+        const float sumLeft = bandLow[i] * low.left() + bandMid[i] * mid.left() + bandHigh[i] * high.left();
+        const float sumRight = bandLow[i] * low.right() + bandMid[i] * mid.right() + bandHigh[i] * high.right();
+        const float dryLeft = inLeft[i];
+        const float dryRight = inRight[i];
+        outLeft[i] = sumLeft * wet + dryLeft * dry;
+        outRight[i] = sumRight * wet + dryRight * dry;
     }
+    low.store();
+    mid.store();
+    high.store();
 }
 
 ADelayEdit::ADelayEdit(audioMasterCallback audioMaster) : ADelay(audioMaster) {

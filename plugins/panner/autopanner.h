@@ -38,6 +38,36 @@ public:
     // Without an LFO the gains hold where they arrive.
     void proc(const float* input, float* left, float* right, CLfo* lfo, int count, float depth);
 
+    // A block's glide, held in locals: the output stores could otherwise alias the
+    // pot's members and force them through memory on every sample. Made at the start
+    // of a block, moved on once per sample, stored back at its end; nothing else may
+    // touch the pot in between.
+    class Glide {
+    public:
+        Glide(CPanPot& pot, CLfo* lfo, float depth);
+        // The gains one sample on, aiming them anew every 32nd sample.
+        [[gnu::always_inline]] void next() {
+            if (++counter >= kRampLength) {
+                const Steps steps = pot.aim(lfo, spread, centre, gainL, gainR);
+                stepL = steps.left;
+                stepR = steps.right;
+                counter = 0;
+            }
+            gainL += stepL;
+            gainR += stepR;
+        }
+        float left() const { return gainL; }
+        float right() const { return gainR; }
+        void store() const;
+
+    private:
+        CPanPot& pot;
+        CLfo* lfo;
+        float spread, centre;
+        float gainL, gainR, stepL, stepR;
+        int counter;
+    };
+
     void setEqualPower(bool on) { equalPower = on; }
     bool isEqualPower() const { return equalPower; }
     float getLeftGain() const { return leftGain; }
@@ -54,6 +84,13 @@ private:
     void lawGains(float p, float& left, float& right) const;
     // Aims the glide at the gains for p (clamped into 0..1; a NaN p holds the gains).
     void retarget(float p);
+    // For a glide at gains gainL, gainR: retarget to the LFO's next position and
+    // return the new steps. The glide's state comes and goes by value so that it
+    // never leaves the glide's registers.
+    struct Steps {
+        float left, right;
+    };
+    Steps aim(CLfo* lfo, float spread, float centre, float gainL, float gainR);
 
     bool equalPower;
     float leftGain = 0.0f;
@@ -88,6 +125,9 @@ public:
     void process(const float* input, float* left, float* right, int count) {
         panPot.proc(input, left, right, &lfo, count, depth);
     }
+
+    // The pot's glide for a block (see CPanPot::Glide), driven by this LFO and depth.
+    CPanPot::Glide glide() { return CPanPot::Glide(panPot, &lfo, depth); }
 
     // The effect hands the LFO the song position before each block and restarts it
     // on MIDI notes.
