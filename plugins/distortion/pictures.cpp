@@ -8,6 +8,7 @@
 #include <numbers>
 
 #include "layout.h"
+#include "detail.h"
 #include "pieces.h"
 
 using namespace orvex::pictures;
@@ -29,21 +30,11 @@ constexpr int kSoloWidth = 26;
 constexpr int kSoloHeight = 14;
 const Colour kWhite{255, 255, 255};
 
-void roundedPath(cairo_t* cr, double x, double y, double w, double h, double r) {
-    constexpr double quarter = std::numbers::pi / 2;
-    cairo_new_sub_path(cr);
-    cairo_arc(cr, x + w - r, y + r, r, -quarter, 0);
-    cairo_arc(cr, x + w - r, y + h - r, r, 0, quarter);
-    cairo_arc(cr, x + r, y + h - r, r, quarter, 2 * quarter);
-    cairo_arc(cr, x + r, y + r, r, 2 * quarter, 3 * quarter);
-    cairo_close_path(cr);
-}
-
 // A section box whose inside is one flat colour: the controls' pictures are drawn on
 // it once and shown in every column.
 void flatBox(cairo_t* cr, const Style& style, const Box& box) {
     sectionBox(cr, style, box);
-    roundedPath(cr, box.x + 1, box.y + 1, box.width - 2, box.height - 2, 3);
+    detail::roundedRect(cr, box.x + 1, box.y + 1, box.width - 2, box.height - 2, 3);
     cairo_set_source_rgb(cr, style.section.red / 255.0, style.section.green / 255.0, style.section.blue / 255.0);
     cairo_fill(cr);
 }
