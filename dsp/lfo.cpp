@@ -207,4 +207,27 @@ float CLfo::processBlock(int count) {
     return output;
 }
 
+void CLfo::processBlocks(CLfo& a, CLfo& b, CLfo& c, int count, float values[3]) {
+    a.lockToSongPosition();
+    b.lockToSongPosition();
+    c.lockToSongPosition();
+    float phaseA = a.phase, phaseB = b.phase, phaseC = c.phase;
+    const float incA = a.phaseIncrement, incB = b.phaseIncrement, incC = c.phaseIncrement;
+    for (int i = 1; i < count; ++i) {
+        phaseA = stepped(phaseA, incA);
+        phaseB = stepped(phaseB, incB);
+        phaseC = stepped(phaseC, incC);
+    }
+    a.phase = phaseA;
+    b.phase = phaseB;
+    c.phase = phaseC;
+    CLfo* const lfos[3] = {&a, &b, &c};
+    for (int k = 0; k < 3; ++k) {
+        CLfo& l = *lfos[k];
+        l.output = interpolate(l.table, l.phase, l.tableIndex, l.fraction);
+        l.advance();
+        values[k] = l.output;
+    }
+}
+
 }  // namespace orvex

@@ -79,6 +79,11 @@ public:
     // the host's position has moved.
     float processBlock(int count);
 
+    // Audio thread: processBlock(count) on three distinct oscillators, their values in
+    // `values`. Each phase is a chain of dependent additions; stepped side by side the
+    // three chains overlap instead of running one after another.
+    static void processBlocks(CLfo& a, CLfo& b, CLfo& c, int count, float values[3]);
+
     // Audio thread, before each block: the host's position in quarter notes, or
     // kNoSongPosition. A position that is not finite counts as none.
     void setSongPosition(float position);

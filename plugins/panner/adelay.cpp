@@ -152,16 +152,45 @@ void ADelay::doProcess(float** inputs, float** /*outputs*/, int n) {
     const float* bandHigh = band[kHigh];
     const float wet = wetDry.wet;
     const float dry = wetDry.dry;
-    for (int i = 0; i < n; ++i) {
-        low.next();
-        mid.next();
-        high.next();
+    // With three distinct LFOs whose glides aim on the same samples (the usual case:
+    // the counters only part when a note restarts one band), the three LFOs are read
+    // together so that their phase chains overlap; each LFO and pot is touched only by
+    // its own band, so the values are those of reading them one by one.
+    CLfo* const lfoLow = low.source();
+    CLfo* const lfoMid = mid.source();
+    CLfo* const lfoHigh = high.source();
+    const bool together = lfoLow && lfoMid && lfoHigh && lfoLow != lfoMid && lfoLow != lfoHigh &&
+                          lfoMid != lfoHigh && low.count() == mid.count() && low.count() == high.count();
+    auto step = [&](int i) {
         const float sumLeft = bandLow[i] * low.left() + bandMid[i] * mid.left() + bandHigh[i] * high.left();
         const float sumRight = bandLow[i] * low.right() + bandMid[i] * mid.right() + bandHigh[i] * high.right();
         const float dryLeft = inLeft[i];
         const float dryRight = inRight[i];
         outLeft[i] = sumLeft * wet + dryLeft * dry;
         outRight[i] = sumRight * wet + dryRight * dry;
+    };
+    if (together) {
+        for (int i = 0; i < n; ++i) {
+            if (low.aimsNext()) {
+                float values[3];
+                CLfo::processBlocks(*lfoLow, *lfoMid, *lfoHigh, CPanPot::kRampLength, values);
+                low.nextAimedWith(values[0]);
+                mid.nextAimedWith(values[1]);
+                high.nextAimedWith(values[2]);
+            } else {
+                low.next();
+                mid.next();
+                high.next();
+            }
+            step(i);
+        }
+    } else {
+        for (int i = 0; i < n; ++i) {
+            low.next();
+            mid.next();
+            high.next();
+            step(i);
+        }
     }
     low.store();
     mid.store();

@@ -73,6 +73,10 @@ CPanPot::Glide::Glide(CPanPot& owner, CLfo* source, float depth)
 CPanPot::Steps CPanPot::aim(CLfo* lfo, float spread, float centre, float gainL, float gainR) {
     // A NaN position (no LFO, or a NaN depth) makes retarget hold the gains.
     const float p = lfo ? lfo->processBlock(kRampLength) * spread + centre : NAN;
+    return aimAt(p, gainL, gainR);
+}
+
+CPanPot::Steps CPanPot::aimAt(float p, float gainL, float gainR) {
     leftGain = gainL;
     rightGain = gainR;
     retarget(p);

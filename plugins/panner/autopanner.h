@@ -56,6 +56,20 @@ public:
             gainL += stepL;
             gainR += stepR;
         }
+        // next() in two halves, for a caller that reads the LFO itself: whether this
+        // step aims, and the step given the LFO's processBlock(32) value for it.
+        bool aimsNext() const { return counter + 1 >= kRampLength; }
+        [[gnu::always_inline]] void nextAimedWith(float lfoValue) {
+            ++counter;
+            const Steps steps = pot.aimAt(lfoValue * spread + centre, gainL, gainR);
+            stepL = steps.left;
+            stepR = steps.right;
+            counter = 0;
+            gainL += stepL;
+            gainR += stepR;
+        }
+        CLfo* source() const { return lfo; }
+        int count() const { return counter; }
         float left() const { return gainL; }
         float right() const { return gainR; }
         void store() const;
@@ -91,6 +105,8 @@ private:
         float left, right;
     };
     Steps aim(CLfo* lfo, float spread, float centre, float gainL, float gainR);
+    // aim with the position `p` already formed from the LFO.
+    Steps aimAt(float p, float gainL, float gainR);
 
     bool equalPower;
     float leftGain = 0.0f;
