@@ -166,12 +166,10 @@ bool ADEditor::open(void* window) {
         b->forget();
 
     setKnobMode(2);
-    opened = true;
     return true;
 }
 
 void ADEditor::close() {
-    opened = false;
     knobs.fill(nullptr);
     frequencyDisplays.fill(nullptr);
     soloButtons.fill(nullptr);
@@ -198,7 +196,7 @@ void ADEditor::valueChanged(gui::CDrawContext*, gui::CControl* control) {
 }
 
 void ADEditor::setParameter(VstInt32 index, float) {
-    if (!opened) return;
+    if (!isOpen()) return;
     if (index >= 0 && index < kNumParams) {
         if (CAnimKnob* knob = knobs[static_cast<std::size_t>(index)]) knob->setValue(effect->getParameter(index));
         if (const int band = bandOf(kFrequencies, index); band >= 0)

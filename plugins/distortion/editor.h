@@ -40,7 +40,6 @@ private:
     // The type menu index a type value stands for.
     int typeIndex(int band, float value) { return typeSteppers[band].getSetIndex(value); }
 
-    bool opened = false;
     // Indexed by parameter; null where the parameter has no knob.
     std::array<gui::CAnimKnob*, kNumParams> knobs{};
     std::array<gui::CParamDisplay*, kNumBands> frequencyDisplays{};

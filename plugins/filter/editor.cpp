@@ -111,7 +111,7 @@ ADEditor::ADEditor(ADelay* effect) : AEffGUIEditor(effect), delay(effect), backg
 }
 
 ADEditor::~ADEditor() {
-    if (opened) close();
+    if (isOpen()) close();
     background->forget();
 }
 
@@ -182,12 +182,10 @@ bool ADEditor::open(void* window) {
 
     for (CBitmap* p : pictures) p->forget();  // the controls hold theirs
     setKnobMode(2);
-    opened = true;
     return true;
 }
 
 void ADEditor::close() {
-    opened = false;
     knobs.fill(nullptr);
     buttons.fill(nullptr);
     menus.fill(nullptr);
@@ -197,7 +195,7 @@ void ADEditor::close() {
 }
 
 void ADEditor::valueChanged(gui::CDrawContext*, gui::CControl* control) {
-    if (!opened || !control) return;
+    if (!isOpen() || !control) return;
     const long tag = control->getTag();
     if (tag == kPadTag && control == pad) {
         setParameterAutomated(kCutoff, pad->getXValue());
@@ -217,7 +215,7 @@ void ADEditor::valueChanged(gui::CDrawContext*, gui::CControl* control) {
 }
 
 void ADEditor::setParameter(VstInt32 index, float) {
-    if (!opened) return;
+    if (!isOpen()) return;
     // The effect's own value: it may have clamped what was sent.
     const float value = delay->getParameter(index);
     if (const int k = knobSlot(index); k >= 0) knobs[k]->setValue(value);
@@ -251,7 +249,7 @@ void ADEditor::endEdit(VstInt32 index) {
 }
 
 void ADEditor::tempoChanged(float bpm) {
-    if (!opened) return;
+    if (!isOpen()) return;
     char text[32];
     std::snprintf(text, sizeof text, "%.2f", static_cast<double>(bpm));
     tempoField->setText(text);

@@ -42,8 +42,6 @@ public:
     void beginEdit(VstInt32 index) override;
     void endEdit(VstInt32 index) override;
 
-    bool isOpened() const { return opened; }
-
 protected:
     // The host's tempo into the tempo field.
     void tempoChanged(float bpm) override;
@@ -55,7 +53,6 @@ private:
     int stepOf(int m, float value);
 
     ADelay* delay;
-    bool opened = false;
     std::array<gui::CAnimKnob*, kNumKnobs> knobs{};
     std::array<gui::COnOffButton*, kNumButtons> buttons{};
     std::array<gui::COptionMenu*, kNumMenus> menus{};

@@ -216,12 +216,10 @@ bool ADEditor::open(void* window) {
     }
 
     setKnobMode(2);
-    opened = true;
     return true;
 }
 
 void ADEditor::close() {
-    opened = false;
     AEffGUIEditor::close();  // the frame deletes every control
     frequencyKnobs = levelKnobs = depthKnobs = {};
     tempoKnob = mixKnob = nullptr;
@@ -254,7 +252,7 @@ void ADEditor::valueChanged(CDrawContext*, CControl* control) {
 }
 
 void ADEditor::setParameter(VstInt32 index, float) {
-    if (!opened) return;
+    if (!isOpen()) return;
     if (index >= 0 && index < kNumParams) {
         const float v = effect->getParameter(index);
         const auto [role, b] = bindingOf(index);
@@ -292,7 +290,7 @@ void ADEditor::setParameter(VstInt32 index, float) {
 }
 
 void ADEditor::tempoChanged(float bpm) {
-    if (opened && tempoText) showTempo(tempoText, bpm, effect->getParameter(kBpm));
+    if (isOpen() && tempoText) showTempo(tempoText, bpm, effect->getParameter(kBpm));
 }
 
 }  // namespace orvex::panner

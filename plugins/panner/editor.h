@@ -41,7 +41,6 @@ protected:
 
 private:
     ADelay* delay;
-    bool opened = false;
 
     std::array<gui::CAnimKnob*, kNumBands> frequencyKnobs{};
     std::array<gui::CAnimKnob*, kNumBands> levelKnobs{};

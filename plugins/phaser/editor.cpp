@@ -68,12 +68,10 @@ bool ADEditor::open(void* window) {
     for (CBitmap* b : {channelKnobs, outputKnobs, button, displayBack}) b->forget();
 
     setKnobMode(2);  // linear dragging
-    opened = true;
     return true;
 }
 
 void ADEditor::close() {
-    opened = false;
     AEffGUIEditor::close();
     // The frame deleted the controls with itself.
     for (int i = 0; i < kNumParams; ++i) knobs[i] = nullptr, displays[i] = nullptr;
@@ -103,7 +101,7 @@ void ADEditor::show(int index) {
 }
 
 void ADEditor::setParameter(VstInt32 index, float /*value*/) {
-    if (!opened) return;
+    if (!isOpen()) return;
     if (isChannelParameter(index)) {
         show(index);
         // Each knob shows its own parameter: with the link on, the effect copies a left

@@ -30,7 +30,6 @@ private:
     // The knob and display of parameter `index`, set to the effect's value.
     void show(int index);
 
-    bool opened = false;
     // By parameter index; the link has a button instead of a knob and a display.
     gui::CAnimKnob* knobs[kNumParams] = {};
     gui::CParamDisplay* displays[kNumParams] = {};
