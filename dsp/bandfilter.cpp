@@ -55,33 +55,12 @@ void CBandFilter::tick(float input, float* lowOut, float* bandOut, float* highOu
 }
 
 void CBandFilter::process(const float* input, float* lowOut, float* bandOut, float* highOut, int count) {
-    if (!input || !lowOut || !bandOut || !highOut) return;
-    // The three filters side by side, their states in registers for the block: the
-    // three recursions overlap, and the samples are those of `tick`, bit for bit. As
-    // built (all on, each with its own response) the responses are known here and the
-    // loop has no branch to take; otherwise each voice picks its output per sample.
-    CStateVariable::Voice low(lowFilter), band(bandFilter), high(highFilter);
-    if (low.runs(svf::kLowPass) && band.runs(svf::kBandPass) && high.runs(svf::kHiPass)) {
-        auto step = [&]<bool Steady>(int i) {
-            const float x = input[i];
-            lowOut[i] = low.tickAs<svf::kLowPass, Steady>(x);
-            bandOut[i] = band.tickAs<svf::kBandPass, Steady>(x);
-            highOut[i] = high.tickAs<svf::kHiPass, Steady>(x);
-        };
-        int i = 0;
-        for (; i < count && i < 2; ++i) step.template operator()<false>(i);
-        for (; i < count; ++i) step.template operator()<true>(i);
-    } else {
-        for (int i = 0; i < count; ++i) {
-            const float x = input[i];
-            lowOut[i] = low.tick(x);
-            bandOut[i] = band.tick(x);
-            highOut[i] = high.tick(x);
-        }
-    }
-    low.store(lowFilter);
-    band.store(bandFilter);
-    high.store(highFilter);
+    if (!lowOut || !bandOut || !highOut) return;
+    processWith(input, count, [=](int i, float l, float b, float h) {
+        lowOut[i] = l;
+        bandOut[i] = b;
+        highOut[i] = h;
+    });
 }
 
 void CBandFilter::processBlocks(const float* input, float* lowOut, float* bandOut, float* highOut, int count) {

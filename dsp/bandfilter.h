@@ -6,6 +6,8 @@
 // and `processBlocks` on the audio thread. Nothing here allocates, locks or does I/O.
 #pragma once
 
+#include <emmintrin.h>
+
 #include "component.h"
 #include "statevariable.h"
 
@@ -35,6 +37,14 @@ public:
     // buffers, the filters' controls taken as they stand at the start of the block.
     void process(const float* input, float* lowOut, float* bandOut, float* highOut, int count);
 
+    // Panner, audio thread: `tick` for each of `count` samples, each sample's three bands
+    // handed to `sink(i, low, band, high)` as they come out, so that the caller's own work
+    // on them runs in the shadow of the filters' recursions instead of in a second pass.
+    // The controls are taken as they stand at the start of the block; the sink must not
+    // touch this band filter.
+    template <class Sink>
+    void processWith(const float* input, int count, Sink&& sink);
+
     // Distortion plug-in, audio thread: each filter that is switched on runs the whole
     // block at once (low, then band, then high); a switched-off filter leaves its
     // buffer as it was.
@@ -47,6 +57,157 @@ public:
 
 private:
     CStateVariable* filterFor(int control);
+
+    // The three filters as built (low-pass, band-pass, high-pass, all on) in the lanes of
+    // SSE registers: lane 0 the low, 1 the band, 2 the high filter, and lane 3 a copy of
+    // the low one that is never read. Every operation of a pass is the same for the three
+    // filters and each lane rounds as the scalar operation does, so the samples are those
+    // of `tick`, bit for bit, while the three recursions cost one chain of instructions.
+    class Lanes {
+    public:
+        explicit Lanes(const CBandFilter& filters);
+        void store(CBandFilter& filters) const;
+        // One sample of `tick` for the three filters; `Steady` as in CStateVariable::Voice.
+        template <bool Steady>
+        [[gnu::always_inline]] inline __m128 tick(float input);
+
+    private:
+        [[gnu::always_inline]] inline void pass(__m128 u);
+        // The response each filter puts out: its own lane of low, band or high (lane 3
+        // takes the high one's, and is never read).
+        [[gnu::always_inline]] inline __m128 selected() const {
+            return _mm_shuffle_ps(_mm_move_ss(band, low), high, _MM_SHUFFLE(2, 2, 1, 0));
+        }
+        // A filter whose sample is no longer finite puts out silence and starts again
+        // from rest, as `tick` does; the others carry on. Inline, so that the state
+        // never has to leave its registers.
+        [[gnu::always_inline]] inline void restartBroken(__m128 finite) {
+            notch = _mm_and_ps(notch, finite);
+            low = _mm_and_ps(low, finite);
+            band = _mm_and_ps(band, finite);
+            high = _mm_and_ps(high, finite);
+            output = _mm_and_ps(output, finite);
+        }
+
+        __m128 freqSet, dampSet, freqMax, dampMax, driveCoef;
+        __m128 freq, damp, notch, low, band, high, output;
+    };
 };
+
+namespace bandlanes {
+
+inline __m128 lanesOf(float lowValue, float bandValue, float highValue) {
+    // Lane 3 repeats the low filter.
+    return _mm_setr_ps(lowValue, bandValue, highValue, lowValue);
+}
+
+inline float lane(__m128 v, int index) {
+    alignas(16) float values[4];
+    _mm_store_ps(values, v);
+    return values[index];
+}
+
+}  // namespace bandlanes
+
+// Inline, as is store: a Lanes whose address never leaves the function that drives it
+// keeps its state in registers.
+inline CBandFilter::Lanes::Lanes(const CBandFilter& f) {
+    using bandlanes::lanesOf;
+    const CStateVariable& l = f.lowFilter;
+    const CStateVariable& b = f.bandFilter;
+    const CStateVariable& h = f.highFilter;
+    freqSet = lanesOf(l.freqSet, b.freqSet, h.freqSet);
+    dampSet = lanesOf(l.dampSet, b.dampSet, h.dampSet);
+    freqMax = lanesOf(l.freqMax, b.freqMax, h.freqMax);
+    dampMax = lanesOf(l.dampMax, b.dampMax, h.dampMax);
+    driveCoef = lanesOf(l.driveCoef, b.driveCoef, h.driveCoef);
+    freq = lanesOf(l.freq, b.freq, h.freq);
+    damp = lanesOf(l.damp, b.damp, h.damp);
+    notch = lanesOf(l.notch, b.notch, h.notch);
+    low = lanesOf(l.low, b.low, h.low);
+    band = lanesOf(l.band, b.band, h.band);
+    high = lanesOf(l.high, b.high, h.high);
+    output = lanesOf(l.output, b.output, h.output);
+}
+
+inline void CBandFilter::Lanes::store(CBandFilter& f) const {
+    using bandlanes::lane;
+    CStateVariable* filters[3] = {&f.lowFilter, &f.bandFilter, &f.highFilter};
+    for (int k = 0; k < 3; ++k) {
+        CStateVariable& filter = *filters[k];
+        filter.freq = lane(freq, k);
+        filter.damp = lane(damp, k);
+        filter.notch = lane(notch, k);
+        filter.low = lane(low, k);
+        filter.band = lane(band, k);
+        filter.high = lane(high, k);
+        // What the last sample's peak was: it is only read as an output, which no filter
+        // selects here.
+        filter.peak = filter.low - filter.high;
+        filter.output = lane(output, k);
+    }
+}
+
+// std::min(a, b) is b < a ? b : a, and _mm_min_ps(b, a) is exactly that per lane (NaNs and
+// signed zeros included), hence the swapped operands below.
+inline void CBandFilter::Lanes::pass(__m128 u) {
+    notch = _mm_sub_ps(u, _mm_mul_ps(damp, band));
+    low = _mm_add_ps(_mm_mul_ps(freq, band), low);
+    high = _mm_sub_ps(notch, low);
+    const __m128 cubic = _mm_mul_ps(_mm_mul_ps(band, driveCoef), band);
+    const __m128 limited = _mm_mul_ps(band, _mm_min_ps(_mm_set1_ps(CStateVariable::kLimiterCap), cubic));
+    band = _mm_sub_ps(_mm_add_ps(_mm_mul_ps(freq, high), band), limited);
+}
+
+template <bool Steady>
+inline __m128 CBandFilter::Lanes::tick(float input) {
+    const __m128 u = _mm_set1_ps(input + kAntiDenormal);
+    if constexpr (!Steady) {
+        const __m128 limitRaw = _mm_div_ps(_mm_set1_ps(2.0f), freq);
+        freq = _mm_min_ps(freqSet, freqMax);
+        damp = _mm_min_ps(_mm_min_ps(limitRaw, dampMax), dampSet);
+    }
+    const __m128 half = _mm_set1_ps(0.5f);
+    pass(u);
+    output = _mm_mul_ps(half, selected());
+    pass(u);
+    output = _mm_add_ps(_mm_mul_ps(half, selected()), output);
+    // x - x is 0 for a finite x and NaN for an infinity or a NaN, and a sum with a NaN
+    // in it is NaN.
+    const __m128 zeros = _mm_add_ps(_mm_add_ps(_mm_sub_ps(low, low), _mm_sub_ps(band, band)),
+                                    _mm_sub_ps(output, output));
+    const __m128 finite = _mm_cmpord_ps(zeros, zeros);
+    if ((_mm_movemask_ps(finite) & 7) != 7) [[unlikely]] restartBroken(finite);
+    return output;
+}
+
+template <class Sink>
+void CBandFilter::processWith(const float* input, int count, Sink&& sink) {
+    if (!input || count <= 0) return;
+    CStateVariable::Voice lowVoice(lowFilter), bandVoice(bandFilter), highVoice(highFilter);
+    if (lowVoice.runs(svf::kLowPass) && bandVoice.runs(svf::kBandPass) && highVoice.runs(svf::kHiPass)) {
+        Lanes lanes(*this);
+        auto step = [&]<bool Steady>(int i) {
+            const __m128 y = lanes.tick<Steady>(input[i]);
+            sink(i, _mm_cvtss_f32(y), _mm_cvtss_f32(_mm_shuffle_ps(y, y, 1)), _mm_cvtss_f32(_mm_shuffle_ps(y, y, 2)));
+        };
+        int i = 0;
+        for (; i < count && i < 2; ++i) step.template operator()<false>(i);
+        for (; i < count; ++i) step.template operator()<true>(i);
+        lanes.store(*this);
+        return;
+    }
+    // Switched off or given other responses: each filter picks its output per sample.
+    for (int i = 0; i < count; ++i) {
+        const float x = input[i];
+        const float l = lowVoice.tick(x);
+        const float b = bandVoice.tick(x);
+        const float h = highVoice.tick(x);
+        sink(i, l, b, h);
+    }
+    lowVoice.store(lowFilter);
+    bandVoice.store(bandFilter);
+    highVoice.store(highFilter);
+}
 
 }  // namespace orvex

@@ -127,31 +127,39 @@ void ADelay::doProcess(float** inputs, float** /*outputs*/, int n) {
     const float combineDry = inputCombiner.dry;
     for (int i = 0; i < n; ++i) mono[i] = inRight[i] * combineWet + inLeft[i] * combineDry;
 
-    bands->process(mono, band[kLow], band[kMid], band[kHigh], n);
-
-    for (int b = 0; b < kNumBands; ++b) {
-        const float gain = gains[b];
-        float* x = band[b];
-        for (int i = 0; i < n; ++i) x[i] *= gain;
-    }
-
     if (const int b = solos.soloed(); b >= 0) {
         // A soloed band alone, panned, without the dry signal; the other auto-panners
         // stand still.
+        bands->process(mono, band[kLow], band[kMid], band[kHigh], n);
+        const float gain = gains[b];
+        float* x = band[b];
+        for (int i = 0; i < n; ++i) x[i] *= gain;
         panners[b]->process(band[b], outLeft, outRight, n);
         return;
     }
 
-    // The three bands' glides side by side, panned, summed and mixed in one pass: their
-    // gain ramps are independent chains that overlap.
+    // The bands are levelled, panned, summed and mixed as the splitter puts them out, in
+    // one pass: this work and the three glides' gain ramps run in the shadow of the
+    // filters' recursions.
     CPanPot::Glide low = panners[kLow]->glide();
     CPanPot::Glide mid = panners[kMid]->glide();
     CPanPot::Glide high = panners[kHigh]->glide();
-    const float* bandLow = band[kLow];
-    const float* bandMid = band[kMid];
-    const float* bandHigh = band[kHigh];
+    const float gainLow = gains[kLow];
+    const float gainMid = gains[kMid];
+    const float gainHigh = gains[kHigh];
     const float wet = wetDry.wet;
     const float dry = wetDry.dry;
+    auto pan = [&](int i, float bandLow, float bandMid, float bandHigh) __attribute__((always_inline)) {
+        bandLow *= gainLow;
+        bandMid *= gainMid;
+        bandHigh *= gainHigh;
+        const float sumLeft = bandLow * low.left() + bandMid * mid.left() + bandHigh * high.left();
+        const float sumRight = bandLow * low.right() + bandMid * mid.right() + bandHigh * high.right();
+        const float dryLeft = inLeft[i];
+        const float dryRight = inRight[i];
+        outLeft[i] = sumLeft * wet + dryLeft * dry;
+        outRight[i] = sumRight * wet + dryRight * dry;
+    };
     // With three distinct LFOs whose glides aim on the same samples (the usual case:
     // the counters only part when a note restarts one band), the three LFOs are read
     // together so that their phase chains overlap; each LFO and pot is touched only by
@@ -161,16 +169,8 @@ void ADelay::doProcess(float** inputs, float** /*outputs*/, int n) {
     CLfo* const lfoHigh = high.source();
     const bool together = lfoLow && lfoMid && lfoHigh && lfoLow != lfoMid && lfoLow != lfoHigh &&
                           lfoMid != lfoHigh && low.count() == mid.count() && low.count() == high.count();
-    auto step = [&](int i) {
-        const float sumLeft = bandLow[i] * low.left() + bandMid[i] * mid.left() + bandHigh[i] * high.left();
-        const float sumRight = bandLow[i] * low.right() + bandMid[i] * mid.right() + bandHigh[i] * high.right();
-        const float dryLeft = inLeft[i];
-        const float dryRight = inRight[i];
-        outLeft[i] = sumLeft * wet + dryLeft * dry;
-        outRight[i] = sumRight * wet + dryRight * dry;
-    };
     if (together) {
-        for (int i = 0; i < n; ++i) {
+        bands->processWith(mono, n, [&](int i, float bandLow, float bandMid, float bandHigh) __attribute__((always_inline)) {
             if (low.aimsNext()) {
                 float values[3];
                 CLfo::processBlocks(*lfoLow, *lfoMid, *lfoHigh, CPanPot::kRampLength, values);
@@ -182,15 +182,15 @@ void ADelay::doProcess(float** inputs, float** /*outputs*/, int n) {
                 mid.next();
                 high.next();
             }
-            step(i);
-        }
+            pan(i, bandLow, bandMid, bandHigh);
+        });
     } else {
-        for (int i = 0; i < n; ++i) {
+        bands->processWith(mono, n, [&](int i, float bandLow, float bandMid, float bandHigh) __attribute__((always_inline)) {
             low.next();
             mid.next();
             high.next();
-            step(i);
-        }
+            pan(i, bandLow, bandMid, bandHigh);
+        });
     }
     low.store();
     mid.store();

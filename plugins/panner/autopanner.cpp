@@ -57,19 +57,6 @@ void CPanPot::setPanAutomated(float p) {
 
 void CPanPot::getPan(char* text) { floatToString(panDisplay.linResult, text); }
 
-CPanPot::Glide::Glide(CPanPot& owner, CLfo* source, float depth)
-    : pot(owner),
-      lfo(source),
-      // The position sweeps between centre and centre + spread, symmetric about 0.5:
-      // depth 0.5 holds the middle, depth 0 and 1 both sweep the full width.
-      spread(depth >= 0.5f ? 2.0f * depth - 1.0f : 1.0f - 2.0f * depth),
-      centre(0.5f - 0.5f * spread),
-      gainL(owner.leftGain),
-      gainR(owner.rightGain),
-      stepL(owner.leftStep),
-      stepR(owner.rightStep),
-      counter(owner.sampleCounter) {}
-
 CPanPot::Steps CPanPot::aim(CLfo* lfo, float spread, float centre, float gainL, float gainR) {
     // A NaN position (no LFO, or a NaN depth) makes retarget hold the gains.
     const float p = lfo ? lfo->processBlock(kRampLength) * spread + centre : NAN;
@@ -81,12 +68,6 @@ CPanPot::Steps CPanPot::aimAt(float p, float gainL, float gainR) {
     rightGain = gainR;
     retarget(p);
     return {leftStep, rightStep};
-}
-
-void CPanPot::Glide::store() const {
-    pot.leftGain = gainL;
-    pot.rightGain = gainR;
-    pot.sampleCounter = counter;
 }
 
 void CPanPot::proc(const float* input, float* left, float* right, CLfo* lfo, int count, float depth) {

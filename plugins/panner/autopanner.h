@@ -119,6 +119,27 @@ private:
     float rightTarget = 0.0f;
 };
 
+// Inline, as is store: a glide whose address never leaves the block loop keeps its
+// state in registers.
+inline CPanPot::Glide::Glide(CPanPot& owner, CLfo* source, float depth)
+    : pot(owner),
+      lfo(source),
+      // The position sweeps between centre and centre + spread, symmetric about 0.5:
+      // depth 0.5 holds the middle, depth 0 and 1 both sweep the full width.
+      spread(depth >= 0.5f ? 2.0f * depth - 1.0f : 1.0f - 2.0f * depth),
+      centre(0.5f - 0.5f * spread),
+      gainL(owner.leftGain),
+      gainR(owner.rightGain),
+      stepL(owner.leftStep),
+      stepR(owner.rightStep),
+      counter(owner.sampleCounter) {}
+
+inline void CPanPot::Glide::store() const {
+    pot.leftGain = gainL;
+    pot.rightGain = gainR;
+    pot.sampleCounter = counter;
+}
+
 class CAutoPanner : public CEffect {
 public:
     explicit CAutoPanner(float sampleRate);
