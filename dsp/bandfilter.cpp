@@ -56,10 +56,12 @@ void CBandFilter::tick(float input, float* lowOut, float* bandOut, float* highOu
 
 void CBandFilter::process(const float* input, float* lowOut, float* bandOut, float* highOut, int count) {
     if (!lowOut || !bandOut || !highOut) return;
-    processWith(input, count, [=](int i, float l, float b, float h) {
-        lowOut[i] = l;
-        bandOut[i] = b;
-        highOut[i] = h;
+    processWith(input, count, [=](int i, __m128 bands) {
+        alignas(16) float y[4];
+        _mm_store_ps(y, bands);
+        lowOut[i] = y[0];
+        bandOut[i] = y[1];
+        highOut[i] = y[2];
     });
 }
 

@@ -38,7 +38,8 @@ public:
     void process(const float* input, float* lowOut, float* bandOut, float* highOut, int count);
 
     // Panner, audio thread: `tick` for each of `count` samples, each sample's three bands
-    // handed to `sink(i, low, band, high)` as they come out, so that the caller's own work
+    // handed to `sink(i, bands)` as they come out (lanes 0, 1, 2 of `bands` the low, band
+    // and high output; lane 3 is to be ignored), so that the caller's own work
     // on them runs in the shadow of the filters' recursions instead of in a second pass.
     // The controls are taken as they stand at the start of the block; the sink must not
     // touch this band filter.
@@ -188,8 +189,7 @@ void CBandFilter::processWith(const float* input, int count, Sink&& sink) {
     if (lowVoice.runs(svf::kLowPass) && bandVoice.runs(svf::kBandPass) && highVoice.runs(svf::kHiPass)) {
         Lanes lanes(*this);
         auto step = [&]<bool Steady>(int i) {
-            const __m128 y = lanes.tick<Steady>(input[i]);
-            sink(i, _mm_cvtss_f32(y), _mm_cvtss_f32(_mm_shuffle_ps(y, y, 1)), _mm_cvtss_f32(_mm_shuffle_ps(y, y, 2)));
+            sink(i, lanes.tick<Steady>(input[i]));
         };
         int i = 0;
         for (; i < count && i < 2; ++i) step.template operator()<false>(i);
@@ -203,7 +203,7 @@ void CBandFilter::processWith(const float* input, int count, Sink&& sink) {
         const float l = lowVoice.tick(x);
         const float b = bandVoice.tick(x);
         const float h = highVoice.tick(x);
-        sink(i, l, b, h);
+        sink(i, _mm_setr_ps(l, b, h, 0.0f));
     }
     lowVoice.store(lowFilter);
     bandVoice.store(bandFilter);

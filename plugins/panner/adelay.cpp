@@ -139,57 +139,42 @@ void ADelay::doProcess(float** inputs, float** /*outputs*/, int n) {
     }
 
     // The bands are levelled, panned, summed and mixed as the splitter puts them out, in
-    // one pass: this work and the three glides' gain ramps run in the shadow of the
-    // filters' recursions.
+    // one pass and in the lanes of SSE registers (low, mid, high): this work and the three
+    // glides' gain ramps run in the shadow of the filters' recursions. Each lane rounds as
+    // the scalar operation does, and the sums are added low, mid, high as always.
     CPanPot::Glide low = panners[kLow]->glide();
     CPanPot::Glide mid = panners[kMid]->glide();
     CPanPot::Glide high = panners[kHigh]->glide();
-    const float gainLow = gains[kLow];
-    const float gainMid = gains[kMid];
-    const float gainHigh = gains[kHigh];
-    const float wet = wetDry.wet;
-    const float dry = wetDry.dry;
-    auto pan = [&](int i, float bandLow, float bandMid, float bandHigh) __attribute__((always_inline)) {
-        bandLow *= gainLow;
-        bandMid *= gainMid;
-        bandHigh *= gainHigh;
-        const float sumLeft = bandLow * low.left() + bandMid * mid.left() + bandHigh * high.left();
-        const float sumRight = bandLow * low.right() + bandMid * mid.right() + bandHigh * high.right();
-        const float dryLeft = inLeft[i];
-        const float dryRight = inRight[i];
-        outLeft[i] = sumLeft * wet + dryLeft * dry;
-        outRight[i] = sumRight * wet + dryRight * dry;
+    const __m128 levels = _mm_setr_ps(gains[kLow], gains[kMid], gains[kHigh], 0.0f);
+    const __m128 wet = _mm_set1_ps(wetDry.wet);
+    const __m128 dry = _mm_set1_ps(wetDry.dry);
+    auto pan = [&](int i, __m128 bands, __m128 gainsLeft, __m128 gainsRight) __attribute__((always_inline)) {
+        const __m128 levelled = _mm_mul_ps(bands, levels);
+        const __m128 toLeft = _mm_mul_ps(levelled, gainsLeft);
+        const __m128 toRight = _mm_mul_ps(levelled, gainsRight);
+        const __m128 lowAndMid = _mm_unpacklo_ps(toLeft, toRight);  // low L, low R, mid L, mid R
+        const __m128 highs = _mm_unpackhi_ps(toLeft, toRight);      // high L, high R, -, -
+        const __m128 sums = _mm_add_ps(_mm_add_ps(lowAndMid, _mm_movehl_ps(lowAndMid, lowAndMid)), highs);
+        const __m128 input = _mm_unpacklo_ps(_mm_load_ss(inLeft + i), _mm_load_ss(inRight + i));
+        const __m128 out = _mm_add_ps(_mm_mul_ps(sums, wet), _mm_mul_ps(input, dry));
+        _mm_store_ss(outLeft + i, out);
+        _mm_store_ss(outRight + i, _mm_shuffle_ps(out, out, _MM_SHUFFLE(1, 1, 1, 1)));
     };
-    // With three distinct LFOs whose glides aim on the same samples (the usual case:
-    // the counters only part when a note restarts one band), the three LFOs are read
-    // together so that their phase chains overlap; each LFO and pot is touched only by
-    // its own band, so the values are those of reading them one by one.
-    CLfo* const lfoLow = low.source();
-    CLfo* const lfoMid = mid.source();
-    CLfo* const lfoHigh = high.source();
-    const bool together = lfoLow && lfoMid && lfoHigh && lfoLow != lfoMid && lfoLow != lfoHigh &&
-                          lfoMid != lfoHigh && low.count() == mid.count() && low.count() == high.count();
-    if (together) {
-        bands->processWith(mono, n, [&](int i, float bandLow, float bandMid, float bandHigh) __attribute__((always_inline)) {
-            if (low.aimsNext()) {
-                float values[3];
-                CLfo::processBlocks(*lfoLow, *lfoMid, *lfoHigh, CPanPot::kRampLength, values);
-                low.nextAimedWith(values[0]);
-                mid.nextAimedWith(values[1]);
-                high.nextAimedWith(values[2]);
-            } else {
-                low.next();
-                mid.next();
-                high.next();
-            }
-            pan(i, bandLow, bandMid, bandHigh);
+    if (CPanPot::Glide::Trio::fits(low, mid, high)) {
+        // The usual case: the counters only part when a note restarts one band.
+        CPanPot::Glide::Trio trio(low, mid, high);
+        bands->processWith(mono, n, [&](int i, __m128 y) __attribute__((always_inline)) {
+            trio.next();
+            pan(i, y, trio.left(), trio.right());
         });
+        trio.storeInto(low, mid, high);
     } else {
-        bands->processWith(mono, n, [&](int i, float bandLow, float bandMid, float bandHigh) __attribute__((always_inline)) {
+        bands->processWith(mono, n, [&](int i, __m128 y) __attribute__((always_inline)) {
             low.next();
             mid.next();
             high.next();
-            pan(i, bandLow, bandMid, bandHigh);
+            pan(i, y, _mm_setr_ps(low.left(), mid.left(), high.left(), 0.0f),
+                _mm_setr_ps(low.right(), mid.right(), high.right(), 0.0f));
         });
     }
     low.store();

@@ -7,6 +7,8 @@
 // up at the next LFO read; nothing here allocates after construction.
 #pragma once
 
+#include <emmintrin.h>
+
 #include "dsp/component.h"
 #include "dsp/lfo.h"
 #include "dsp/parameter.h"
@@ -56,23 +58,13 @@ public:
             gainL += stepL;
             gainR += stepR;
         }
-        // next() in two halves, for a caller that reads the LFO itself: whether this
-        // step aims, and the step given the LFO's processBlock(32) value for it.
-        bool aimsNext() const { return counter + 1 >= kRampLength; }
-        [[gnu::always_inline]] void nextAimedWith(float lfoValue) {
-            ++counter;
-            const Steps steps = pot.aimAt(lfoValue * spread + centre, gainL, gainR);
-            stepL = steps.left;
-            stepR = steps.right;
-            counter = 0;
-            gainL += stepL;
-            gainR += stepR;
-        }
         CLfo* source() const { return lfo; }
         int count() const { return counter; }
         float left() const { return gainL; }
         float right() const { return gainR; }
         void store() const;
+
+        class Trio;
 
     private:
         CPanPot& pot;
@@ -139,6 +131,74 @@ inline void CPanPot::Glide::store() const {
     pot.rightGain = gainR;
     pot.sampleCounter = counter;
 }
+
+// Three bands' glides whose pots aim on the same samples, from three distinct LFOs: the
+// LFOs are read together, so that their phase chains overlap, and the gains move in the
+// lanes of two SSE registers (lane 0 the first glide, 1 the second, 2 the third, lane 3
+// unused). Each LFO and pot is touched only by its own glide and each lane rounds as the
+// scalar addition does, so the gains are those of the three glides stepped one by one.
+// Made from the glides at the start of a block, stored back into them at its end.
+class CPanPot::Glide::Trio {
+public:
+    // Whether the three glides qualify.
+    static bool fits(const Glide& a, const Glide& b, const Glide& c) {
+        return a.lfo && b.lfo && c.lfo && a.lfo != b.lfo && a.lfo != c.lfo && b.lfo != c.lfo &&
+               a.counter == b.counter && a.counter == c.counter;
+    }
+
+    Trio(const Glide& a, const Glide& b, const Glide& c)
+        : pots{&a.pot, &b.pot, &c.pot},
+          lfos{a.lfo, b.lfo, c.lfo},
+          spreads{a.spread, b.spread, c.spread},
+          centres{a.centre, b.centre, c.centre},
+          gainsLeft(_mm_setr_ps(a.gainL, b.gainL, c.gainL, 0.0f)),
+          gainsRight(_mm_setr_ps(a.gainR, b.gainR, c.gainR, 0.0f)),
+          stepsLeft(_mm_setr_ps(a.stepL, b.stepL, c.stepL, 0.0f)),
+          stepsRight(_mm_setr_ps(a.stepR, b.stepR, c.stepR, 0.0f)),
+          counter(a.counter) {}
+
+    // Glide::next for the three.
+    [[gnu::always_inline]] void next() {
+        if (++counter >= kRampLength) aim();
+        gainsLeft = _mm_add_ps(gainsLeft, stepsLeft);
+        gainsRight = _mm_add_ps(gainsRight, stepsRight);
+    }
+    __m128 left() const { return gainsLeft; }
+    __m128 right() const { return gainsRight; }
+
+    void storeInto(Glide& a, Glide& b, Glide& c) const {
+        alignas(16) float l[4], r[4];
+        _mm_store_ps(l, gainsLeft);
+        _mm_store_ps(r, gainsRight);
+        Glide* glides[3] = {&a, &b, &c};
+        for (int k = 0; k < 3; ++k) {
+            glides[k]->gainL = l[k];
+            glides[k]->gainR = r[k];
+            glides[k]->counter = counter;
+        }
+    }
+
+private:
+    // Inline, so that the gains never leave their registers for the calls.
+    [[gnu::always_inline]] void aim() {
+        float values[3];
+        CLfo::processBlocks(*lfos[0], *lfos[1], *lfos[2], kRampLength, values);
+        alignas(16) float l[4], r[4];
+        _mm_store_ps(l, gainsLeft);
+        _mm_store_ps(r, gainsRight);
+        Steps steps[3];
+        for (int k = 0; k < 3; ++k) steps[k] = pots[k]->aimAt(values[k] * spreads[k] + centres[k], l[k], r[k]);
+        stepsLeft = _mm_setr_ps(steps[0].left, steps[1].left, steps[2].left, 0.0f);
+        stepsRight = _mm_setr_ps(steps[0].right, steps[1].right, steps[2].right, 0.0f);
+        counter = 0;
+    }
+
+    CPanPot* pots[3];
+    CLfo* lfos[3];
+    float spreads[3], centres[3];
+    __m128 gainsLeft, gainsRight, stepsLeft, stepsRight;
+    int counter;
+};
 
 class CAutoPanner : public CEffect {
 public:
