@@ -108,7 +108,8 @@ void ADelay::applyTransportStart(double samplePosition) {
 
 // Audio thread: each phaser runs over its own copy of its input channel, which the
 // phaser's anti-denormal offset goes into (the host's input stays as it was); the
-// copies become the mixed channels.
+// copies become the mixed channels. The two phasers run together, so that each
+// channel's chain of all-pass stages fills the time the other one waits on.
 void ADelay::doProcess(float** inputs, float** /*outputs*/, int n) {
     // Only the transport's start matters here (the sweeps run in hertz, not in beats);
     // some hosts fill in only what the mask asks for, and a time without a tempo
@@ -116,10 +117,9 @@ void ADelay::doProcess(float** inputs, float** /*outputs*/, int n) {
     trackHostTempo(kVstTransportChanged | kVstTempoValid);
     float* mixed[kNumChannels] = {outputLeft(), outputRight()};
     float* phased[kNumChannels] = {scratch(kPhasedLeft), scratch(kPhasedRight)};
-    for (int c = 0; c < kNumChannels; ++c) {
-        std::copy_n(inputs[c], n, mixed[c]);
-        phasers[c]->process(mixed[c], phased[c], n);
-    }
+    for (int c = 0; c < kNumChannels; ++c) std::copy_n(inputs[c], n, mixed[c]);
+    CPhaser::processPair(*phasers[kLeft], *phasers[kRight], mixed[kLeft], mixed[kRight], phased[kLeft],
+                         phased[kRight], n);
     const float wet = mixer.wet;
     const float dry = mixer.dry;
     for (int c = 0; c < kNumChannels; ++c) {

@@ -1,8 +1,11 @@
 #include "phaser.h"
 
+#include <emmintrin.h>
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <type_traits>
 
 namespace orvex::phaser {
 
@@ -11,6 +14,18 @@ namespace {
 constexpr int kTextCapacity = 16;
 
 bool isUsedControl(int control) { return control == kModRate || control == kModDepth || control == kFeedback; }
+
+// The left channel's value in lane 0, the right's in lane 1. Lanes 2 and 3 start at 0
+// and run a sweep of depth 0 without feedback, so their values stay at the size of
+// the anti-denormal offset: never denormal, never slow.
+__m128 pairOf(float left, float right) { return _mm_setr_ps(left, right, 0.0f, 0.0f); }
+
+void split(__m128 v, float& left, float& right) {
+    alignas(16) float lanes[4];
+    _mm_store_ps(lanes, v);
+    left = lanes[0];
+    right = lanes[1];
+}
 
 }  // namespace
 
@@ -145,6 +160,83 @@ void CPhaser::process(float* in, float* out, int count) {
     sine->setState(oscillator);
     sweepValue = c;
     previousOutput = previous;
+}
+
+// Audio thread. Lane by lane, the very operations of `process(in, out, count)` and
+// `chain` in their order; only the last frame records the stages' outputs, which are
+// all that is kept of them.
+void CPhaser::processPair(CPhaser& left, CPhaser& right, float* inLeft, float* inRight, float* outLeft,
+                          float* outRight, int count) {
+    if (!inLeft || !inRight || !outLeft || !outRight || count <= 0) return;
+    __m128 state[kNumStages], last[kNumStages];
+    for (int j = 0; j < kNumStages; ++j) state[j] = pairOf(left.stages[j].state, right.stages[j].state);
+    const CSine::State leftSweep = left.sine->getState();
+    const CSine::State rightSweep = right.sine->getState();
+    __m128 s1 = pairOf(leftSweep.s1, rightSweep.s1);
+    __m128 s2 = pairOf(leftSweep.s2, rightSweep.s2);
+    const __m128 k = pairOf(left.sine->getCoefficient(), right.sine->getCoefficient());
+    const __m128 d = pairOf(left.depth, right.depth);
+    const __m128 g = pairOf(left.loopGain, right.loopGain);
+    __m128 previous = pairOf(left.previousOutput, right.previousOutput);
+    __m128 c = pairOf(left.sweepValue, right.sweepValue);
+    __m128 a = pairOf(left.stages[0].coefficient, right.stages[0].coefficient);
+    const __m128 dc = _mm_set1_ps(kAntiDenormal);
+    const __m128 one = _mm_set1_ps(1.0f);
+    const __m128 half = _mm_set1_ps(0.5f);
+    const __m128 magnitude = _mm_castsi128_ps(_mm_set1_epi32(0x7fffffff));
+    const __m128 largest = _mm_set1_ps(std::numeric_limits<float>::max());
+
+    const auto frame = [&](int i, auto record) {
+        const __m128 x = _mm_add_ps(_mm_unpacklo_ps(_mm_load_ss(inLeft + i), _mm_load_ss(inRight + i)), dc);
+        _mm_store_ss(inLeft + i, x);
+        _mm_store_ss(inRight + i, _mm_shuffle_ps(x, x, _MM_SHUFFLE(1, 1, 1, 1)));
+        s1 = _mm_sub_ps(s1, _mm_mul_ps(k, s2));
+        s2 = _mm_add_ps(s2, _mm_mul_ps(k, s1));
+        c = _mm_mul_ps(_mm_mul_ps(_mm_add_ps(s1, one), half), d);
+        a = _mm_div_ps(_mm_sub_ps(one, c), _mm_add_ps(one, c));
+        __m128 v = _mm_add_ps(_mm_mul_ps(previous, g), x);
+        for (int j = kNumStages - 1; j >= 0; --j) {
+            const __m128 y = _mm_sub_ps(state[j], _mm_mul_ps(a, v));
+            state[j] = _mm_add_ps(v, _mm_mul_ps(a, y));
+            v = y;
+            if constexpr (decltype(record)::value) last[j] = y;
+        }
+        // A lane whose chain turned non-finite starts again from rest and gives 0.
+        const __m128 finite = _mm_cmple_ps(_mm_and_ps(v, magnitude), largest);
+        if ((_mm_movemask_ps(finite) & 3) != 3) [[unlikely]] {
+            for (int j = 0; j < kNumStages; ++j) {
+                state[j] = _mm_and_ps(state[j], finite);
+                if constexpr (decltype(record)::value) last[j] = _mm_and_ps(last[j], finite);
+            }
+            v = _mm_and_ps(v, finite);
+        }
+        previous = v;
+        const __m128 y = _mm_add_ps(v, x);
+        _mm_store_ss(outLeft + i, y);
+        _mm_store_ss(outRight + i, _mm_shuffle_ps(y, y, _MM_SHUFFLE(1, 1, 1, 1)));
+    };
+    for (int i = 0; i < count - 1; ++i) frame(i, std::false_type{});
+    frame(count - 1, std::true_type{});
+
+    float l, r;
+    for (int j = 0; j < kNumStages; ++j) {
+        split(state[j], l, r);
+        left.stages[j].state = l;
+        right.stages[j].state = r;
+        split(last[j], l, r);
+        left.stages[j].lastOutput = l;
+        right.stages[j].lastOutput = r;
+        split(a, l, r);
+        left.stages[j].coefficient = l;
+        right.stages[j].coefficient = r;
+    }
+    CSine::State leftEnd, rightEnd;
+    split(s1, leftEnd.s1, rightEnd.s1);
+    split(s2, leftEnd.s2, rightEnd.s2);
+    left.sine->setState(leftEnd);
+    right.sine->setState(rightEnd);
+    split(c, left.sweepValue, right.sweepValue);
+    split(previous, left.previousOutput, right.previousOutput);
 }
 
 float CPhaser::tick(float input) {

@@ -71,6 +71,14 @@ public:
     // a = (1 - c) / (1 + c) with c = (s1 + 1) / 2 * depth. The anti-denormal offset is
     // added into `in` itself, which the output then contains. Negative counts do nothing.
     void process(float* in, float* out, int count) override;
+    // Audio thread. Two phasers over their own channels at once, each sample for
+    // sample as `process(in, out, count)` gives it: the two loops' recursions run side
+    // by side in the lanes of SSE registers, with every lane doing the same operations
+    // in the same order as the single form, so both channels' all-pass chains (the
+    // latency that bounds the loop) overlap. Each `out` is its own buffer (an `in`
+    // may be its own `out`); `left` and `right` are distinct phasers.
+    static void processPair(CPhaser& left, CPhaser& right, float* inLeft, float* inRight, float* outLeft,
+                            float* outRight, int count);
     // In place, each sample through `tick`.
     void process(float* buffer, int count) override;
     void setControlAutomated(float value, int control) override { setControl(value, control); }

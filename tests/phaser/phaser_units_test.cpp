@@ -4,6 +4,7 @@
 // does not stay in the loop.
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -232,6 +233,54 @@ TEST(PhaserUnit, DepthZeroHoldsEveryStageAndTickUsesTheSweepAsCoefficient) {
 
 // Feedback 1.0 is kept and shown, but the loop applies 0.99: a full-scale input with a
 // DC offset stays bounded (and stops growing) through three minutes.
+// The pair form gives each channel what its own block form gives it, including a
+// non-finite sample in one channel only (mid-block and on a block's last frame).
+TEST(PhaserUnit, PairMatchesTwoSingleRunsSampleForSample) {
+    CPhaser pairLeft(44100.0f), pairRight(44100.0f), soloLeft(44100.0f), soloRight(44100.0f);
+    const float settings[2][3] = {{0.3f, 0.9f, 0.7f}, {0.8f, 0.4f, -0.5f}};
+    CPhaser* units[2][2] = {{&pairLeft, &soloLeft}, {&pairRight, &soloRight}};
+    for (int c = 0; c < 2; ++c)
+        for (CPhaser* p : units[c]) {
+            p->setControl(settings[c][0], kModRate);
+            p->setControl(settings[c][1], kModDepth);
+            p->setControl(settings[c][2], kFeedback);
+        }
+    std::vector<float> in[2][2], out[2][2];
+    int at = 0;
+    for (int size : {1, 37, 2, 300, 64}) {
+        for (int c = 0; c < 2; ++c)
+            for (int f = 0; f < 2; ++f) {
+                in[c][f].resize(size);
+                out[c][f].assign(size, 0.0f);
+                for (int i = 0; i < size; ++i) in[c][f][i] = std::sin(0.05f * (at + i) * (c + 1));
+            }
+        if (size == 300) in[0][0][120] = in[0][1][120] = NAN;
+        if (size == 37) in[1][0][36] = in[1][1][36] = INFINITY;
+        CPhaser::processPair(pairLeft, pairRight, in[0][0].data(), in[1][0].data(), out[0][0].data(),
+                             out[1][0].data(), size);
+        soloLeft.process(in[0][1].data(), out[0][1].data(), size);
+        soloRight.process(in[1][1].data(), out[1][1].data(), size);
+        for (int c = 0; c < 2; ++c) {
+            for (int i = 0; i < size; ++i) {
+                ASSERT_EQ(std::bit_cast<unsigned>(out[c][0][i]), std::bit_cast<unsigned>(out[c][1][i])) << c << " " << i;
+                ASSERT_EQ(std::bit_cast<unsigned>(in[c][0][i]), std::bit_cast<unsigned>(in[c][1][i])) << c << " " << i;
+            }
+            const CPhaser& a = *units[c][0];
+            const CPhaser& b = *units[c][1];
+            for (int j = 0; j < CPhaser::kNumStages; ++j) {
+                EXPECT_EQ(a.getStage(j).state, b.getStage(j).state) << c << " " << j;
+                EXPECT_EQ(a.getStage(j).lastOutput, b.getStage(j).lastOutput) << c << " " << j;
+                EXPECT_EQ(a.getStage(j).coefficient, b.getStage(j).coefficient) << c << " " << j;
+            }
+            EXPECT_EQ(a.getOscillator().getState().s1, b.getOscillator().getState().s1);
+            EXPECT_EQ(a.getOscillator().getState().s2, b.getOscillator().getState().s2);
+            EXPECT_EQ(a.getSweepValue(), b.getSweepValue());
+            EXPECT_EQ(a.getPreviousOutput(), b.getPreviousOutput());
+        }
+        at += size;
+    }
+}
+
 TEST(PhaserUnit, FullFeedbackStaysBoundedWithDcForMinutes) {
     for (auto [rate, depth] : {std::pair{0.0f, 0.0f}, {1.0f, 1.0f}}) {
         CPhaser phaser(44100.0f);
