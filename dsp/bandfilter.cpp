@@ -1,5 +1,7 @@
 #include "bandfilter.h"
 
+#include <cmath>
+
 namespace orvex {
 
 CBandFilter::CBandFilter(float sampleRate, FilterForm form)
@@ -67,6 +69,40 @@ void CBandFilter::process(const float* input, float* lowOut, float* bandOut, flo
 
 void CBandFilter::processBlocks(const float* input, float* lowOut, float* bandOut, float* highOut, int count) {
     if (!input || !lowOut || !bandOut || !highOut) return;
+    CStateVariable::Voice low(lowFilter), band(bandFilter), high(highFilter);
+    if (count > 0 && low.runs(svf::kLowPass) && band.runs(svf::kBandPass) && high.runs(svf::kHiPass)) {
+        // processBlockNoUpdate's arithmetic and its once-a-block check, for the three
+        // filters at once: a filter whose block put out anything not finite, or whose
+        // state is no longer finite, starts the next block from rest, and its block's
+        // non-finite samples become silence.
+        Lanes lanes(*this);
+        __m128 zeros = _mm_setzero_ps();
+        auto step = [&]<bool Steady>(int i) {
+            const __m128 y = lanes.template passes<Steady, false>(input[i]);
+            zeros = _mm_add_ps(zeros, _mm_sub_ps(y, y));
+            alignas(16) float bands[4];
+            _mm_store_ps(bands, y);
+            lowOut[i] = bands[0];
+            bandOut[i] = bands[1];
+            highOut[i] = bands[2];
+        };
+        int i = 0;
+        for (; i < count && i < 2; ++i) step.template operator()<false>(i);
+        for (; i < count; ++i) step.template operator()<true>(i);
+        const __m128 ok = lanes.finite(zeros);
+        if (!Lanes::allFinite(ok)) {
+            lanes.restartBroken(ok);
+            const int good = _mm_movemask_ps(ok);
+            float* outs[3] = {lowOut, bandOut, highOut};
+            for (int k = 0; k < 3; ++k) {
+                if (good & (1 << k)) continue;
+                for (int j = 0; j < count; ++j)
+                    if (!std::isfinite(outs[k][j])) outs[k][j] = 0.0f;
+            }
+        }
+        lanes.store(*this);
+        return;
+    }
     if (lowFilter.onOff.on) lowFilter.processBlockNoUpdate(input, lowOut, count);
     if (bandFilter.onOff.on) bandFilter.processBlockNoUpdate(input, bandOut, count);
     if (highFilter.onOff.on) highFilter.processBlockNoUpdate(input, highOut, count);

@@ -47,7 +47,8 @@ public:
     void processWith(const float* input, int count, Sink&& sink);
 
     // Distortion plug-in, audio thread: each filter that is switched on runs the whole
-    // block at once (low, then band, then high); a switched-off filter leaves its
+    // block at once (low, then band, then high, or the three in lanes side by side when
+    // all are on as built: the samples are the same); a switched-off filter leaves its
     // buffer as it was.
     void processBlocks(const float* input, float* lowOut, float* bandOut, float* highOut, int count);
 
@@ -71,16 +72,21 @@ private:
         // One sample of `tick` for the three filters; `Steady` as in CStateVariable::Voice.
         template <bool Steady>
         [[gnu::always_inline]] inline __m128 tick(float input);
-
-    private:
-        [[gnu::always_inline]] inline void pass(__m128 u);
-        // The response each filter puts out: its own lane of low, band or high (lane 3
-        // takes the high one's, and is never read).
-        [[gnu::always_inline]] inline __m128 selected() const {
-            return _mm_shuffle_ps(_mm_move_ss(band, low), high, _MM_SHUFFLE(2, 2, 1, 0));
+        // The two passes of a sample with no check on what comes out. The block form,
+        // which checks once per block, adds no anti-denormal offset (`Offset` false).
+        template <bool Steady, bool Offset>
+        [[gnu::always_inline]] inline __m128 passes(float input);
+        // All ones in the lanes whose state, and `zeros` (a sum of x - x over the values
+        // to be checked besides), are finite.
+        [[gnu::always_inline]] inline __m128 finite(__m128 zeros) const {
+            // x - x is 0 for a finite x and NaN for an infinity or a NaN, and a sum with
+            // a NaN in it is NaN.
+            zeros = _mm_add_ps(_mm_add_ps(zeros, _mm_sub_ps(low, low)), _mm_sub_ps(band, band));
+            return _mm_cmpord_ps(zeros, zeros);
         }
+        static bool allFinite(__m128 finite) { return (_mm_movemask_ps(finite) & 7) == 7; }
         // A filter whose sample is no longer finite puts out silence and starts again
-        // from rest, as `tick` does; the others carry on. Inline, so that the state
+        // from rest, as `tick` does (the block form at the end of its block); the others carry on. Inline, so that the state
         // never has to leave its registers.
         [[gnu::always_inline]] inline void restartBroken(__m128 finite) {
             notch = _mm_and_ps(notch, finite);
@@ -88,6 +94,14 @@ private:
             band = _mm_and_ps(band, finite);
             high = _mm_and_ps(high, finite);
             output = _mm_and_ps(output, finite);
+        }
+
+    private:
+        [[gnu::always_inline]] inline void pass(__m128 u);
+        // The response each filter puts out: its own lane of low, band or high (lane 3
+        // takes the high one's, and is never read).
+        [[gnu::always_inline]] inline __m128 selected() const {
+            return _mm_shuffle_ps(_mm_move_ss(band, low), high, _MM_SHUFFLE(2, 2, 1, 0));
         }
 
         __m128 freqSet, dampSet, freqMax, dampMax, driveCoef;
@@ -160,9 +174,9 @@ inline void CBandFilter::Lanes::pass(__m128 u) {
     band = _mm_sub_ps(_mm_add_ps(_mm_mul_ps(freq, high), band), limited);
 }
 
-template <bool Steady>
-inline __m128 CBandFilter::Lanes::tick(float input) {
-    const __m128 u = _mm_set1_ps(input + kAntiDenormal);
+template <bool Steady, bool Offset>
+inline __m128 CBandFilter::Lanes::passes(float input) {
+    const __m128 u = _mm_set1_ps(Offset ? input + kAntiDenormal : input);
     if constexpr (!Steady) {
         const __m128 limitRaw = _mm_div_ps(_mm_set1_ps(2.0f), freq);
         freq = _mm_min_ps(freqSet, freqMax);
@@ -173,12 +187,14 @@ inline __m128 CBandFilter::Lanes::tick(float input) {
     output = _mm_mul_ps(half, selected());
     pass(u);
     output = _mm_add_ps(_mm_mul_ps(half, selected()), output);
-    // x - x is 0 for a finite x and NaN for an infinity or a NaN, and a sum with a NaN
-    // in it is NaN.
-    const __m128 zeros = _mm_add_ps(_mm_add_ps(_mm_sub_ps(low, low), _mm_sub_ps(band, band)),
-                                    _mm_sub_ps(output, output));
-    const __m128 finite = _mm_cmpord_ps(zeros, zeros);
-    if ((_mm_movemask_ps(finite) & 7) != 7) [[unlikely]] restartBroken(finite);
+    return output;
+}
+
+template <bool Steady>
+inline __m128 CBandFilter::Lanes::tick(float input) {
+    const __m128 y = passes<Steady, true>(input);
+    const __m128 ok = finite(_mm_sub_ps(y, y));
+    if (!allFinite(ok)) [[unlikely]] restartBroken(ok);
     return output;
 }
 
