@@ -127,22 +127,22 @@ inline float lane(__m128 v, int index) {
 // Inline, as is store: a Lanes whose address never leaves the function that drives it
 // keeps its state in registers.
 inline CBandFilter::Lanes::Lanes(const CBandFilter& f) {
-    using bandlanes::lanesOf;
-    const CStateVariable& l = f.lowFilter;
-    const CStateVariable& b = f.bandFilter;
-    const CStateVariable& h = f.highFilter;
-    freqSet = lanesOf(l.freqSet, b.freqSet, h.freqSet);
-    dampSet = lanesOf(l.dampSet, b.dampSet, h.dampSet);
-    freqMax = lanesOf(l.freqMax, b.freqMax, h.freqMax);
-    dampMax = lanesOf(l.dampMax, b.dampMax, h.dampMax);
-    driveCoef = lanesOf(l.driveCoef, b.driveCoef, h.driveCoef);
-    freq = lanesOf(l.freq, b.freq, h.freq);
-    damp = lanesOf(l.damp, b.damp, h.damp);
-    notch = lanesOf(l.notch, b.notch, h.notch);
-    low = lanesOf(l.low, b.low, h.low);
-    band = lanesOf(l.band, b.band, h.band);
-    high = lanesOf(l.high, b.high, h.high);
-    output = lanesOf(l.output, b.output, h.output);
+    auto gather = [&f](float CStateVariable::*member) {
+        return bandlanes::lanesOf(f.lowFilter.*member, f.bandFilter.*member, f.highFilter.*member);
+    };
+    using F = CStateVariable;
+    freqSet = gather(&F::freqSet);
+    dampSet = gather(&F::dampSet);
+    freqMax = gather(&F::freqMax);
+    dampMax = gather(&F::dampMax);
+    driveCoef = gather(&F::driveCoef);
+    freq = gather(&F::freq);
+    damp = gather(&F::damp);
+    notch = gather(&F::notch);
+    low = gather(&F::low);
+    band = gather(&F::band);
+    high = gather(&F::high);
+    output = gather(&F::output);
 }
 
 inline void CBandFilter::Lanes::store(CBandFilter& f) const {
