@@ -278,8 +278,11 @@ struct CStateVariable::Lanes {
     }
 
     // The count step of sample i; where an update falls on it, both channels update
-    // (their counts are equal), the right one after the left as its twin.
-    void tick(const float* cutoff, const float* resonanceInput, int i) {
+    // (their counts are equal), the right one after the left as its twin. `before`,
+    // when given, is the stage ahead of this one in series, ticked on this sample just
+    // before: where it has just updated from the same figures, its left stage's targets
+    // are taken over too.
+    void tick(const float* cutoff, const float* resonanceInput, int i, const Lanes* before) {
         if (++lane[0].count < kUpdateInterval) {
             ++lane[1].count;
             return;
@@ -287,7 +290,8 @@ struct CStateVariable::Lanes {
         lane[0].count = lane[1].count = 0;
         _mm_storel_pd(&lane[0].f, f), _mm_storeh_pd(&lane[1].f, f);
         _mm_storel_pd(&lane[0].d, d), _mm_storeh_pd(&lane[1].d, d);
-        lane[0].update(*stage[0], cutoff[i], resonanceInput[i], nullptr, nullptr);
+        lane[0].update(*stage[0], cutoff[i], resonanceInput[i], before ? &before->lane[0] : nullptr,
+                       before ? before->stage[0] : nullptr);
         lane[1].update(*stage[1], cutoff[i], resonanceInput[i], &lane[0], stage[0]);
         fStep = _mm_set_pd(lane[1].fStep, lane[0].fStep);
         dStep = _mm_set_pd(lane[1].dStep, lane[0].dStep);
@@ -374,7 +378,7 @@ void CStateVariable::runSideBySide(Lanes* stages, const float* inputLeft, const 
     // Each pass takes the sample on which an update may fall, then the samples up to
     // the next one without a look at the counts.
     for (int i = 0; i < sampleCount;) {
-        for (int s = 0; s < Stages; ++s) stages[s].tick(cutoff, resonanceInput, i);
+        for (int s = 0; s < Stages; ++s) stages[s].tick(cutoff, resonanceInput, i, s > 0 ? &stages[s - 1] : nullptr);
         sample(i++);
         int run = sampleCount - i;
         for (int s = 0; s < Stages; ++s) run = std::min(run, stages[s].quiet());
