@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <numbers>
 #include <string>
 #include <vector>
@@ -259,6 +260,15 @@ TEST(FilterShaper, CurveFiguresAndBounds) {
     EXPECT_NEAR(shaper.process(1e38f), shaper.gain / shaper.curve, 1e-6f);
     shaper.setControl(1.5f, 0);  // held at full drive, not a division by zero
     EXPECT_NEAR(shaper.curve, 198.0002f, 1e-3f);
+    // The block form, four at a time, gives each sample's scalar figure, bounds and NaN included.
+    const std::vector<float> x = {0.3f, -0.0f, 2e30f, -INFINITY, NAN, 1e-3f, -0.7f, 3e38f, 0.5f};
+    const std::vector<float> dry = {0.1f, 0.2f, -0.3f, 0.4f, 0.5f, -0.6f, 0.7f, 0.8f, 0.9f};
+    std::vector<float> out(x.size());
+    CWaveShaper1::saturateAndBlend(x.data(), dry.data(), out.data(), 9, shaper.gain, shaper.curve, 0.6f, 0.4f);
+    for (std::size_t i = 0; i < x.size(); ++i) {
+        const float expected = shaper.process(x[i]) * 0.6f + dry[i] * 0.4f;
+        EXPECT_TRUE(std::memcmp(&out[i], &expected, sizeof expected) == 0) << i << " " << out[i] << " " << expected;
+    }
 }
 
 TEST(FilterCvGenerator, OffsetPlusSignedDepthLimitedToZeroOne) {
