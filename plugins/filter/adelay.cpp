@@ -135,14 +135,11 @@ void ADelay::doProcess(float** inputs, float** /*outputs*/, int n) {
     const float* const controls[2] = {cutoff, resonance};
     CPoleVariable::processPair(leftFilter, rightFilter, inLeft, inRight, filteredLeft, filteredRight, controls, n);
 
+    // The outputs are the shell's own buffers, apart from the inputs and the scratch.
     const float wet = mixer.wet;
     const float dry = mixer.dry;
-    const float leftGain = leftShaper.gain, leftCurve = leftShaper.curve;
-    const float rightGain = rightShaper.gain, rightCurve = rightShaper.curve;
-    for (int i = 0; i < n; ++i) {
-        outLeft[i] = CWaveShaper1::saturate(filteredLeft[i], leftGain, leftCurve) * wet + inLeft[i] * dry;
-        outRight[i] = CWaveShaper1::saturate(filteredRight[i], rightGain, rightCurve) * wet + inRight[i] * dry;
-    }
+    CWaveShaper1::saturateAndBlend(filteredLeft, inLeft, outLeft, n, leftShaper.gain, leftShaper.curve, wet, dry);
+    CWaveShaper1::saturateAndBlend(filteredRight, inRight, outRight, n, rightShaper.gain, rightShaper.curve, wet, dry);
 }
 
 ADelayEdit::ADelayEdit(audioMasterCallback audioMaster) : ADelay(audioMaster) {

@@ -5,6 +5,8 @@
 #include <cmath>
 #include <numbers>
 
+#include <emmintrin.h>
+
 namespace orvex::filter {
 
 namespace {
@@ -104,8 +106,8 @@ namespace {
 
 // The response a loop writes, chosen at compile time so that the output stays in a
 // register.
-template <int Type>
-double selected(double lo, double bp, double hp, double no, double pk) {
+template <int Type, class Value>
+Value selected(Value lo, Value bp, Value hp, Value no, Value pk) {
     if constexpr (Type == svf::kLowPass) return lo;
     else if constexpr (Type == svf::kBandPass) return bp;
     else if constexpr (Type == svf::kHiPass) return hp;
@@ -130,6 +132,24 @@ struct CStateVariable::Lane {
           f(s.freq), d(s.damp), fStep(s.freqStep), dStep(s.dampStep),
           count(s.modulationCount), poison(0.0f) {}
 
+    // New targets for `stage` from one cutoff and one resonance, and the glide steps
+    // towards them from where f and d stand.
+    void update(CStateVariable& stage, float cutoff, float resonanceInput, const Lane* twinLane,
+                const CStateVariable* twin) {
+        stage.cutoffHz = stage.cutoffParam.getSetExpValue(cutoff);
+        stage.resonance = resonanceOf(resonanceInput);
+        if (twin && twinLane->count == 0 && twinLane->period == period && twin->cutoffHz == stage.cutoffHz &&
+            twin->resonance == stage.resonance) {
+            stage.freqTarget = twin->freqTarget;
+            stage.dampTarget = twin->dampTarget;
+        } else {
+            stage.freqTarget = frequencyCoefficient(stage.cutoffHz, period);
+            stage.dampTarget = dampingCoefficient(stage.freqTarget, stage.resonance);
+        }
+        dStep = (stage.dampTarget - d) * kGlideStep;
+        fStep = (stage.freqTarget - f) * kGlideStep;
+    }
+
     // One output sample of `stage` for sample i of the block. `twin`, when given, is a
     // stage run just before this one on the same sample: the two channels of a stereo
     // filter update together from the same modulation, and where the twin has just
@@ -141,18 +161,7 @@ struct CStateVariable::Lane {
                                       const CStateVariable* twin = nullptr) {
         if (++count >= kUpdateInterval) {
             count = 0;
-            stage.cutoffHz = stage.cutoffParam.getSetExpValue(cutoff[i]);
-            stage.resonance = resonanceOf(resonanceInput[i]);
-            if (twin && twinLane->count == 0 && twinLane->period == period && twin->cutoffHz == stage.cutoffHz &&
-                twin->resonance == stage.resonance) {
-                stage.freqTarget = twin->freqTarget;
-                stage.dampTarget = twin->dampTarget;
-            } else {
-                stage.freqTarget = frequencyCoefficient(stage.cutoffHz, period);
-                stage.dampTarget = dampingCoefficient(stage.freqTarget, stage.resonance);
-            }
-            dStep = (stage.dampTarget - d) * kGlideStep;
-            fStep = (stage.freqTarget - f) * kGlideStep;
+            update(stage, cutoff[i], resonanceInput[i], twinLane, twin);
         }
         d += dStep;
         f += fStep;
@@ -244,6 +253,184 @@ void CStateVariable::run(CStateVariable& a, CStateVariable& b, const float* inpu
     if constexpr (Pair) b.endBlock(laneB, outputB, sampleCount);
 }
 
+// One stage of each channel side by side: the left channel's state in the low half of
+// each register, the right's in the high half. Every packed operation does per half what
+// `Lane::next` does in scalars, in the same order, so each channel's values are the
+// ones it would compute alone. The scalar lanes carry the update count and take the
+// packed glide while new targets are worked out.
+struct CStateVariable::Lanes {
+    CStateVariable* stage[2];
+    Lane lane[2];
+    __m128d lo, bp, hp, no, pk, f, d, fStep, dStep;
+    __m128 poison;
+
+    Lanes(CStateVariable& left, CStateVariable& right) : stage{&left, &right}, lane{Lane(left), Lane(right)} {
+        lo = _mm_set_pd(lane[1].lo, lane[0].lo);
+        bp = _mm_set_pd(lane[1].bp, lane[0].bp);
+        hp = _mm_set_pd(lane[1].hp, lane[0].hp);
+        no = _mm_set_pd(lane[1].no, lane[0].no);
+        pk = _mm_set_pd(lane[1].pk, lane[0].pk);
+        f = _mm_set_pd(lane[1].f, lane[0].f);
+        d = _mm_set_pd(lane[1].d, lane[0].d);
+        fStep = _mm_set_pd(lane[1].fStep, lane[0].fStep);
+        dStep = _mm_set_pd(lane[1].dStep, lane[0].dStep);
+        poison = _mm_setzero_ps();
+    }
+
+    // The count step of sample i; where an update falls on it, both channels update
+    // (their counts are equal), the right one after the left as its twin. `before`,
+    // when given, is the stage ahead of this one in series, ticked on this sample just
+    // before: where it has just updated from the same figures, its left stage's targets
+    // are taken over too.
+    void tick(const float* cutoff, const float* resonanceInput, int i, const Lanes* before) {
+        if (++lane[0].count < kUpdateInterval) {
+            ++lane[1].count;
+            return;
+        }
+        lane[0].count = lane[1].count = 0;
+        _mm_storel_pd(&lane[0].f, f), _mm_storeh_pd(&lane[1].f, f);
+        _mm_storel_pd(&lane[0].d, d), _mm_storeh_pd(&lane[1].d, d);
+        lane[0].update(*stage[0], cutoff[i], resonanceInput[i], before ? &before->lane[0] : nullptr,
+                       before ? before->stage[0] : nullptr);
+        lane[1].update(*stage[1], cutoff[i], resonanceInput[i], &lane[0], stage[0]);
+        fStep = _mm_set_pd(lane[1].fStep, lane[0].fStep);
+        dStep = _mm_set_pd(lane[1].dStep, lane[0].dStep);
+    }
+
+    // Samples after the current one that pass without an update.
+    int quiet() const { return kUpdateInterval - 1 - lane[0].count; }
+    void skip(int samples) { lane[0].count += samples, lane[1].count += samples; }
+
+    // One output sample per channel (low two floats) from one input per channel.
+    template <int Type, bool Poison>
+    [[gnu::always_inline]] __m128 next(__m128 input) {
+        const __m128d half = _mm_set1_pd(0.5);
+        d = _mm_add_pd(d, dStep);
+        f = _mm_add_pd(f, fStep);
+        const __m128d x = _mm_add_pd(_mm_cvtps_pd(input), _mm_set1_pd(static_cast<double>(kAntiDenormal)));
+        no = _mm_sub_pd(x, _mm_mul_pd(d, bp));
+        lo = _mm_add_pd(lo, _mm_mul_pd(f, bp));
+        hp = _mm_sub_pd(no, lo);
+        bp = _mm_add_pd(_mm_mul_pd(f, hp), bp);
+        pk = _mm_setzero_pd();
+        const __m128 first = _mm_cvtpd_ps(_mm_mul_pd(half, selected<Type>(lo, bp, hp, no, pk)));
+        no = _mm_sub_pd(x, _mm_mul_pd(d, bp));
+        lo = _mm_add_pd(lo, _mm_mul_pd(f, bp));
+        hp = _mm_sub_pd(no, lo);
+        bp = _mm_add_pd(_mm_mul_pd(f, hp), bp);
+        pk = _mm_sub_pd(lo, hp);
+        const __m128 y = _mm_add_ps(first, _mm_cvtpd_ps(_mm_mul_pd(half, selected<Type>(lo, bp, hp, no, pk))));
+        if constexpr (Poison) poison = _mm_add_ps(poison, _mm_mul_ps(y, _mm_setzero_ps()));
+        return y;
+    }
+
+    // Hands the final state to the scalar lanes and ends both stages' blocks.
+    void end(float* outputLeft, float* outputRight, int sampleCount) {
+        const auto split = [this](__m128d v, double Lane::*field) {
+            _mm_storel_pd(&(lane[0].*field), v);
+            _mm_storeh_pd(&(lane[1].*field), v);
+        };
+        split(lo, &Lane::lo), split(bp, &Lane::bp), split(hp, &Lane::hp), split(no, &Lane::no);
+        split(pk, &Lane::pk), split(f, &Lane::f), split(d, &Lane::d);
+        split(fStep, &Lane::fStep), split(dStep, &Lane::dStep);
+        lane[0].poison = _mm_cvtss_f32(poison);
+        lane[1].poison = _mm_cvtss_f32(_mm_shuffle_ps(poison, poison, 1));
+        stage[0]->endBlock(lane[0], outputLeft, sampleCount);
+        stage[1]->endBlock(lane[1], outputRight, sampleCount);
+    }
+};
+
+namespace {
+
+// What `mend` makes of a sample, for each float: NaN becomes 0, an infinity the largest
+// float of its sign, anything else stays. (maxps answers its second operand where the
+// first is NaN; the ordered mask then clears it.)
+__m128 mended(__m128 v) {
+    const __m128 bounded = _mm_min_ps(_mm_max_ps(v, _mm_set1_ps(-FLT_MAX)), _mm_set1_ps(FLT_MAX));
+    return _mm_and_ps(bounded, _mm_cmpord_ps(v, v));
+}
+
+}  // namespace
+
+// Stage 1's whole block ran before stage 2 and was mended where it went non-finite, so
+// stage 2 read mended samples; mending leaves finite samples as they are, so mending
+// each sample on its way from stage 1 to stage 2 gives stage 2 the same inputs, and
+// stage 1's own output, overwritten by stage 2's, needs no mending. The two stages'
+// recurrences then overlap within each sample instead of running one block after the
+// other.
+template <int Type, int Stages>
+void CStateVariable::runSideBySide(Lanes* stages, const float* inputLeft, const float* inputRight, float* outputLeft,
+                                   float* outputRight, const float* cutoff, const float* resonanceInput,
+                                   int sampleCount) {
+    Lanes& one = stages[0];
+    Lanes& two = stages[Stages - 1];
+    const auto sample = [&](int i) __attribute__((always_inline)) {
+        const __m128 x = _mm_unpacklo_ps(_mm_load_ss(inputLeft + i), _mm_load_ss(inputRight + i));
+        __m128 y;
+        if constexpr (Stages == 1) {
+            y = one.next<Type, true>(x);
+        } else {
+            y = two.next<Type, true>(mended(one.next<Type, false>(x)));
+        }
+        _mm_store_ss(outputLeft + i, y);
+        _mm_store_ss(outputRight + i, _mm_shuffle_ps(y, y, 1));
+    };
+    // Each pass takes the sample on which an update may fall, then the samples up to
+    // the next one without a look at the counts.
+    for (int i = 0; i < sampleCount;) {
+        for (int s = 0; s < Stages; ++s) stages[s].tick(cutoff, resonanceInput, i, s > 0 ? &stages[s - 1] : nullptr);
+        sample(i++);
+        int run = sampleCount - i;
+        for (int s = 0; s < Stages; ++s) run = std::min(run, stages[s].quiet());
+        if (run <= 0) continue;
+        for (int s = 0; s < Stages; ++s) stages[s].skip(run);
+        for (const int end = i + run; i < end; ++i) sample(i);
+    }
+    if constexpr (Stages == 2) one.end(outputLeft, outputRight, 0);
+    two.end(outputLeft, outputRight, sampleCount);
+}
+
+// The stages go side by side where every one of them filters with the same response
+// and the left and right stages of each pair count to their updates in step (the
+// plug-in sets them together, so they do); anything else runs one stage at a time.
+bool CStateVariable::processSideBySide(CStateVariable& firstLeft, CStateVariable& firstRight,
+                                       CStateVariable* secondLeft, CStateVariable* secondRight,
+                                       const float* inputLeft, const float* inputRight, float* outputLeft,
+                                       float* outputRight, const float* const* modulation, int sampleCount) {
+    const bool series = secondLeft && secondRight;
+    CStateVariable* const left[2] = {&firstLeft, secondLeft};
+    CStateVariable* const right[2] = {&firstRight, secondRight};
+    for (int s = 0; s < (series ? 2 : 1); ++s) {
+        const bool fit = left[s]->type == firstLeft.type && right[s]->type == firstLeft.type &&
+                         left[s]->modulationCount == right[s]->modulationCount &&
+                         left[s]->filters(inputLeft, outputLeft, modulation, sampleCount) &&
+                         right[s]->filters(inputRight, outputRight, modulation, sampleCount);
+        if (!fit) return false;
+    }
+    const float* cutoff = modulation[0];
+    const float* res = modulation[1];
+    if (!series) {
+        Lanes stages[1] = {Lanes(firstLeft, firstRight)};
+        switch (firstLeft.type) {
+            case svf::kLowPass: runSideBySide<svf::kLowPass, 1>(stages, inputLeft, inputRight, outputLeft, outputRight, cutoff, res, sampleCount); break;
+            case svf::kBandPass: runSideBySide<svf::kBandPass, 1>(stages, inputLeft, inputRight, outputLeft, outputRight, cutoff, res, sampleCount); break;
+            case svf::kHiPass: runSideBySide<svf::kHiPass, 1>(stages, inputLeft, inputRight, outputLeft, outputRight, cutoff, res, sampleCount); break;
+            case svf::kNotch: runSideBySide<svf::kNotch, 1>(stages, inputLeft, inputRight, outputLeft, outputRight, cutoff, res, sampleCount); break;
+            default: runSideBySide<svf::kPeak, 1>(stages, inputLeft, inputRight, outputLeft, outputRight, cutoff, res, sampleCount); break;
+        }
+        return true;
+    }
+    Lanes stages[2] = {Lanes(firstLeft, firstRight), Lanes(*secondLeft, *secondRight)};
+    switch (firstLeft.type) {
+        case svf::kLowPass: runSideBySide<svf::kLowPass, 2>(stages, inputLeft, inputRight, outputLeft, outputRight, cutoff, res, sampleCount); break;
+        case svf::kBandPass: runSideBySide<svf::kBandPass, 2>(stages, inputLeft, inputRight, outputLeft, outputRight, cutoff, res, sampleCount); break;
+        case svf::kHiPass: runSideBySide<svf::kHiPass, 2>(stages, inputLeft, inputRight, outputLeft, outputRight, cutoff, res, sampleCount); break;
+        case svf::kNotch: runSideBySide<svf::kNotch, 2>(stages, inputLeft, inputRight, outputLeft, outputRight, cutoff, res, sampleCount); break;
+        default: runSideBySide<svf::kPeak, 2>(stages, inputLeft, inputRight, outputLeft, outputRight, cutoff, res, sampleCount); break;
+    }
+    return true;
+}
+
 // ---------------------------------------------------------------------------------
 
 CPoleVariable::CPoleVariable(float sampleRate)
@@ -306,6 +493,12 @@ void CPoleVariable::process(const float* input, float* output, const float* cons
 void CPoleVariable::processPair(CPoleVariable& left, CPoleVariable& right, const float* inputLeft,
                                 const float* inputRight, float* outputLeft, float* outputRight,
                                 const float* const* modulation, int sampleCount) {
+    const bool fourPoles = left.poleSwitch.on && right.poleSwitch.on;
+    if (left.poleSwitch.on == right.poleSwitch.on &&
+        CStateVariable::processSideBySide(left.firstStage, right.firstStage, fourPoles ? &left.secondStage : nullptr,
+                                          fourPoles ? &right.secondStage : nullptr, inputLeft, inputRight,
+                                          outputLeft, outputRight, modulation, sampleCount))
+        return;
     CStateVariable::processPair(left.firstStage, right.firstStage, inputLeft, outputLeft, inputRight, outputRight,
                                 modulation, sampleCount);
     if (left.poleSwitch.on && right.poleSwitch.on) {

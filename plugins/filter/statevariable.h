@@ -88,7 +88,9 @@ public:
     CParameter typeParam;
 
 private:
+    friend class CPoleVariable;
     struct Lane;
+    struct Lanes;
     // Whether `process` would filter rather than pass the input through.
     bool filters(const float* input, const float* output, const float* const* modulation, int sampleCount) const;
     template <bool Pair>
@@ -97,7 +99,19 @@ private:
     template <int Type, bool Pair>
     static void run(CStateVariable& a, CStateVariable& b, const float* inputA, float* outputA, const float* inputB,
                     float* outputB, const float* cutoff, const float* resonanceInput, int sampleCount);
-    // Writes a block's final state back and mends a block that went non-finite.
+    // Audio thread: one stage per channel (`second` null) or two in series, the left
+    // and right channels' recurrences in the two halves of SSE2 registers and the two
+    // stages in one loop. Returns false, having done nothing, where the stages cannot
+    // go side by side (see the definition); the caller then runs them one by one.
+    static bool processSideBySide(CStateVariable& firstLeft, CStateVariable& firstRight, CStateVariable* secondLeft,
+                                  CStateVariable* secondRight, const float* inputLeft, const float* inputRight,
+                                  float* outputLeft, float* outputRight, const float* const* modulation,
+                                  int sampleCount);
+    template <int Type, int Stages>
+    static void runSideBySide(Lanes* stages, const float* inputLeft, const float* inputRight, float* outputLeft,
+                              float* outputRight, const float* cutoff, const float* resonanceInput, int sampleCount);
+    // Writes a block's final state back and mends a block that went non-finite
+    // (`sampleCount` 0: the state only).
     void endBlock(const Lane& lane, float* output, int sampleCount);
     void clearState() { low = band = high = notch = peak = 0; }
 };

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <numbers>
 #include <string>
 #include <vector>
@@ -212,6 +213,34 @@ TEST(FilterPoleVariable, TwoPolesAreTheFirstStageFourPolesBothInSeries) {
     EXPECT_EQ(got, expected);
 }
 
+// The stereo form runs both channels and both stages in one pass; every sample must be
+// what each channel computes alone, also where a non-finite input is mended between the
+// stages.
+TEST(FilterPoleVariable, StereoPassIsEachChannelAloneAlsoWhenMended) {
+    for (float pole : {0.0f, 1.0f}) {
+        filter::CPoleVariable left(44100.0f), right(44100.0f), leftAlone(44100.0f), rightAlone(44100.0f);
+        for (auto* pv : {&left, &right, &leftAlone, &rightAlone}) pv->setControl(pole, kCtlPole);
+        const int n = 200;
+        std::vector<float> c(n), r(n), inL(n), inR(n), outL(n), outR(n), expL(n), expR(n);
+        for (int i = 0; i < n; ++i) {
+            c[i] = 0.5f + 0.4f * std::sin(i * 0.05f), r[i] = 0.6f + 0.3f * std::sin(i * 0.03f);
+            inL[i] = std::sin(i * 0.1f), inR[i] = 0.5f * std::sin(i * 0.17f + 1.0f);
+        }
+        inL[50] = NAN, inR[70] = INFINITY, inL[120] = -INFINITY, inL[121] = 3e38f;
+        const float* modulation[2] = {c.data(), r.data()};
+        for (int block = 0; block < 3; ++block) {
+            filter::CPoleVariable::processPair(left, right, inL.data(), inR.data(), outL.data(), outR.data(), modulation, n);
+            leftAlone.process(inL.data(), expL.data(), modulation, n);
+            rightAlone.process(inR.data(), expR.data(), modulation, n);
+            EXPECT_EQ(outL, expL) << pole << " " << block;
+            EXPECT_EQ(outR, expR) << pole << " " << block;
+            EXPECT_EQ(left.getSecondStage().band, leftAlone.getSecondStage().band);
+            EXPECT_EQ(right.getFirstStage().band, rightAlone.getFirstStage().band);
+            inL[50] = inR[70] = inL[120] = 0.25f;
+        }
+    }
+}
+
 TEST(FilterShaper, CurveFiguresAndBounds) {
     CWaveShaper1 shaper;
     EXPECT_EQ(shaper.process(0.7f), 0.0f);  // no drive set yet: silent
@@ -231,6 +260,15 @@ TEST(FilterShaper, CurveFiguresAndBounds) {
     EXPECT_NEAR(shaper.process(1e38f), shaper.gain / shaper.curve, 1e-6f);
     shaper.setControl(1.5f, 0);  // held at full drive, not a division by zero
     EXPECT_NEAR(shaper.curve, 198.0002f, 1e-3f);
+    // The block form, four at a time, gives each sample's scalar figure, bounds and NaN included.
+    const std::vector<float> x = {0.3f, -0.0f, 2e30f, -INFINITY, NAN, 1e-3f, -0.7f, 3e38f, 0.5f};
+    const std::vector<float> dry = {0.1f, 0.2f, -0.3f, 0.4f, 0.5f, -0.6f, 0.7f, 0.8f, 0.9f};
+    std::vector<float> out(x.size());
+    CWaveShaper1::saturateAndBlend(x.data(), dry.data(), out.data(), 9, shaper.gain, shaper.curve, 0.6f, 0.4f);
+    for (std::size_t i = 0; i < x.size(); ++i) {
+        const float expected = shaper.process(x[i]) * 0.6f + dry[i] * 0.4f;
+        EXPECT_TRUE(std::memcmp(&out[i], &expected, sizeof expected) == 0) << i << " " << out[i] << " " << expected;
+    }
 }
 
 TEST(FilterCvGenerator, OffsetPlusSignedDepthLimitedToZeroOne) {
