@@ -407,26 +407,27 @@ bool CStateVariable::processSideBySide(CStateVariable& firstLeft, CStateVariable
                          right[s]->filters(inputRight, outputRight, modulation, sampleCount);
         if (!fit) return false;
     }
-    const float* cutoff = modulation[0];
-    const float* res = modulation[1];
-    if (!series) {
-        Lanes stages[1] = {Lanes(firstLeft, firstRight)};
+    const auto run = [&]<int Stages>(Lanes* stages) {
+        const float* cutoff = modulation[0];
+        const float* res = modulation[1];
+        const auto as = [&]<int Type>() {
+            runSideBySide<Type, Stages>(stages, inputLeft, inputRight, outputLeft, outputRight, cutoff, res,
+                                        sampleCount);
+        };
         switch (firstLeft.type) {
-            case svf::kLowPass: runSideBySide<svf::kLowPass, 1>(stages, inputLeft, inputRight, outputLeft, outputRight, cutoff, res, sampleCount); break;
-            case svf::kBandPass: runSideBySide<svf::kBandPass, 1>(stages, inputLeft, inputRight, outputLeft, outputRight, cutoff, res, sampleCount); break;
-            case svf::kHiPass: runSideBySide<svf::kHiPass, 1>(stages, inputLeft, inputRight, outputLeft, outputRight, cutoff, res, sampleCount); break;
-            case svf::kNotch: runSideBySide<svf::kNotch, 1>(stages, inputLeft, inputRight, outputLeft, outputRight, cutoff, res, sampleCount); break;
-            default: runSideBySide<svf::kPeak, 1>(stages, inputLeft, inputRight, outputLeft, outputRight, cutoff, res, sampleCount); break;
+            case svf::kLowPass: as.template operator()<svf::kLowPass>(); break;
+            case svf::kBandPass: as.template operator()<svf::kBandPass>(); break;
+            case svf::kHiPass: as.template operator()<svf::kHiPass>(); break;
+            case svf::kNotch: as.template operator()<svf::kNotch>(); break;
+            default: as.template operator()<svf::kPeak>(); break;
         }
-        return true;
-    }
-    Lanes stages[2] = {Lanes(firstLeft, firstRight), Lanes(*secondLeft, *secondRight)};
-    switch (firstLeft.type) {
-        case svf::kLowPass: runSideBySide<svf::kLowPass, 2>(stages, inputLeft, inputRight, outputLeft, outputRight, cutoff, res, sampleCount); break;
-        case svf::kBandPass: runSideBySide<svf::kBandPass, 2>(stages, inputLeft, inputRight, outputLeft, outputRight, cutoff, res, sampleCount); break;
-        case svf::kHiPass: runSideBySide<svf::kHiPass, 2>(stages, inputLeft, inputRight, outputLeft, outputRight, cutoff, res, sampleCount); break;
-        case svf::kNotch: runSideBySide<svf::kNotch, 2>(stages, inputLeft, inputRight, outputLeft, outputRight, cutoff, res, sampleCount); break;
-        default: runSideBySide<svf::kPeak, 2>(stages, inputLeft, inputRight, outputLeft, outputRight, cutoff, res, sampleCount); break;
+    };
+    if (series) {
+        Lanes stages[2] = {Lanes(firstLeft, firstRight), Lanes(*secondLeft, *secondRight)};
+        run.template operator()<2>(stages);
+    } else {
+        Lanes stages[1] = {Lanes(firstLeft, firstRight)};
+        run.template operator()<1>(stages);
     }
     return true;
 }
