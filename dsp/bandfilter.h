@@ -2,8 +2,8 @@
 // through a low-pass, a band-pass and a high-pass state-variable filter side by side,
 // each with its own cutoff.
 //
-// Threads: control operations on whichever thread sets parameters; `tick`, `process`
-// and `processBlocks` on the audio thread. Nothing here allocates, locks or does I/O.
+// Threads: control operations on whichever thread sets parameters; `tick`, `process`,
+// `processWith` and `processBlocks` on the audio thread. Nothing here allocates, locks or does I/O.
 #pragma once
 
 #include <emmintrin.h>
@@ -39,8 +39,8 @@ public:
 
     // Panner, audio thread: `tick` for each of `count` samples, each sample's three bands
     // handed to `sink(i, bands)` as they come out (lanes 0, 1, 2 of `bands` the low, band
-    // and high output; lane 3 is to be ignored), so that the caller's own work
-    // on them runs in the shadow of the filters' recursions instead of in a second pass.
+    // and high output; lane 3 is to be ignored), so that the caller's own work on them
+    // runs in the shadow of the filters' recursions instead of in a second pass.
     // The controls are taken as they stand at the start of the block; the sink must not
     // touch this band filter.
     template <class Sink>
@@ -86,8 +86,8 @@ private:
         }
         static bool allFinite(__m128 finite) { return (_mm_movemask_ps(finite) & 7) == 7; }
         // A filter whose sample is no longer finite puts out silence and starts again
-        // from rest, as `tick` does (the block form at the end of its block); the others carry on. Inline, so that the state
-        // never has to leave its registers.
+        // from rest, as `tick` does (the block form at the end of its block); the others
+        // carry on. Inline, so that the state never has to leave its registers.
         [[gnu::always_inline]] inline void restartBroken(__m128 finite) {
             notch = _mm_and_ps(notch, finite);
             low = _mm_and_ps(low, finite);

@@ -58,8 +58,6 @@ public:
             gainL += stepL;
             gainR += stepR;
         }
-        CLfo* source() const { return lfo; }
-        int count() const { return counter; }
         float left() const { return gainL; }
         float right() const { return gainR; }
         void store() const;
