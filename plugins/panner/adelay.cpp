@@ -161,7 +161,7 @@ void ADelay::doProcess(float** inputs, float** /*outputs*/, int n) {
         _mm_store_ss(outRight + i, _mm_shuffle_ps(out, out, _MM_SHUFFLE(1, 1, 1, 1)));
     };
     if (CPanPot::Glide::Trio::fits(low, mid, high)) {
-        // The usual case: the counters only part when a note restarts one band.
+        // The usual case: the counters only part while one band is soloed.
         CPanPot::Glide::Trio trio(low, mid, high);
         bands->processWith(mono, n, [&](int i, __m128 y) __attribute__((always_inline)) {
             trio.next();
