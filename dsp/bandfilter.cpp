@@ -1,7 +1,5 @@
 #include "bandfilter.h"
 
-#include <cmath>
-
 namespace orvex {
 
 CBandFilter::CBandFilter(float sampleRate, FilterForm form)
@@ -59,8 +57,7 @@ void CBandFilter::tick(float input, float* lowOut, float* bandOut, float* highOu
 void CBandFilter::process(const float* input, float* lowOut, float* bandOut, float* highOut, int count) {
     if (!lowOut || !bandOut || !highOut) return;
     processWith(input, count, [=](int i, __m128 bands) {
-        alignas(16) float y[4];
-        _mm_store_ps(y, bands);
+        const auto y = lanesOf(bands);
         lowOut[i] = y[0];
         bandOut[i] = y[1];
         highOut[i] = y[2];
@@ -69,8 +66,7 @@ void CBandFilter::process(const float* input, float* lowOut, float* bandOut, flo
 
 void CBandFilter::processBlocks(const float* input, float* lowOut, float* bandOut, float* highOut, int count) {
     if (!input || !lowOut || !bandOut || !highOut) return;
-    CStateVariable::Voice low(lowFilter), band(bandFilter), high(highFilter);
-    if (count > 0 && low.runs(svf::kLowPass) && band.runs(svf::kBandPass) && high.runs(svf::kHiPass)) {
+    if (count > 0 && asBuilt()) {
         // processBlockNoUpdate's arithmetic and its once-a-block check, for the three
         // filters at once: a filter whose block put out anything not finite, or whose
         // state is no longer finite, starts the next block from rest, and its block's
@@ -80,8 +76,7 @@ void CBandFilter::processBlocks(const float* input, float* lowOut, float* bandOu
         auto step = [&]<bool Steady>(int i) {
             const __m128 y = lanes.template passes<Steady, false>(input[i]);
             zeros = _mm_add_ps(zeros, _mm_sub_ps(y, y));
-            alignas(16) float bands[4];
-            _mm_store_ps(bands, y);
+            const auto bands = lanesOf(y);
             lowOut[i] = bands[0];
             bandOut[i] = bands[1];
             highOut[i] = bands[2];
@@ -94,11 +89,8 @@ void CBandFilter::processBlocks(const float* input, float* lowOut, float* bandOu
             lanes.restartBroken(ok);
             const int good = _mm_movemask_ps(ok);
             float* outs[3] = {lowOut, bandOut, highOut};
-            for (int k = 0; k < 3; ++k) {
-                if (good & (1 << k)) continue;
-                for (int j = 0; j < count; ++j)
-                    if (!std::isfinite(outs[k][j])) outs[k][j] = 0.0f;
-            }
+            for (int k = 0; k < 3; ++k)
+                if (!(good & (1 << k))) silenceNonFinite(outs[k], count);
         }
         lanes.store(*this);
         return;

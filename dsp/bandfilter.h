@@ -9,6 +9,7 @@
 #include <emmintrin.h>
 
 #include "component.h"
+#include "lanes.h"
 #include "statevariable.h"
 
 namespace orvex {
@@ -59,6 +60,12 @@ public:
 
 private:
     CStateVariable* filterFor(int control);
+    // All three filters on, with the responses they were built with: what Lanes runs.
+    bool asBuilt() const {
+        return CStateVariable::Voice(lowFilter).runs(svf::kLowPass) &&
+               CStateVariable::Voice(bandFilter).runs(svf::kBandPass) &&
+               CStateVariable::Voice(highFilter).runs(svf::kHiPass);
+    }
 
     // The three filters as built (low-pass, band-pass, high-pass, all on) in the lanes of
     // SSE registers: lane 0 the low, 1 the band, 2 the high filter, and lane 3 a copy of
@@ -111,15 +118,9 @@ private:
 
 namespace bandlanes {
 
-inline __m128 lanesOf(float lowValue, float bandValue, float highValue) {
+inline __m128 packed(float lowValue, float bandValue, float highValue) {
     // Lane 3 repeats the low filter.
     return _mm_setr_ps(lowValue, bandValue, highValue, lowValue);
-}
-
-inline float lane(__m128 v, int index) {
-    alignas(16) float values[4];
-    _mm_store_ps(values, v);
-    return values[index];
 }
 
 }  // namespace bandlanes
@@ -128,7 +129,7 @@ inline float lane(__m128 v, int index) {
 // keeps its state in registers.
 inline CBandFilter::Lanes::Lanes(const CBandFilter& f) {
     auto gather = [&f](float CStateVariable::*member) {
-        return bandlanes::lanesOf(f.lowFilter.*member, f.bandFilter.*member, f.highFilter.*member);
+        return bandlanes::packed(f.lowFilter.*member, f.bandFilter.*member, f.highFilter.*member);
     };
     using F = CStateVariable;
     freqSet = gather(&F::freqSet);
@@ -146,20 +147,21 @@ inline CBandFilter::Lanes::Lanes(const CBandFilter& f) {
 }
 
 inline void CBandFilter::Lanes::store(CBandFilter& f) const {
-    using bandlanes::lane;
+    const auto freqs = lanesOf(freq), damps = lanesOf(damp), notches = lanesOf(notch);
+    const auto lows = lanesOf(low), bands = lanesOf(band), highs = lanesOf(high), outputs = lanesOf(output);
     CStateVariable* filters[3] = {&f.lowFilter, &f.bandFilter, &f.highFilter};
     for (int k = 0; k < 3; ++k) {
         CStateVariable& filter = *filters[k];
-        filter.freq = lane(freq, k);
-        filter.damp = lane(damp, k);
-        filter.notch = lane(notch, k);
-        filter.low = lane(low, k);
-        filter.band = lane(band, k);
-        filter.high = lane(high, k);
+        filter.freq = freqs[k];
+        filter.damp = damps[k];
+        filter.notch = notches[k];
+        filter.low = lows[k];
+        filter.band = bands[k];
+        filter.high = highs[k];
         // What the last sample's peak was: it is only read as an output, which no filter
         // selects here.
         filter.peak = filter.low - filter.high;
-        filter.output = lane(output, k);
+        filter.output = outputs[k];
     }
 }
 
@@ -201,8 +203,7 @@ inline __m128 CBandFilter::Lanes::tick(float input) {
 template <class Sink>
 void CBandFilter::processWith(const float* input, int count, Sink&& sink) {
     if (!input || count <= 0) return;
-    CStateVariable::Voice lowVoice(lowFilter), bandVoice(bandFilter), highVoice(highFilter);
-    if (lowVoice.runs(svf::kLowPass) && bandVoice.runs(svf::kBandPass) && highVoice.runs(svf::kHiPass)) {
+    if (asBuilt()) {
         Lanes lanes(*this);
         auto step = [&]<bool Steady>(int i) {
             sink(i, lanes.tick<Steady>(input[i]));
@@ -214,6 +215,7 @@ void CBandFilter::processWith(const float* input, int count, Sink&& sink) {
         return;
     }
     // Switched off or given other responses: each filter picks its output per sample.
+    CStateVariable::Voice lowVoice(lowFilter), bandVoice(bandFilter), highVoice(highFilter);
     for (int i = 0; i < count; ++i) {
         const float x = input[i];
         const float l = lowVoice.tick(x);

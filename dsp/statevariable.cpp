@@ -208,8 +208,7 @@ void CStateVariable::processBlockNoUpdate(const float* input, float* outputBuffe
     // after the one that carried the bad input.
     if (!(poison == 0.0f && std::isfinite(low) && std::isfinite(band))) {
         clearState();
-        for (int i = 0; i < count; ++i)
-            if (!std::isfinite(outputBuffer[i])) outputBuffer[i] = 0.0f;
+        silenceNonFinite(outputBuffer, count);
     }
 }
 

@@ -2,6 +2,8 @@
 // keeps its display text, and the wet/dry gain pair of an output blend.
 #pragma once
 
+#include <cmath>
+
 #include "component.h"
 
 namespace orvex {
@@ -11,6 +13,13 @@ namespace orvex {
 inline float unitRange(float value) {
     if (value >= 0.0f) return value <= 1.0f ? value : 1.0f;
     return 0.0f;
+}
+
+// Audio thread, after a block found to have gone non-finite: its infinities and NaNs
+// become silence, its finite samples stay.
+inline void silenceNonFinite(float* buffer, int count) {
+    for (int i = 0; i < count; ++i)
+        if (!std::isfinite(buffer[i])) buffer[i] = 0.0f;
 }
 
 class COnOff : public CUtility {

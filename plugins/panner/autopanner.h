@@ -10,6 +10,7 @@
 #include <emmintrin.h>
 
 #include "dsp/component.h"
+#include "dsp/lanes.h"
 #include "dsp/lfo.h"
 #include "dsp/parameter.h"
 
@@ -165,9 +166,7 @@ public:
     __m128 right() const { return gainsRight; }
 
     void storeInto(Glide& a, Glide& b, Glide& c) const {
-        alignas(16) float l[4], r[4];
-        _mm_store_ps(l, gainsLeft);
-        _mm_store_ps(r, gainsRight);
+        const auto l = lanesOf(gainsLeft), r = lanesOf(gainsRight);
         Glide* glides[3] = {&a, &b, &c};
         for (int k = 0; k < 3; ++k) {
             glides[k]->gainL = l[k];
@@ -181,9 +180,7 @@ private:
     [[gnu::always_inline]] void aim() {
         float values[3];
         CLfo::processBlocks(*lfos[0], *lfos[1], *lfos[2], kRampLength, values);
-        alignas(16) float l[4], r[4];
-        _mm_store_ps(l, gainsLeft);
-        _mm_store_ps(r, gainsRight);
+        const auto l = lanesOf(gainsLeft), r = lanesOf(gainsRight);
         Steps steps[3];
         for (int k = 0; k < 3; ++k) steps[k] = pots[k]->aimAt(values[k] * spreads[k] + centres[k], l[k], r[k]);
         stepsLeft = _mm_setr_ps(steps[0].left, steps[1].left, steps[2].left, 0.0f);

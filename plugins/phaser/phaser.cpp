@@ -1,5 +1,7 @@
 #include "phaser.h"
 
+#include "dsp/lanes.h"
+
 #include <emmintrin.h>
 
 #include <algorithm>
@@ -21,8 +23,7 @@ bool isUsedControl(int control) { return control == kModRate || control == kModD
 __m128 pairOf(float left, float right) { return _mm_setr_ps(left, right, 0.0f, 0.0f); }
 
 void split(__m128 v, float& left, float& right) {
-    alignas(16) float lanes[4];
-    _mm_store_ps(lanes, v);
+    const auto lanes = lanesOf(v);
     left = lanes[0];
     right = lanes[1];
 }
