@@ -97,24 +97,11 @@ void ADelay::prepare() {
     }
 }
 
-// Audio thread, at the start of a block in which the host's transport has started
-// playing: both phasers start from rest with their sweeps at the phase they would have
-// reached running from the song's start at their present rate, so that a song sounds
-// the same each time it is played or exported from the same place, however long the
-// host ran the plug-in before (while setting up, or for a pre-roll).
-void ADelay::applyTransportStart(double samplePosition) {
-    for (auto& p : phasers) p->restartAt(samplePosition);
-}
-
 // Audio thread: each phaser runs over its own copy of its input channel, which the
 // phaser's anti-denormal offset goes into (the host's input stays as it was); the
 // copies become the mixed channels. The two phasers run together, so that each
 // channel's chain of all-pass stages fills the time the other one waits on.
 void ADelay::doProcess(float** inputs, float** /*outputs*/, int n) {
-    // Only the transport's start matters here (the sweeps run in hertz, not in beats);
-    // some hosts fill in only what the mask asks for, and a time without a tempo
-    // counts as none.
-    trackHostTempo(kVstTransportChanged | kVstTempoValid);
     float* mixed[kNumChannels] = {outputLeft(), outputRight()};
     float* phased[kNumChannels] = {scratch(kPhasedLeft), scratch(kPhasedRight)};
     for (int c = 0; c < kNumChannels; ++c) std::copy_n(inputs[c], n, mixed[c]);

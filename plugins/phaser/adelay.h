@@ -30,7 +30,6 @@ protected:
     void doProcess(float** inputs, float** outputs, int sampleFrames) override;
     void writeOutputs(float** outputs, int offset, int sampleFrames, bool accumulate) override;
     void prepare() override;
-    void applyTransportStart(double samplePosition) override;
 
 private:
     template <int Index> static Row phaserRow(int controller);

@@ -72,12 +72,6 @@ CPhaser::~CPhaser() {
 
 void CPhaser::setSampleRate(float rate) { sine->setSampleRate(rate); }
 
-void CPhaser::restartAt(double samples) {
-    sine->seek(samples);
-    for (int j = 0; j < kNumStages; ++j) stages[j].state = stages[j].lastOutput = 0.0f;
-    previousOutput = 0.0f;
-}
-
 void CPhaser::setControl(float value, int control) {
     switch (control) {
         case kModRate: sine->setControl(value, 0); break;

@@ -92,10 +92,6 @@ public:
     // 0 rate (forwarded to the oscillator), 1 depth, 3 feedback; values are kept as given.
     virtual void setControl(float value, int control);
 
-    // Clears the stages and the feedback, and moves the sweep to where a run from its
-    // start reaches after `samples` samples at the present rate (audio thread).
-    void restartAt(double samples);
-
     const CSine& getOscillator() const { return *sine; }
     const CAllPass& getStage(int index) const { return stages[static_cast<std::size_t>(index)]; }
     float getDepth() const { return depth; }

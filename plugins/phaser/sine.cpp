@@ -53,15 +53,4 @@ void CSine::reset() { state = {kStartValue, 0.0f}; }
 
 void CSine::setBounds(float start) { state = {start, 0.0f}; }
 
-// With k = 2 sin(w/2), a run from (s1, s2) = (A cos(-w/2), 0) has, before step n,
-// s1 = A cos((n - 1/2) w) and s2 = A sin(n w), where A = kStartValue / cos(w/2).
-void CSine::seek(double steps) {
-    if (!std::isfinite(steps)) return;
-    const double w = 2.0 * std::asin(static_cast<double>(k) / 2.0);
-    const double turn = 2.0 * std::numbers::pi;
-    const double at = std::fmod(steps * w, turn);
-    const double amplitude = kStartValue / std::cos(w / 2.0);
-    state = {static_cast<float>(amplitude * std::cos(at - w / 2.0)), static_cast<float>(amplitude * std::sin(at))};
-}
-
 }  // namespace orvex::phaser

@@ -53,9 +53,6 @@ public:
     virtual void reset();
     // Restart at `start`; the frequency stays.
     virtual void setBounds(float start);
-    // The state a run from `reset` reaches after `steps` steps (any number, negative
-    // too) at the present frequency, computed at once (control rate, not per sample).
-    void seek(double steps);
 
     State getState() const { return state; }
     void setState(State newState) { state = newState; }

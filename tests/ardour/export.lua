@@ -6,7 +6,8 @@
 -- WORKDIR must not exist yet; the session is made in WORKDIR/session and the export
 -- lands in WORKDIR/OUTNAME.wav as 32-bit float at RATE, FRAMES long. PLUGIN is the
 -- name the VST 2.x scanner listed; every NAME=VALUE sets that parameter (normalised)
--- after the plug-in is added. The driver reads the lines starting with "ardour:";
+-- after the plug-in is added (a NAME that is a number is the parameter's index, as in
+-- `orvex render --set`, for names a plug-in uses twice). The driver reads the lines starting with "ardour:";
 -- anything failing raises a Lua error, which makes luasession exit non-zero.
 --
 -- The headless session has no way to import a file, so the session is made, saved
@@ -122,8 +123,9 @@ local function export()
     local plugin = processor:to_insert():plugin(0)
     say("plugin", plugin:name(), plugin:parameter_count())
     for _, setting in ipairs(settings) do
-        local index
+        local index = tonumber(setting.name)
         for i = 0, plugin:parameter_count() - 1 do
+            if index then break end
             if plugin:parameter_label(i) == setting.name then index = i end
         end
         assert(index, "no parameter " .. setting.name)

@@ -12,7 +12,7 @@
 //   max_abs_diff                 over the common length from frame `skip` on, B aligned with A
 //   first_diff                   first frame at which any channel differs (-1: none)
 //   worst_frame                  where max_abs_diff is
-//   rms_diff, rms_a              of the difference and of A, over the same frames
+//   rms_diff, rms_a, rms_b       of the difference, of A and of B, over the same frames
 //   best_offset, best_max_abs_diff  the shift d in -N..N that makes B[i + d] closest to A[i]
 // and with --blocks N the largest difference of every block of N frames that has one.
 // Exits 0 when both files could be read and compared, 2 on a bad command line, 1 otherwise.
@@ -151,21 +151,23 @@ int compare(int argc, char** argv) {
     const long n = static_cast<long>(std::min(a.frames(), b.frames()));
     const std::size_t channels = std::min(a.channels.size(), b.channels.size());
     long first = -1;
-    double sumDiff = 0.0, sumA = 0.0;
+    double sumDiff = 0.0, sumA = 0.0, sumB = 0.0;
     for (long i = skip; i < n; ++i)
         for (std::size_t c = 0; c < channels; ++c) {
             const double x = a.channels[c][static_cast<std::size_t>(i)];
-            const double d = x - b.channels[c][static_cast<std::size_t>(i)];
+            const double y = b.channels[c][static_cast<std::size_t>(i)];
+            const double d = x - y;
             if (d != 0.0 && first < 0) first = i;
             sumDiff += d * d;
             sumA += x * x;
+            sumB += y * y;
         }
     const double count =
         static_cast<double>(std::max<long>(n - skip, 1)) * static_cast<double>(std::max<std::size_t>(channels, 1));
     long worstFrame = -1;
     const double worst = maxDifference(a, b, 0, skip, &worstFrame);
-    std::printf("max_abs_diff=%.9g\nfirst_diff=%ld\nworst_frame=%ld\nrms_diff=%.9g\nrms_a=%.9g\n", worst, first,
-                worstFrame, std::sqrt(sumDiff / count), std::sqrt(sumA / count));
+    std::printf("max_abs_diff=%.9g\nfirst_diff=%ld\nworst_frame=%ld\nrms_diff=%.9g\nrms_a=%.9g\nrms_b=%.9g\n", worst,
+                first, worstFrame, std::sqrt(sumDiff / count), std::sqrt(sumA / count), std::sqrt(sumB / count));
 
     long bestOffset = 0;
     double best = worst;
