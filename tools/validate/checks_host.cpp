@@ -200,6 +200,12 @@ void checkTimeInfo(Context& c, Outcome& out) {
              t.tempo = b % 2 ? 1e9 : 1e-9;
              return true;
          }},
+        {"tempo and positions beyond any float", [](vsthost::Transport& t, int b, Random&) {
+             t.tempo = b % 2 ? 1e300 : 1e39;
+             t.ppqPos = b % 2 ? 1e300 : -1e39;
+             t.samplePos = 1e300;
+             return true;
+         }},
         {"non-finite positions", [](vsthost::Transport& t, int b, Random&) {
              t.ppqPos = b % 2 ? NAN : INFINITY;
              t.samplePos = -INFINITY;
