@@ -127,7 +127,34 @@ std::string formatName(int format, int command) {
 
 std::string systemError(int error) { return std::strerror(error); }
 
+// `--format`'s FAMILY or FAMILY:ENCODING, or what is wrong with it.
+struct FormatOption {
+    const Family* family = nullptr;
+    int encoding = 0;  // none named
+    std::string problem;
+};
+
+FormatOption parseFormatOption(const std::string& option) {
+    FormatOption parsed;
+    const std::string text = lower(option);
+    const auto colon = text.find(':');
+    const std::string familyName = text.substr(0, colon);
+    for (const Family& f : kFamilies)
+        if (familyName == f.name) parsed.family = &f;
+    if (!parsed.family) {
+        parsed.problem = "unknown --format '" + option + "'; choose " + formatChoices();
+    } else if (colon != std::string::npos) {
+        const std::string encodingName = text.substr(colon + 1);
+        for (const Encoding& e : kEncodings)
+            if (encodingName == e.name) parsed.encoding = e.subtype;
+        if (!parsed.encoding) parsed.problem = "unknown encoding in --format '" + option + "'; choose " + formatChoices();
+    }
+    return parsed;
+}
+
 }  // namespace
+
+std::string formatOptionProblem(const std::string& option) { return parseFormatOption(option).problem; }
 
 // Reading ------------------------------------------------------------------------------
 
@@ -167,18 +194,10 @@ int chooseOutputFormat(int inputFormat, const std::optional<std::string>& option
     const Family* family = nullptr;
     int encoding = 0;
     if (option) {
-        const std::string text = lower(*option);
-        const auto colon = text.find(':');
-        const std::string familyName = text.substr(0, colon);
-        for (const Family& f : kFamilies)
-            if (familyName == f.name) family = &f;
-        if (!family) throw Error("unknown --format '" + *option + "'; choose " + formatChoices());
-        if (colon != std::string::npos) {
-            const std::string encodingName = text.substr(colon + 1);
-            for (const Encoding& e : kEncodings)
-                if (encodingName == e.name) encoding = e.subtype;
-            if (!encoding) throw Error("unknown encoding in --format '" + *option + "'; choose " + formatChoices());
-        }
+        const FormatOption parsed = parseFormatOption(*option);
+        if (!parsed.problem.empty()) throw Error(parsed.problem);
+        family = parsed.family;
+        encoding = parsed.encoding;
     } else {
         family = familyByExtension(outputPath);
     }

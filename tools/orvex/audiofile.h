@@ -42,6 +42,10 @@ private:
 int chooseOutputFormat(int inputFormat, const std::optional<std::string>& option, const std::string& outputPath,
                        int channels, int sampleRate);
 
+// What is wrong with a `--format` value; empty when it names a family (and encoding)
+// known here.
+std::string formatOptionProblem(const std::string& option);
+
 // "WAV, 32 bit float" for messages.
 std::string describeFormat(int format);
 
