@@ -247,6 +247,21 @@ TEST(CliRender, RenderingAFileOntoItselfWorks) {
         for (std::size_t i = 0; i < 3000; ++i) ASSERT_EQ(out.channels[ch][i], -input[ch][i]);
 }
 
+// A time past the end, however far, is warned about and not sent: from about 1.9e14 s
+// on, at 48 kHz, its sample number no longer fits 64 bits.
+TEST(CliRender, EventsFarPastTheEndAreNotSent) {
+    ScratchFolder dir;
+    const Channels input = noise(2, 2000, 14);
+    writeAudio(dir.file("in.wav"), input, kRate);
+    const RunResult run = runOrvex({"render", testEffectPath(), dir.file("in.wav"), dir.file("out.wav"), "-q", "--cc",
+                                    "20=127@1e300", "--cc", "22=127@9.3e13", "--cc", "22=127@2e14", "--note",
+                                    "60@1.7976931348623157e308"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.err.find("warning: 4 MIDI events at or after the end (0.042 s) not sent"), std::string::npos)
+        << run.err;
+    EXPECT_EQ(readAudio(dir.file("out.wav")).channels, input);  // neither the gain nor the sign changed
+}
+
 // The panner follows the host's tempo and restarts its LFOs on notes 60 to 62, so it
 // shows whether the time information and notes arrive as a host sends them.
 TEST(CliRender, PannerHearsTheTempoAndTheNotes) {

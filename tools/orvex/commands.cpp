@@ -412,12 +412,12 @@ int runRender(const std::vector<std::string>& args) {
     settings.sampleRate = static_cast<float>(rate);
     settings.blockSize = options.block;
     settings.tempo = tempo;
-    settings.tailFrames = std::llround(options.tail * rate);
+    settings.tailFrames = framesAt(options.tail, rate);
     for (const ControllerEvent& c : options.controllers)
-        settings.events.push_back({std::llround(c.seconds * rate),
+        settings.events.push_back({framesAt(c.seconds, rate),
                                    {0xB0, static_cast<uint8_t>(c.controller), static_cast<uint8_t>(c.value)}});
     for (const NoteEvent& n : options.notes)
-        settings.events.push_back({std::llround(n.seconds * rate), {0x90, static_cast<uint8_t>(n.note), 100}});
+        settings.events.push_back({framesAt(n.seconds, rate), {0x90, static_cast<uint8_t>(n.note), 100}});
 
     SoundFileWriter writer(options.output, format, channels, rate);
     ProgressBar bar(!options.quiet && ProgressBar::stderrIsTerminal(), "rendering", rate);
@@ -542,7 +542,7 @@ int runBench(const std::vector<std::string>& args) {
     vsthost::AudioBuffers out(std::max<int>(p.numOutputs(), 2), options.block);
     int position = 0;
     auto run = [&](double seconds) {
-        const int64_t frames = std::max<int64_t>(options.block, std::llround(seconds * kRate));
+        const int64_t frames = std::max<int64_t>(options.block, framesAt(seconds, kRate));
         timespec start{}, end{};
         clock_gettime(CLOCK_THREAD_CPUTIME_ID, &start);
         for (int64_t done = 0; done < frames; done += options.block) {
