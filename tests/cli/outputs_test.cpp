@@ -1,6 +1,6 @@
 // Where `orvex render` and `orvex snapshot` put OUT when it is not a plain file: a
-// device, a pipe, a symbolic link, a socket; and what they say when OUT cannot take
-// the file.
+// device, a pipe, a symbolic link, a socket, the input itself; and what they say when
+// OUT cannot take the file.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
@@ -209,6 +209,38 @@ TEST_P(CliOutputs, AnOutputThatCannotBeWrittenSaysWhy) {
     EXPECT_NE(limited.err.find("cannot write " + dir.file("out") + ": "), std::string::npos) << limited.err;
     EXPECT_NE(limited.err.find("File too large"), std::string::npos) << limited.err;
     EXPECT_EQ(dir.entries(), (std::vector<std::string>{"in.wav"}));
+}
+
+// OUT naming IN itself, by its name, a hard link, a path through ".." or a symbolic
+// link, is refused unless --in-place allows it; the recording stays as it was.
+TEST(CliInPlace, RenderingOntoTheInputNeedsInPlace) {
+    ScratchFolder dir;
+    const Channels input = noise(2, 3000, 12);
+    writeAudio(dir.file("take.wav"), input, 48000);
+    const std::string recording = fileContents(dir.file("take.wav"));
+    fs::create_directory(dir.file("sub"));
+    fs::create_hard_link(dir.file("take.wav"), dir.file("hard.wav"));
+    fs::create_symlink("take.wav", dir.file("soft.wav"));
+    const auto before = dir.entries();
+    for (const std::string out : {"take.wav", "hard.wav", "sub/../take.wav", "soft.wav"}) {
+        SCOPED_TRACE(out);
+        const RunResult run =
+            runOrvex({"render", testEffectPath(), dir.file("take.wav"), dir.file(out), "--set", "Invert=1"});
+        EXPECT_EQ(run.status, 2);
+        EXPECT_NE(run.err.find("is the input file"), std::string::npos) << run.err;
+        EXPECT_NE(run.err.find("--in-place"), std::string::npos) << run.err;
+        EXPECT_EQ(fileContents(dir.file("take.wav")), recording);
+        EXPECT_EQ(dir.entries(), before);
+    }
+    const RunResult run = runOrvex(
+        {"render", testEffectPath(), dir.file("take.wav"), dir.file("take.wav"), "--set", "Invert=1", "--in-place"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    const Audio out = readAudio(dir.file("take.wav"));
+    ASSERT_EQ(out.frames(), 3000u);
+    for (int ch = 0; ch < 2; ++ch)
+        for (std::size_t i = 0; i < 3000; ++i) ASSERT_EQ(out.channels[ch][i], -input[ch][i]);
+    EXPECT_EQ(fileContents(dir.file("hard.wav")), recording);  // the other name keeps the old file
+    EXPECT_EQ(dir.entries(), before);
 }
 
 }  // namespace

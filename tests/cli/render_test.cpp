@@ -234,19 +234,6 @@ TEST(CliRender, ASuccessfulRenderReplacesAnExistingOutput) {
     EXPECT_EQ(dir.entries(), (std::vector<std::string>{"in.wav", "out.wav"}));
 }
 
-TEST(CliRender, RenderingAFileOntoItselfWorks) {
-    ScratchFolder dir;
-    const Channels input = noise(2, 3000, 12);
-    writeAudio(dir.file("take.wav"), input, kRate);
-    const RunResult run =
-        runOrvex({"render", testEffectPath(), dir.file("take.wav"), dir.file("take.wav"), "--set", "Invert=1"});
-    ASSERT_EQ(run.status, 0) << run.err;
-    const Audio out = readAudio(dir.file("take.wav"));
-    ASSERT_EQ(out.frames(), 3000u);
-    for (int ch = 0; ch < 2; ++ch)
-        for (std::size_t i = 0; i < 3000; ++i) ASSERT_EQ(out.channels[ch][i], -input[ch][i]);
-}
-
 // A time past the end, however far, is warned about and not sent: from about 1.9e14 s
 // on, at 48 kHz, its sample number no longer fits 64 bits.
 TEST(CliRender, EventsFarPastTheEndAreNotSent) {

@@ -243,6 +243,9 @@ RenderOptions parseRender(const std::vector<std::string>& args) {
         } else if (name == "--format") {
             options.format = cursor.value();
             if (const std::string problem = formatOptionProblem(*options.format); !problem.empty()) cursor.fail(problem);
+        } else if (name == "--in-place") {
+            cursor.noValue();
+            options.inPlace = true;
         } else if (name == "--quiet" || name == "-q") {
             cursor.noValue();
             options.quiet = true;

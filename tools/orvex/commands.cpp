@@ -83,7 +83,8 @@ is fed to both inputs. OUT gets IN's format, unless OUT's extension (.wav, .flac
 .aif/.aiff, .ogg, .caf, .w64) or --format names another. OUT is written under a
 temporary name and renamed at the end: a failed render leaves no partial file
 and an existing OUT untouched. A symbolic link OUT replaces the file it names; a
-device or a pipe (/dev/stdout) gets the finished file written into it.
+device or a pipe (/dev/stdout) gets the finished file written into it. OUT may not
+be IN itself unless --in-place is given.
 
 PLUGIN is a short name (panner), an effect name ("Orvex Space") or the path of
 any VST 2.x .so.
@@ -105,6 +106,7 @@ Options:
                        also end at every MIDI event, which so takes effect exactly
                        at its sample
   --tail SECONDS       silence appended after IN (default 0), for reverb tails
+  --in-place           allow OUT to be IN: the finished render replaces the input
   --format F[:E]       output format F: )"
                                   "FORMAT_CHOICES"
                                   R"(
@@ -435,6 +437,11 @@ int runRender(const std::vector<std::string>& args) {
 
     // Everything that can fail is checked before the output is created.
     SoundFileReader reader(options.input);
+    // The whole input is read before the output replaces anything, so the two may be
+    // one file; but a recording overwritten by a slip of the keyboard is lost.
+    if (!options.inPlace && sameFile(options.input, options.output))
+        throw UsageError("render", "OUT " + options.output + " is the input file " + options.input +
+                                       ", which the render would replace; give --in-place to replace it");
     if (reader.channels() > 2)
         throw Error(options.input + " has " + std::to_string(reader.channels()) +
                     " channels; only mono and stereo files can be rendered");

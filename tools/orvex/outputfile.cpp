@@ -216,4 +216,10 @@ void OutputFile::commit() {
     tempPath.clear();
 }
 
+bool sameFile(const std::string& a, const std::string& b) {
+    struct stat first {};
+    struct stat second {};
+    return ::stat(a.c_str(), &first) == 0 && ::stat(b.c_str(), &second) == 0 && sameInode(first, second);
+}
+
 }  // namespace orvex::cli

@@ -46,4 +46,8 @@ private:
     bool toStandardOutput = false;
 };
 
+// True when both paths name one existing file (the same inode, whatever the links or
+// the ".." in the paths).
+bool sameFile(const std::string& a, const std::string& b);
+
 }  // namespace orvex::cli
