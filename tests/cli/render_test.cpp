@@ -234,17 +234,92 @@ TEST(CliRender, ASuccessfulRenderReplacesAnExistingOutput) {
     EXPECT_EQ(dir.entries(), (std::vector<std::string>{"in.wav", "out.wav"}));
 }
 
-TEST(CliRender, RenderingAFileOntoItselfWorks) {
+// A time past the end, however far, is warned about and not sent: from about 1.9e14 s
+// on, at 48 kHz, its sample number no longer fits 64 bits.
+TEST(CliRender, EventsFarPastTheEndAreNotSent) {
     ScratchFolder dir;
-    const Channels input = noise(2, 3000, 12);
-    writeAudio(dir.file("take.wav"), input, kRate);
-    const RunResult run =
-        runOrvex({"render", testEffectPath(), dir.file("take.wav"), dir.file("take.wav"), "--set", "Invert=1"});
+    const Channels input = noise(2, 2000, 14);
+    writeAudio(dir.file("in.wav"), input, kRate);
+    const RunResult run = runOrvex({"render", testEffectPath(), dir.file("in.wav"), dir.file("out.wav"), "-q", "--cc",
+                                    "20=127@1e300", "--cc", "22=127@9.3e13", "--cc", "22=127@2e14", "--note",
+                                    "60@1.7976931348623157e308"});
     ASSERT_EQ(run.status, 0) << run.err;
-    const Audio out = readAudio(dir.file("take.wav"));
-    ASSERT_EQ(out.frames(), 3000u);
-    for (int ch = 0; ch < 2; ++ch)
-        for (std::size_t i = 0; i < 3000; ++i) ASSERT_EQ(out.channels[ch][i], -input[ch][i]);
+    EXPECT_NE(run.err.find("warning: 4 MIDI events at or after the end (0.042 s) not sent"), std::string::npos)
+        << run.err;
+    EXPECT_EQ(readAudio(dir.file("out.wav")).channels, input);  // neither the gain nor the sign changed
+}
+
+// A file's samples as stored: the codes of an integer encoding, the values of a float one.
+std::vector<double> storedSamples(const std::string& path) {
+    SF_INFO info{};
+    SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
+    if (!file) return {};
+    sf_command(file, SFC_SET_NORM_DOUBLE, nullptr, SF_FALSE);
+    std::vector<double> samples(static_cast<std::size_t>(info.frames * info.channels));
+    samples.resize(static_cast<std::size_t>(sf_read_double(file, samples.data(), static_cast<sf_count_t>(samples.size()))));
+    sf_close(file);
+    return samples;
+}
+
+// What the README promises: with the panner's Mix at 0 (dry) every sample comes back as
+// it was in 8, 16 and 24-bit integer and 32-bit float files of each family that holds
+// them, the extremes included. Not in 32-bit integer and 64-bit float ones, whose
+// samples do not fit the plug-ins' floats.
+TEST(CliRender, UnchangedSamplesComeBackBitForBitUpTo24BitsAndInFloat) {
+    const std::string panner = pannerPath();
+    if (panner.empty()) GTEST_SKIP() << "the panner bundle is not built";
+    struct Case {
+        const char* name;
+        int format;
+        int bits;  // of an integer encoding; 0 for float, -1 for double
+        bool exact;
+    };
+    const Case cases[] = {
+        {"u8.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_U8, 8, true},
+        {"s8.aiff", SF_FORMAT_AIFF | SF_FORMAT_PCM_S8, 8, true},
+        {"16.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 16, true},
+        {"16.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 16, true},
+        {"24.aiff", SF_FORMAT_AIFF | SF_FORMAT_PCM_24, 24, true},
+        {"24.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_24, 24, true},
+        {"float.wav", SF_FORMAT_WAV | SF_FORMAT_FLOAT, 0, true},
+        {"float.caf", SF_FORMAT_CAF | SF_FORMAT_FLOAT, 0, true},
+        {"float.w64", SF_FORMAT_W64 | SF_FORMAT_FLOAT, 0, true},
+        {"32.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_32, 32, false},
+        {"double.wav", SF_FORMAT_WAV | SF_FORMAT_DOUBLE, -1, false},
+    };
+    ScratchFolder dir;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        // Stereo, interleaved: random codes or values, then both extremes.
+        std::vector<double> samples(2 * 5000);
+        uint32_t state = 77;
+        auto next = [&] { return static_cast<int32_t>(state = state * 1664525u + 1013904223u); };
+        for (double& x : samples) {
+            if (c.bits > 0) x = next() >> (32 - c.bits);
+            else if (c.bits == 0) x = static_cast<float>(std::ldexp(next(), -31));
+            else x = std::ldexp(next(), -31) + std::ldexp(next(), -62);
+        }
+        const double top = c.bits > 0 ? std::ldexp(1.0, c.bits - 1) : 1.0;
+        samples[0] = samples[3] = -top;
+        samples[1] = samples[2] = c.bits > 0 ? top - 1 : top;
+        SF_INFO info{};
+        info.format = c.format;
+        info.channels = 2;
+        info.samplerate = 44100;
+        const std::string in = dir.file(std::string("in-") + c.name);
+        SNDFILE* file = sf_open(in.c_str(), SFM_WRITE, &info);
+        ASSERT_NE(file, nullptr) << sf_strerror(nullptr);
+        sf_command(file, SFC_SET_NORM_DOUBLE, nullptr, SF_FALSE);
+        sf_write_double(file, samples.data(), static_cast<sf_count_t>(samples.size()));
+        sf_close(file);
+        ASSERT_EQ(storedSamples(in), samples);
+
+        const std::string out = dir.file(std::string("out-") + c.name);
+        const RunResult run = runOrvex({"render", "panner", in, out, "--set", "Mix=0", "-q"});
+        ASSERT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(readAudio(out).format, c.format);
+        EXPECT_EQ(storedSamples(out) == samples, c.exact);
+    }
 }
 
 // The panner follows the host's tempo and restarts its LFOs on notes 60 to 62, so it

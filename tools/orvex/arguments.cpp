@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "audiofile.h"
+
 namespace orvex::cli {
 
 UsageError::UsageError(const std::string& command, const std::string& message)
@@ -240,6 +242,10 @@ RenderOptions parseRender(const std::vector<std::string>& args) {
             options.tail = cursor.number(0.0, kMaxTail, "seconds from 0 to 3600");
         } else if (name == "--format") {
             options.format = cursor.value();
+            if (const std::string problem = formatOptionProblem(*options.format); !problem.empty()) cursor.fail(problem);
+        } else if (name == "--in-place") {
+            cursor.noValue();
+            options.inPlace = true;
         } else if (name == "--quiet" || name == "-q") {
             cursor.noValue();
             options.quiet = true;

@@ -74,6 +74,7 @@ struct RenderOptions {
     int block = 512;
     double tail = 0.0;
     std::optional<std::string> format;
+    bool inPlace = false;  // OUT may be IN
     bool quiet = false;
 };
 

@@ -1,16 +1,11 @@
 #include "audiofile.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
-
-#include <signal.h>
 
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cmath>
-#include <csignal>
 #include <cstring>
 #include <filesystem>
 
@@ -21,47 +16,6 @@ namespace orvex::cli {
 namespace fs = std::filesystem;
 
 namespace {
-
-// The temporary file being written, removed when the user interrupts the program, so
-// that not even Ctrl-C leaves a half-written file behind. Written only outside the
-// handler, before the handlers can see it.
-char pendingTemp[4096];
-volatile std::sig_atomic_t pendingSet = 0;
-
-extern "C" void removePendingAndDie(int signal) {
-    if (pendingSet) ::unlink(pendingTemp);
-    std::signal(signal, SIG_DFL);
-    std::raise(signal);
-}
-
-// Creates the temporary file from `pattern` with the signals held back, so that an
-// interrupt cannot fall between its creation and its registration.
-int createWatchedTemp(std::vector<char>& pattern) {
-    static bool installed = false;
-    if (!installed) {
-        for (int s : {SIGINT, SIGTERM, SIGHUP}) std::signal(s, removePendingAndDie);
-        installed = true;
-    }
-    sigset_t held;
-    sigset_t previous;
-    sigemptyset(&held);
-    for (int s : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&held, s);
-    sigprocmask(SIG_BLOCK, &held, &previous);
-    const int fd = ::mkstemp(pattern.data());
-    const int error = errno;
-    if (fd >= 0) {
-        const std::size_t n = std::strlen(pattern.data());
-        if (n < sizeof pendingTemp) {
-            std::memcpy(pendingTemp, pattern.data(), n + 1);
-            pendingSet = 1;
-        }
-    }
-    sigprocmask(SIG_SETMASK, &previous, nullptr);
-    errno = error;
-    return fd;
-}
-
-void forgetTemp() { pendingSet = 0; }
 
 std::string lower(std::string text) {
     std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
@@ -127,7 +81,34 @@ std::string formatName(int format, int command) {
 
 std::string systemError(int error) { return std::strerror(error); }
 
+// `--format`'s FAMILY or FAMILY:ENCODING, or what is wrong with it.
+struct FormatOption {
+    const Family* family = nullptr;
+    int encoding = 0;  // none named
+    std::string problem;
+};
+
+FormatOption parseFormatOption(const std::string& option) {
+    FormatOption parsed;
+    const std::string text = lower(option);
+    const auto colon = text.find(':');
+    const std::string familyName = text.substr(0, colon);
+    for (const Family& f : kFamilies)
+        if (familyName == f.name) parsed.family = &f;
+    if (!parsed.family) {
+        parsed.problem = "unknown --format '" + option + "'; choose " + formatChoices();
+    } else if (colon != std::string::npos) {
+        const std::string encodingName = text.substr(colon + 1);
+        for (const Encoding& e : kEncodings)
+            if (encodingName == e.name) parsed.encoding = e.subtype;
+        if (!parsed.encoding) parsed.problem = "unknown encoding in --format '" + option + "'; choose " + formatChoices();
+    }
+    return parsed;
+}
+
 }  // namespace
+
+std::string formatOptionProblem(const std::string& option) { return parseFormatOption(option).problem; }
 
 // Reading ------------------------------------------------------------------------------
 
@@ -167,18 +148,10 @@ int chooseOutputFormat(int inputFormat, const std::optional<std::string>& option
     const Family* family = nullptr;
     int encoding = 0;
     if (option) {
-        const std::string text = lower(*option);
-        const auto colon = text.find(':');
-        const std::string familyName = text.substr(0, colon);
-        for (const Family& f : kFamilies)
-            if (familyName == f.name) family = &f;
-        if (!family) throw Error("unknown --format '" + *option + "'; choose " + formatChoices());
-        if (colon != std::string::npos) {
-            const std::string encodingName = text.substr(colon + 1);
-            for (const Encoding& e : kEncodings)
-                if (encodingName == e.name) encoding = e.subtype;
-            if (!encoding) throw Error("unknown encoding in --format '" + *option + "'; choose " + formatChoices());
-        }
+        const FormatOption parsed = parseFormatOption(*option);
+        if (!parsed.problem.empty()) throw Error(parsed.problem);
+        family = parsed.family;
+        encoding = parsed.encoding;
     } else {
         family = familyByExtension(outputPath);
     }
@@ -222,40 +195,13 @@ std::string formatChoices() {
 // Writing ------------------------------------------------------------------------------
 
 SoundFileWriter::SoundFileWriter(const std::string& path, int format, int channels, int sampleRate)
-    : targetPath(path) {
-    std::error_code error;
-    if (fs::is_directory(path, error)) throw Error("output " + path + " is a folder");
-    const fs::path target(path);
-    const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
-    std::string pattern = (folder / ("." + target.filename().string() + ".orvex-XXXXXX")).string();
-    std::vector<char> name(pattern.begin(), pattern.end());
-    name.push_back(0);
-    const int fd = createWatchedTemp(name);
-    if (fd < 0) throw Error("cannot write into " + folder.string() + ": " + systemError(errno));
-    tempPath = name.data();
-
-    // The finished file gets the mode an ordinary new file (or the file it replaces) has.
-    struct stat existing {};
-    mode_t mode = 0;
-    if (::stat(path.c_str(), &existing) == 0) {
-        mode = existing.st_mode & 07777;
-    } else {
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        mode = 0666 & ~mask;
-    }
-    ::fchmod(fd, mode);
-
+    : output(path) {
     info.format = format;
     info.channels = channels;
     info.samplerate = sampleRate;
-    file = sf_open_fd(fd, SFM_WRITE, &info, SF_TRUE);
-    if (!file) {
-        const std::string why = sf_strerror(nullptr);
-        ::close(fd);
-        discard();
-        throw Error("cannot write " + describeFormat(format) + " to " + path + ": " + why);
-    }
+    // The temporary file stays open and OutputFile's own; libsndfile only writes into it.
+    file = sf_open_fd(output.descriptor(), SFM_WRITE, &info, SF_FALSE);
+    if (!file) throw Error("cannot write " + describeFormat(format) + " to " + path + ": " + sf_strerror(nullptr));
     const int subtype = format & SF_FORMAT_SUBMASK;
     if (subtype != SF_FORMAT_FLOAT && subtype != SF_FORMAT_DOUBLE) sf_command(file, SFC_SET_CLIPPING, nullptr, SF_TRUE);
     // libsndfile reads n-bit samples as value / 2^(n-1) but writes normalised floats as
@@ -270,24 +216,12 @@ SoundFileWriter::SoundFileWriter(const std::string& path, int format, int channe
 }
 
 SoundFileWriter::~SoundFileWriter() {
-    if (!committed) discard();
-}
-
-void SoundFileWriter::discard() {
-    if (file) {
-        sf_close(file);
-        file = nullptr;
-    }
-    if (!tempPath.empty()) {
-        ::unlink(tempPath.c_str());
-        forgetTemp();
-        tempPath.clear();
-    }
+    if (file) sf_close(file);
 }
 
 void SoundFileWriter::write(const float* const* source, int channels, int frames) {
     if (frames <= 0) return;
-    if (!file) throw Error("output " + targetPath + " is closed");
+    if (!file) throw Error("output " + output.path() + " is closed");
     const auto channelCount = static_cast<std::size_t>(info.channels);
     interleaved.assign(static_cast<std::size_t>(frames) * channelCount, 0.0f);
     for (std::size_t c = 0; c < channelCount && c < static_cast<std::size_t>(channels); ++c)
@@ -301,23 +235,15 @@ void SoundFileWriter::write(const float* const* source, int channels, int frames
         }
     }
     const sf_count_t written = sf_writef_float(file, interleaved.data(), frames);
-    if (written != frames) {
-        throw Error("cannot write " + targetPath + ": " + sf_strerror(file));
-    }
+    if (written != frames) throw Error("cannot write " + output.path() + ": " + sf_strerror(file));
 }
 
 void SoundFileWriter::commit() {
-    if (committed) return;
-    if (!file) throw Error("output " + targetPath + " is closed");
-    sf_write_sync(file);
+    if (!file) throw Error("output " + output.path() + " is closed");
     const int closing = sf_close(file);
     file = nullptr;
-    if (closing != 0) throw Error("cannot finish " + targetPath + ": " + sf_error_number(closing));
-    if (::rename(tempPath.c_str(), targetPath.c_str()) != 0)
-        throw Error("cannot rename the finished file onto " + targetPath + ": " + systemError(errno));
-    forgetTemp();
-    tempPath.clear();
-    committed = true;
+    if (closing != 0) throw Error("cannot finish " + output.path() + ": " + sf_error_number(closing));
+    output.commit();
 }
 
 }  // namespace orvex::cli

@@ -1,6 +1,6 @@
 // Audio files through libsndfile: a reader that is a render source, the choice of the
-// output format, and a writer that is a render sink and only ever replaces its target
-// once everything has been written (a temporary file in the same folder, renamed).
+// output format, and a writer that is a render sink and only ever hands its file to
+// OUT once everything has been written (see OutputFile).
 #pragma once
 
 #include <sndfile.h>
@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 
+#include "outputfile.h"
 #include "render.h"
 
 namespace orvex::cli {
@@ -42,6 +43,10 @@ private:
 int chooseOutputFormat(int inputFormat, const std::optional<std::string>& option, const std::string& outputPath,
                        int channels, int sampleRate);
 
+// What is wrong with a `--format` value; empty when it names a family (and encoding)
+// known here.
+std::string formatOptionProblem(const std::string& option);
+
 // "WAV, 32 bit float" for messages.
 std::string describeFormat(int format);
 
@@ -50,8 +55,8 @@ std::string formatChoices();
 
 class SoundFileWriter : public AudioSink {
 public:
-    // Creates a temporary file next to `path`; `path` itself is untouched until commit.
-    // Throws Error when the folder cannot take it.
+    // Creates the temporary file; `path` itself is untouched until commit. Throws Error
+    // when `path` cannot be written.
     SoundFileWriter(const std::string& path, int format, int channels, int sampleRate);
     // Without a commit, removes the temporary file.
     ~SoundFileWriter() override;
@@ -60,17 +65,14 @@ public:
 
     // Throws Error when the file cannot take the samples (disk full, size limit).
     void write(const float* const* source, int channels, int frames) override;
-    // Finishes the file and renames it onto the target. Throws Error on failure, after
-    // which the target is as it was.
+    // Finishes the file and hands it to OUT. Throws Error on failure, after which OUT is
+    // as it was.
     void commit();
 
-    const std::string& temporaryPath() const { return tempPath; }
+    const OutputFile& destination() const { return output; }
 
 private:
-    void discard();
-
-    std::string targetPath;
-    std::string tempPath;
+    OutputFile output;
     SF_INFO info{};
     SNDFILE* file = nullptr;
     std::vector<float> interleaved;
@@ -78,7 +80,6 @@ private:
     // libsndfile reads them back: a sample read and written unchanged stays the same.
     double integerScale = 0.0;
     float integerCeiling = 0.0f;
-    bool committed = false;
 };
 
 }  // namespace orvex::cli

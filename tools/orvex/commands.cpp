@@ -1,17 +1,25 @@
 #include "commands.h"
 
+#include <fcntl.h>
+#include <poll.h>
 #include <time.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
+#include <thread>
 
 #include "arguments.h"
 #include "audiofile.h"
 #include "controls.h"
 #include "demo.h"
 #include "lookup.h"
+#include "outputfile.h"
 #include "progress.h"
 #include "render.h"
 #include "table.h"
@@ -74,7 +82,9 @@ IN may be anything libsndfile reads (WAV, FLAC, AIFF, OGG...), mono or stereo; m
 is fed to both inputs. OUT gets IN's format, unless OUT's extension (.wav, .flac,
 .aif/.aiff, .ogg, .caf, .w64) or --format names another. OUT is written under a
 temporary name and renamed at the end: a failed render leaves no partial file
-and an existing OUT untouched.
+and an existing OUT untouched. A symbolic link OUT replaces the file it names; a
+device or a pipe (/dev/stdout) gets the finished file written into it. OUT may not
+be IN itself unless --in-place is given.
 
 PLUGIN is a short name (panner), an effect name ("Orvex Space") or the path of
 any VST 2.x .so.
@@ -96,6 +106,7 @@ Options:
                        also end at every MIDI event, which so takes effect exactly
                        at its sample
   --tail SECONDS       silence appended after IN (default 0), for reverb tails
+  --in-place           allow OUT to be IN: the finished render replaces the input
   --format F[:E]       output format F: )"
                                   "FORMAT_CHOICES"
                                   R"(
@@ -242,6 +253,39 @@ void printTable(const Table& table, const char* indent) {
 }
 
 std::string quoted(const std::string& text) { return "\"" + text + "\""; }
+
+// The editor drawn as PNG bytes; nothing when the plug-in cannot draw it offscreen. The
+// plug-in writes into a pipe read here, so that a failure to write OUT is told apart
+// from the editor's and reported with its cause. A plug-in that keeps the pipe open
+// cannot hold the command up: what it wrote before returning is all that is read.
+std::optional<std::string> editorPicture(vsthost::Plugin& p) {
+    if (::access("/proc/self/fd", F_OK) != 0)
+        throw Error("cannot hand the editor a pipe to draw into: /proc is not mounted");
+    int ends[2];
+    if (::pipe2(ends, O_CLOEXEC) != 0) throw Error(std::string("cannot make a pipe: ") + std::strerror(errno));
+    ::fcntl(ends[0], F_SETFL, O_NONBLOCK);
+    std::string bytes;
+    std::atomic<bool> returned{false};
+    std::thread reader([&] {
+        char buffer[1 << 16];
+        for (;;) {
+            const bool last = returned.load();
+            ssize_t n = 0;
+            while ((n = ::read(ends[0], buffer, sizeof buffer)) > 0 || (n < 0 && errno == EINTR))
+                if (n > 0) bytes.append(buffer, static_cast<std::size_t>(n));
+            if (n == 0 || last) break;
+            pollfd ready{ends[0], POLLIN, 0};
+            ::poll(&ready, 1, 20);
+        }
+    });
+    const bool drawn = p.snapshot("/proc/self/fd/" + std::to_string(ends[1]));
+    ::close(ends[1]);
+    returned = true;
+    reader.join();
+    ::close(ends[0]);
+    if (!drawn) return std::nullopt;
+    return bytes;
+}
 
 std::string trimmed(const std::string& text) {
     const auto first = text.find_first_not_of(' ');
@@ -393,6 +437,11 @@ int runRender(const std::vector<std::string>& args) {
 
     // Everything that can fail is checked before the output is created.
     SoundFileReader reader(options.input);
+    // The whole input is read before the output replaces anything, so the two may be
+    // one file; but a recording overwritten by a slip of the keyboard is lost.
+    if (!options.inPlace && sameFile(options.input, options.output))
+        throw UsageError("render", "OUT " + options.output + " is the input file " + options.input +
+                                       ", which the render would replace; give --in-place to replace it");
     if (reader.channels() > 2)
         throw Error(options.input + " has " + std::to_string(reader.channels()) +
                     " channels; only mono and stereo files can be rendered");
@@ -412,12 +461,12 @@ int runRender(const std::vector<std::string>& args) {
     settings.sampleRate = static_cast<float>(rate);
     settings.blockSize = options.block;
     settings.tempo = tempo;
-    settings.tailFrames = std::llround(options.tail * rate);
+    settings.tailFrames = framesAt(options.tail, rate);
     for (const ControllerEvent& c : options.controllers)
-        settings.events.push_back({std::llround(c.seconds * rate),
+        settings.events.push_back({framesAt(c.seconds, rate),
                                    {0xB0, static_cast<uint8_t>(c.controller), static_cast<uint8_t>(c.value)}});
     for (const NoteEvent& n : options.notes)
-        settings.events.push_back({std::llround(n.seconds * rate), {0x90, static_cast<uint8_t>(n.note), 100}});
+        settings.events.push_back({framesAt(n.seconds, rate), {0x90, static_cast<uint8_t>(n.note), 100}});
 
     SoundFileWriter writer(options.output, format, channels, rate);
     ProgressBar bar(!options.quiet && ProgressBar::stderrIsTerminal(), "rendering", rate);
@@ -435,6 +484,8 @@ int runRender(const std::vector<std::string>& args) {
         std::fprintf(stderr, "orvex render: warning: the plug-in wrote %lld samples that are not numbers\n",
                      static_cast<long long>(result.levels.nonFinite));
     if (options.quiet) return 0;
+    // Standard output carries the audio when it is OUT: the summary goes to stderr.
+    FILE* const report = writer.destination().isStandardOutput() ? stderr : stdout;
 
     const double seconds = static_cast<double>(result.frames) / rate;
     Table summary({{""}, {""}});
@@ -458,7 +509,7 @@ int runRender(const std::vector<std::string>& args) {
                                   formatted("%.1f ms", result.processSeconds * 1000.0) + " in the plug-in)"});
     const std::string text = summary.text();
     const auto body = text.find('\n', text.find('\n') + 1);
-    std::fputs(text.substr(body + 1).c_str(), stdout);
+    std::fputs(text.substr(body + 1).c_str(), report);
     return 0;
 }
 
@@ -476,21 +527,18 @@ int runSnapshot(const std::vector<std::string>& args) {
     const std::string name = displayName(p);
     if (!(p.flags() & effFlagsHasEditor)) throw Error(name + " has no editor");
     applySettings(p, options.program, options.settings, name);
-    // Written under a temporary name and renamed, like rendered files.
-    const std::string temporary = options.output + ".part";
-    if (!p.snapshot(temporary)) {
-        std::error_code ignored;
-        fs::remove(temporary, ignored);
-        throw Error(name + " cannot draw its editor into " + options.output +
-                    " (only Orvex editors draw offscreen, and the folder must be writable)");
-    }
-    std::error_code error;
-    fs::rename(temporary, options.output, error);
-    if (error) throw Error("cannot write " + options.output + ": " + error.message());
+    // Written like rendered files; OUT is looked at before the editor is drawn.
+    OutputFile output(options.output);
+    const std::optional<std::string> picture = editorPicture(p);
+    if (!picture || picture->empty())
+        throw Error(name + " cannot draw its editor offscreen (only Orvex editors can)");
+    output.write(picture->data(), picture->size());
+    output.commit();
+    FILE* const report = output.isStandardOutput() ? stderr : stdout;
     const auto rect = p.editorRect();
-    std::printf("%s: editor of %s", options.output.c_str(), name.c_str());
-    if (rect) std::printf(", %d x %d pixels", rect->right - rect->left, rect->bottom - rect->top);
-    std::printf("\n");
+    std::fprintf(report, "%s: editor of %s", options.output.c_str(), name.c_str());
+    if (rect) std::fprintf(report, ", %d x %d pixels", rect->right - rect->left, rect->bottom - rect->top);
+    std::fprintf(report, "\n");
     return 0;
 }
 
@@ -542,7 +590,7 @@ int runBench(const std::vector<std::string>& args) {
     vsthost::AudioBuffers out(std::max<int>(p.numOutputs(), 2), options.block);
     int position = 0;
     auto run = [&](double seconds) {
-        const int64_t frames = std::max<int64_t>(options.block, std::llround(seconds * kRate));
+        const int64_t frames = std::max<int64_t>(options.block, framesAt(seconds, kRate));
         timespec start{}, end{};
         clock_gettime(CLOCK_THREAD_CPUTIME_ID, &start);
         for (int64_t done = 0; done < frames; done += options.block) {

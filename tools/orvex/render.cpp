@@ -55,6 +55,15 @@ double Levels::rmsDb() const {
 
 // The loop -----------------------------------------------------------------------------
 
+int64_t framesAt(double seconds, double sampleRate) {
+    const double frames = std::round(seconds * sampleRate);
+    // Converting a double outside the range of int64_t is undefined: 2^63 and on are
+    // clamped first.
+    const double limit = std::ldexp(1.0, 63);
+    if (frames >= -limit && frames < limit) return static_cast<int64_t>(frames);
+    return frames < 0.0 ? std::numeric_limits<int64_t>::min() : std::numeric_limits<int64_t>::max();
+}
+
 int outputChannels(const vsthost::Plugin& plugin) { return std::min(plugin.numOutputs(), 2); }
 
 namespace {

@@ -93,6 +93,11 @@ struct RenderResult {
 // Called after every block with the frames done and the total (-1 when unknown).
 using ProgressCallback = std::function<void(int64_t done, int64_t total)>;
 
+// The sample at `seconds` at `sampleRate`, rounded. A time too far ahead for a sample
+// count (from about 2e14 s at 44.1 kHz on), and NaN, give the largest count, which no
+// render reaches.
+int64_t framesAt(double seconds, double sampleRate);
+
 // How many channels the render writes for this plug-in: its outputs, at most two.
 int outputChannels(const vsthost::Plugin& plugin);
 

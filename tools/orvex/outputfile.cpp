@@ -1,0 +1,225 @@
+#include "outputfile.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <filesystem>
+#include <vector>
+
+#include "arguments.h"
+
+namespace orvex::cli {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The temporary file being written, removed when the user interrupts the program or
+// the reader of a pipe goes away, so that not even Ctrl-C leaves a half-written file
+// behind. Written only outside the handler, before the handlers can see it.
+char pendingTemp[4096];
+volatile std::sig_atomic_t pendingSet = 0;
+constexpr int kWatchedSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
+
+extern "C" void removePendingAndDie(int signal) {
+    if (pendingSet) ::unlink(pendingTemp);
+    std::signal(signal, SIG_DFL);
+    std::raise(signal);
+}
+
+// Creates the temporary file from `pattern` with the signals held back, so that an
+// interrupt cannot fall between its creation and its registration.
+int createWatchedTemp(std::vector<char>& pattern) {
+    static bool installed = false;
+    if (!installed) {
+        for (int s : kWatchedSignals) std::signal(s, removePendingAndDie);
+        // Past a file-size limit a write then fails (EFBIG) and is reported like a full
+        // disk, instead of the program being killed.
+        std::signal(SIGXFSZ, SIG_IGN);
+        installed = true;
+    }
+    sigset_t held;
+    sigset_t previous;
+    sigemptyset(&held);
+    for (int s : kWatchedSignals) sigaddset(&held, s);
+    sigprocmask(SIG_BLOCK, &held, &previous);
+    const int fd = ::mkostemp(pattern.data(), O_CLOEXEC);
+    const int error = errno;
+    if (fd >= 0) {
+        const std::size_t n = std::strlen(pattern.data());
+        if (n < sizeof pendingTemp) {
+            std::memcpy(pendingTemp, pattern.data(), n + 1);
+            pendingSet = 1;
+        }
+    }
+    sigprocmask(SIG_SETMASK, &previous, nullptr);
+    errno = error;
+    return fd;
+}
+
+void forgetTemp() { pendingSet = 0; }
+
+std::string systemError(int error) { return std::strerror(error); }
+
+// The file OUT's symbolic links lead to; a link to a missing file names the file to
+// create. Each link's text is taken relative to the folder the link is in.
+std::string linkTarget(const std::string& path) {
+    std::string current = path;
+    for (int hops = 0; hops < 40; ++hops) {
+        struct stat status {};
+        if (::lstat(current.c_str(), &status) != 0 || !S_ISLNK(status.st_mode)) return current;
+        std::error_code error;
+        const fs::path text = fs::read_symlink(current, error);
+        if (error) throw Error("cannot read the link " + current + ": " + error.message());
+        current = (text.is_absolute() ? text : fs::path(current).parent_path() / text).string();
+    }
+    throw Error("cannot write " + path + ": " + systemError(ELOOP));
+}
+
+bool sameInode(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
+
+}  // namespace
+
+OutputFile::OutputFile(const std::string& path) : shownPath(path) {
+    if (path.empty()) throw Error("the output's name is empty");
+    struct stat status {};
+    const bool exists = ::stat(path.c_str(), &status) == 0;
+    if (!exists && errno != ENOENT) throw Error("cannot write " + path + ": " + systemError(errno));
+    if (exists) {
+        const char* refused = S_ISDIR(status.st_mode)    ? "a folder"
+                              : S_ISSOCK(status.st_mode) ? "a socket"
+                              : S_ISBLK(status.st_mode)  ? "a block device (a disk)"
+                                                         : nullptr;
+        if (refused)
+            throw Error("output " + path + " is " + refused +
+                        "; orvex writes regular files, character devices (/dev/stdout) and pipes");
+    }
+    std::vector<char> pattern;
+    fs::path folder;
+    mode_t mode = 0600;
+    if (exists && !S_ISREG(status.st_mode)) {
+        // A character device or a pipe, opened now: a pipe waits for its reader before
+        // the work starts, and a device that refuses says so before anything is done.
+        stream = ::open(path.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+        if (stream < 0) throw Error("cannot open output " + path + ": " + systemError(errno));
+        struct stat opened {};
+        struct stat out {};
+        toStandardOutput = ::fstat(stream, &opened) == 0 && ::fstat(STDOUT_FILENO, &out) == 0 && sameInode(opened, out);
+        std::error_code error;
+        folder = fs::temp_directory_path(error);
+        if (error) {
+            discard();
+            throw Error("no folder for temporary files: " + error.message());
+        }
+        const std::string name = (folder / "orvex-XXXXXX").string();
+        pattern.assign(name.begin(), name.end());
+    } else {
+        targetPath = linkTarget(path);
+        struct stat target {};
+        if (exists && (::stat(targetPath.c_str(), &target) != 0 || !sameInode(target, status)))
+            throw Error("cannot tell which file " + path + " names");
+        const fs::path targetName(targetPath);
+        folder = targetName.has_parent_path() ? targetName.parent_path() : fs::path(".");
+        const std::string name = (folder / ("." + targetName.filename().string() + ".orvex-XXXXXX")).string();
+        pattern.assign(name.begin(), name.end());
+        // The finished file gets the mode of the file it replaces, or an ordinary new file's.
+        if (exists) {
+            mode = status.st_mode & 07777;
+        } else {
+            const mode_t mask = ::umask(0);
+            ::umask(mask);
+            mode = 0666 & ~mask;
+        }
+    }
+    pattern.push_back(0);
+    temp = createWatchedTemp(pattern);
+    if (temp < 0) {
+        const int error = errno;
+        discard();
+        throw Error("cannot write into " + folder.string() + ": " + systemError(error));
+    }
+    tempPath = pattern.data();
+    ::fchmod(temp, mode);
+}
+
+OutputFile::~OutputFile() { discard(); }
+
+void OutputFile::discard() {
+    if (temp >= 0) ::close(temp);
+    temp = -1;
+    if (stream >= 0) ::close(stream);
+    stream = -1;
+    if (!tempPath.empty()) {
+        ::unlink(tempPath.c_str());
+        forgetTemp();
+        tempPath.clear();
+    }
+}
+
+namespace {
+
+// Writes all of `size` bytes; false with errno set when the file takes no more.
+bool writeAll(int fd, const char* data, std::size_t size) {
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            if (n == 0) errno = ENOSPC;
+            return false;
+        }
+        data += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+}  // namespace
+
+void OutputFile::write(const void* data, std::size_t size) {
+    if (temp < 0) throw Error("output " + shownPath + " is closed");
+    if (!writeAll(temp, static_cast<const char*>(data), size))
+        throw Error("cannot write " + shownPath + ": " + systemError(errno));
+}
+
+void OutputFile::commit() {
+    if (temp < 0) throw Error("output " + shownPath + " is closed");
+    if (stream >= 0) {
+        if (::lseek(temp, 0, SEEK_SET) != 0) throw Error("cannot read back " + tempPath + ": " + systemError(errno));
+        std::vector<char> buffer(1 << 16);
+        for (;;) {
+            const ssize_t got = ::read(temp, buffer.data(), buffer.size());
+            if (got < 0 && errno == EINTR) continue;
+            if (got < 0) throw Error("cannot read back " + tempPath + ": " + systemError(errno));
+            if (got == 0) break;
+            if (!writeAll(stream, buffer.data(), static_cast<std::size_t>(got)))
+                throw Error("cannot write " + shownPath + ": " + systemError(errno));
+        }
+        const int closing = ::close(stream);
+        stream = -1;
+        if (closing != 0) throw Error("cannot finish " + shownPath + ": " + systemError(errno));
+        discard();
+        return;
+    }
+    // On the disk before it replaces anything, so that a crash cannot leave OUT empty.
+    if (::fsync(temp) != 0 && errno != EINVAL) throw Error("cannot write " + shownPath + ": " + systemError(errno));
+    const int closing = ::close(temp);
+    temp = -1;
+    if (closing != 0) throw Error("cannot finish " + shownPath + ": " + systemError(errno));
+    if (::rename(tempPath.c_str(), targetPath.c_str()) != 0)
+        throw Error("cannot rename the finished file onto " + targetPath + ": " + systemError(errno));
+    forgetTemp();
+    tempPath.clear();
+}
+
+bool sameFile(const std::string& a, const std::string& b) {
+    struct stat first {};
+    struct stat second {};
+    return ::stat(a.c_str(), &first) == 0 && ::stat(b.c_str(), &second) == 0 && sameInode(first, second);
+}
+
+}  // namespace orvex::cli
