@@ -142,7 +142,25 @@ TEST_P(CliOutputs, PipesGetTheWholeFileAndStayPipes) {
         EXPECT_NE(out.err.find(dir.file("stdout") + ": editor of Orvex Toolkit Test"), std::string::npos) << out.err;
     }
     EXPECT_TRUE(fs::is_symlink(dir.file("stdout")));
-    EXPECT_EQ(dir.entries(), (std::vector<std::string>{"fifo", "in.wav", "stdout"}));
+
+    // Standard output appending to a file (`>> log`): the file is written through it,
+    // after what it held, and stays the file the shell opened.
+    std::ofstream(dir.file("log"), std::ios::binary) << "HEAD";
+    struct stat before {};
+    ASSERT_EQ(::stat(dir.file("log").c_str(), &before), 0);
+    const std::string log = dir.file("log");
+    const RunResult appended = write(dir.file("stdout"), [log] {
+        const int fd = ::open(log.c_str(), O_WRONLY | O_APPEND);
+        if (fd >= 0) ::dup2(fd, 1);
+    });
+    EXPECT_EQ(appended.status, 0) << appended.err;
+    struct stat after {};
+    ASSERT_EQ(::stat(dir.file("log").c_str(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    const std::string logged = fileContents(dir.file("log"));
+    ASSERT_EQ(logged.substr(0, 4), "HEAD");
+    expectTheFile(logged.substr(4));
+    EXPECT_EQ(dir.entries(), (std::vector<std::string>{"fifo", "in.wav", "log", "stdout"}));
 }
 
 TEST_P(CliOutputs, SocketsAndFoldersAreRefused) {

@@ -83,6 +83,31 @@ std::string linkTarget(const std::string& path) {
 
 bool sameInode(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
 
+// The descriptor of this process that OUT names through /dev/stdout, /dev/fd/N or
+// /proc/self/fd/N, or -1. Such a name means the file the shell opened for us (`>`,
+// `>>`, a pipe): it is written through that descriptor, at its offset and in its
+// append mode, never replaced by another file.
+int ownDescriptor(const std::string& path) {
+    std::string current = path;
+    for (int hops = 0; hops < 40; ++hops) {
+        for (const char* prefix : {"/dev/fd/", "/proc/self/fd/"}) {
+            const std::string head(prefix);
+            if (current.rfind(head, 0) != 0) continue;
+            const std::string digits = current.substr(head.size());
+            if (digits.empty() || digits.size() > 6 || digits.find_first_not_of("0123456789") != std::string::npos)
+                continue;
+            return std::stoi(digits);
+        }
+        struct stat status {};
+        if (::lstat(current.c_str(), &status) != 0 || !S_ISLNK(status.st_mode)) return -1;
+        std::error_code error;
+        const fs::path text = fs::read_symlink(current, error);
+        if (error) return -1;
+        current = (text.is_absolute() ? text : fs::path(current).parent_path() / text).string();
+    }
+    return -1;
+}
+
 }  // namespace
 
 OutputFile::OutputFile(const std::string& path) : shownPath(path) {
@@ -102,11 +127,16 @@ OutputFile::OutputFile(const std::string& path) : shownPath(path) {
     std::vector<char> pattern;
     fs::path folder;
     mode_t mode = 0600;
-    if (exists && !S_ISREG(status.st_mode)) {
+    const int own = exists ? ownDescriptor(path) : -1;
+    if (own >= 0 || (exists && !S_ISREG(status.st_mode))) {
         // A character device or a pipe, opened now: a pipe waits for its reader before
         // the work starts, and a device that refuses says so before anything is done.
-        stream = ::open(path.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+        stream = own >= 0 ? ::fcntl(own, F_DUPFD_CLOEXEC, 0) : ::open(path.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
         if (stream < 0) throw Error("cannot open output " + path + ": " + systemError(errno));
+        if ((::fcntl(stream, F_GETFL) & O_ACCMODE) == O_RDONLY) {
+            discard();
+            throw Error("cannot write " + path + ": it is open for reading only");
+        }
         struct stat opened {};
         struct stat out {};
         toStandardOutput = ::fstat(stream, &opened) == 0 && ::fstat(STDOUT_FILENO, &out) == 0 && sameInode(opened, out);

@@ -4,7 +4,9 @@
 // file it names, which is replaced the same way and the link kept; a character device
 // or a pipe gets the finished file's bytes written into it (WAV, AIFF, CAF and W64
 // cannot be written to a stream that cannot seek, since their header is completed
-// last). A folder, a socket and a block device are refused. A failure, or Ctrl-C,
+// last); so does a file this process has open that OUT names as /dev/stdout,
+// /dev/fd/N or /proc/self/fd/N (what the shell opened with `>` or `>>`), through
+// that descriptor. A folder, a socket and a block device are refused. A failure, or Ctrl-C,
 // leaves OUT as it was and no temporary file behind.
 #pragma once
 
