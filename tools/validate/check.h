@@ -88,7 +88,8 @@ struct Check {
     const char* name;      // "group.what", matched by --only
     const char* title;     // what it checks, for --list
     CheckFunction run;
-    bool needsEditor = false;  // skipped when the plug-in has none or no display can be had
+    bool needsEditor = false;   // skipped when the plug-in has none or no display can be had
+    bool needsInstance = true;  // fails unrun when the plug-in gives no usable instance
 };
 
 // Every check, in report order.

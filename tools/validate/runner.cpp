@@ -476,12 +476,11 @@ int validate(const Request& request) {
             CheckReport r{check, {}, 0};
             ChildRun run;
             bool ran = false;
-            if (!loads) {
-                if (std::string(check->name) == "load.open")
-                    r.outcome.fail(why);
-                else
-                    r.outcome.skip("the plug-in does not load");
-                if (r.outcome.status == Status::fail) r.outcome.summary = why;
+            if (!loads && std::string(check->name) == "load.open") {
+                r.outcome.fail(why);
+            } else if (!loads && check->needsInstance) {
+                // A check that cannot run on this plug-in has not passed.
+                r.outcome.fail("not run: the plug-in gives no usable instance (see load.open)");
             } else if (check->needsEditor && !report.target.hasEditor()) {
                 r.outcome.skip("the plug-in has no editor");
             } else {
@@ -506,6 +505,7 @@ int validate(const Request& request) {
                     r.seconds = run.seconds;
                 }
             }
+            if (r.outcome.summary.empty() && !r.outcome.problems.empty()) r.outcome.summary = r.outcome.problems.front();
             switch (r.outcome.status) {
                 case Status::pass: ++report.passed; break;
                 case Status::fail: ++report.failed; break;
