@@ -263,7 +263,11 @@ void checkCycles(Context& c, Outcome& out) {
         differing += d != 0.0;
         worst = std::max(worst, d);
     }
-    out.say("all %zu instances sound alike", coldOutputs.size() + warmOutputs.size());
+    if (differing == 0) out.say("all %zu instances sound alike", coldOutputs.size() + warmOutputs.size());
+    else
+        out.say("the %zu cold instances sound alike, %d of %zu warm ones differ", coldOutputs.size(), differing,
+                warmOutputs.size());
+    out.figure("warm_differing", differing);
     if (differing > 0) {
         out.fail(std::to_string(differing) + " of " + std::to_string(warmOutputs.size()) +
                  " instances made while the library stayed loaded sound different from a fresh load (by up to " +
