@@ -33,8 +33,9 @@ void Outcome::say(const char* format, ...) {
     summary += text;
 }
 
-void Outcome::skip(const std::string& why) {
+void Outcome::skip(const std::string& why, SkipCause skipCause) {
     if (status != Status::fail) status = Status::skip;
+    cause = skipCause;
     summary = why;
 }
 
