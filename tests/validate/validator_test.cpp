@@ -83,6 +83,7 @@ INSTANTIATE_TEST_SUITE_P(
                       Fault{"long-program-name", "params.programs", "a host's buffer holds 23"},
                       Fault{"long-display", "params.text", "more than 24 bytes with its terminator"},
                       Fault{"quantise", "params.readback", "read back 0.125"},
+                      Fault{"readback-5ulps", "params.readback", "set 0, read back 2.98023224e-07"},
                       Fault{"restore-order", "params.restore", "restored as 0"},
                       Fault{"tempo-gain", "time.info", "against -6.0 dBFS with a steady transport"},
                       Fault{"hang-on-sysex", "midi.random", "hung: no result within 5 s"},
@@ -130,6 +131,12 @@ TEST(Validator, ReportFormsAndExitStatus) {
     const Result clean = validate("", "--only params.text,params.readback '" + kFaulty + "'");
     EXPECT_EQ(clean.status, 0) << clean.output;
     EXPECT_NE(clean.output.find("Orvex Faulty: 2 passed, 0 failed, 0 skipped"), std::string::npos) << clean.output;
+    // One ulp off, as a plug-in mapping through units of its own: a pass that says so.
+    const Result ulp = validate("readback-1ulp", "--only params.readback,params.restore '" + kFaulty + "'");
+    EXPECT_EQ(ulp.status, 0) << ulp.output;
+    EXPECT_NE(ulp.output.find("0 read back as set, 20 within 4 ulps at full scale (worst 1 read back as 1.00000012)"),
+              std::string::npos)
+        << ulp.output;
 
     const Result json = validate("quantise", "--json --only params '" + kFaulty + "'");
     EXPECT_EQ(json.status, 1);
