@@ -121,6 +121,9 @@ public:
              quantise = fault("quantise"), restoreOrder = fault("restore-order"), longDisplay = fault("long-display"),
              tempoGain = fault("tempo-gain"), highRates = fault("high-rates"), subnormalOut = fault("subnormal-out"),
              programNames = fault("long-program-name");
+        // Values read back an ulp off, as through units of its own, or five ulps of a
+        // value near 1 off, whatever the value.
+        bool ulpOff = fault("readback-1ulp"), fiveOff = fault("readback-5ulps");
     } faults;
     float tempo = 120.0f;
 
@@ -166,7 +169,10 @@ void FaultyEffect::getProgramName(char* text) {
 
 float FaultyEffect::getParameter(VstInt32 index) {
     const float v = EffectShell::getParameter(index);
-    return faults.quantise ? std::round(v * 8.0f) / 8.0f : v;
+    float read = faults.quantise ? std::round(v * 8.0f) / 8.0f : v;
+    if (faults.ulpOff) read = std::nextafter(read, 2.0f);
+    if (faults.fiveOff) read += 5.0f / (1 << 24);
+    return read;
 }
 
 VstInt32 FaultyEffect::processEvents(VstEvents* events) {

@@ -1,9 +1,12 @@
 // `orvex validate` judged: run as a user runs it, on a plug-in whose faults are
 // switched on one at a time, every check has to fail when its fault is there and pass
 // when it is not; the report keeps its form and its exit status.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <string>
@@ -20,9 +23,11 @@ struct Result {
     std::string output;
 };
 
-// `orvex validate ARGS` with ORVEX_FAULT set to `faults`, stdout and stderr together.
-Result validate(const std::string& faults, const std::string& args) {
-    const std::string command = "ORVEX_FAULT='" + faults + "' '" + kOrvex + "' validate --alone " + args + " 2>&1";
+// `orvex validate ARGS` with ORVEX_FAULT set to `faults` and the environment
+// `settings` ("NAME=VALUE ..."), stdout and stderr together.
+Result validate(const std::string& faults, const std::string& args, const std::string& settings = "") {
+    const std::string command =
+        settings + " ORVEX_FAULT='" + faults + "' '" + kOrvex + "' validate --alone " + args + " 2>&1";
     Result run;
     FILE* pipe = popen(command.c_str(), "r");
     if (!pipe) return run;
@@ -46,6 +51,7 @@ struct Fault {
     const char* faults;    // ORVEX_FAULT
     const char* check;     // the check that must fail
     const char* evidence;  // what its report must say
+    const char* never = nullptr;  // what the same report must not say
 };
 
 class EachFault : public ::testing::TestWithParam<Fault> {};
@@ -56,12 +62,15 @@ TEST_P(EachFault, FailsItsCheckAndSaysWhy) {
     EXPECT_EQ(run.status, 1) << run.output;
     EXPECT_EQ(statusOf(run.output, f.check), "FAIL") << run.output;
     EXPECT_NE(run.output.find(f.evidence), std::string::npos) << run.output;
+    if (f.never) {
+        EXPECT_EQ(run.output.find(f.never), std::string::npos) << run.output;
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Validator, EachFault,
     ::testing::Values(Fault{"", "load.exports", "orvexFaultyExtra"},
-                      Fault{"shared-state", "load.cycles", "state outlives its instance"},
+                      Fault{"shared-state", "load.cycles", "state outlives its instance", "all 40 instances sound alike"},
                       Fault{"shared-state", "load.side-by-side", "sounds different beside the others"},
                       Fault{"high-rates", "process.grid", "at 384000 Hz"},
                       Fault{"subnormal-out", "process.grid", "subnormal output samples"},
@@ -74,6 +83,7 @@ INSTANTIATE_TEST_SUITE_P(
                       Fault{"long-program-name", "params.programs", "a host's buffer holds 23"},
                       Fault{"long-display", "params.text", "more than 24 bytes with its terminator"},
                       Fault{"quantise", "params.readback", "read back 0.125"},
+                      Fault{"readback-5ulps", "params.readback", "set 0, read back 2.98023224e-07"},
                       Fault{"restore-order", "params.restore", "restored as 0"},
                       Fault{"tempo-gain", "time.info", "against -6.0 dBFS with a steady transport"},
                       Fault{"hang-on-sysex", "midi.random", "hung: no result within 5 s"},
@@ -121,6 +131,12 @@ TEST(Validator, ReportFormsAndExitStatus) {
     const Result clean = validate("", "--only params.text,params.readback '" + kFaulty + "'");
     EXPECT_EQ(clean.status, 0) << clean.output;
     EXPECT_NE(clean.output.find("Orvex Faulty: 2 passed, 0 failed, 0 skipped"), std::string::npos) << clean.output;
+    // One ulp off, as a plug-in mapping through units of its own: a pass that says so.
+    const Result ulp = validate("readback-1ulp", "--only params.readback,params.restore '" + kFaulty + "'");
+    EXPECT_EQ(ulp.status, 0) << ulp.output;
+    EXPECT_NE(ulp.output.find("0 read back as set, 20 within 4 ulps at full scale (worst 1 read back as 1.00000012)"),
+              std::string::npos)
+        << ulp.output;
 
     const Result json = validate("quantise", "--json --only params '" + kFaulty + "'");
     EXPECT_EQ(json.status, 1);
@@ -138,6 +154,69 @@ TEST(Validator, ReportFormsAndExitStatus) {
     EXPECT_EQ(list.status, 0);
     for (const char* check : {"load.open", "process.grid", "realtime.process", "editor.after-close"})
         EXPECT_NE(list.output.find(check), std::string::npos) << check;
+}
+
+// An Xvfb as many are started, without -noreset: it resets whenever its last client
+// leaves. Returns its pid and display number.
+std::pair<pid_t, std::string> startResettingXvfb() {
+    int fds[2];
+    if (pipe(fds) != 0) return {-1, ""};
+    const pid_t pid = fork();
+    if (pid == 0) {
+        close(fds[0]);
+        const int null = open("/dev/null", O_RDWR);
+        dup2(null, STDOUT_FILENO);
+        dup2(null, STDERR_FILENO);
+        const std::string fd = std::to_string(fds[1]);
+        execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-nolisten", "tcp", "-screen", "0", "640x480x24",
+               static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    close(fds[1]);
+    std::string number;
+    char c;
+    while (read(fds[0], &c, 1) == 1 && c != '\n') number += c;
+    close(fds[0]);
+    return {pid, number.empty() ? "" : ":" + number};
+}
+
+// The editor checks on a display that resets between them all run; on a display that
+// is gone they are skipped, named with the cause, and the run is not a pass unless
+// the user accepts it.
+TEST(Validator, EditorChecksOnADisplayThatResetsOrIsGone) {
+    const auto [server, display] = startResettingXvfb();
+    if (display.empty()) {
+        if (server > 0) waitpid(server, nullptr, 0);
+        GTEST_SKIP() << "Xvfb does not start here (package xvfb)";
+    }
+    // Eight times over: 40 checks, each connecting after the last one left.
+    std::string eight;
+    for (int i = 0; i < 8; ++i) eight += " '" + kFaulty + "'";
+    const Result reset = validate("editor", "--quick --only editor" + eight, "DISPLAY=" + display);
+    EXPECT_EQ(reset.status, 0) << reset.output;
+    EXPECT_EQ(reset.output.find("SKIP"), std::string::npos) << reset.output;
+    EXPECT_NE(reset.output.find("8 plug-ins: 8 passed every check"), std::string::npos) << reset.output;
+
+    kill(server, SIGTERM);
+    waitpid(server, nullptr, 0);
+    const std::string only = "--only editor.rect,editor.after-close '" + kFaulty + "'";
+    const Result gone = validate("editor", only, "DISPLAY=" + display);
+    EXPECT_EQ(gone.status, 1) << gone.output;
+    EXPECT_EQ(statusOf(gone.output, "editor.rect"), "SKIP") << gone.output;
+    EXPECT_NE(gone.output.find("0 passed, 0 failed, 2 skipped in "), std::string::npos) << gone.output;
+    EXPECT_NE(gone.output.find(": INCOMPLETE\n  2 not run on this machine (no X display: cannot connect to the X "
+                               "display " + display + "): editor.rect, editor.after-close; --allow-skips"),
+              std::string::npos)
+        << gone.output;
+    const Result accepted = validate("editor", "--allow-skips " + only, "DISPLAY=" + display);
+    EXPECT_EQ(accepted.status, 0) << accepted.output;
+    EXPECT_NE(accepted.output.find(": PASSED\n"), std::string::npos) << accepted.output;
+    // A check skipped because the plug-in has nothing for it is named too, and fails nothing.
+    const Result none = validate("", only, "DISPLAY=" + display);
+    EXPECT_EQ(none.status, 0) << none.output;
+    EXPECT_NE(none.output.find("  2 skipped as the plug-in has no editor: editor.rect, editor.after-close\n"),
+              std::string::npos)
+        << none.output;
 }
 
 // Third-party plug-ins: whatever they do, the report reaches its end for each.

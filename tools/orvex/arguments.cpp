@@ -360,6 +360,9 @@ ValidateOptions parseValidate(const std::vector<std::string>& args) {
         } else if (name == "--verbose" || name == "-v") {
             cursor.noValue();
             options.verbose = true;
+        } else if (name == "--allow-skips") {
+            cursor.noValue();
+            options.allowSkips = true;
         } else if (name == "--seed") {
             options.seed = cursor.integer(1, 1 << 30);
         } else if (name == "--timeout") {

@@ -118,6 +118,7 @@ struct ValidateOptions {
     bool json = false;
     bool list = false;
     bool verbose = false;
+    bool allowSkips = false;  // checks this machine could not run do not fail the run
     int seed = 1;
     double timeout = 300.0;
 };

@@ -170,9 +170,14 @@ RenderResult render(vsthost::Plugin& plugin, AudioSource& source, AudioSink& sin
         }
 
         reportTime(plugin, settings, frame);
+        vsthost::markUnwritten(outputs.data(), outChannels, count);
         const auto started = Clock::now();
         plugin.processReplacing(inputs.data(), outputs.data(), count);
         processing += Clock::now() - started;
+        if (const int64_t unwritten = vsthost::countUnwritten(outputs.data(), outChannels, count); unwritten > 0)
+            throw Error(plugin.path() + " did not write its outputs: " + std::to_string(unwritten) + " of " +
+                        std::to_string(static_cast<int64_t>(count) * outChannels) +
+                        " samples of the block at sample " + std::to_string(frame) + " left as the host filled them");
 
         sink.write(outPointers, outChannels, count);
         for (int c = 0; c < outChannels; ++c) result.levels.add(outputs[c].data(), count);

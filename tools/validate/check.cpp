@@ -33,8 +33,9 @@ void Outcome::say(const char* format, ...) {
     summary += text;
 }
 
-void Outcome::skip(const std::string& why) {
+void Outcome::skip(const std::string& why, SkipCause skipCause) {
     if (status != Status::fail) status = Status::skip;
+    cause = skipCause;
     summary = why;
 }
 
@@ -95,7 +96,7 @@ vsthost::HostOptions defaultHost(float rate, VstInt32 block) {
 const std::vector<Check>& allChecks() {
     static const std::vector<Check> checks = {
         {"load.open", "loads with RTLD_LOCAL|RTLD_NOW and gives a sound plug-in record", checkOpen},
-        {"load.exports", "exports its entry points and nothing else", checkExports},
+        {"load.exports", "exports its entry points and nothing else", checkExports, false, false},
         {"load.no-host", "a host answering 0 to the version query gets no record", checkNoHost},
         {"load.cycles", "20 open/close cycles with the library unloaded each time, 20 with it kept", checkCycles},
         {"load.side-by-side", "8 instances of every bundle in one process sound as each does alone", checkSideBySide},

@@ -16,6 +16,11 @@ namespace orvex::validate {
 
 enum class Status { pass, fail, skip };
 
+// Why a check was skipped: the plug-in has nothing for it to judge (no editor, no
+// parameters), or this machine lacks what the check needs (an X display that can be
+// reached). Only the second leaves a run incomplete.
+enum class SkipCause { plugin, machine };
+
 // One named number of a check, for the machine-readable report.
 struct Figure {
     std::string name;
@@ -25,6 +30,7 @@ struct Figure {
 // What a check found.
 struct Outcome {
     Status status = Status::pass;
+    SkipCause cause = SkipCause::plugin;  // when skipped
     std::string summary;                // one line of figures for the report
     std::vector<Figure> figures;        // the same figures by name, for --json
     std::vector<std::string> problems;  // why it failed, most telling first
@@ -34,7 +40,7 @@ struct Outcome {
     void figure(const std::string& name, double value) { figures.push_back({name, value}); }
     // Appends to the summary line, separated by ", ".
     void say(const char* format, ...) __attribute__((format(printf, 2, 3)));
-    void skip(const std::string& why);
+    void skip(const std::string& why, SkipCause cause = SkipCause::plugin);
 };
 
 // What every check may know of the plug-in before it starts: probed once by loading it.
@@ -88,7 +94,8 @@ struct Check {
     const char* name;      // "group.what", matched by --only
     const char* title;     // what it checks, for --list
     CheckFunction run;
-    bool needsEditor = false;  // skipped when the plug-in has none or no display can be had
+    bool needsEditor = false;   // skipped when the plug-in has none or no display can be had
+    bool needsInstance = true;  // fails unrun when the plug-in gives no usable instance
 };
 
 // Every check, in report order.

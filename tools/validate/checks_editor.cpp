@@ -44,7 +44,7 @@ void checkEditorRect(Context& c, Outcome& out) {
     auto p = c.started(out);
     if (!p) return;
     HostWindow window(c.settings.display);
-    if (!window.usable()) return out.skip("cannot connect to the X display " + c.settings.display);
+    if (!window.usable()) return out.skip("cannot connect to the X display " + c.settings.display, SkipCause::machine);
     int width = 0, height = 0;
     c.step("effEditGetRect before the editor opens");
     if (!editorRect(*p, width, height)) {
@@ -81,7 +81,7 @@ void checkEditorCycles(Context& c, Outcome& out) {
     auto p = c.started(out);
     if (!p) return;
     HostWindow window(c.settings.display);
-    if (!window.usable()) return out.skip("cannot connect to the X display " + c.settings.display);
+    if (!window.usable()) return out.skip("cannot connect to the X display " + c.settings.display, SkipCause::machine);
     long residentStart = 0, heapStart = 0;
     const double start = wallSeconds();
     for (int cycle = 0; cycle < cycles; ++cycle) {
@@ -127,7 +127,7 @@ void checkEditorWhileProcessing(Context& c, Outcome& out) {
     auto p = c.started(out);
     if (!p) return;
     HostWindow window(c.settings.display);
-    if (!window.usable()) return out.skip("cannot connect to the X display " + c.settings.display);
+    if (!window.usable()) return out.skip("cannot connect to the X display " + c.settings.display, SkipCause::machine);
     std::atomic<bool> stop{false};
     std::atomic<int> blocks{0};
     Scan scan;
@@ -158,7 +158,7 @@ void checkCloseWithEditorOpen(Context& c, Outcome& out) {
     auto p = c.started(out);
     if (!p) return;
     HostWindow window(c.settings.display);
-    if (!window.usable()) return out.skip("cannot connect to the X display " + c.settings.display);
+    if (!window.usable()) return out.skip("cannot connect to the X display " + c.settings.display, SkipCause::machine);
     c.step("effEditOpen");
     p->dispatch(effEditOpen, 0, 0, window.handle());
     idle(*p, window, 3);
@@ -175,7 +175,7 @@ void checkEditorAfterClose(Context& c, Outcome& out) {
     auto p = c.started(out);
     if (!p) return;
     HostWindow window(c.settings.display);
-    if (!window.usable()) return out.skip("cannot connect to the X display " + c.settings.display);
+    if (!window.usable()) return out.skip("cannot connect to the X display " + c.settings.display, SkipCause::machine);
     c.step("effEditIdle and effEditClose before any effEditOpen");
     p->dispatch(effEditIdle);
     p->dispatch(effEditClose);

@@ -368,7 +368,8 @@ void checkRealtime(Context& c, Outcome& out) {
     vsthost::setCallbackHooks({});
     const rt::Counts counts = rt::counts();
     if (!rt::interposed() || !selfTestAllocations) {
-        return out.skip("allocations cannot be counted in this process (the allocator is not interposed)");
+        return out.skip("allocations cannot be counted in this process (the allocator is not interposed)",
+                        SkipCause::machine);
     }
     out.say("%d processing calls with events: %llu allocations, %llu frees, %llu locks", calls,
             static_cast<unsigned long long>(counts.allocations), static_cast<unsigned long long>(counts.frees),

@@ -57,6 +57,7 @@ void checkGrid(Context& c, Outcome& out) {
                 total.nan += scan.nan;
                 total.infinite += scan.infinite;
                 total.subnormal += scan.subnormal;
+                total.unwritten += scan.unwritten;
                 total.peak = std::max(total.peak, scan.peak);
                 ++runs;
             }
@@ -71,6 +72,7 @@ void checkGrid(Context& c, Outcome& out) {
     out.figure("peak", total.peak);
     out.figure("non_finite", static_cast<double>(total.nonFinite()));
     out.figure("subnormal", static_cast<double>(total.subnormal));
+    out.figure("unwritten", static_cast<double>(total.unwritten));
     out.figure("cpu_seconds", spent);
 }
 

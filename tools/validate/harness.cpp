@@ -53,6 +53,10 @@ Audio makeSignal(Signal signal, int channels, int64_t frames, double rate, uint6
 void Scan::add(const float* data, int64_t count, int64_t firstFrame) {
     for (int64_t i = 0; i < count; ++i) {
         const float s = data[i];
+        if (vsthost::isUnwritten(s)) {
+            ++unwritten;
+            continue;
+        }
         switch (std::fpclassify(s)) {
             case FP_NAN:
                 ++nan;
@@ -87,6 +91,7 @@ std::string Scan::describe() const {
     part(nan, "NaN");
     part(infinite, "infinite");
     part(subnormal, "subnormal");
+    part(unwritten, "unwritten");
     return text;
 }
 
@@ -117,6 +122,8 @@ Audio run(vsthost::Plugin& plugin, const Audio& input, const std::function<int()
             inPointers[static_cast<std::size_t>(c)] = buffer.data();
         }
         for (int c = 0; c < outs; ++c) outPointers[static_cast<std::size_t>(c)] = output[static_cast<std::size_t>(c)].data() + done;
+        // Only what it announces: the extra outputs a mono plug-in gets stay silent.
+        vsthost::markUnwritten(outPointers.data(), std::min(plugin.numOutputs(), outs), length);
         plugin.processReplacing(inPointers.data(), outPointers.data(), length);
         done += length;
     }

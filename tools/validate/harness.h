@@ -55,13 +55,14 @@ struct Scan {
     int64_t nan = 0;
     int64_t infinite = 0;
     int64_t subnormal = 0;
+    int64_t unwritten = 0;       // left as the host filled them (vsthost::isUnwritten)
     float peak = 0.0f;           // of the finite samples
     int64_t lastNonFinite = -1;  // frame index, -1 when all were finite
     void add(const float* data, int64_t count, int64_t firstFrame = 0);
     void add(const Audio& audio);
     int64_t nonFinite() const { return nan + infinite; }
-    bool clean() const { return nonFinite() == 0 && subnormal == 0; }
-    std::string describe() const;  // "3 NaN, 1 infinite, 2 subnormal" or "clean"
+    bool clean() const { return nonFinite() == 0 && subnormal == 0 && unwritten == 0; }
+    std::string describe() const;  // "3 NaN, 1 infinite, 2 subnormal, 5 unwritten" or "clean"
 };
 
 // Channel counts the checks use for a plug-in: what it announces, at least two so that
@@ -73,7 +74,9 @@ int outputChannels(const vsthost::Plugin& plugin);
 using BeforeCall = std::function<void(int call, int64_t frame)>;
 
 // Feeds `input` to the plug-in with processReplacing in calls of the lengths
-// `nextLength` returns (cut short at the end) and returns everything it wrote.
+// `nextLength` returns (cut short at the end) and returns everything it wrote. The
+// outputs it announces are marked unwritten before each call, so that what it left
+// untouched scans as such.
 Audio run(vsthost::Plugin& plugin, const Audio& input, const std::function<int()>& nextLength,
           const BeforeCall& before = {});
 // The same in calls of one length.

@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -165,6 +166,7 @@ std::string serialise(const Outcome& outcome) {
     std::ostringstream out;
     out << "status " << (outcome.status == Status::pass ? "pass" : outcome.status == Status::fail ? "fail" : "skip")
         << "\n";
+    if (outcome.status == Status::skip && outcome.cause == SkipCause::machine) out << "cause machine\n";
     out << "summary " << oneLine(outcome.summary) << "\n";
     char number[64];
     for (const Figure& f : outcome.figures) {
@@ -185,6 +187,8 @@ Outcome deserialise(const std::string& text) {
         const std::string rest = space == std::string::npos ? "" : line.substr(space + 1);
         if (key == "status") {
             outcome.status = rest == "fail" ? Status::fail : rest == "skip" ? Status::skip : Status::pass;
+        } else if (key == "cause") {
+            outcome.cause = rest == "machine" ? SkipCause::machine : SkipCause::plugin;
         } else if (key == "summary") {
             outcome.summary = rest;
         } else if (key == "figure") {
@@ -324,8 +328,39 @@ struct PluginReport {
     Target target;
     std::vector<CheckReport> checks;
     int passed = 0, failed = 0, skipped = 0;
+    int incomplete = 0;  // of the skipped: this machine could not run them
     double seconds = 0;
 };
+
+bool skippedHere(const Outcome& o) { return o.status == Status::skip && o.cause == SkipCause::machine; }
+
+// The plug-in's summary line, then its skipped checks by reason, each named.
+void printSummary(const PluginReport& report, bool allowSkips) {
+    const char* verdict = report.failed ? "FAILED" : report.incomplete && !allowSkips ? "INCOMPLETE" : "PASSED";
+    std::printf("%s: %d passed, %d failed, %d skipped in %.1f s: %s\n", report.target.name.c_str(), report.passed,
+                report.failed, report.skipped, report.seconds, verdict);
+    std::vector<std::pair<const Outcome*, std::string>> reasons;  // first outcome of each reason, the names
+    for (const CheckReport& r : report.checks) {
+        if (r.outcome.status != Status::skip) continue;
+        auto same = std::find_if(reasons.begin(), reasons.end(), [&](const auto& k) {
+            return k.first->summary == r.outcome.summary && k.first->cause == r.outcome.cause;
+        });
+        if (same == reasons.end()) {
+            reasons.push_back({&r.outcome, r.check->name});
+        } else {
+            same->second += std::string(", ") + r.check->name;
+        }
+    }
+    for (const auto& [outcome, names] : reasons) {
+        const auto count = std::count(names.begin(), names.end(), ',') + 1;
+        if (outcome->cause == SkipCause::machine)
+            std::printf("  %ld not run on this machine (%s): %s%s\n", static_cast<long>(count), outcome->summary.c_str(),
+                        names.c_str(), allowSkips ? ", accepted with --allow-skips" : "; --allow-skips accepts that");
+        else
+            std::printf("  %ld skipped as %s: %s\n", static_cast<long>(count), outcome->summary.c_str(), names.c_str());
+    }
+    std::fflush(stdout);
+}
 
 std::string duration(double seconds) {
     char text[32];
@@ -357,20 +392,23 @@ void printCheck(const CheckReport& r, bool verbose, const ChildRun* run) {
     std::fflush(stdout);
 }
 
-void printJson(const std::vector<PluginReport>& reports, int passed, int failed, int skipped) {
+void printJson(const std::vector<PluginReport>& reports, int passed, int failed, int skipped, int incomplete) {
     std::string out = "{\n  \"plugins\": [";
     for (std::size_t i = 0; i < reports.size(); ++i) {
         const PluginReport& p = reports[i];
         out += i ? ",\n    {" : "\n    {";
         out += "\"path\": " + jsonString(p.target.path) + ", \"name\": " + jsonString(p.target.name);
         out += ", \"passed\": " + std::to_string(p.passed) + ", \"failed\": " + std::to_string(p.failed) +
-               ", \"skipped\": " + std::to_string(p.skipped) + ", \"seconds\": " + jsonNumber(p.seconds);
+               ", \"skipped\": " + std::to_string(p.skipped) + ", \"not_run_here\": " + std::to_string(p.incomplete) +
+               ", \"seconds\": " + jsonNumber(p.seconds);
         out += ",\n     \"checks\": [";
         for (std::size_t c = 0; c < p.checks.size(); ++c) {
             const CheckReport& r = p.checks[c];
             out += c ? ",\n       {" : "\n       {";
             out += "\"name\": " + jsonString(r.check->name) + ", \"status\": " + jsonString(statusName(r.outcome.status)) +
                    ", \"seconds\": " + jsonNumber(r.seconds) + ", \"summary\": " + jsonString(r.outcome.summary);
+            if (r.outcome.status == Status::skip)
+                out += std::string(", \"skipped_by\": ") + (skippedHere(r.outcome) ? "\"machine\"" : "\"plugin\"");
             out += ", \"figures\": {";
             for (std::size_t f = 0; f < r.outcome.figures.size(); ++f)
                 out += (f ? ", " : "") + jsonString(r.outcome.figures[f].name) + ": " +
@@ -383,7 +421,7 @@ void printJson(const std::vector<PluginReport>& reports, int passed, int failed,
         out += "]}";
     }
     out += "\n  ],\n  \"passed\": " + std::to_string(passed) + ", \"failed\": " + std::to_string(failed) +
-           ", \"skipped\": " + std::to_string(skipped) + "\n}\n";
+           ", \"skipped\": " + std::to_string(skipped) + ", \"not_run_here\": " + std::to_string(incomplete) + "\n}\n";
     std::fputs(out.c_str(), stdout);
 }
 
@@ -460,7 +498,7 @@ int validate(const Request& request) {
     std::unique_ptr<XServer> xserver;
     std::string xserverProblem;
     std::vector<PluginReport> reports;
-    int passed = 0, failed = 0, skipped = 0;
+    int passed = 0, failed = 0, skipped = 0, incomplete = 0;
     for (const std::string& path : request.plugins) {
         PluginReport report;
         report.target.path = path;
@@ -476,12 +514,11 @@ int validate(const Request& request) {
             CheckReport r{check, {}, 0};
             ChildRun run;
             bool ran = false;
-            if (!loads) {
-                if (std::string(check->name) == "load.open")
-                    r.outcome.fail(why);
-                else
-                    r.outcome.skip("the plug-in does not load");
-                if (r.outcome.status == Status::fail) r.outcome.summary = why;
+            if (!loads && std::string(check->name) == "load.open") {
+                r.outcome.fail(why);
+            } else if (!loads && check->needsInstance) {
+                // A check that cannot run on this plug-in has not passed.
+                r.outcome.fail("not run: the plug-in gives no usable instance (see load.open)");
             } else if (check->needsEditor && !report.target.hasEditor()) {
                 r.outcome.skip("the plug-in has no editor");
             } else {
@@ -491,7 +528,7 @@ int validate(const Request& request) {
                 }
                 settings.display = xserver ? xserver->display() : "";
                 if (check->needsEditor && settings.display.empty()) {
-                    r.outcome.skip("no X display: " + xserverProblem);
+                    r.outcome.skip("no X display: " + xserverProblem, SkipCause::machine);
                 } else {
                     run = runChild(
                         [&] {
@@ -506,35 +543,40 @@ int validate(const Request& request) {
                     r.seconds = run.seconds;
                 }
             }
+            if (r.outcome.summary.empty() && !r.outcome.problems.empty()) r.outcome.summary = r.outcome.problems.front();
             switch (r.outcome.status) {
                 case Status::pass: ++report.passed; break;
                 case Status::fail: ++report.failed; break;
                 case Status::skip: ++report.skipped; break;
             }
+            report.incomplete += skippedHere(r.outcome);
             if (!request.json) printCheck(r, request.verbose, ran ? &run : nullptr);
             report.checks.push_back(std::move(r));
         }
         report.seconds = now() - start;
-        if (!request.json) {
-            std::printf("%s: %d passed, %d failed, %d skipped in %.1f s: %s\n", report.target.name.c_str(),
-                        report.passed, report.failed, report.skipped, report.seconds,
-                        report.failed ? "FAILED" : "PASSED");
-            std::fflush(stdout);
-        }
+        if (!request.json) printSummary(report, request.allowSkips);
         passed += report.passed;
         failed += report.failed;
         skipped += report.skipped;
+        incomplete += report.incomplete;
         reports.push_back(std::move(report));
     }
     if (request.json) {
-        printJson(reports, passed, failed, skipped);
+        printJson(reports, passed, failed, skipped, incomplete);
     } else if (reports.size() > 1) {
-        int clean = 0;
-        for (const PluginReport& r : reports) clean += r.failed == 0;
-        std::printf("\n%zu plug-ins: %d passed every check, %zu failed some (%d checks passed, %d failed, %d skipped)\n",
-                    reports.size(), clean, reports.size() - static_cast<std::size_t>(clean), passed, failed, skipped);
+        int failing = 0, unfinished = 0;
+        for (const PluginReport& r : reports) {
+            failing += r.failed > 0;
+            unfinished += r.failed == 0 && r.incomplete > 0 && !request.allowSkips;
+        }
+        std::printf("\n%zu plug-ins: %d passed every check, %d failed some", reports.size(),
+                    static_cast<int>(reports.size()) - failing - unfinished, failing);
+        if (unfinished) std::printf(", %d incomplete", unfinished);
+        std::printf(" (%d checks passed, %d failed, %d skipped", passed, failed, skipped);
+        if (incomplete) std::printf(", %d of them not run on this machine", incomplete);
+        std::printf(")\n");
     }
-    return failed == 0 ? 0 : 1;
+    return failed == 0 && (incomplete == 0 || request.allowSkips) ? 0 : 1;
 }
 
 }  // namespace orvex::validate

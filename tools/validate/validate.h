@@ -18,12 +18,14 @@ struct Request {
     bool quick = false;
     bool json = false;
     bool verbose = false;  // the plug-in's own output of failed checks
+    bool allowSkips = false;  // checks this machine could not run leave the exit status 0
     uint32_t seed = 1;
     double timeout = 300.0;  // seconds one check may take before it counts as hung
 };
 
 // Runs the checks on every plug-in, prints the report to stdout and returns the exit
-// status: 0 when nothing failed, 1 otherwise.
+// status: 0 when nothing failed and no check was skipped for want of something on this
+// machine (unless allowSkips), 1 otherwise.
 int validate(const Request& request);
 
 // Whether a check called `name` is selected by `patterns` (a group such as "params",

@@ -25,6 +25,7 @@ void XServer::stopRunning() {
 }
 
 XServer::~XServer() {
+    if (keeper) xcb_disconnect(keeper);
     runningServer = 0;
     if (server > 0) {
         kill(server, SIGTERM);
@@ -33,10 +34,19 @@ XServer::~XServer() {
     }
 }
 
+bool XServer::connect(std::string& problem) {
+    keeper = xcb_connect(name.c_str(), nullptr);
+    if (!xcb_connection_has_error(keeper)) return true;
+    xcb_disconnect(keeper);
+    keeper = nullptr;
+    problem = "cannot connect to the X display " + name;
+    return false;
+}
+
 bool XServer::start(std::string& problem) {
     if (const char* display = std::getenv("DISPLAY"); display && *display) {
         name = display;
-        return true;
+        return connect(problem);
     }
     // Xvfb writes the display number it chose to the descriptor given with -displayfd.
     // -noreset: between two checks no client is connected, and a server that resets
@@ -91,7 +101,7 @@ bool XServer::start(std::string& problem) {
     server = pid;
     runningServer = pid;
     name = ":" + number;
-    return true;
+    return connect(problem);
 }
 
 // HostWindow -------------------------------------------------------------------------

@@ -19,15 +19,23 @@ public:
     XServer(const XServer&) = delete;
     XServer& operator=(const XServer&) = delete;
 
-    // Uses DISPLAY when set, else starts Xvfb. False, with the reason, when neither works.
+    // Uses DISPLAY when set, else starts Xvfb, and stays connected to it for the whole
+    // run. False, with the reason, when no display can be reached.
     bool start(std::string& problem);
     const std::string& display() const { return name; }
     // Stops the server started last, from a signal handler.
     static void stopRunning();
 
 private:
+    bool connect(std::string& problem);
+
     std::string name;
     pid_t server = -1;
+    // The validator's own connection. Each check connects from a process of its own and
+    // leaves again; a server that resets when its last client leaves (Xvfb without
+    // -noreset, as many are started) would otherwise reset between two checks and
+    // refuse the next one's connection while it does.
+    xcb_connection_t* keeper = nullptr;
 };
 
 // The host's side of an editor: a connection of its own to `display` and a top-level

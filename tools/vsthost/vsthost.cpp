@@ -110,6 +110,61 @@ void AudioBuffers::fill(float value) {
     for (auto& channel : channels) std::fill(channel.begin(), channel.end(), value);
 }
 
+// The record ---------------------------------------------------------------------
+
+std::vector<std::string> recordFaults(const AEffect& e) {
+    std::vector<std::string> faults;
+    if (e.magic != kEffectMagic) {
+        char text[64];
+        std::snprintf(text, sizeof text, "bad magic 0x%08x", static_cast<unsigned>(e.magic));
+        // Nothing else in it can be trusted then.
+        return {text};
+    }
+    auto count = [&](VstInt32 n, VstInt32 most, const char* what) {
+        if (n < 0 || n > most)
+            faults.push_back(std::to_string(n) + " " + what + " (a usable record has 0 to " + std::to_string(most) + ")");
+    };
+    count(e.numInputs, kMaxChannels, "inputs");
+    count(e.numOutputs, kMaxChannels, "outputs");
+    count(e.numParams, kMaxParameters, "parameters");
+    count(e.numPrograms, kMaxPrograms, "programs");
+    if (!e.dispatcher) faults.push_back("the record has no dispatcher");
+    if ((e.flags & effFlagsCanReplacing) && !e.processReplacing)
+        faults.push_back("effFlagsCanReplacing is set but processReplacing is null");
+    if (!(e.flags & effFlagsCanReplacing) && !e.process)
+        faults.push_back("effFlagsCanReplacing is not set and process is null: nothing to process with");
+    if (e.numParams > 0 && (!e.setParameter || !e.getParameter))
+        faults.push_back("the record has parameters but no setParameter/getParameter");
+    return faults;
+}
+
+namespace {
+constexpr uint32_t kUnwrittenBits = 0x7FC0DEADu;
+}
+
+float unwrittenSample() {
+    float sample;
+    std::memcpy(&sample, &kUnwrittenBits, sizeof sample);
+    return sample;
+}
+
+bool isUnwritten(float sample) {
+    uint32_t bits;
+    std::memcpy(&bits, &sample, sizeof bits);
+    return bits == kUnwrittenBits;
+}
+
+void markUnwritten(float* const* outputs, int channels, int frames) {
+    const float marker = unwrittenSample();
+    for (int c = 0; c < channels; ++c) std::fill(outputs[c], outputs[c] + std::max(frames, 0), marker);
+}
+
+int64_t countUnwritten(const float* const* outputs, int channels, int frames) {
+    int64_t n = 0;
+    for (int c = 0; c < channels; ++c) n += std::count_if(outputs[c], outputs[c] + std::max(frames, 0), isUnwritten);
+    return n;
+}
+
 // Loading -----------------------------------------------------------------------
 
 Plugin::Plugin(const HostOptions& options) : options(options) {}
@@ -166,11 +221,10 @@ LoadResult Plugin::load(const std::string& path, const HostOptions& options) {
         result.error = "the entry point of " + path + " returned no plug-in";
         return result;
     }
-    if (effect->magic != kEffectMagic) {
-        char text[96];
-        std::snprintf(text, sizeof text, " returned a record with bad magic 0x%08x",
-                      static_cast<unsigned>(effect->magic));
-        result.error = path + text;
+    result.faults = recordFaults(*effect);
+    if (!result.faults.empty()) {
+        result.error = path + " returned an unusable plug-in record:";
+        for (std::size_t i = 0; i < result.faults.size(); ++i) result.error += (i ? "; " : " ") + result.faults[i];
         return result;
     }
     plugin->aeffect = effect;

@@ -117,19 +117,44 @@ private:
     std::vector<VstIntPtr> storage;
 };
 
+// The most a usable record announces. Counts beyond them are a broken record's garbage:
+// a host believing them would allocate and loop without bound.
+inline constexpr VstInt32 kMaxChannels = 64;
+inline constexpr VstInt32 kMaxParameters = 10000;
+inline constexpr VstInt32 kMaxPrograms = 10000;
+
+// What makes a record unusable to a host, one text each: a wrong magic, a null function
+// the host needs (the dispatcher, the processing function its flags promise, the
+// parameter functions when it has parameters), negative or absurd counts. Empty when
+// the record is sound. Every load goes through it, so no command ever calls through a
+// record that fails it.
+std::vector<std::string> recordFaults(const AEffect& effect);
+
+// Output a plug-in left untouched. A host fills the outputs with this value before a
+// processing call (a quiet NaN with a payload of ours: no arithmetic on our inputs
+// makes it), so that samples still holding it afterwards are told from silence, which
+// a plug-in may rightly write.
+float unwrittenSample();
+bool isUnwritten(float sample);
+void markUnwritten(float* const* outputs, int channels, int frames);
+int64_t countUnwritten(const float* const* outputs, int channels, int frames);
+
 class Plugin;
 
 struct LoadResult {
-    std::unique_ptr<Plugin> plugin;  // null on failure
-    std::string error;               // why there is no plug-in, empty on success
-    HostRecord record;               // what the plug-in asked while being created
+    std::unique_ptr<Plugin> plugin;   // null on failure
+    std::string error;                // why there is no plug-in, empty on success
+    std::vector<std::string> faults;  // recordFaults of the record returned, when it had any
+    HostRecord record;                // what the plug-in asked while being created
     explicit operator bool() const { return plugin != nullptr; }
 };
 
 class Plugin {
 public:
     // Loads the shared object at `path` (dlopen with RTLD_NOW | RTLD_LOCAL), finds its
-    // entry point (VSTPluginMain, main_macho, then main) and creates one instance.
+    // entry point (VSTPluginMain, main_macho, then main) and creates one instance. A
+    // record with faults is refused untouched: no call goes through it, not even
+    // effClose.
     static LoadResult load(const std::string& path, const HostOptions& options = {});
 
     ~Plugin();  // closes
