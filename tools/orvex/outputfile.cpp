@@ -66,17 +66,19 @@ void forgetTemp() { pendingSet = 0; }
 
 std::string systemError(int error) { return std::strerror(error); }
 
-// The file OUT's symbolic links lead to; a link to a missing file names the file to
-// create. Each link's text is taken relative to the folder the link is in.
-std::string linkTarget(const std::string& path) {
-    std::string current = path;
+// OUT and every name its symbolic links lead to, in order: the last is no link (a link
+// to a missing file names the file to create). Each link's text is taken relative to
+// the folder the link is in.
+std::vector<std::string> linkChain(const std::string& path) {
+    std::vector<std::string> chain{path};
     for (int hops = 0; hops < 40; ++hops) {
+        const std::string& current = chain.back();
         struct stat status {};
-        if (::lstat(current.c_str(), &status) != 0 || !S_ISLNK(status.st_mode)) return current;
+        if (::lstat(current.c_str(), &status) != 0 || !S_ISLNK(status.st_mode)) return chain;
         std::error_code error;
         const fs::path text = fs::read_symlink(current, error);
         if (error) throw Error("cannot read the link " + current + ": " + error.message());
-        current = (text.is_absolute() ? text : fs::path(current).parent_path() / text).string();
+        chain.push_back((text.is_absolute() ? text : fs::path(current).parent_path() / text).string());
     }
     throw Error("cannot write " + path + ": " + systemError(ELOOP));
 }
@@ -84,27 +86,18 @@ std::string linkTarget(const std::string& path) {
 bool sameInode(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
 
 // The descriptor of this process that OUT names through /dev/stdout, /dev/fd/N or
-// /proc/self/fd/N, or -1. Such a name means the file the shell opened for us (`>`,
-// `>>`, a pipe): it is written through that descriptor, at its offset and in its
-// append mode, never replaced by another file.
-int ownDescriptor(const std::string& path) {
-    std::string current = path;
-    for (int hops = 0; hops < 40; ++hops) {
-        for (const char* prefix : {"/dev/fd/", "/proc/self/fd/"}) {
-            const std::string head(prefix);
-            if (current.rfind(head, 0) != 0) continue;
-            const std::string digits = current.substr(head.size());
+// /proc/self/fd/N somewhere along its links, or -1. Such a name means the file the
+// shell opened for us (`>`, `>>`, a pipe): it is written through that descriptor, at
+// its offset and in its append mode, never replaced by another file.
+int ownDescriptor(const std::vector<std::string>& chain) {
+    for (const std::string& name : chain)
+        for (const std::string head : {"/dev/fd/", "/proc/self/fd/"}) {
+            if (name.rfind(head, 0) != 0) continue;
+            const std::string digits = name.substr(head.size());
             if (digits.empty() || digits.size() > 6 || digits.find_first_not_of("0123456789") != std::string::npos)
                 continue;
             return std::stoi(digits);
         }
-        struct stat status {};
-        if (::lstat(current.c_str(), &status) != 0 || !S_ISLNK(status.st_mode)) return -1;
-        std::error_code error;
-        const fs::path text = fs::read_symlink(current, error);
-        if (error) return -1;
-        current = (text.is_absolute() ? text : fs::path(current).parent_path() / text).string();
-    }
     return -1;
 }
 
@@ -127,7 +120,8 @@ OutputFile::OutputFile(const std::string& path) : shownPath(path) {
     std::vector<char> pattern;
     fs::path folder;
     mode_t mode = 0600;
-    const int own = exists ? ownDescriptor(path) : -1;
+    const std::vector<std::string> chain = linkChain(path);
+    const int own = exists ? ownDescriptor(chain) : -1;
     if (own >= 0 || (exists && !S_ISREG(status.st_mode))) {
         // A character device or a pipe, opened now: a pipe waits for its reader before
         // the work starts, and a device that refuses says so before anything is done.
@@ -149,7 +143,7 @@ OutputFile::OutputFile(const std::string& path) : shownPath(path) {
         const std::string name = (folder / "orvex-XXXXXX").string();
         pattern.assign(name.begin(), name.end());
     } else {
-        targetPath = linkTarget(path);
+        targetPath = chain.back();
         struct stat target {};
         if (exists && (::stat(targetPath.c_str(), &target) != 0 || !sameInode(target, status)))
             throw Error("cannot tell which file " + path + " names");

@@ -38,13 +38,21 @@ void idle(vsthost::Plugin& p, HostWindow& window, int times) {
     }
 }
 
+// False, with the check skipped for this machine's sake, when the window could not be
+// made on the display.
+bool displayReached(const HostWindow& window, const Context& c, Outcome& out) {
+    if (window.usable()) return true;
+    out.skip("cannot connect to the X display " + c.settings.display, SkipCause::machine);
+    return false;
+}
+
 }  // namespace
 
 void checkEditorRect(Context& c, Outcome& out) {
     auto p = c.started(out);
     if (!p) return;
     HostWindow window(c.settings.display);
-    if (!window.usable()) return out.skip("cannot connect to the X display " + c.settings.display, SkipCause::machine);
+    if (!displayReached(window, c, out)) return;
     int width = 0, height = 0;
     c.step("effEditGetRect before the editor opens");
     if (!editorRect(*p, width, height)) {
@@ -81,7 +89,7 @@ void checkEditorCycles(Context& c, Outcome& out) {
     auto p = c.started(out);
     if (!p) return;
     HostWindow window(c.settings.display);
-    if (!window.usable()) return out.skip("cannot connect to the X display " + c.settings.display, SkipCause::machine);
+    if (!displayReached(window, c, out)) return;
     long residentStart = 0, heapStart = 0;
     const double start = wallSeconds();
     for (int cycle = 0; cycle < cycles; ++cycle) {
@@ -127,7 +135,7 @@ void checkEditorWhileProcessing(Context& c, Outcome& out) {
     auto p = c.started(out);
     if (!p) return;
     HostWindow window(c.settings.display);
-    if (!window.usable()) return out.skip("cannot connect to the X display " + c.settings.display, SkipCause::machine);
+    if (!displayReached(window, c, out)) return;
     std::atomic<bool> stop{false};
     std::atomic<int> blocks{0};
     Scan scan;
@@ -158,7 +166,7 @@ void checkCloseWithEditorOpen(Context& c, Outcome& out) {
     auto p = c.started(out);
     if (!p) return;
     HostWindow window(c.settings.display);
-    if (!window.usable()) return out.skip("cannot connect to the X display " + c.settings.display, SkipCause::machine);
+    if (!displayReached(window, c, out)) return;
     c.step("effEditOpen");
     p->dispatch(effEditOpen, 0, 0, window.handle());
     idle(*p, window, 3);
@@ -175,7 +183,7 @@ void checkEditorAfterClose(Context& c, Outcome& out) {
     auto p = c.started(out);
     if (!p) return;
     HostWindow window(c.settings.display);
-    if (!window.usable()) return out.skip("cannot connect to the X display " + c.settings.display, SkipCause::machine);
+    if (!displayReached(window, c, out)) return;
     c.step("effEditIdle and effEditClose before any effEditOpen");
     p->dispatch(effEditIdle);
     p->dispatch(effEditClose);

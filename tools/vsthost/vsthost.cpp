@@ -140,13 +140,13 @@ std::vector<std::string> recordFaults(const AEffect& e) {
 
 namespace {
 constexpr uint32_t kUnwrittenBits = 0x7FC0DEADu;
-}
 
 float unwrittenSample() {
     float sample;
     std::memcpy(&sample, &kUnwrittenBits, sizeof sample);
     return sample;
 }
+}  // namespace
 
 bool isUnwritten(float sample) {
     uint32_t bits;

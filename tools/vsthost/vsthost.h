@@ -134,7 +134,6 @@ std::vector<std::string> recordFaults(const AEffect& effect);
 // processing call (a quiet NaN with a payload of ours: no arithmetic on our inputs
 // makes it), so that samples still holding it afterwards are told from silence, which
 // a plug-in may rightly write.
-float unwrittenSample();
 bool isUnwritten(float sample);
 void markUnwritten(float* const* outputs, int channels, int frames);
 int64_t countUnwritten(const float* const* outputs, int channels, int frames);
