@@ -67,39 +67,59 @@ TEST_P(EachFault, FailsItsCheckAndSaysWhy) {
     }
 }
 
+const Fault kFaults[] = {
+    Fault{"", "load.exports", "orvexFaultyExtra"},
+    Fault{"shared-state", "load.cycles", "state outlives its instance", "all 40 instances sound alike"},
+    Fault{"shared-state", "load.side-by-side", "sounds different beside the others"},
+    Fault{"high-rates", "process.grid", "at 384000 Hz"},
+    Fault{"subnormal-out", "process.grid", "subnormal output samples"},
+    Fault{"high-rates", "process.rate-change", "192000 Hz without suspend"},
+    Fault{"per-call", "process.block-split", "random lengths sound different"},
+    Fault{"poison", "input.non-finite", "still not finite"},
+    Fault{"slow-subnormal", "input.subnormal", "more than 1.2 times slower"},
+    Fault{"nan-at-one", "params.extremes", "non-finite output with every parameter at 1"},
+    Fault{"crash-on-nan", "params.invalid", "crashed"},
+    Fault{"long-program-name", "params.programs", "a host's buffer holds 23"},
+    Fault{"long-display", "params.text", "more than 24 bytes with its terminator"},
+    Fault{"quantise", "params.readback", "read back 0.125"},
+    Fault{"readback-5ulps", "params.readback", "set 0, read back 2.98023224e-07"},
+    Fault{"restore-order", "params.restore", "restored as 0"},
+    Fault{"tempo-gain", "time.info", "against -6.0 dBFS with a steady transport"},
+    Fault{"hang-on-sysex", "midi.random", "hung: no result within 5 s"},
+    Fault{"alloc", "realtime.process", "allocations inside the processing calls"},
+    Fault{"lock", "realtime.process", "lock calls inside the processing calls"},
+    Fault{"syscall", "realtime.process", "getppid"},
+    Fault{"editor-norect", "editor.rect", "gives no rectangle"},
+    Fault{"editor-stays", "editor.rect", "still inside the host's after effEditClose"},
+    Fault{"editor-leak", "editor.cycles", "the editor leaks"},
+    Fault{"editor-stays", "editor.close-open", "outlives the plug-in"},
+};
+
 INSTANTIATE_TEST_SUITE_P(
     Validator, EachFault,
-    ::testing::Values(Fault{"", "load.exports", "orvexFaultyExtra"},
-                      Fault{"shared-state", "load.cycles", "state outlives its instance", "all 40 instances sound alike"},
-                      Fault{"shared-state", "load.side-by-side", "sounds different beside the others"},
-                      Fault{"high-rates", "process.grid", "at 384000 Hz"},
-                      Fault{"subnormal-out", "process.grid", "subnormal output samples"},
-                      Fault{"high-rates", "process.rate-change", "192000 Hz without suspend"},
-                      Fault{"per-call", "process.block-split", "random lengths sound different"},
-                      Fault{"poison", "input.non-finite", "still not finite"},
-                      Fault{"slow-subnormal", "input.subnormal", "more than 1.2 times slower"},
-                      Fault{"nan-at-one", "params.extremes", "non-finite output with every parameter at 1"},
-                      Fault{"crash-on-nan", "params.invalid", "crashed"},
-                      Fault{"long-program-name", "params.programs", "a host's buffer holds 23"},
-                      Fault{"long-display", "params.text", "more than 24 bytes with its terminator"},
-                      Fault{"quantise", "params.readback", "read back 0.125"},
-                      Fault{"readback-5ulps", "params.readback", "set 0, read back 2.98023224e-07"},
-                      Fault{"restore-order", "params.restore", "restored as 0"},
-                      Fault{"tempo-gain", "time.info", "against -6.0 dBFS with a steady transport"},
-                      Fault{"hang-on-sysex", "midi.random", "hung: no result within 5 s"},
-                      Fault{"alloc", "realtime.process", "allocations inside the processing calls"},
-                      Fault{"lock", "realtime.process", "lock calls inside the processing calls"},
-                      Fault{"syscall", "realtime.process", "getppid"},
-                      Fault{"editor-norect", "editor.rect", "gives no rectangle"},
-                      Fault{"editor-stays", "editor.rect", "still inside the host's after effEditClose"},
-                      Fault{"editor-leak", "editor.cycles", "the editor leaks"},
-                      Fault{"editor-stays", "editor.close-open", "outlives the plug-in"}),
+    ::testing::ValuesIn(kFaults),
     [](const ::testing::TestParamInfo<Fault>& info) {
         std::string name = std::string(info.param.check) + "_" + (*info.param.faults ? info.param.faults : "none");
         for (char& c : name)
             if (!isalnum(static_cast<unsigned char>(c))) c = '_';
         return name;
     });
+
+// --list names, for each check, the faults it is shown above to fail on.
+TEST(Validator, TheListNamesTheFaultsEachCheckIsProvenAgainst) {
+    const Result list = validate("", "--list");
+    ASSERT_EQ(list.status, 0) << list.output;
+    for (const Fault& f : kFaults) {
+        const std::size_t at = list.output.find(std::string("\n") + f.check + " ");
+        ASSERT_NE(at, std::string::npos) << f.check;
+        const std::size_t next = list.output.find("\n", list.output.find("\n", at + 1) + 1);
+        const std::string entry = list.output.substr(at, next - at);
+        if (*f.faults) {
+            EXPECT_NE(entry.find(std::string(" ") + f.faults), std::string::npos) << entry;
+        }
+        EXPECT_NE(entry.find("fails on faultyeffect"), std::string::npos) << entry;
+    }
+}
 
 TEST(Validator, WithoutFaultsEveryCheckButTheExportsPasses) {
     // The editor is switched on so that its checks run too.

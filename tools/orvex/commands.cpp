@@ -640,7 +640,10 @@ int runValidate(const std::vector<std::string>& args) {
         return 0;
     }
     if (options.list) {
-        for (const auto& [name, title] : validate::checkList()) std::printf("%-24s %s\n", name.c_str(), title.c_str());
+        for (const validate::CheckListing& check : validate::checkList()) {
+            std::printf("%-24s %s\n", check.name.c_str(), check.title.c_str());
+            if (!check.provenBy.empty()) std::printf("%-24s   fails on %s\n", "", check.provenBy.c_str());
+        }
         return 0;
     }
     const std::vector<std::string> folders = searchFolders(options.path);
@@ -657,7 +660,7 @@ int runValidate(const std::vector<std::string>& args) {
     for (const std::string& given : options.with) request.companions.push_back(resolvePlugin(given, folders));
     for (const std::string& pattern : options.only) {
         bool any = false;
-        for (const auto& check : validate::checkList()) any = any || validate::selected(check.first, {pattern});
+        for (const auto& check : validate::checkList()) any = any || validate::selected(check.name, {pattern});
         if (!any) throw UsageError("validate", "--only " + pattern + " selects no check (see orvex validate --list)");
     }
     request.patterns = options.only;

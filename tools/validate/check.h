@@ -94,6 +94,9 @@ struct Check {
     const char* name;      // "group.what", matched by --only
     const char* title;     // what it checks, for --list
     CheckFunction run;
+    // The faults of the validator's own test plug-ins (their ORVEX_FAULT words) that
+    // this check is shown to fail on, for --list: "faultyeffect: alloc, lock".
+    const char* provenBy = "";
     bool needsEditor = false;   // skipped when the plug-in has none or no display can be had
     bool needsInstance = true;  // fails unrun when the plug-in gives no usable instance
 };

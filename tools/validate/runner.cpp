@@ -468,9 +468,9 @@ bool selected(const std::string& name, const std::vector<std::string>& patterns)
     return false;
 }
 
-std::vector<std::pair<std::string, std::string>> checkList() {
-    std::vector<std::pair<std::string, std::string>> list;
-    for (const Check& c : allChecks()) list.emplace_back(c.name, c.title);
+std::vector<CheckListing> checkList() {
+    std::vector<CheckListing> list;
+    for (const Check& c : allChecks()) list.push_back({c.name, c.title, c.provenBy});
     return list;
 }
 

@@ -32,7 +32,13 @@ int validate(const Request& request);
 // a full name, or a glob such as "*.random"; empty selects everything).
 bool selected(const std::string& name, const std::vector<std::string>& patterns);
 
-// The check names with what each checks, for `orvex validate --list`.
-std::vector<std::pair<std::string, std::string>> checkList();
+// A check as `orvex validate --list` shows it: its name, what it checks, and the
+// faults of the validator's own test plug-ins it is shown to fail on.
+struct CheckListing {
+    std::string name;
+    std::string title;
+    std::string provenBy;
+};
+std::vector<CheckListing> checkList();
 
 }  // namespace orvex::validate
