@@ -2,10 +2,12 @@
 // environment variable ORVEX_FAULT (read when an instance is made), so that the
 // validator's tests can show that every check fails when it should. With no fault
 // switched on it is a well-behaved gain with an editor that opens a plain window.
+#include <sys/mman.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 #include <xcb/xcb.h>
 
+#include <atomic>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -32,6 +34,9 @@ bool fault(const char* word) {
 float sharedLevel = 0.0f;
 // The last picture the leaking editor lost hold of.
 char* volatile leaked = nullptr;
+// The one connection to the X server an editor may keep for the whole process, opened
+// at its first open and kept as long as the library is loaded.
+xcb_connection_t* processConnection = nullptr;
 
 // A subnormal number, told by its bits (the processor's denormals-are-zero mode makes
 // it compare as zero).
@@ -46,9 +51,12 @@ using Row = Parameter<FaultyEffect>;
 
 class FaultyEditor : public AEffEditor {
 public:
-    explicit FaultyEditor(AudioEffect* effect)
+    // `fall`: the fall factor of the effect's ducker, which the editor's meter sets.
+    FaultyEditor(AudioEffect* effect, std::atomic<float>& fall)
         : AEffEditor(effect), noRect(fault("editor-norect")), leaks(fault("editor-leak")),
-          staysOpen(fault("editor-stays")) {}
+          staysOpen(fault("editor-stays")), leaksPixmaps(fault("editor-pixmap-leak")),
+          oversize(fault("editor-oversize")), meterNan(fault("editor-meter-nan")),
+          idleAfterClose(fault("editor-idle-after-close")), fall(fall) {}
     ~FaultyEditor() override { FaultyEditor::close(); }
 
     bool getRect(ERect** r) override {
@@ -58,14 +66,32 @@ public:
     }
     bool open(void* parent) override {
         AEffEditor::open(parent);
-        connection = xcb_connect(nullptr, nullptr);
+        if (leaksPixmaps && !processConnection) processConnection = xcb_connect(nullptr, nullptr);
+        connection = leaksPixmaps ? processConnection : xcb_connect(nullptr, nullptr);
         if (xcb_connection_has_error(connection)) return false;
         xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(connection)).data;
         window = xcb_generate_id(connection);
+        // Sized for a larger rectangle than the one the host was given.
+        const int grow = oversize ? 40 : 0;
         xcb_create_window(connection, XCB_COPY_FROM_PARENT, window,
-                          static_cast<xcb_window_t>(reinterpret_cast<uintptr_t>(parent)), 0, 0, rect.right,
-                          rect.bottom, 0, XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual, 0, nullptr);
+                          static_cast<xcb_window_t>(reinterpret_cast<uintptr_t>(parent)), 0, 0, rect.right + grow,
+                          rect.bottom + grow, 0, XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual, 0, nullptr);
         xcb_map_window(connection, window);
+        if (leaksPixmaps) {
+            // A 1024 x 1024 backing picture made at every open and never freed.
+            const xcb_pixmap_t picture = xcb_generate_id(connection);
+            xcb_create_pixmap(connection, screen->root_depth, picture, window, 1024, 1024);
+        }
+        if (meterNan) {
+            // The meter's fall per sample, from the time between the last two idle
+            // calls: at open there is none, and it makes 0/0.
+            fall.store(1.0f - idleSeconds / idleSeconds);
+        }
+        if (idleAfterClose) {
+            // The picture idle draws the meter into, mapped for the time the editor is open.
+            void* mapped = mmap(nullptr, kImageBytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+            image = mapped == MAP_FAILED ? nullptr : static_cast<uint32_t*>(mapped);
+        }
         xcb_flush(connection);
         if (leaks) {
             // A picture made again at every open and never released.
@@ -79,19 +105,33 @@ public:
             if (!staysOpen) xcb_destroy_window(connection, window);
             xcb_flush(connection);
             // A window that should outlive its close stays only while its connection does.
-            if (!staysOpen) xcb_disconnect(connection);
+            if (!staysOpen && connection != processConnection) xcb_disconnect(connection);
             connection = nullptr;
         }
+        if (image) munmap(image, kImageBytes);
+        fall.store(kFall);
+        // An editor that forgets it closed: it still counts as open, so the next idle
+        // reaches it and draws into the picture that is gone.
+        if (idleAfterClose) return;
+        image = nullptr;
         AEffEditor::close();
     }
     void idle() override {
+        if (image) image[0] = 0x00FF00u;  // the meter's first pixel
         if (!connection) return;
         while (xcb_generic_event_t* event = xcb_poll_for_event(connection)) std::free(event);
     }
 
+    // The ducker's fall factor per sample while no meter sets it.
+    static constexpr float kFall = 0.999f;
+
 private:
     ERect rect{0, 0, 120, 200};
-    bool noRect, leaks, staysOpen;
+    static constexpr std::size_t kImageBytes = 200 * 120 * 4;
+    bool noRect, leaks, staysOpen, leaksPixmaps, oversize, meterNan, idleAfterClose;
+    std::atomic<float>& fall;
+    float idleSeconds = 0.0f;
+    uint32_t* image = nullptr;
     xcb_connection_t* connection = nullptr;
     xcb_window_t window = 0;
 };
@@ -124,13 +164,18 @@ public:
         // Values read back an ulp off, as through units of its own, or five ulps of a
         // value near 1 off, whatever the value.
         bool ulpOff = fault("readback-1ulp"), fiveOff = fault("readback-5ulps");
+        // A ducker whose fall the editor's meter sets; a delay reported and not applied.
+        bool meterNan = fault("editor-meter-nan"), latencyUnapplied = fault("latency-unapplied");
     } faults;
+    // Set by the editor on its thread, read by the processing.
+    std::atomic<float> duckerFall{FaultyEditor::kFall};
     float tempo = 120.0f;
 
 private:
     std::mutex mutex;
     float memory = 0.0f;  // a one-pole filter's state
     float callRamp = 0.0f;
+    float duckerLevel = 0.0f;
 };
 
 const Row kParameters[] = {
@@ -151,6 +196,7 @@ FaultyEffect::FaultyEffect(audioMasterCallback audioMaster)
     : TableEffect(audioMaster, EffectIdentity{fourCharCode('O', 'x', 'F', 'y'), 2, "Orvex Faulty", "Faulty", true, 0},
                   kParameters) {
     finishConstruction();
+    if (faults.latencyUnapplied) getAeffect()->initialDelay = 256;
 }
 
 void FaultyEffect::setParameter(VstInt32 index, float value) {
@@ -198,6 +244,7 @@ void FaultyEffect::doProcess(float** inputs, float** outputs, int sampleFrames) 
     if (faults.highRates && getSampleRate() > 150000.0f) g = INFINITY;
     float* left = outputLeft();
     float* right = outputRight();
+    const float fall = duckerFall.load(std::memory_order_relaxed);
     for (int i = 0; i < sampleFrames; ++i) {
         float x = inputs[0][i];
         if (faults.slowSubnormal && subnormal(x)) {
@@ -218,6 +265,10 @@ void FaultyEffect::doProcess(float** inputs, float** outputs, int sampleFrames) 
             callRamp = std::min(1.0f, callRamp + 1.0f / 64.0f);
             x *= callRamp;
         }
+        if (faults.meterNan) {
+            duckerLevel = fall * duckerLevel + (1.0f - fall) * std::fabs(x);
+            x *= 1.0f - 0.5f * std::min(duckerLevel, 1.0f);
+        }
         left[i] = x * g;
         right[i] = inputs[1][i] * g;
         if (faults.subnormalOut) right[i] = 1e-40f;
@@ -229,8 +280,10 @@ void FaultyEffect::doProcess(float** inputs, float** outputs, int sampleFrames) 
 class FaultyEffectEdit : public FaultyEffect {
 public:
     explicit FaultyEffectEdit(audioMasterCallback audioMaster) : FaultyEffect(audioMaster) {
-        if (fault("editor") || fault("editor-norect") || fault("editor-leak") || fault("editor-stays"))
-            setEditor(new FaultyEditor(this));
+        if (fault("editor") || fault("editor-norect") || fault("editor-leak") || fault("editor-stays") ||
+            fault("editor-pixmap-leak") || fault("editor-oversize") || fault("editor-meter-nan") ||
+            fault("editor-idle-after-close"))
+            setEditor(new FaultyEditor(this, duckerFall));
     }
 };
 

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <thread>
+#include <vector>
 
 #include "checks.h"
 #include "harness.h"
@@ -46,6 +47,67 @@ bool displayReached(const HostWindow& window, const Context& c, Outcome& out) {
     return false;
 }
 
+// The memory an editor may gain in a cycle without leaking, in the heap and in the X
+// server's pixmaps: more than allocator noise, less than any editor's bitmaps.
+constexpr long kLeakKiBPerCycle = 5;
+
+// Resources of the types that gained more than `limit` between two measures of the X
+// server, as "+25 PIXMAP, +25 GC"; empty when none did.
+std::string grownResources(const XUsage& before, const XUsage& after, int64_t limit) {
+    std::string grown;
+    for (const auto& [type, count] : after.resources) {
+        const auto was = before.resources.find(type);
+        const int64_t growth = count - (was == before.resources.end() ? 0 : was->second);
+        if (growth > limit) grown += (grown.empty() ? "+" : ", +") + std::to_string(growth) + " " + type;
+    }
+    return grown;
+}
+
+int64_t resourceCount(const XUsage& usage) {
+    int64_t total = 0;
+    for (const auto& [type, count] : usage.resources) total += count;
+    return total;
+}
+
+// What the plug-in's connections hold in the X server after the measured cycles
+// against `before`: an editor that keeps one connection for the whole process, as
+// many do, leaks there without the heap noticing.
+void judgeServerGrowth(HostWindow& window, const XUsage& before, int measured, Outcome& out) {
+    if (!before.unknown.empty()) {
+        out.say("X server: not measured, %s", before.unknown.c_str());
+        return;
+    }
+    // One of a type in five cycles: a cache filled late, not a leak of every open.
+    const int64_t pixmapLimit = kLeakKiBPerCycle * 1024L * measured, resourceLimit = measured / 5;
+    XUsage after = window.pluginUsage();
+    // The server frees what a closing connection held once it has read the close: a
+    // moment for it before growth is called a leak.
+    for (int wait = 0; wait < 50 && after.unknown.empty() &&
+                       (after.pixmapBytes - before.pixmapBytes > pixmapLimit ||
+                        !grownResources(before, after, resourceLimit).empty());
+         ++wait) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        window.drain();
+        after = window.pluginUsage();
+    }
+    if (!after.unknown.empty()) {
+        out.say("X server: not measured, %s", after.unknown.c_str());
+        return;
+    }
+    const int64_t pixmapGrowth = after.pixmapBytes - before.pixmapBytes;
+    const int64_t resourceGrowth = resourceCount(after) - resourceCount(before);
+    out.say("X server: pixmaps %+lld KiB, resources %+lld, %d plug-in connection%s still open",
+            static_cast<long long>(pixmapGrowth / 1024), static_cast<long long>(resourceGrowth), after.clients,
+            after.clients == 1 ? "" : "s");
+    out.figure("x_pixmap_growth_kb", static_cast<double>(pixmapGrowth / 1024));
+    out.figure("x_resource_growth", static_cast<double>(resourceGrowth));
+    if (pixmapGrowth > pixmapLimit)
+        out.fail("the editor's pixmaps in the X server grow by " + std::to_string(pixmapGrowth / 1024) + " KiB over " +
+                 std::to_string(measured) + " cycles: the editor leaks them");
+    if (const std::string grown = grownResources(before, after, resourceLimit); !grown.empty())
+        out.fail("the editor's resources in the X server grow over " + std::to_string(measured) + " cycles: " + grown);
+}
+
 }  // namespace
 
 void checkEditorRect(Context& c, Outcome& out) {
@@ -64,8 +126,9 @@ void checkEditorRect(Context& c, Outcome& out) {
     const VstIntPtr opened = p->dispatch(effEditOpen, 0, 0, window.handle());
     idle(*p, window, 3);
     int openWidth = 0, openHeight = 0;
-    editorRect(*p, openWidth, openHeight);
+    const bool openRect = editorRect(*p, openWidth, openHeight);
     const int inside = window.children();
+    const std::vector<Placement> placed = window.placements();
     c.step("effEditClose");
     p->dispatch(effEditClose);
     idle(*p, window, 1);
@@ -79,6 +142,16 @@ void checkEditorRect(Context& c, Outcome& out) {
         out.fail("the rectangle changes when the editor opens (the host sized its window for the first)");
     if (inside < 1) out.fail("no window of the editor inside the host's window");
     if (left > 0) out.fail("the editor's window is still inside the host's after effEditClose");
+    // The host's window is as large as the rectangle, and what lies beyond it is cut
+    // off or drawn over the host's own controls.
+    const int boundWidth = openRect ? openWidth : width, boundHeight = openRect ? openHeight : height;
+    for (const Placement& w : placed)
+        if (w.x < 0 || w.y < 0 || w.x + w.width > boundWidth || w.y + w.height > boundHeight) {
+            char text[160];
+            std::snprintf(text, sizeof text, "the editor's window at (%d, %d), %d x %d, reaches outside the %d x %d rectangle",
+                          w.x, w.y, w.width, w.height, boundWidth, boundHeight);
+            out.fail(text);
+        }
 }
 
 void checkEditorCycles(Context& c, Outcome& out) {
@@ -91,11 +164,13 @@ void checkEditorCycles(Context& c, Outcome& out) {
     HostWindow window(c.settings.display);
     if (!displayReached(window, c, out)) return;
     long residentStart = 0, heapStart = 0;
+    XUsage serverStart;
     const double start = wallSeconds();
     for (int cycle = 0; cycle < cycles; ++cycle) {
         if (cycle == kSettle) {
             residentStart = residentKilobytes();
             heapStart = heapKilobytes();
+            serverStart = window.pluginUsage();
         }
         c.step("cycle %d: effEditOpen", cycle + 1);
         if (!p->dispatch(effEditOpen, 0, 0, window.handle()) && cycle == 0) out.fail("effEditOpen answered 0");
@@ -116,8 +191,7 @@ void checkEditorCycles(Context& c, Outcome& out) {
     out.figure("ms_per_cycle", perCycle * 1000);
     out.figure("resident_growth_kb", static_cast<double>(residentGrowth));
     out.figure("heap_growth_kb", static_cast<double>(heapGrowth));
-    // About 5 KiB a cycle: more than allocator noise, less than any editor's bitmaps.
-    const long heapLimit = 5L * measured, residentLimit = 40L * measured;
+    const long heapLimit = kLeakKiBPerCycle * measured, residentLimit = 40L * measured;
     if (heapGrowth > heapLimit)
         out.fail("the heap grows by " + std::to_string(heapGrowth) + " KiB over " + std::to_string(measured) +
                  " cycles: the editor leaks");
@@ -129,6 +203,7 @@ void checkEditorCycles(Context& c, Outcome& out) {
     if (leftBehind > 0)
         out.fail(std::to_string(leftBehind) + " windows left inside the host's after " + std::to_string(cycles) +
                  " cycles");
+    judgeServerGrowth(window, serverStart, measured, out);
 }
 
 void checkEditorWhileProcessing(Context& c, Outcome& out) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
+#include <vector>
 
 #include "checks.h"
 #include "harness.h"
@@ -137,6 +138,65 @@ void checkBlockSplit(Context& c, Outcome& out) {
     out.figure("single_sample_calls", singles);
     if (!(dTwice <= kTolerance)) out.fail("calls twice the announced block size sound different from one long call");
     if (!(dPieces <= kTolerance)) out.fail("calls of random lengths sound different from one long call");
+}
+
+void checkLatency(Context& c, Outcome& out) {
+    // Lags searched beyond the reported delay, and the longest delay searched for.
+    constexpr int kBeyond = 1024, kLongest = 65536;
+    // A response this many samples early is rounding in the plug-in's own count.
+    constexpr int kSlack = 4;
+    // Below this the output does not follow the input, and no lag is told.
+    constexpr double kRelated = 0.1;
+    constexpr int kBlock = 512;
+    const int window = c.settings.quick ? 4096 : 16384;
+    auto p = c.started(out, kBlock);
+    if (!p) return;
+    const VstInt32 reported = p->effect()->initialDelay;
+    out.figure("reported_delay", reported);
+    if (reported < 0) {
+        out.fail("initialDelay is negative: " + std::to_string(reported));
+        return;
+    }
+    const int expected = std::min<int>(reported, kLongest), lags = expected + kBeyond;
+    // The correlation window starts once the longest lag has input behind it.
+    const int from = lags + kBlock;
+    // One noise on every input, so that a plug-in mixing its channels still follows it.
+    const Audio noise = makeSignal(Signal::noise, 1, from + window, 44100.0, c.settings.seed);
+    c.step("noise through the plug-in");
+    const Audio output = runBlocks(*p, Audio(static_cast<std::size_t>(inputChannels(*p)), noise[0]), kBlock);
+    // The lag of the output's greatest correlation with the input, over the output
+    // channels (each taken as it is, whatever its polarity): a zero-latency filter,
+    // phaser or distortion peaks near 0 however it modulates, a delay at its delay.
+    const float* x = noise[0].data() + from;
+    std::vector<double> score(static_cast<std::size_t>(lags) + 1, 0.0);
+    double inputNorm = 0, outputNorms = 0;
+    for (int i = 0; i < window; ++i) inputNorm += static_cast<double>(x[i]) * x[i];
+    for (const std::vector<float>& channel : output) {
+        const float* y = channel.data() + from;
+        double energy = 0;
+        for (int i = 0; i < window; ++i) energy += static_cast<double>(y[i]) * y[i];
+        outputNorms += std::sqrt(energy);
+        for (int lag = 0; lag <= lags; ++lag) {
+            double sum = 0;
+            for (int i = 0; i < window; ++i) sum += static_cast<double>(y[i]) * x[i - lag];
+            score[static_cast<std::size_t>(lag)] += std::fabs(sum);
+        }
+    }
+    const int lag = static_cast<int>(std::max_element(score.begin(), score.end()) - score.begin());
+    const double correlation = score[static_cast<std::size_t>(lag)] / std::max(std::sqrt(inputNorm) * outputNorms, 1e-30);
+    out.figure("correlation", correlation);
+    if (!(correlation >= kRelated)) {
+        out.say("reported delay %d samples; the output does not follow noise at the input (correlation %.2f), no lag "
+                "told", reported, correlation);
+        return;
+    }
+    out.say("reported delay %d samples, the response to noise peaks at lag %d (correlation %.2f)", reported, lag,
+            correlation);
+    out.figure("measured_lag", lag);
+    if (lag < expected - kSlack)
+        out.fail("the response comes " + std::to_string(lag) + " samples after the input, before the reported delay of " +
+                 std::to_string(reported) + ": a host compensating for it puts the output " +
+                 std::to_string(reported - lag) + " samples early");
 }
 
 void checkExtremeInput(Context& c, Outcome& out) {

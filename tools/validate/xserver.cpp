@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <xcb/res.h>
 #include <xcb/xcb.h>
 
 #include <cerrno>
@@ -142,6 +143,98 @@ int HostWindow::childrenAfterClose() {
         n = children();
     }
     return n;
+}
+
+std::vector<Placement> HostWindow::placements() {
+    std::vector<Placement> found;
+    xcb_query_tree_reply_t* tree = xcb_query_tree_reply(connection, xcb_query_tree(connection, window), nullptr);
+    if (!tree) return found;
+    const xcb_window_t* children = xcb_query_tree_children(tree);
+    std::vector<xcb_get_geometry_cookie_t> asked;
+    for (int i = 0; i < xcb_query_tree_children_length(tree); ++i)
+        asked.push_back(xcb_get_geometry(connection, children[i]));
+    std::free(tree);
+    for (const xcb_get_geometry_cookie_t& cookie : asked) {
+        // A window gone meanwhile has no geometry and is no longer inside ours.
+        if (xcb_get_geometry_reply_t* g = xcb_get_geometry_reply(connection, cookie, nullptr)) {
+            found.push_back({g->x, g->y, g->width + 2 * g->border_width, g->height + 2 * g->border_width});
+            std::free(g);
+        }
+    }
+    return found;
+}
+
+XUsage HostWindow::pluginUsage() {
+    XUsage usage;
+    const xcb_query_extension_reply_t* extension = ok ? xcb_get_extension_data(connection, &xcb_res_id) : nullptr;
+    xcb_res_query_version_reply_t* version =
+        extension && extension->present ? xcb_res_query_version_reply(connection, xcb_res_query_version(connection, 1, 2),
+                                                                      nullptr)
+                                        : nullptr;
+    const bool recent = version && (version->server_major > 1 || (version->server_major == 1 && version->server_minor >= 2));
+    std::free(version);
+    if (!recent) {
+        usage.unknown = "the X server has no X-Resource 1.2";
+        return usage;
+    }
+    // The clients of this process, by the process id the server knows them by; ours is
+    // the one whose resources start at our connection's base.
+    const uint32_t own = xcb_get_setup(connection)->resource_id_base;
+    const xcb_res_client_id_spec_t all{0, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
+    xcb_res_query_client_ids_reply_t* ids =
+        xcb_res_query_client_ids_reply(connection, xcb_res_query_client_ids(connection, 1, &all), nullptr);
+    if (!ids) {
+        usage.unknown = "the X server does not say which process its clients belong to";
+        return usage;
+    }
+    const auto pid = static_cast<uint32_t>(getpid());
+    bool ownSeen = false;
+    std::vector<uint32_t> plugin;
+    for (auto it = xcb_res_query_client_ids_ids_iterator(ids); it.rem; xcb_res_client_id_value_next(&it)) {
+        if (xcb_res_client_id_value_value_length(it.data) != 1 || *xcb_res_client_id_value_value(it.data) != pid)
+            continue;
+        if (it.data->spec.client == own)
+            ownSeen = true;
+        else
+            plugin.push_back(it.data->spec.client);
+    }
+    std::free(ids);
+    if (!ownSeen) {
+        // Connected from afar, or through a server that keeps no process ids.
+        usage.unknown = "the X server does not say which process its clients belong to";
+        return usage;
+    }
+    usage.clients = static_cast<int>(plugin.size());
+    std::vector<xcb_res_query_client_pixmap_bytes_cookie_t> bytesAsked;
+    std::vector<xcb_res_query_client_resources_cookie_t> resourcesAsked;
+    for (uint32_t client : plugin) {
+        bytesAsked.push_back(xcb_res_query_client_pixmap_bytes(connection, client));
+        resourcesAsked.push_back(xcb_res_query_client_resources(connection, client));
+    }
+    // A client that left meanwhile answers nothing, and holds nothing any more.
+    std::map<xcb_atom_t, int64_t> byType;
+    for (std::size_t i = 0; i < plugin.size(); ++i) {
+        if (auto* bytes = xcb_res_query_client_pixmap_bytes_reply(connection, bytesAsked[i], nullptr)) {
+            usage.pixmapBytes += (static_cast<int64_t>(bytes->bytes_overflow) << 32) + bytes->bytes;
+            std::free(bytes);
+        }
+        if (auto* resources = xcb_res_query_client_resources_reply(connection, resourcesAsked[i], nullptr)) {
+            for (auto it = xcb_res_query_client_resources_types_iterator(resources); it.rem; xcb_res_type_next(&it))
+                byType[it.data->resource_type] += it.data->count;
+            std::free(resources);
+        }
+    }
+    std::vector<std::pair<xcb_atom_t, xcb_get_atom_name_cookie_t>> names;
+    for (const auto& [type, count] : byType) names.emplace_back(type, xcb_get_atom_name(connection, type));
+    for (const auto& [type, cookie] : names) {
+        std::string name = "type " + std::to_string(type);
+        if (xcb_get_atom_name_reply_t* reply = xcb_get_atom_name_reply(connection, cookie, nullptr)) {
+            name.assign(xcb_get_atom_name_name(reply), static_cast<std::size_t>(xcb_get_atom_name_name_length(reply)));
+            std::free(reply);
+        }
+        usage.resources[name] += byType[type];
+    }
+    return usage;
 }
 
 void HostWindow::drain() {

@@ -5,6 +5,7 @@
 #include <sys/types.h>
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -38,6 +39,20 @@ private:
     xcb_connection_t* keeper = nullptr;
 };
 
+// What the X server holds for the plug-in's connections: those of this process other
+// than the host's own, told apart with the X-Resource extension.
+struct XUsage {
+    std::string unknown;  // why the server cannot say, empty when it did
+    int clients = 0;
+    int64_t pixmapBytes = 0;
+    std::map<std::string, int64_t> resources;  // count by type: "WINDOW", "PIXMAP", "GC"...
+};
+
+// A window inside the host's, where its parent sees it.
+struct Placement {
+    int x, y, width, height;  // width and height with the border on both sides
+};
+
 // The host's side of an editor: a connection of its own to `display` and a top-level
 // parent window at (0, 0), 1024 x 768, whose id goes to effEditOpen as Linux hosts
 // pass theirs. Sets DISPLAY, so the editor opens on the same server.
@@ -55,6 +70,11 @@ public:
     // The windows left inside ours once the plug-in's own requests have had time to
     // reach the server (its connection may still hold them for a moment).
     int childrenAfterClose();
+    // The windows the plug-in put inside ours, as placed there.
+    std::vector<Placement> placements();
+    // What the plug-in's connections to the server hold there now; costs a few round
+    // trips.
+    XUsage pluginUsage();
     // What arrives on the host's own connection is read and dropped, as a host's event
     // loop would.
     void drain();
