@@ -148,8 +148,9 @@ void checkEditorRect(Context& c, Outcome& out) {
     for (const Placement& w : placed)
         if (w.x < 0 || w.y < 0 || w.x + w.width > boundWidth || w.y + w.height > boundHeight) {
             char text[160];
-            std::snprintf(text, sizeof text, "the editor's window at (%d, %d), %d x %d, reaches outside the %d x %d rectangle",
-                          w.x, w.y, w.width, w.height, boundWidth, boundHeight);
+            std::snprintf(text, sizeof text,
+                          "the editor's window at (%d, %d), %d x %d, reaches outside the %d x %d rectangle", w.x, w.y,
+                          w.width, w.height, boundWidth, boundHeight);
             out.fail(text);
         }
 }

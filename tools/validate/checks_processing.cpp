@@ -164,6 +164,10 @@ void checkLatency(Context& c, Outcome& out) {
     const Audio noise = makeSignal(Signal::noise, 1, from + window, 44100.0, c.settings.seed);
     c.step("noise through the plug-in");
     const Audio output = runBlocks(*p, Audio(static_cast<std::size_t>(inputChannels(*p)), noise[0]), kBlock);
+    Scan scan;
+    scan.add(output);
+    judge(out, scan, "noise");
+    if (scan.nonFinite() || scan.unwritten) return;
     // The lag of the output's greatest correlation with the input, over the output
     // channels (each taken as it is, whatever its polarity): a zero-latency filter,
     // phaser or distortion peaks near 0 however it modulates, a delay at its delay.
@@ -183,7 +187,8 @@ void checkLatency(Context& c, Outcome& out) {
         }
     }
     const int lag = static_cast<int>(std::max_element(score.begin(), score.end()) - score.begin());
-    const double correlation = score[static_cast<std::size_t>(lag)] / std::max(std::sqrt(inputNorm) * outputNorms, 1e-30);
+    const double correlation =
+        score[static_cast<std::size_t>(lag)] / std::max(std::sqrt(inputNorm) * outputNorms, 1e-30);
     out.figure("correlation", correlation);
     if (!(correlation >= kRelated)) {
         out.say("reported delay %d samples; the output does not follow noise at the input (correlation %.2f), no lag "
@@ -194,8 +199,8 @@ void checkLatency(Context& c, Outcome& out) {
             correlation);
     out.figure("measured_lag", lag);
     if (lag < expected - kSlack)
-        out.fail("the response comes " + std::to_string(lag) + " samples after the input, before the reported delay of " +
-                 std::to_string(reported) + ": a host compensating for it puts the output " +
+        out.fail("the response comes " + std::to_string(lag) + " samples after the input, before the reported " +
+                 "delay of " + std::to_string(reported) + ": a host compensating for it puts the output " +
                  std::to_string(reported - lag) + " samples early");
 }
 

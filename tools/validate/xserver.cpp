@@ -168,29 +168,29 @@ XUsage HostWindow::pluginUsage() {
     XUsage usage;
     const xcb_query_extension_reply_t* extension = ok ? xcb_get_extension_data(connection, &xcb_res_id) : nullptr;
     xcb_res_query_version_reply_t* version =
-        extension && extension->present ? xcb_res_query_version_reply(connection, xcb_res_query_version(connection, 1, 2),
-                                                                      nullptr)
-                                        : nullptr;
-    const bool recent = version && (version->server_major > 1 || (version->server_major == 1 && version->server_minor >= 2));
+        extension && extension->present
+            ? xcb_res_query_version_reply(connection, xcb_res_query_version(connection, 1, 2), nullptr)
+            : nullptr;
+    // Client ids, and with them the clients' process ids, came with version 1.2.
+    const bool recent =
+        version && (version->server_major > 1 || (version->server_major == 1 && version->server_minor >= 2));
     std::free(version);
     if (!recent) {
         usage.unknown = "the X server has no X-Resource 1.2";
         return usage;
     }
-    // The clients of this process, by the process id the server knows them by; ours is
-    // the one whose resources start at our connection's base.
+    // The clients of this process, by the process id the server knows them by (the
+    // run's own connection, XServer's, is the parent's); ours is the one whose resources
+    // start at our connection's base.
     const uint32_t own = xcb_get_setup(connection)->resource_id_base;
     const xcb_res_client_id_spec_t all{0, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
     xcb_res_query_client_ids_reply_t* ids =
         xcb_res_query_client_ids_reply(connection, xcb_res_query_client_ids(connection, 1, &all), nullptr);
-    if (!ids) {
-        usage.unknown = "the X server does not say which process its clients belong to";
-        return usage;
-    }
     const auto pid = static_cast<uint32_t>(getpid());
     bool ownSeen = false;
     std::vector<uint32_t> plugin;
-    for (auto it = xcb_res_query_client_ids_ids_iterator(ids); it.rem; xcb_res_client_id_value_next(&it)) {
+    for (auto it = ids ? xcb_res_query_client_ids_ids_iterator(ids) : xcb_res_client_id_value_iterator_t{};
+         it.rem; xcb_res_client_id_value_next(&it)) {
         if (xcb_res_client_id_value_value_length(it.data) != 1 || *xcb_res_client_id_value_value(it.data) != pid)
             continue;
         if (it.data->spec.client == own)
