@@ -15,6 +15,7 @@ void checkSideBySide(Context&, Outcome&);
 void checkGrid(Context&, Outcome&);
 void checkRateChange(Context&, Outcome&);
 void checkBlockSplit(Context&, Outcome&);
+void checkBuffers(Context&, Outcome&);
 void checkExtremeInput(Context&, Outcome&);
 void checkNonFiniteInput(Context&, Outcome&);
 void checkSubnormalInput(Context&, Outcome&);

@@ -22,6 +22,13 @@ void judge(Outcome& out, const Scan& scan, const std::string& where) {
     out.fail(where + ": " + scan.describe() + " output samples");
 }
 
+std::string describe(double difference) {
+    if (difference == 0.0) return "bit-identical";
+    char text[48];
+    std::snprintf(text, sizeof text, "differs by up to %.3g", difference);
+    return text;
+}
+
 std::string rateText(double rate) {
     char text[32];
     std::snprintf(text, sizeof text, rate == std::floor(rate) ? "%.0f Hz" : "%.4f Hz", rate);
@@ -95,8 +102,6 @@ void checkRateChange(Context& c, Outcome& out) {
 void checkBlockSplit(Context& c, Outcome& out) {
     const int frames = c.settings.quick ? 8192 : 32768;
     constexpr int kAnnounced = 512;
-    // Anything a correct plug-in computes differently in pieces stays far below this.
-    constexpr double kTolerance = 1e-6;
     auto whole = c.started(out, frames);
     auto doubled = c.started(out, kAnnounced);
     auto random = c.started(out, kAnnounced);
@@ -123,20 +128,78 @@ void checkBlockSplit(Context& c, Outcome& out) {
     Scan scan;
     scan.add(reference);
     judge(out, scan, "one long call");
-    auto describe = [](double d) {
-        if (d == 0.0) return std::string("bit-identical");
-        char text[48];
-        std::snprintf(text, sizeof text, "differs by up to %.3g", d);
-        return std::string(text);
-    };
     out.say("%d frames: calls of %d %s, %d random calls (%d single samples) %s", frames, 2 * kAnnounced,
             describe(dTwice).c_str(), calls, singles, describe(dPieces).c_str());
     out.figure("difference_double_blocks", dTwice);
     out.figure("difference_random_blocks", dPieces);
     out.figure("random_calls", calls);
     out.figure("single_sample_calls", singles);
-    if (!(dTwice <= kTolerance)) out.fail("calls twice the announced block size sound different from one long call");
-    if (!(dPieces <= kTolerance)) out.fail("calls of random lengths sound different from one long call");
+    if (!(dTwice <= kSameSound)) out.fail("calls twice the announced block size sound different from one long call");
+    if (!(dPieces <= kSameSound)) out.fail("calls of random lengths sound different from one long call");
+}
+
+void checkBuffers(Context& c, Outcome& out) {
+    const int frames = c.settings.quick ? 8192 : 32768;
+    constexpr int kAnnounced = 512;
+    auto first = c.started(out, kAnnounced);
+    if (!first) return;
+    const Audio in = makeSignal(Signal::noise, inputChannels(*first), frames, 44100.0, 13);
+    // One list of call lengths for every run, mostly shorter than the announced size:
+    // a plug-in that writes its announced block size writes past their end.
+    std::vector<int> lengths;
+    Random random(c.settings.seed);
+    for (int sum = 0; sum < frames; sum += lengths.back()) lengths.push_back(1 + random.below(kAnnounced));
+    const auto replay = [&lengths] {
+        return [&lengths, k = std::size_t{0}]() mutable { return lengths[k++ % lengths.size()]; };
+    };
+    // Every way there is to hand buffers to this plug-in.
+    std::vector<Outputs> ways = {Outputs::stale, Outputs::nan};
+    std::vector<std::string> notRun;
+    if (first->numInputs() == first->numOutputs())
+        ways.push_back(Outputs::inPlace);
+    else
+        notRun.push_back("not in place (" + std::to_string(first->numInputs()) + " inputs, " +
+                         std::to_string(first->numOutputs()) + " outputs)");
+    if (first->effect()->process)
+        ways.push_back(Outputs::added);
+    else
+        notRun.push_back("no accumulating process");
+    BufferUse use;
+    c.step("a clean run in %zu calls of random lengths", lengths.size());
+    const Audio clean = run(*first, in, replay(), {}, Outputs::unwritten, &use);
+    first.reset();
+    int runs = 1;
+    double worst = 0;
+    for (Outputs way : ways) {
+        auto p = c.started(out, kAnnounced);
+        if (!p) return;
+        c.step("%s", outputsName(way));
+        const double d = maxDifference(clean, run(*p, in, replay(), {}, way, &use));
+        ++runs;
+        worst = std::max(worst, d);
+        if (d <= kSameSound) continue;
+        out.fail(way == Outputs::added
+                     ? std::string("process does not add to what the outputs held: what it added ") + describe(d) +
+                           " from a clean run"
+                     : std::string(outputsName(way)) + " sounds different from a clean run: " + describe(d));
+    }
+    if (use.inputWrites > 0)
+        out.fail("writes to its inputs when not processing in place: " + std::to_string(use.inputWrites) +
+                 " input samples changed, first in call " + std::to_string(use.firstInputWrite + 1));
+    if (use.overruns > 0)
+        out.fail("writes past the end of its buffers: " + std::to_string(use.overruns) +
+                 " samples, first in call " + std::to_string(use.firstOverrun + 1) + " of " +
+                 std::to_string(use.overrunLength) + " frames");
+    std::string ran;
+    for (Outputs way : ways) ran += std::string(", ") + outputsName(way);
+    out.say("%d runs of %d frames in %zu calls up to %d frames: unwritten outputs%s %s", runs, frames,
+            lengths.size(), kAnnounced, ran.c_str(), worst == 0 ? "bit-identical" : describe(worst).c_str());
+    for (const std::string& why : notRun) out.say("%s", why.c_str());
+    out.say("inputs and past the end %s", use.inputWrites + use.overruns == 0 ? "untouched" : "written");
+    out.figure("runs", runs);
+    out.figure("difference", worst);
+    out.figure("input_writes", static_cast<double>(use.inputWrites));
+    out.figure("overruns", static_cast<double>(use.overruns));
 }
 
 void checkExtremeInput(Context& c, Outcome& out) {
