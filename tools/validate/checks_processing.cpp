@@ -250,11 +250,23 @@ void checkNonFiniteInput(Context& c, Outcome& out) {
         {"a block of NaN", NAN, kBlock, false, false},
         {"32 alternating +-inf", INFINITY, 32, false, true},
     };
+    // After the burst and two blocks of finite input the output must answer its input
+    // as a fresh instance's does: not silent where that one is not, and, once a long
+    // tail it may rightly have flushed had time to build up again, about as loud.
+    constexpr int kFrames = 48 * kBlock, kWindow = 2048, kTail = 44100 / 10;
+    constexpr double kLevelTolerance = 6.0;
+    auto fresh = c.started(out, kBlock);
+    if (!fresh) return;
+    const Audio clean = makeSignal(Signal::noise, inputChannels(*fresh), kFrames, 44100.0, 5);
+    c.step("a fresh instance without a burst");
+    const Audio reference = runBlocks(*fresh, clean, kBlock);
+    fresh.reset();
     int64_t worst = 0;
+    double worstLevel = 0;
     for (const Burst& b : bursts) {
         auto p = c.started(out, kBlock);
         if (!p) return;
-        Audio in = makeSignal(Signal::noise, inputChannels(*p), 12 * kBlock, 44100.0, 5);
+        Audio in = clean;
         const int64_t from = 4 * kBlock + 100, to = from + b.length;
         for (std::size_t ch = 0; ch < in.size(); ++ch) {
             if (b.leftOnly && ch > 0) break;
@@ -272,10 +284,21 @@ void checkNonFiniteInput(Context& c, Outcome& out) {
                      " samples later (more than one block of " + std::to_string(kBlock) + ")" +
                      (scan.lastNonFinite + 1 >= static_cast<int64_t>(output[0].size()) ? ", up to the end of the run"
                                                                                          : ""));
+        const LevelMatch soon = compareLevels(output, reference, to + 2 * kBlock, kWindow);
+        const LevelMatch later = compareLevels(output, reference, to + 2 * kBlock + kTail, kWindow);
+        worstLevel = std::max(worstLevel, later.worstDecibels);
+        if (soon.silentAlone)
+            out.fail(std::string("after ") + b.name + " the output does not answer its input as a fresh instance's does: " +
+                     soon.describe());
+        else if (later.worstDecibels > kLevelTolerance)
+            out.fail(std::string("after ") + b.name + " the output level is not a fresh instance's: " + later.describe());
     }
     out.say("%zu bursts of NaN and infinity, output finite again after at most %lld samples", std::size(bursts),
             static_cast<long long>(worst));
+    out.say("from %s after the burst as loud as a fresh instance within %.2f dB", milliseconds((2 * kBlock + kTail) / 44100.0).c_str(),
+            worstLevel);
     out.figure("worst_recovery_samples", static_cast<double>(worst));
+    out.figure("worst_level_difference_db", worstLevel);
 }
 
 void checkSubnormalInput(Context& c, Outcome& out) {

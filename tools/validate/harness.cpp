@@ -274,6 +274,19 @@ LevelMatch compareLevels(const Audio& a, const Audio& b, int64_t from, int windo
     return match;
 }
 
+std::string LevelMatch::describe() const {
+    char where[64];
+    std::snprintf(where, sizeof where, "in the window at %.3f s on channel %d", static_cast<double>(worstFrame) / 44100.0,
+                  worstChannel + 1);
+    if (worstFrame < 0) return "the same level in every window";
+    if (std::isinf(worstDecibels))
+        return std::string(silentAlone ? "silent where the other is not, " : "silent or not finite where the other is not, ") +
+               where;
+    char text[128];
+    std::snprintf(text, sizeof text, "%.1f dB apart %s", worstDecibels, where);
+    return text;
+}
+
 void randomiseParameters(vsthost::Plugin& plugin, Random& random) {
     for (VstInt32 p = 0; p < plugin.numParams(); ++p) plugin.setParameter(p, random.uniform());
 }

@@ -121,6 +121,8 @@ struct LevelMatch {
     int worstChannel = 0;
     bool silentAlone = false;    // `a` silent where `b` is not
     int windows = 0;
+    // "3.2 dB apart in the window at 0.250 s on channel 1"; at 44.1 kHz.
+    std::string describe() const;
 };
 // From frame `from` on, windows of `window` frames (the last may be shorter); a window
 // whose RMS is below -100 dBFS is silent.
