@@ -234,7 +234,8 @@ void FaultyEffect::processReplacing(float** inputs, float** outputs, VstInt32 sa
     for (int c = 0; c < 2; ++c) {
         if (faults.writesInput) std::fill_n(inputs[c], sampleFrames, 0.0f);  // used as scratch
         // Fills the announced block size whatever the call's length.
-        if (faults.overrun && sampleFrames < blockSize) std::fill(outputs[c] + sampleFrames, outputs[c] + blockSize, 0.0f);
+        if (faults.overrun && sampleFrames < blockSize)
+            std::fill(outputs[c] + sampleFrames, outputs[c] + blockSize, 0.0f);
     }
 }
 

@@ -409,13 +409,15 @@ void checkSessionRestore(Context& c, Outcome& out) {
         auto running = c.started(out);
         if (!running) return;
         restore(*running);
-        const Audio in = makeSignal(Signal::noise, inputChannels(*fresh), kHeardFrames, 44100.0, static_cast<uint64_t>(r) + 1);
+        const Audio in =
+            makeSignal(Signal::noise, inputChannels(*fresh), kHeardFrames, 44100.0, static_cast<uint64_t>(r) + 1);
         const LevelMatch heard = compareLevels(runBlocks(*fresh, in, 512), runBlocks(*running, in, 512), kSettleFrames,
                                                kLevelWindow);
         worstHeard = std::max(worstHeard, heard.worstDecibels);
         if (heard.worstDecibels > kHeardTolerance && out.problems.size() < 8)
-            out.fail("round " + std::to_string(r + 1) + ": restored before it was resumed, it sounds unlike an instance "
-                     "given the same values while running: " + heard.describe());
+            out.fail("round " + std::to_string(r + 1) +
+                     ": restored before it was resumed, it sounds unlike an instance given the same values while "
+                     "running: " + heard.describe());
     }
     out.say("%d of %d random sessions restored%s", restored, rounds, near.count ? "" : " exactly");
     near.say(out);

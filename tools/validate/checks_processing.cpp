@@ -164,20 +164,30 @@ void checkBuffers(Context& c, Outcome& out) {
         ways.push_back(Outputs::added);
     else
         notRun.push_back("no accumulating process");
+    // The outputs it announces: the extra ones a mono plug-in gets hold what they held.
+    const auto announced = [outputs = static_cast<std::size_t>(first->numOutputs())](Audio audio) {
+        audio.resize(std::min(audio.size(), outputs));
+        return audio;
+    };
     BufferUse use;
     c.step("a clean run in %zu calls of random lengths", lengths.size());
-    const Audio clean = run(*first, in, replay(), {}, Outputs::unwritten, &use);
+    const Audio clean = announced(run(*first, in, replay(), {}, Outputs::unwritten, &use));
     first.reset();
+    Scan level;
+    level.add(clean);
+    // What `process` added is read back by a subtraction, which rounds as the sum did:
+    // by up to half an ulp of the level.
+    const double addedTolerance = kSameSound * std::max(1.0f, level.peak);
     int runs = 1;
     double worst = 0;
     for (Outputs way : ways) {
         auto p = c.started(out, kAnnounced);
         if (!p) return;
         c.step("%s", outputsName(way));
-        const double d = maxDifference(clean, run(*p, in, replay(), {}, way, &use));
+        const double d = maxDifference(clean, announced(run(*p, in, replay(), {}, way, &use)));
         ++runs;
         worst = std::max(worst, d);
-        if (d <= kSameSound) continue;
+        if (d <= (way == Outputs::added ? addedTolerance : kSameSound)) continue;
         out.fail(way == Outputs::added
                      ? std::string("process does not add to what the outputs held: what it added ") + describe(d) +
                            " from a clean run"
@@ -288,15 +298,16 @@ void checkNonFiniteInput(Context& c, Outcome& out) {
         const LevelMatch later = compareLevels(output, reference, to + 2 * kBlock + kTail, kWindow);
         worstLevel = std::max(worstLevel, later.worstDecibels);
         if (soon.silentAlone)
-            out.fail(std::string("after ") + b.name + " the output does not answer its input as a fresh instance's does: " +
-                     soon.describe());
+            out.fail(std::string("after ") + b.name +
+                     " the output does not answer its input as a fresh instance's does: " + soon.describe());
         else if (later.worstDecibels > kLevelTolerance)
-            out.fail(std::string("after ") + b.name + " the output level is not a fresh instance's: " + later.describe());
+            out.fail(std::string("after ") + b.name + " the output level is not a fresh instance's: " +
+                     later.describe());
     }
     out.say("%zu bursts of NaN and infinity, output finite again after at most %lld samples", std::size(bursts),
             static_cast<long long>(worst));
-    out.say("from %s after the burst as loud as a fresh instance within %.2f dB", milliseconds((2 * kBlock + kTail) / 44100.0).c_str(),
-            worstLevel);
+    out.say("from %s after the burst as loud as a fresh instance within %.2f dB",
+            milliseconds((2 * kBlock + kTail) / 44100.0).c_str(), worstLevel);
     out.figure("worst_recovery_samples", static_cast<double>(worst));
     out.figure("worst_level_difference_db", worstLevel);
 }

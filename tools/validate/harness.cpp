@@ -138,8 +138,8 @@ Audio run(vsthost::Plugin& plugin, const Audio& input, const std::function<int()
     const int announced = std::min(plugin.numOutputs(), outs);
     const float guard = guardSample();
     Audio result(static_cast<std::size_t>(outs), std::vector<float>(static_cast<std::size_t>(frames), 0.0f));
-    std::vector<std::vector<float>> inBuffers(static_cast<std::size_t>(ins)), outBuffers(static_cast<std::size_t>(outs));
-    std::vector<std::vector<float>> prior(static_cast<std::size_t>(outs));
+    std::vector<std::vector<float>> inBuffers(static_cast<std::size_t>(ins));
+    std::vector<std::vector<float>> outBuffers(static_cast<std::size_t>(outs)), prior(outBuffers);
     std::vector<float*> inPointers(static_cast<std::size_t>(ins));
     std::vector<float*> outPointers(static_cast<std::size_t>(outs));
     Random old(static_cast<uint64_t>(frames) + 77);
@@ -163,11 +163,14 @@ Audio run(vsthost::Plugin& plugin, const Audio& input, const std::function<int()
             if (!inPlace) buffer.assign(room, guard);
             outPointers[static_cast<std::size_t>(c)] = buffer.data();
             if (inPlace) continue;
-            for (int i = 0; i < length; ++i)
-                buffer[static_cast<std::size_t>(i)] = outputs == Outputs::nan     ? NAN
-                                                     : outputs == Outputs::unwritten ? 0.0f
-                                                                                     : 0.5f * old.bipolar();
-            if (outputs == Outputs::added) prior[static_cast<std::size_t>(c)].assign(buffer.begin(), buffer.begin() + length);
+            for (int i = 0; i < length; ++i) {
+                float& s = buffer[static_cast<std::size_t>(i)];
+                s = c >= announced || outputs == Outputs::unwritten ? 0.0f
+                    : outputs == Outputs::nan                       ? NAN
+                                                                    : 0.5f * old.bipolar();
+            }
+            if (outputs == Outputs::added)
+                prior[static_cast<std::size_t>(c)].assign(buffer.begin(), buffer.begin() + length);
         }
         if (outputs == Outputs::unwritten) vsthost::markUnwritten(outPointers.data(), announced, length);
         if (outputs == Outputs::added)
@@ -176,10 +179,9 @@ Audio run(vsthost::Plugin& plugin, const Audio& input, const std::function<int()
             plugin.processReplacing(inPointers.data(), outPointers.data(), length);
         for (int c = 0; c < outs; ++c) {
             const float* out = outPointers[static_cast<std::size_t>(c)];
+            const float* was = prior[static_cast<std::size_t>(c)].data();
             float* to = result[static_cast<std::size_t>(c)].data() + done;
-            for (int i = 0; i < length; ++i)
-                to[i] = outputs == Outputs::added ? out[i] - prior[static_cast<std::size_t>(c)][static_cast<std::size_t>(i)]
-                                                  : out[i];
+            for (int i = 0; i < length; ++i) to[i] = outputs == Outputs::added ? out[i] - was[i] : out[i];
         }
         if (use) {
             const auto firstTime = [call](int& first) {
@@ -275,12 +277,13 @@ LevelMatch compareLevels(const Audio& a, const Audio& b, int64_t from, int windo
 }
 
 std::string LevelMatch::describe() const {
-    char where[64];
-    std::snprintf(where, sizeof where, "in the window at %.3f s on channel %d", static_cast<double>(worstFrame) / 44100.0,
-                  worstChannel + 1);
     if (worstFrame < 0) return "the same level in every window";
+    char where[64];
+    std::snprintf(where, sizeof where, "in the window at %.3f s on channel %d",
+                  static_cast<double>(worstFrame) / 44100.0, worstChannel + 1);
     if (std::isinf(worstDecibels))
-        return std::string(silentAlone ? "silent where the other is not, " : "silent or not finite where the other is not, ") +
+        return std::string(silentAlone ? "silent where the other is not, "
+                                       : "silent or not finite where the other is not, ") +
                where;
     char text[128];
     std::snprintf(text, sizeof text, "%.1f dB apart %s", worstDecibels, where);
