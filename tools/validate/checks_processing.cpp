@@ -152,7 +152,7 @@ void checkBuffers(Context& c, Outcome& out) {
     const auto replay = [&lengths] {
         return [&lengths, k = std::size_t{0}]() mutable { return lengths[k++ % lengths.size()]; };
     };
-    // Every way there is to hand buffers to this plug-in.
+    // The ways a host may hand this plug-in its buffers, each against a clean run.
     std::vector<Outputs> ways = {Outputs::stale, Outputs::nan};
     std::vector<std::string> notRun;
     if (first->numInputs() == first->numOutputs())
@@ -201,9 +201,9 @@ void checkBuffers(Context& c, Outcome& out) {
                  " samples, first in call " + std::to_string(use.firstOverrun + 1) + " of " +
                  std::to_string(use.overrunLength) + " frames");
     std::string ran;
-    for (Outputs way : ways) ran += std::string(", ") + outputsName(way);
-    out.say("%d runs of %d frames in %zu calls up to %d frames: unwritten outputs%s %s", runs, frames,
-            lengths.size(), kAnnounced, ran.c_str(), worst == 0 ? "bit-identical" : describe(worst).c_str());
+    for (Outputs way : ways) ran += std::string(ran.empty() ? "" : ", ") + outputsName(way);
+    out.say("%d runs of %d frames in the same %zu calls up to %d frames; %s against a clean run: %s", runs, frames,
+            lengths.size(), kAnnounced, ran.c_str(), describe(worst).c_str());
     for (const std::string& why : notRun) out.say("%s", why.c_str());
     out.say("inputs and past the end %s", use.inputWrites + use.overruns == 0 ? "untouched" : "written");
     out.figure("runs", runs);
