@@ -8,6 +8,7 @@
 #include <xcb/xcb.h>
 
 #include <atomic>
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -149,9 +150,13 @@ protected:
     VstInt32 processEvents(VstEvents* events) override;
     void getProgramName(char* text) override;
     float getParameter(VstInt32 index) override;
+    void writeOutputs(float** outputs, int offset, int sampleFrames, bool accumulate) override;
 
 public:
     void setParameter(VstInt32 index, float value) override;
+    void processReplacing(float** inputs, float** outputs, VstInt32 sampleFrames) override;
+    void resume() override;
+    void suspend() override;
 
 public:
     struct {
@@ -166,6 +171,11 @@ public:
         bool ulpOff = fault("readback-1ulp"), fiveOff = fault("readback-5ulps");
         // A ducker whose fall the editor's meter sets; a delay reported and not applied.
         bool meterNan = fault("editor-meter-nan"), latencyUnapplied = fault("latency-unapplied");
+        bool addsOutput = fault("adds-output"), inPlaceUnsafe = fault("in-place-unsafe"),
+             processReplaces = fault("process-replaces"), writesInput = fault("writes-input"),
+             overrun = fault("overrun"), restoreUnheard = fault("restore-unheard"),
+             silentAfterNan = fault("silent-after-nan"), unbounded = fault("unbounded"),
+             glideByZero = fault("glide-by-zero"), blockMemory = fault("block-memory");
     } faults;
     // Set by the editor on its thread, read by the processing.
     std::atomic<float> duckerFall{FaultyEditor::kFall};
@@ -176,6 +186,16 @@ private:
     float memory = 0.0f;  // a one-pole filter's state
     float callRamp = 0.0f;
     float duckerLevel = 0.0f;
+    bool running = false;   // resumed by the host
+    bool silenced = false;  // a non-finite input was seen
+    int previousFrames = 0;
+    // The gain's glide: from, to, over how many samples, and the samples since it began.
+    static constexpr int kGlide = 32;
+    float glideFrom = 1.0f, glideTo = 1.0f;
+    int glideSpan = kGlide, sinceChange = 1 << 30;
+    float glided() const {
+        return glideFrom + (glideTo - glideFrom) * std::min(static_cast<float>(sinceChange) / glideSpan, 1.0f);
+    }
 };
 
 const Row kParameters[] = {
@@ -197,12 +217,28 @@ FaultyEffect::FaultyEffect(audioMasterCallback audioMaster)
                   kParameters) {
     finishConstruction();
     if (faults.latencyUnapplied) getAeffect()->initialDelay = 256;
+    running = false;  // a new instance waits for the host's resume
+}
+
+void FaultyEffect::resume() {
+    EffectShell::resume();
+    running = true;
+}
+
+void FaultyEffect::suspend() {
+    EffectShell::suspend();
+    running = false;
 }
 
 void FaultyEffect::setParameter(VstInt32 index, float value) {
     if (faults.crashOnNan && std::isnan(value)) *static_cast<volatile int*>(nullptr) = 1;
     // The gain may not exceed the mode: restored before the mode, it is cut short.
     if (faults.restoreOrder && index == 0) value = std::min(value, EffectShell::getParameter(1));
+    // Kept while suspended but never applied: resume does not apply what it holds.
+    if (faults.restoreUnheard && !running && validParameter(index) && !std::isnan(value)) {
+        storeValue(index, std::clamp(value, 0.0f, 1.0f));
+        return;
+    }
     EffectShell::setParameter(index, value);
 }
 
@@ -230,6 +266,31 @@ VstInt32 FaultyEffect::processEvents(VstEvents* events) {
     return EffectShell::processEvents(events);
 }
 
+void FaultyEffect::processReplacing(float** inputs, float** outputs, VstInt32 sampleFrames) {
+    const bool usable = sampleFrames > 0 && inputs && outputs && inputs[0] && inputs[1] && outputs[0] && outputs[1];
+    if (faults.inPlaceUnsafe && usable) {
+        // A cross-feed written channel by channel straight into the host's outputs: the
+        // right one reads the left input after the left output was written.
+        for (int i = 0; i < sampleFrames; ++i) outputs[0][i] = gain * (inputs[0][i] + 0.25f * inputs[1][i]);
+        for (int i = 0; i < sampleFrames; ++i) outputs[1][i] = gain * (inputs[1][i] + 0.25f * inputs[0][i]);
+        return;
+    }
+    EffectShell::processReplacing(inputs, outputs, sampleFrames);
+    if (!usable) return;
+    for (int c = 0; c < 2; ++c) {
+        if (faults.writesInput) std::fill_n(inputs[c], sampleFrames, 0.0f);  // used as scratch
+        // Fills the announced block size whatever the call's length.
+        if (faults.overrun && sampleFrames < blockSize)
+            std::fill(outputs[c] + sampleFrames, outputs[c] + blockSize, 0.0f);
+    }
+}
+
+void FaultyEffect::writeOutputs(float** outputs, int offset, int sampleFrames, bool accumulate) {
+    if (faults.addsOutput) accumulate = true;
+    if (faults.processReplaces) accumulate = false;
+    EffectShell::writeOutputs(outputs, offset, sampleFrames, accumulate);
+}
+
 void FaultyEffect::doProcess(float** inputs, float** outputs, int sampleFrames) {
     (void)outputs;
     trackHostTempo(kVstTempoValid | kVstPpqPosValid);
@@ -242,11 +303,25 @@ void FaultyEffect::doProcess(float** inputs, float** outputs, int sampleFrames) 
     if (faults.nanAtOne && gain >= 2.0f) g = NAN;
     if (faults.tempoGain) g *= tempo / 120.0f;
     if (faults.highRates && getSampleRate() > 150000.0f) g = INFINITY;
+    if (faults.glideByZero && gain != glideTo) {
+        // A change that comes while the last glide still runs glides over what is left
+        // of it; one that comes just as it ends (the test should be <) has nothing left.
+        glideFrom = glided();
+        glideSpan = sinceChange <= kGlide ? kGlide - sinceChange : kGlide;
+        glideTo = gain;
+        sinceChange = 0;
+    }
+    // A fade-in of each call over as many samples as the call before had.
+    const int fade = previousFrames;
+    previousFrames = sampleFrames;
     float* left = outputLeft();
     float* right = outputRight();
     const float fall = duckerFall.load(std::memory_order_relaxed);
     for (int i = 0; i < sampleFrames; ++i) {
         float x = inputs[0][i];
+        if (faults.silentAfterNan && !(std::isfinite(x) && std::isfinite(inputs[1][i]))) silenced = true;
+        if (faults.unbounded) x += 1e-3f * x * x * x * x * x * x * x;  // a shaper's polynomial, unclamped
+        if (faults.blockMemory && i < fade) x *= 0.5f + 0.5f * static_cast<float>(i) / static_cast<float>(fade);
         if (faults.slowSubnormal && subnormal(x)) {
             // A slow path for tiny numbers, as some filters take by accident.
             float y = static_cast<float>(i + 1);
@@ -269,8 +344,13 @@ void FaultyEffect::doProcess(float** inputs, float** outputs, int sampleFrames) 
             duckerLevel = fall * duckerLevel + (1.0f - fall) * std::fabs(x);
             x *= 1.0f - 0.5f * std::min(duckerLevel, 1.0f);
         }
+        if (faults.glideByZero) {
+            g = glided();
+            sinceChange = std::min(sinceChange + 1, 1 << 30);
+        }
         left[i] = x * g;
         right[i] = inputs[1][i] * g;
+        if (silenced) left[i] = right[i] = 0.0f;
         if (faults.subnormalOut) right[i] = 1e-40f;
     }
     if (faults.lock) mutex.unlock();

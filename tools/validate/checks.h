@@ -16,6 +16,7 @@ void checkGrid(Context&, Outcome&);
 void checkRateChange(Context&, Outcome&);
 void checkBlockSplit(Context&, Outcome&);
 void checkLatency(Context&, Outcome&);
+void checkBuffers(Context&, Outcome&);
 void checkExtremeInput(Context&, Outcome&);
 void checkNonFiniteInput(Context&, Outcome&);
 void checkSubnormalInput(Context&, Outcome&);

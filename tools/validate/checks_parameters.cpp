@@ -344,6 +344,11 @@ void checkReadback(Context& c, Outcome& out) {
 
 void checkSessionRestore(Context& c, Outcome& out) {
     const int rounds = c.settings.quick ? 3 : 10;
+    // Smoothing may take the first moments; after them the level of each window must
+    // match within a decibel, far less than any value left unheard changes.
+    constexpr int kHeardFrames = 44100 / 2, kSettleFrames = 44100 / 10, kLevelWindow = 4096;
+    constexpr double kHeardTolerance = 1.0;
+    double worstHeard = 0;
     int restored = 0;
     NearMisses near;
     for (int r = 0; r < rounds; ++r) {
@@ -367,11 +372,18 @@ void checkSessionRestore(Context& c, Outcome& out) {
         const std::vector<float> state = values(*saved);
         saved->close();
 
+        // As a host restores a session: program and values before the plug-in is
+        // prepared and resumed.
         c.step("round %d: the session restored parameter by parameter", r + 1);
-        auto fresh = c.started(out);
-        if (!fresh) return;
-        if (fresh->numPrograms() > 0) fresh->setProgram(program);
-        for (VstInt32 i = 0; i < fresh->numParams(); ++i) fresh->setParameter(i, state[static_cast<std::size_t>(i)]);
+        std::string error;
+        auto fresh = c.load(defaultHost(), &error);
+        if (!fresh) return out.fail(error);
+        const auto restore = [&](vsthost::Plugin& p) {
+            if (p.numPrograms() > 0) p.setProgram(program);
+            for (VstInt32 i = 0; i < p.numParams(); ++i) p.setParameter(i, state[static_cast<std::size_t>(i)]);
+        };
+        restore(*fresh);
+        prepare(*fresh, 44100.0f, 512);
         const std::vector<float> back = values(*fresh);
         bool same = true;
         for (VstInt32 i = 0; i < fresh->numParams(); ++i) {
@@ -390,9 +402,28 @@ void checkSessionRestore(Context& c, Outcome& out) {
             if (out.problems.size() < 8) out.fail(text);
         }
         restored += same;
+
+        // What was restored must also be what is heard: the same as an instance running
+        // before it was given the values, both fed the same noise from their start.
+        c.step("round %d: the restored session against one set while running", r + 1);
+        auto running = c.started(out);
+        if (!running) return;
+        restore(*running);
+        const Audio in =
+            makeSignal(Signal::noise, inputChannels(*fresh), kHeardFrames, 44100.0, static_cast<uint64_t>(r) + 1);
+        const LevelMatch heard = compareLevels(runBlocks(*fresh, in, 512), runBlocks(*running, in, 512), kSettleFrames,
+                                               kLevelWindow);
+        worstHeard = std::max(worstHeard, heard.worstDecibels);
+        if (heard.worstDecibels > kHeardTolerance && out.problems.size() < 8)
+            out.fail("round " + std::to_string(r + 1) +
+                     ": restored before it was resumed, it sounds unlike an instance given the same values while "
+                     "running: " + heard.describe());
     }
     out.say("%d of %d random sessions restored%s", restored, rounds, near.count ? "" : " exactly");
     near.say(out);
+    out.say("each sounds as one set while running within %.2f dB (windows of %s after %s)", worstHeard,
+            milliseconds(kLevelWindow / 44100.0).c_str(), milliseconds(kSettleFrames / 44100.0).c_str());
+    out.figure("worst_level_difference_db", worstHeard);
     out.figure("rounds", rounds);
     out.figure("restored", restored);
 }

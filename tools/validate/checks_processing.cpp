@@ -23,6 +23,13 @@ void judge(Outcome& out, const Scan& scan, const std::string& where) {
     out.fail(where + ": " + scan.describe() + " output samples");
 }
 
+std::string describe(double difference) {
+    if (difference == 0.0) return "bit-identical";
+    char text[48];
+    std::snprintf(text, sizeof text, "differs by up to %.3g", difference);
+    return text;
+}
+
 std::string rateText(double rate) {
     char text[32];
     std::snprintf(text, sizeof text, rate == std::floor(rate) ? "%.0f Hz" : "%.4f Hz", rate);
@@ -96,8 +103,6 @@ void checkRateChange(Context& c, Outcome& out) {
 void checkBlockSplit(Context& c, Outcome& out) {
     const int frames = c.settings.quick ? 8192 : 32768;
     constexpr int kAnnounced = 512;
-    // Anything a correct plug-in computes differently in pieces stays far below this.
-    constexpr double kTolerance = 1e-6;
     auto whole = c.started(out, frames);
     auto doubled = c.started(out, kAnnounced);
     auto random = c.started(out, kAnnounced);
@@ -124,20 +129,88 @@ void checkBlockSplit(Context& c, Outcome& out) {
     Scan scan;
     scan.add(reference);
     judge(out, scan, "one long call");
-    auto describe = [](double d) {
-        if (d == 0.0) return std::string("bit-identical");
-        char text[48];
-        std::snprintf(text, sizeof text, "differs by up to %.3g", d);
-        return std::string(text);
-    };
     out.say("%d frames: calls of %d %s, %d random calls (%d single samples) %s", frames, 2 * kAnnounced,
             describe(dTwice).c_str(), calls, singles, describe(dPieces).c_str());
     out.figure("difference_double_blocks", dTwice);
     out.figure("difference_random_blocks", dPieces);
     out.figure("random_calls", calls);
     out.figure("single_sample_calls", singles);
-    if (!(dTwice <= kTolerance)) out.fail("calls twice the announced block size sound different from one long call");
-    if (!(dPieces <= kTolerance)) out.fail("calls of random lengths sound different from one long call");
+    if (!(dTwice <= kSameSound)) out.fail("calls twice the announced block size sound different from one long call");
+    if (!(dPieces <= kSameSound)) out.fail("calls of random lengths sound different from one long call");
+}
+
+void checkBuffers(Context& c, Outcome& out) {
+    const int frames = c.settings.quick ? 8192 : 32768;
+    constexpr int kAnnounced = 512;
+    auto first = c.started(out, kAnnounced);
+    if (!first) return;
+    const Audio in = makeSignal(Signal::noise, inputChannels(*first), frames, 44100.0, 13);
+    // One list of call lengths for every run, mostly shorter than the announced size:
+    // a plug-in that writes its announced block size writes past their end.
+    std::vector<int> lengths;
+    Random random(c.settings.seed);
+    for (int sum = 0; sum < frames; sum += lengths.back()) lengths.push_back(1 + random.below(kAnnounced));
+    const auto replay = [&lengths] {
+        return [&lengths, k = std::size_t{0}]() mutable { return lengths[k++ % lengths.size()]; };
+    };
+    // The ways a host may hand this plug-in its buffers, each against a clean run.
+    std::vector<Outputs> ways = {Outputs::stale, Outputs::nan};
+    std::vector<std::string> notRun;
+    if (first->numInputs() == first->numOutputs())
+        ways.push_back(Outputs::inPlace);
+    else
+        notRun.push_back("not in place (" + std::to_string(first->numInputs()) + " inputs, " +
+                         std::to_string(first->numOutputs()) + " outputs)");
+    if (first->effect()->process)
+        ways.push_back(Outputs::added);
+    else
+        notRun.push_back("no accumulating process");
+    // The outputs it announces: the extra ones a mono plug-in gets hold what they held.
+    const auto announced = [outputs = static_cast<std::size_t>(first->numOutputs())](Audio audio) {
+        audio.resize(std::min(audio.size(), outputs));
+        return audio;
+    };
+    BufferUse use;
+    c.step("a clean run in %zu calls of random lengths", lengths.size());
+    const Audio clean = announced(run(*first, in, replay(), {}, Outputs::unwritten, &use));
+    first.reset();
+    Scan level;
+    level.add(clean);
+    // What `process` added is read back by a subtraction, which rounds as the sum did:
+    // by up to half an ulp of the level.
+    const double addedTolerance = kSameSound * std::max(1.0f, level.peak);
+    int runs = 1;
+    double worst = 0;
+    for (Outputs way : ways) {
+        auto p = c.started(out, kAnnounced);
+        if (!p) return;
+        c.step("%s", outputsName(way));
+        const double d = maxDifference(clean, announced(run(*p, in, replay(), {}, way, &use)));
+        ++runs;
+        worst = std::max(worst, d);
+        if (d <= (way == Outputs::added ? addedTolerance : kSameSound)) continue;
+        out.fail(way == Outputs::added
+                     ? std::string("process does not add to what the outputs held: what it added ") + describe(d) +
+                           " from a clean run"
+                     : std::string(outputsName(way)) + " sounds different from a clean run: " + describe(d));
+    }
+    if (use.inputWrites > 0)
+        out.fail("writes to its inputs when not processing in place: " + std::to_string(use.inputWrites) +
+                 " input samples changed, first in call " + std::to_string(use.firstInputWrite + 1));
+    if (use.overruns > 0)
+        out.fail("writes past the end of its buffers: " + std::to_string(use.overruns) +
+                 " samples, first in call " + std::to_string(use.firstOverrun + 1) + " of " +
+                 std::to_string(use.overrunLength) + " frames");
+    std::string ran;
+    for (Outputs way : ways) ran += std::string(ran.empty() ? "" : ", ") + outputsName(way);
+    out.say("%d runs of %d frames in the same %zu calls up to %d frames; %s against a clean run: %s", runs, frames,
+            lengths.size(), kAnnounced, ran.c_str(), describe(worst).c_str());
+    for (const std::string& why : notRun) out.say("%s", why.c_str());
+    out.say("inputs and past the end %s", use.inputWrites + use.overruns == 0 ? "untouched" : "written");
+    out.figure("runs", runs);
+    out.figure("difference", worst);
+    out.figure("input_writes", static_cast<double>(use.inputWrites));
+    out.figure("overruns", static_cast<double>(use.overruns));
 }
 
 void checkLatency(Context& c, Outcome& out) {
@@ -252,11 +325,23 @@ void checkNonFiniteInput(Context& c, Outcome& out) {
         {"a block of NaN", NAN, kBlock, false, false},
         {"32 alternating +-inf", INFINITY, 32, false, true},
     };
+    // After the burst and two blocks of finite input the output must answer its input
+    // as a fresh instance's does: not silent where that one is not, and, once a long
+    // tail it may rightly have flushed had time to build up again, about as loud.
+    constexpr int kFrames = 48 * kBlock, kWindow = 2048, kTail = 44100 / 10;
+    constexpr double kLevelTolerance = 6.0;
+    auto fresh = c.started(out, kBlock);
+    if (!fresh) return;
+    const Audio clean = makeSignal(Signal::noise, inputChannels(*fresh), kFrames, 44100.0, 5);
+    c.step("a fresh instance without a burst");
+    const Audio reference = runBlocks(*fresh, clean, kBlock);
+    fresh.reset();
     int64_t worst = 0;
+    double worstLevel = 0;
     for (const Burst& b : bursts) {
         auto p = c.started(out, kBlock);
         if (!p) return;
-        Audio in = makeSignal(Signal::noise, inputChannels(*p), 12 * kBlock, 44100.0, 5);
+        Audio in = clean;
         const int64_t from = 4 * kBlock + 100, to = from + b.length;
         for (std::size_t ch = 0; ch < in.size(); ++ch) {
             if (b.leftOnly && ch > 0) break;
@@ -274,10 +359,22 @@ void checkNonFiniteInput(Context& c, Outcome& out) {
                      " samples later (more than one block of " + std::to_string(kBlock) + ")" +
                      (scan.lastNonFinite + 1 >= static_cast<int64_t>(output[0].size()) ? ", up to the end of the run"
                                                                                          : ""));
+        const LevelMatch soon = compareLevels(output, reference, to + 2 * kBlock, kWindow);
+        const LevelMatch later = compareLevels(output, reference, to + 2 * kBlock + kTail, kWindow);
+        worstLevel = std::max(worstLevel, later.worstDecibels);
+        if (soon.silentAlone)
+            out.fail(std::string("after ") + b.name +
+                     " the output does not answer its input as a fresh instance's does: " + soon.describe());
+        else if (later.worstDecibels > kLevelTolerance)
+            out.fail(std::string("after ") + b.name + " the output level is not a fresh instance's: " +
+                     later.describe());
     }
     out.say("%zu bursts of NaN and infinity, output finite again after at most %lld samples", std::size(bursts),
             static_cast<long long>(worst));
+    out.say("from %s after the burst as loud as a fresh instance within %.2f dB",
+            milliseconds((2 * kBlock + kTail) / 44100.0).c_str(), worstLevel);
     out.figure("worst_recovery_samples", static_cast<double>(worst));
+    out.figure("worst_level_difference_db", worstLevel);
 }
 
 void checkSubnormalInput(Context& c, Outcome& out) {

@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #if defined(__SANITIZE_ADDRESS__)
 // The sanitizer runtime's own count (its header is not shipped with every compiler).
@@ -98,36 +99,119 @@ std::string Scan::describe() const {
 int inputChannels(const vsthost::Plugin& plugin) { return std::max(plugin.numInputs(), 2); }
 int outputChannels(const vsthost::Plugin& plugin) { return std::max(plugin.numOutputs(), 2); }
 
+const char* outputsName(Outputs outputs) {
+    switch (outputs) {
+        case Outputs::unwritten: return "unwritten outputs";
+        case Outputs::stale: return "outputs holding old audio";
+        case Outputs::nan: return "outputs full of NaN";
+        case Outputs::inPlace: return "processing in place";
+        case Outputs::added: return "process adding to old audio";
+    }
+    return "?";
+}
+
+namespace {
+
+// Samples after the end of each buffer of a call: a NaN of ours that no arithmetic
+// makes and no plug-in has reason to write.
+constexpr uint32_t kGuardBits = 0x7FC0BEEFu;
+constexpr int kGuardSamples = 64;
+
+bool sameBits(float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+float guardSample() {
+    float sample;
+    std::memcpy(&sample, &kGuardBits, sizeof sample);
+    return sample;
+}
+
+}  // namespace
+
 Audio run(vsthost::Plugin& plugin, const Audio& input, const std::function<int()>& nextLength,
-          const BeforeCall& before) {
+          const BeforeCall& before, Outputs outputs, BufferUse* use) {
     const int64_t frames = input.empty() ? 0 : static_cast<int64_t>(input[0].size());
     const int ins = inputChannels(plugin);
     const int outs = outputChannels(plugin);
-    Audio output(static_cast<std::size_t>(outs), std::vector<float>(static_cast<std::size_t>(frames), 0.0f));
+    // In place needs an input under every output; the caller checks that there is one.
+    const bool inPlace = outputs == Outputs::inPlace && ins >= outs;
+    // Only what it announces: the extra outputs a mono plug-in gets stay silent.
+    const int announced = std::min(plugin.numOutputs(), outs);
+    const float guard = guardSample();
+    Audio result(static_cast<std::size_t>(outs), std::vector<float>(static_cast<std::size_t>(frames), 0.0f));
     std::vector<std::vector<float>> inBuffers(static_cast<std::size_t>(ins));
+    std::vector<std::vector<float>> outBuffers(static_cast<std::size_t>(outs)), prior(outBuffers);
     std::vector<float*> inPointers(static_cast<std::size_t>(ins));
     std::vector<float*> outPointers(static_cast<std::size_t>(outs));
+    Random old(static_cast<uint64_t>(frames) + 77);
     int call = 0;
     for (int64_t done = 0; done < frames; ++call) {
         const int length = static_cast<int>(std::min<int64_t>(std::max(nextLength(), 1), frames - done));
+        const auto room = static_cast<std::size_t>(std::max(length, plugin.blockSize()) + kGuardSamples);
         if (before) before(call, done);
         // Fresh copies of the input: a plug-in may scribble on its inputs.
         for (int c = 0; c < ins; ++c) {
             auto& buffer = inBuffers[static_cast<std::size_t>(c)];
-            buffer.resize(static_cast<std::size_t>(length));
+            buffer.assign(room, guard);
             if (c < static_cast<int>(input.size()))
                 std::copy_n(input[static_cast<std::size_t>(c)].begin() + done, length, buffer.begin());
             else
-                std::fill(buffer.begin(), buffer.end(), 0.0f);
+                std::fill_n(buffer.begin(), length, 0.0f);
             inPointers[static_cast<std::size_t>(c)] = buffer.data();
         }
-        for (int c = 0; c < outs; ++c) outPointers[static_cast<std::size_t>(c)] = output[static_cast<std::size_t>(c)].data() + done;
-        // Only what it announces: the extra outputs a mono plug-in gets stay silent.
-        vsthost::markUnwritten(outPointers.data(), std::min(plugin.numOutputs(), outs), length);
-        plugin.processReplacing(inPointers.data(), outPointers.data(), length);
+        for (int c = 0; c < outs; ++c) {
+            auto& buffer = inPlace ? inBuffers[static_cast<std::size_t>(c)] : outBuffers[static_cast<std::size_t>(c)];
+            if (!inPlace) buffer.assign(room, guard);
+            outPointers[static_cast<std::size_t>(c)] = buffer.data();
+            if (inPlace) continue;
+            for (int i = 0; i < length; ++i) {
+                float& s = buffer[static_cast<std::size_t>(i)];
+                s = c >= announced || outputs == Outputs::unwritten ? 0.0f
+                    : outputs == Outputs::nan                       ? NAN
+                                                                    : 0.5f * old.bipolar();
+            }
+            if (outputs == Outputs::added)
+                prior[static_cast<std::size_t>(c)].assign(buffer.begin(), buffer.begin() + length);
+        }
+        if (outputs == Outputs::unwritten) vsthost::markUnwritten(outPointers.data(), announced, length);
+        if (outputs == Outputs::added)
+            plugin.process(inPointers.data(), outPointers.data(), length);
+        else
+            plugin.processReplacing(inPointers.data(), outPointers.data(), length);
+        for (int c = 0; c < outs; ++c) {
+            const float* out = outPointers[static_cast<std::size_t>(c)];
+            const float* was = prior[static_cast<std::size_t>(c)].data();
+            float* to = result[static_cast<std::size_t>(c)].data() + done;
+            for (int i = 0; i < length; ++i) to[i] = outputs == Outputs::added ? out[i] - was[i] : out[i];
+        }
+        if (use) {
+            const auto firstTime = [call](int& first) {
+                if (first < 0) first = call;
+            };
+            if (!inPlace)
+                for (int c = 0; c < ins; ++c)
+                    for (int i = 0; i < length; ++i) {
+                        const float was = c < static_cast<int>(input.size())
+                                              ? input[static_cast<std::size_t>(c)][static_cast<std::size_t>(done + i)]
+                                              : 0.0f;
+                        if (sameBits(inPointers[static_cast<std::size_t>(c)][i], was)) continue;
+                        ++use->inputWrites;
+                        firstTime(use->firstInputWrite);
+                    }
+            for (const auto* buffers : {&inBuffers, &outBuffers}) {
+                if (inPlace && buffers == &outBuffers) continue;  // not handed out
+                for (const auto& buffer : *buffers) {
+                    const auto written = std::count_if(buffer.begin() + length, buffer.end(),
+                                                       [guard](float s) { return !sameBits(s, guard); });
+                    if (written == 0) continue;
+                    use->overruns += written;
+                    if (use->firstOverrun < 0) use->overrunLength = length;
+                    firstTime(use->firstOverrun);
+                }
+            }
+        }
         done += length;
     }
-    return output;
+    return result;
 }
 
 Audio runBlocks(vsthost::Plugin& plugin, const Audio& input, int blockLength, const BeforeCall& before) {
@@ -156,6 +240,54 @@ double maxDifference(const Audio& a, const Audio& b) {
         }
     }
     return worst;
+}
+
+LevelMatch compareLevels(const Audio& a, const Audio& b, int64_t from, int window) {
+    constexpr double kSilent = 1e-5;  // -100 dBFS
+    LevelMatch match;
+    const std::size_t channels = std::min(a.size(), b.size());
+    const int64_t frames = channels == 0 ? 0 : static_cast<int64_t>(std::min(a[0].size(), b[0].size()));
+    for (int64_t start = std::max<int64_t>(from, 0); start < frames; start += std::max(window, 1)) {
+        const int64_t end = std::min(frames, start + std::max(window, 1));
+        ++match.windows;
+        for (std::size_t c = 0; c < channels; ++c) {
+            double sumA = 0, sumB = 0;
+            for (int64_t i = start; i < end; ++i) {
+                sumA += static_cast<double>(a[c][static_cast<std::size_t>(i)]) * a[c][static_cast<std::size_t>(i)];
+                sumB += static_cast<double>(b[c][static_cast<std::size_t>(i)]) * b[c][static_cast<std::size_t>(i)];
+            }
+            const double rmsA = std::sqrt(sumA / static_cast<double>(end - start));
+            const double rmsB = std::sqrt(sumB / static_cast<double>(end - start));
+            const bool finiteA = std::isfinite(rmsA), finiteB = std::isfinite(rmsB);
+            const bool silentA = finiteA && rmsA < kSilent, silentB = finiteB && rmsB < kSilent;
+            double apart = 0;
+            if (finiteA != finiteB || silentA != silentB)
+                apart = INFINITY;
+            else if (finiteA && !silentA)
+                apart = std::fabs(20.0 * std::log10(rmsA / rmsB));
+            match.silentAlone |= silentA && !silentB;
+            if (apart > match.worstDecibels) {
+                match.worstDecibels = apart;
+                match.worstFrame = start;
+                match.worstChannel = static_cast<int>(c);
+            }
+        }
+    }
+    return match;
+}
+
+std::string LevelMatch::describe() const {
+    if (worstFrame < 0) return "the same level in every window";
+    char where[64];
+    std::snprintf(where, sizeof where, "in the window at %.3f s on channel %d",
+                  static_cast<double>(worstFrame) / 44100.0, worstChannel + 1);
+    if (std::isinf(worstDecibels))
+        return std::string(silentAlone ? "silent where the other is not, "
+                                       : "silent or not finite where the other is not, ") +
+               where;
+    char text[128];
+    std::snprintf(text, sizeof text, "%.1f dB apart %s", worstDecibels, where);
+    return text;
 }
 
 void randomiseParameters(vsthost::Plugin& plugin, Random& random) {

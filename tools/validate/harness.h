@@ -73,12 +73,32 @@ int outputChannels(const vsthost::Plugin& plugin);
 // Called before each processing call with its index and the frame it starts at.
 using BeforeCall = std::function<void(int call, int64_t frame)>;
 
-// Feeds `input` to the plug-in with processReplacing in calls of the lengths
-// `nextLength` returns (cut short at the end) and returns everything it wrote. The
-// outputs it announces are marked unwritten before each call, so that what it left
-// untouched scans as such.
+// What the output buffers hold when a processing call starts, as hosts hand them.
+enum class Outputs {
+    unwritten,  // the unwritten marker, so that what is left untouched scans as such
+    stale,      // old audio, as in a buffer a host reuses
+    nan,        // NaN
+    inPlace,    // the inputs themselves: the outputs are the same memory
+    added,      // old audio that the record's accumulating `process` adds to
+};
+const char* outputsName(Outputs outputs);
+
+// How a run's calls treated the buffers they were handed.
+struct BufferUse {
+    int64_t inputWrites = 0;  // input samples an out-of-place call changed
+    int64_t overruns = 0;     // samples written past the end of a call
+    int firstInputWrite = -1;  // the call that did it first, -1 for none
+    int firstOverrun = -1;
+    int overrunLength = 0;     // that call's length
+};
+
+// Feeds `input` to the plug-in in calls of the lengths `nextLength` returns (cut short
+// at the end) and returns everything it wrote; with Outputs::added, what it added.
+// Each call gets buffers of its own, fresh copies of the input and outputs prepared as
+// `outputs` says, followed by guard samples up to past the announced block size; `use`
+// (when given) learns what the calls wrote where they should not.
 Audio run(vsthost::Plugin& plugin, const Audio& input, const std::function<int()>& nextLength,
-          const BeforeCall& before = {});
+          const BeforeCall& before = {}, Outputs outputs = Outputs::unwritten, BufferUse* use = nullptr);
 // The same in calls of one length.
 Audio runBlocks(vsthost::Plugin& plugin, const Audio& input, int blockLength, const BeforeCall& before = {});
 
@@ -88,6 +108,25 @@ void prepare(vsthost::Plugin& plugin, float rate, VstInt32 block);
 // The largest absolute difference between two signals of the same shape (infinite
 // when their shapes differ or one holds a non-finite sample where the other does not).
 double maxDifference(const Audio& a, const Audio& b);
+// Within this, two runs of a deterministic plug-in sound the same: anything a correct
+// plug-in computes differently (in pieces, added onto old audio) stays far below it.
+inline constexpr double kSameSound = 1e-6;
+
+// Two signals compared by their level, window by window: for sound that may rightly
+// differ sample by sample (smoothing, a state flushed) but not in how loud it is.
+struct LevelMatch {
+    double worstDecibels = 0;    // the largest level difference of a window (infinite
+                                 // where only one is silent or not finite)
+    int64_t worstFrame = -1;     // where that window starts, -1 when none differed
+    int worstChannel = 0;
+    bool silentAlone = false;    // `a` silent where `b` is not
+    int windows = 0;
+    // "3.2 dB apart in the window at 0.250 s on channel 1"; at 44.1 kHz.
+    std::string describe() const;
+};
+// From frame `from` on, windows of `window` frames (the last may be shorter); a window
+// whose RMS is below -100 dBFS is silent.
+LevelMatch compareLevels(const Audio& a, const Audio& b, int64_t from, int window);
 
 // Every parameter set to a uniform random value.
 void randomiseParameters(vsthost::Plugin& plugin, Random& random);

@@ -207,6 +207,8 @@ public:
     void open();
     void setSampleRate(float rate);
     void setBlockSize(VstInt32 size);
+    // The block size last announced (or given when loading).
+    VstInt32 blockSize() const { return options.blockSize; }
     void resume();
     void suspend();
     // open, sample rate, block size, resume: the usual start-up order.
