@@ -141,6 +141,25 @@ void prepare(vsthost::Plugin& plugin, float rate, VstInt32 block) {
     plugin.resume();
 }
 
+int64_t framesLasting(vsthost::Plugin& plugin, double seconds) {
+    int64_t frames = 44100 / 4;
+    for (;;) {
+        const Audio in = makeSignal(Signal::noise, inputChannels(plugin), frames, 44100.0, 1);
+        const double t = threadSeconds();
+        runBlocks(plugin, in, 512);
+        const double spent = threadSeconds() - t;
+        if (spent >= seconds || frames >= 44100 * 60) return frames;
+        frames = std::min<int64_t>(44100 * 60, spent > 0 ? static_cast<int64_t>(frames * seconds / spent * 1.2) + 512
+                                                         : frames * 4);
+    }
+}
+
+double median(std::vector<double> values) {
+    if (values.empty()) return NAN;
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
 double maxDifference(const Audio& a, const Audio& b) {
     if (a.size() != b.size()) return INFINITY;
     double worst = 0.0;
