@@ -93,9 +93,9 @@ const Fault kFaults[] = {
     Fault{"alloc-on-change", "realtime.process", "allocations inside the processing calls"},
     Fault{"libc-malloc", "realtime.process", "allocations inside the processing calls"},
     Fault{"nan-moment", "threads.parameters", "NaN output samples while parameters changed on another thread"},
-    Fault{"fpu-mode", "process.fp-state", "processReplacing changed MXCSR 0x1f80 to 0x7f80 (rounding to nearest to "
+    Fault{"fpu-mode", "realtime.fp-state", "processReplacing changed MXCSR 0x1f80 to 0x7f80 (rounding to nearest to "
                                           "towards zero) and left it so"},
-    Fault{"slow-rate", "process.cost", "processing at 48000 Hz costs"},
+    Fault{"slow-rate", "realtime.rate-cost", "processing at 48000 Hz costs"},
     Fault{"editor-norect", "editor.rect", "gives no rectangle"},
     Fault{"editor-stays", "editor.rect", "still inside the host's after effEditClose"},
     Fault{"editor-leak", "editor.cycles", "the editor leaks"},

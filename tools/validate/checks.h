@@ -18,7 +18,6 @@ void checkBlockSplit(Context&, Outcome&);
 void checkExtremeInput(Context&, Outcome&);
 void checkNonFiniteInput(Context&, Outcome&);
 void checkSubnormalInput(Context&, Outcome&);
-void checkRateCost(Context&, Outcome&);
 
 void checkParameterExtremes(Context&, Outcome&);
 void checkRandomParameters(Context&, Outcome&);
@@ -33,6 +32,7 @@ void checkTimeInfo(Context&, Outcome&);
 void checkRandomMidi(Context&, Outcome&);
 void checkRealtime(Context&, Outcome&);
 void checkFpState(Context&, Outcome&);
+void checkRateCost(Context&, Outcome&);
 
 void checkEditorRect(Context&, Outcome&);
 void checkEditorCycles(Context&, Outcome&);

@@ -1,6 +1,7 @@
 // What the host does around the audio: a second thread changing parameters and
 // programs, time information of every kind, random MIDI, and real-time safety of the
-// processing calls themselves.
+// processing calls themselves: no allocation, lock or system call, the host's
+// floating-point state kept, and no sample rate much dearer than the others.
 #include <dlfcn.h>
 #include <pthread.h>
 #include <signal.h>
@@ -12,11 +13,13 @@
 #include <array>
 #include <atomic>
 #include <barrier>
+#include <chrono>
 #include <cstdlib>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
-#include <functional>
 #include <ctime>
+#include <functional>
 #include <thread>
 
 #include "checks.h"
@@ -155,6 +158,7 @@ void checkParameterThreads(Context& c, Outcome& out) {
     for (auto& ch : inCopy) ins.push_back(ch.data());
     for (auto& ch : output) outs.push_back(ch.data());
     const VstInt32 params = p->numParams(), programs = p->numPrograms();
+    if (params == 0 && programs == 0) return out.skip("the plug-in has no parameters and no programs");
     // The setting thread is held now and then (see holdThread).
     const int kHoldSignal = SIGURG;
     struct sigaction hold {}, previous {};
@@ -173,6 +177,8 @@ void checkParameterThreads(Context& c, Outcome& out) {
         std::atomic<uint64_t> begun{0}, ended{0};
         std::atomic<bool> stop{false};
         uint64_t lastOverlapped = 0;  // the last set a call overlapped
+        uint64_t lastBegun = 0;
+        int still = 0;  // calls since the setting thread last began a set
         std::barrier start(2);
         std::thread setter([&] {
             Random random(c.settings.seed + static_cast<uint32_t>(runs));
@@ -199,6 +205,15 @@ void checkParameterThreads(Context& c, Outcome& out) {
             const uint64_t endedBefore = ended.load();
             p->processReplacing(ins.data(), outs.data(), kFrames);
             const uint64_t begunAfter = begun.load();
+            // A setting thread that has not moved on for a while shares this one's
+            // processor on a busy machine: it is let run.
+            if (begunAfter != lastBegun) {
+                lastBegun = begunAfter;
+                still = 0;
+            } else if (++still == 64) {
+                std::this_thread::sleep_for(std::chrono::microseconds(100));
+                still = 0;
+            }
             if (begunAfter > endedBefore) {
                 ++overlapped;
                 // A call that overlapped sets not seen before, so that a thread stopped
@@ -630,6 +645,59 @@ void checkFpState(Context& c, Outcome& out) {
     out.figure("calls", calls);
     out.figure("changing_calls", static_cast<double>(changed.size()));
     for (const std::string& problem : changed) out.fail(problem + " and left it so");
+}
+
+void checkRateCost(Context& c, Outcome& out) {
+    // The common rates and two odd ones. A plug-in may well be cheaper at high rates
+    // (it oversamples less there); only a rate much dearer than the rest fails.
+    static const double rates[] = {22050, 37800, 44100, 48000, 88200, 96000, 100003, 176400, 192000};
+    constexpr double kLimit = 4.0;
+    auto p = c.started(out);
+    if (!p) return;
+    c.step("calibrating");
+    const int64_t frames = framesLasting(*p, c.settings.quick ? 0.003 : 0.01);
+    const Audio in = makeSignal(Signal::noise, inputChannels(*p), frames, 44100.0, 3);
+    const Audio warmUp = makeSignal(Signal::noise, inputChannels(*p), 1024, 44100.0, 4);
+    const int rounds = c.settings.quick ? 3 : 5;
+    std::vector<double> best;  // ns per frame, the least of the rounds, per rate
+    double worst = INFINITY, typical = 0;
+    std::size_t dearest = 0;
+    // A dear rate shows in every round; a busy moment of the machine does not, so
+    // each rate keeps its cheapest round, and a failing measurement is taken again.
+    for (int attempt = 0; attempt < 2 && worst > kLimit; ++attempt) {
+        best.assign(std::size(rates), INFINITY);
+        for (int r = 0; r < rounds; ++r) {
+            // The rates take turns, so that a busy stretch falls on all of them alike.
+            for (std::size_t i = 0; i < std::size(rates); ++i) {
+                c.step("timing round %d at %s", r + 1, rateText(rates[i]).c_str());
+                prepare(*p, static_cast<float>(rates[i]), 512);
+                runBlocks(*p, warmUp, 512);
+                const double t = threadSeconds();
+                runBlocks(*p, in, 512);
+                best[i] = std::min(best[i], (threadSeconds() - t) / static_cast<double>(frames) * 1e9);
+            }
+        }
+        typical = median(best);
+        const auto at = std::max_element(best.begin(), best.end());
+        worst = *at / std::max(typical, 1e-3);
+        dearest = static_cast<std::size_t>(at - best.begin());
+    }
+    std::string figures;
+    for (std::size_t i = 0; i < std::size(rates); ++i) {
+        char text[64];
+        std::snprintf(text, sizeof text, "%s%s %.1f", i ? ", " : "", rateText(rates[i]).c_str(), best[i]);
+        figures += text;
+        out.figure("ns_per_frame_at_" + std::to_string(static_cast<long>(rates[i])), best[i]);
+    }
+    out.say("ns per frame at %s; the dearest, %s, %.2f times the median", figures.c_str(),
+            rateText(rates[dearest]).c_str(), worst);
+    out.figure("dearest_to_median", worst);
+    if (worst > kLimit) {
+        char text[160];
+        std::snprintf(text, sizeof text, "processing at %s costs %.1f times the median per frame (more than %.0f)",
+                      rateText(rates[dearest]).c_str(), worst, kLimit);
+        out.fail(text);
+    }
 }
 
 }  // namespace orvex::validate

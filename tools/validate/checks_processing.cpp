@@ -22,12 +22,6 @@ void judge(Outcome& out, const Scan& scan, const std::string& where) {
     out.fail(where + ": " + scan.describe() + " output samples");
 }
 
-std::string rateText(double rate) {
-    char text[32];
-    std::snprintf(text, sizeof text, rate == std::floor(rate) ? "%.0f Hz" : "%.4f Hz", rate);
-    return text;
-}
-
 }  // namespace
 
 void checkGrid(Context& c, Outcome& out) {
@@ -257,59 +251,6 @@ void checkSubnormalInput(Context& c, Outcome& out) {
     out.figure("subnormal_ns_per_frame", tinyNs);
     out.figure("ratio", best);
     if (best > 1.2) out.fail("subnormal input makes processing more than 1.2 times slower");
-}
-
-void checkRateCost(Context& c, Outcome& out) {
-    // The common rates and two odd ones. A plug-in may well be cheaper at high rates
-    // (it oversamples less there); only a rate much dearer than the rest fails.
-    static const double rates[] = {22050, 37800, 44100, 48000, 88200, 96000, 100003, 176400, 192000};
-    constexpr double kLimit = 4.0;
-    auto p = c.started(out);
-    if (!p) return;
-    c.step("calibrating");
-    const int64_t frames = framesLasting(*p, c.settings.quick ? 0.003 : 0.01);
-    const Audio in = makeSignal(Signal::noise, inputChannels(*p), frames, 44100.0, 3);
-    const Audio warmUp = makeSignal(Signal::noise, inputChannels(*p), 1024, 44100.0, 4);
-    const int rounds = c.settings.quick ? 3 : 5;
-    std::vector<double> best;  // ns per frame, the least of the rounds, per rate
-    double worst = INFINITY, typical = 0;
-    std::size_t dearest = 0;
-    // A dear rate shows in every round; a busy moment of the machine does not, so
-    // each rate keeps its cheapest round, and a failing measurement is taken again.
-    for (int attempt = 0; attempt < 2 && worst > kLimit; ++attempt) {
-        best.assign(std::size(rates), INFINITY);
-        for (int r = 0; r < rounds; ++r) {
-            // The rates take turns, so that a busy stretch falls on all of them alike.
-            for (std::size_t i = 0; i < std::size(rates); ++i) {
-                c.step("timing round %d at %s", r + 1, rateText(rates[i]).c_str());
-                prepare(*p, static_cast<float>(rates[i]), 512);
-                runBlocks(*p, warmUp, 512);
-                const double t = threadSeconds();
-                runBlocks(*p, in, 512);
-                best[i] = std::min(best[i], (threadSeconds() - t) / static_cast<double>(frames) * 1e9);
-            }
-        }
-        typical = median(best);
-        const auto at = std::max_element(best.begin(), best.end());
-        worst = *at / std::max(typical, 1e-3);
-        dearest = static_cast<std::size_t>(at - best.begin());
-    }
-    std::string figures;
-    for (std::size_t i = 0; i < std::size(rates); ++i) {
-        char text[64];
-        std::snprintf(text, sizeof text, "%s%s %.1f", i ? ", " : "", rateText(rates[i]).c_str(), best[i]);
-        figures += text;
-        out.figure("ns_per_frame_at_" + std::to_string(static_cast<long>(rates[i])), best[i]);
-    }
-    out.say("ns per frame at %s; the dearest, %s, %.2f times the median", figures.c_str(),
-            rateText(rates[dearest]).c_str(), worst);
-    out.figure("dearest_to_median", worst);
-    if (worst > kLimit) {
-        char text[160];
-        std::snprintf(text, sizeof text, "processing at %s costs %.1f times the median per frame (more than %.0f)",
-                      rateText(rates[dearest]).c_str(), worst, kLimit);
-        out.fail(text);
-    }
 }
 
 }  // namespace orvex::validate

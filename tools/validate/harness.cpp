@@ -181,6 +181,12 @@ void randomiseParameters(vsthost::Plugin& plugin, Random& random) {
     for (VstInt32 p = 0; p < plugin.numParams(); ++p) plugin.setParameter(p, random.uniform());
 }
 
+std::string rateText(double rate) {
+    char text[32];
+    std::snprintf(text, sizeof text, rate == std::floor(rate) ? "%.0f Hz" : "%.4f Hz", rate);
+    return text;
+}
+
 std::string milliseconds(double seconds) {
     char text[32];
     std::snprintf(text, sizeof text, seconds < 0.01 ? "%.2f ms" : "%.1f ms", seconds * 1000.0);

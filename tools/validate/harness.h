@@ -100,8 +100,9 @@ double maxDifference(const Audio& a, const Audio& b);
 // Every parameter set to a uniform random value.
 void randomiseParameters(vsthost::Plugin& plugin, Random& random);
 
-// Readable numbers for summaries: "1.5 ms", "-6.0 dBFS".
+// Readable numbers for summaries: "1.5 ms", "-6.0 dBFS", "44100 Hz".
 std::string milliseconds(double seconds);
+std::string rateText(double rate);
 std::string decibels(double gain);
 
 // The memory this process holds: resident set and allocated heap, in kilobytes.
