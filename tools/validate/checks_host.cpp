@@ -144,10 +144,10 @@ void checkParameterThreads(Context& c, Outcome& out) {
     constexpr int kFrames = 16, kRuns = 4;
     const int kBlocks = c.settings.quick ? 10000 : 40000;
     // Calls that must have overlapped sets for a clean output to mean anything.
-    const int kWanted = kBlocks / 20;
+    const int kWanted = c.settings.quick ? 300 : 1000;
     // A run goes on while too few were, for long enough that a busy machine's
     // scheduler lets both threads run side by side for a while.
-    const double kRunSeconds = c.settings.quick ? 0.1 : 0.3;
+    const double kRunSeconds = c.settings.quick ? 0.25 : 0.5;
     auto p = c.started(out);
     if (!p) return;
     const Audio in = makeSignal(Signal::noise, inputChannels(*p), kFrames, 44100.0);
