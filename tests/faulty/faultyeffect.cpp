@@ -8,7 +8,6 @@
 #include <xmmintrin.h>
 
 #include <atomic>
-
 #include <cmath>
 #include <cstdint>
 #include <cstdio>

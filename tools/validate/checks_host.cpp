@@ -403,6 +403,8 @@ void checkRealtime(Context& c, Outcome& out) {
     struct {
         int calls = 0, accumulating = 0, parameters = 0, atEnds = 0, programs = 0, lists = 0, events = 0,
             transports = 0;
+        int firstFault = -1;       // the first call that allocated, locked or made a system call
+        std::string firstChanges;  // what the host changed just before it
     } seen;
     bool selfTestAllocations = false, selfTestLocks = false;
     uint64_t selfTestSyscalls = 0;
@@ -444,6 +446,7 @@ void checkRealtime(Context& c, Outcome& out) {
                     // Between calls, as a host's automation, program changes, MIDI and
                     // transport arrive; the event list is handed over inside the watched
                     // region, as processEvents belongs to it.
+                    bool parameter = false, atEnd = false, program = false, moved = false;
                     if (params > 0 && random.chance(0.15f)) {
                         for (int k = 1 + random.below(3); k > 0; --k) {
                             const float end = random.uniform();
@@ -451,11 +454,14 @@ void checkRealtime(Context& c, Outcome& out) {
                             p->setParameter(random.below(params), v);
                             seen.parameters += counted;
                             seen.atEnds += counted && (v == 0.0f || v == 1.0f);
+                            parameter = true;
+                            atEnd = atEnd || v == 0.0f || v == 1.0f;
                         }
                     }
                     if (programs > 1 && random.chance(0.02f)) {
                         p->setProgram(random.below(programs));
                         seen.programs += counted;
+                        program = true;
                     }
                     if (random.chance(0.05f)) {
                         const int what = random.below(3);
@@ -463,6 +469,7 @@ void checkRealtime(Context& c, Outcome& out) {
                         if (what == 1) transport.flags ^= kVstTransportPlaying;
                         if (what == 2) transport.ppqPos = 64.0 * random.uniform();
                         seen.transports += counted;
+                        moved = true;
                     }
                     p->setTransport(transport);
                     transport.samplePos += n;
@@ -472,6 +479,7 @@ void checkRealtime(Context& c, Outcome& out) {
                         for (int e = 1 + random.below(8); e > 0; --e) wellFormedEvent(batch, random, n);
                     VstEvents* list = batch.size() ? batch.list() : nullptr;
                     const bool accumulate = canAccumulate && call % 4 == 3;
+                    const rt::Counts before = rt::counts();
                     if (counted) rt::begin();
                     if (list) effect->dispatcher(effect, effProcessEvents, 0, 0, list, 0.0f);
                     if (accumulate)
@@ -479,6 +487,19 @@ void checkRealtime(Context& c, Outcome& out) {
                     else
                         effect->processReplacing(effect, inPointers.data(), outPointers.data(), n);
                     rt::end();
+                    const rt::Counts after = rt::counts();
+                    if (seen.firstFault < 0 && (after.allocations != before.allocations ||
+                                                after.frees != before.frees || after.locks != before.locks ||
+                                                after.syscalls != before.syscalls)) {
+                        seen.firstFault = call;
+                        for (const auto& [was, what] : {std::pair{atEnd, "a parameter to 0 or 1"},
+                                                        std::pair{parameter && !atEnd, "a parameter"},
+                                                        std::pair{program, "the program"},
+                                                        std::pair{moved, "the tempo or transport"},
+                                                        std::pair{list != nullptr, "events"}})
+                            if (was) seen.firstChanges += (seen.firstChanges.empty() ? "" : ", ") + std::string(what);
+                        if (seen.firstChanges.empty()) seen.firstChanges = "nothing";
+                    }
                     seen.calls += counted;
                     seen.accumulating += counted && accumulate;
                     seen.lists += counted && list;
@@ -516,6 +537,9 @@ void checkRealtime(Context& c, Outcome& out) {
         out.say("system calls not counted (%s)", watched ? "the filter saw no test call" : problem.c_str());
     }
     if (!selfTestLocks) out.say("locks not counted (pthread functions not interposed)");
+    if (seen.firstFault >= 0)
+        out.say("the first in call %d, the host having changed %s before it", seen.firstFault + 1,
+                seen.firstChanges.c_str());
     out.figure("calls", seen.calls);
     out.figure("allocations", static_cast<double>(counts.allocations));
     out.figure("frees", static_cast<double>(counts.frees));
@@ -551,8 +575,8 @@ void setFpState(const FpState& state) {
     asm volatile("fldcw %0" : : "m"(state.x87));
 }
 
-// What differs between two states, in words: "MXCSR 0x1f80 to 0x7f80 (rounding to
-// nearest to towards zero)".
+// What differs between two states, in words: "MXCSR 0x1f80 to 0x7f80 (rounding
+// towards zero instead of to nearest)".
 std::string fpChange(const FpState& before, const FpState& after) {
     static const char* const rounding[] = {"to nearest", "down", "up", "towards zero"};
     std::string text;
@@ -568,8 +592,8 @@ std::string fpChange(const FpState& before, const FpState& after) {
         bit(0x8000, "flush to zero");
         bit(0x0040, "denormals are zero");
         if ((before.mxcsr ^ after.mxcsr) & 0x6000)
-            what += std::string(what.empty() ? "" : ", ") + "rounding " + rounding[(before.mxcsr >> 13) & 3] + " to " +
-                    rounding[(after.mxcsr >> 13) & 3];
+            what += std::string(what.empty() ? "" : ", ") + "rounding " + rounding[(after.mxcsr >> 13) & 3] +
+                    " instead of " + rounding[(before.mxcsr >> 13) & 3];
         if ((before.mxcsr ^ after.mxcsr) & 0x1F80) what += std::string(what.empty() ? "" : ", ") + "exception masks";
         add(number + what + ")");
     }
