@@ -394,10 +394,7 @@ void checkRealtime(Context& c, Outcome& out) {
     for (auto& ch : inputs) inPointers.push_back(ch.data());
     for (auto& ch : outputs) outPointers.push_back(ch.data());
     EventBatch batch;
-    Random random(c.settings.seed);
     const VstInt32 params = p->numParams(), programs = p->numPrograms();
-    vsthost::Transport transport = *defaultHost().transport;
-    transport.advance = false;  // moved on here, as the calls below bypass the host's wrapper
     // What the host changed before the calls, so that work done on a change or every
     // so many calls happens inside one.
     struct {
@@ -435,10 +432,13 @@ void checkRealtime(Context& c, Outcome& out) {
             rt::reset();
 
             // A sanitizer's runtime does work of its own the first time it checks a
-            // type (pipes and writes to probe memory): in such a build one pass runs
-            // unwatched first. Release builds count from the first call after resume.
+            // type (pipes and writes to probe memory): in such a build the same calls
+            // run unwatched first. Release builds count from the first call after resume.
             for (int pass = kSanitized ? 0 : 1; pass < 2; ++pass) {
                 const bool counted = pass == 1;
+                Random random(c.settings.seed);
+                vsthost::Transport transport = *defaultHost().transport;
+                transport.advance = false;  // moved on here, as the calls below bypass the host's wrapper
                 for (int call = 0; call < kCalls; ++call) {
                     // Any length up to the announced one, the ends more often.
                     const float pick = random.uniform();
