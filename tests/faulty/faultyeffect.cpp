@@ -6,6 +6,7 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 #include <xcb/xcb.h>
+#include <xmmintrin.h>
 
 #include <atomic>
 #include <algorithm>
@@ -20,6 +21,12 @@
 
 #include "host/effectshell.h"
 #include "host/entry.h"
+
+extern "C" {
+// glibc's own entry points, behind the back of whatever stands in front of malloc.
+void* __libc_malloc(std::size_t);
+void __libc_free(void*);
+}
 
 namespace orvex {
 namespace {
@@ -45,6 +52,14 @@ bool subnormal(float x) {
     uint32_t bits;
     std::memcpy(&bits, &x, sizeof bits);
     return (bits & 0x7F800000u) == 0 && (bits & 0x007FFFFFu) != 0;
+}
+
+// A slow path worth nothing (a zero, or NaN if the arithmetic failed), as some filters
+// take by accident.
+float wastedWork(int i) {
+    float y = static_cast<float>(i + 1);
+    for (int k = 0; k < 8; ++k) y = std::sqrt(y + 1.0f);
+    return y * 0.0f;
 }
 
 class FaultyEffect;
@@ -154,6 +169,7 @@ protected:
 
 public:
     void setParameter(VstInt32 index, float value) override;
+    void setProgram(VstInt32 index) override;
     void processReplacing(float** inputs, float** outputs, VstInt32 sampleFrames) override;
     void resume() override;
     void suspend() override;
@@ -166,6 +182,9 @@ public:
              quantise = fault("quantise"), restoreOrder = fault("restore-order"), longDisplay = fault("long-display"),
              tempoGain = fault("tempo-gain"), highRates = fault("high-rates"), subnormalOut = fault("subnormal-out"),
              programNames = fault("long-program-name");
+        bool allocSometimes = fault("alloc-sometimes"), allocOnChange = fault("alloc-on-change"),
+             libcMalloc = fault("libc-malloc"), nanMoment = fault("nan-moment"), fpuMode = fault("fpu-mode"),
+             slowRate = fault("slow-rate");
         // Values read back an ulp off, as through units of its own, or five ulps of a
         // value near 1 off, whatever the value.
         bool ulpOff = fault("readback-1ulp"), fiveOff = fault("readback-5ulps");
@@ -196,6 +215,9 @@ private:
     float glided() const {
         return glideFrom + (glideTo - glideFrom) * std::min(static_cast<float>(sinceChange) / glideSpan, 1.0f);
     }
+    int calls = 0;
+    // A switch-like change since the last call, once the processing has begun.
+    std::atomic<bool> processing{false}, changed{false};
 };
 
 const Row kParameters[] = {
@@ -239,7 +261,16 @@ void FaultyEffect::setParameter(VstInt32 index, float value) {
         storeValue(index, std::clamp(value, 0.0f, 1.0f));
         return;
     }
+    // A moment of NaN where the audio thread reads the gain, before the real value.
+    if (faults.nanMoment && index == 0 && !std::isnan(value)) *static_cast<volatile float*>(&gain) = NAN;
+    // A parameter moved to an end of its range acts as a switch.
+    if (processing && (value <= 0.0f || value >= 1.0f)) changed = true;
     EffectShell::setParameter(index, value);
+}
+
+void FaultyEffect::setProgram(VstInt32 index) {
+    if (processing) changed = true;
+    EffectShell::setProgram(index);
 }
 
 void FaultyEffect::getProgramName(char* text) {
@@ -283,6 +314,8 @@ void FaultyEffect::processReplacing(float** inputs, float** outputs, VstInt32 sa
         if (faults.overrun && sampleFrames < blockSize)
             std::fill(outputs[c] + sampleFrames, outputs[c] + blockSize, 0.0f);
     }
+    // Rounding towards zero left on for the host.
+    if (faults.fpuMode) _mm_setcsr(_mm_getcsr() | _MM_ROUND_TOWARD_ZERO);
 }
 
 void FaultyEffect::writeOutputs(float** outputs, int offset, int sampleFrames, bool accumulate) {
@@ -296,6 +329,13 @@ void FaultyEffect::doProcess(float** inputs, float** outputs, int sampleFrames) 
     trackHostTempo(kVstTempoValid | kVstPpqPosValid);
     std::vector<float>* scratch = nullptr;
     if (faults.alloc) scratch = new std::vector<float>(static_cast<std::size_t>(sampleFrames));
+    // A buffer made again now and then, or when a switch changed.
+    const bool sometimes = faults.allocSometimes && ++calls % 64 == 0;
+    const bool onChange = faults.allocOnChange && changed.exchange(false);
+    if (!scratch && (sometimes || onChange)) scratch = new std::vector<float>(1);
+    processing = true;
+    if (faults.libcMalloc) __libc_free(__libc_malloc(64));
+    const bool slowHere = faults.slowRate && getSampleRate() == 48000.0f;
     if (faults.lock) mutex.lock();
     if (faults.syscall) syscall(SYS_getppid);
     if (faults.perCall) callRamp = 0.0f;  // a ramp that starts again with every call
@@ -322,12 +362,9 @@ void FaultyEffect::doProcess(float** inputs, float** outputs, int sampleFrames) 
         if (faults.silentAfterNan && !(std::isfinite(x) && std::isfinite(inputs[1][i]))) silenced = true;
         if (faults.unbounded) x += 1e-3f * x * x * x * x * x * x * x;  // a shaper's polynomial, unclamped
         if (faults.blockMemory && i < fade) x *= 0.5f + 0.5f * static_cast<float>(i) / static_cast<float>(fade);
-        if (faults.slowSubnormal && subnormal(x)) {
-            // A slow path for tiny numbers, as some filters take by accident.
-            float y = static_cast<float>(i + 1);
-            for (int k = 0; k < 8; ++k) y = std::sqrt(y + 1.0f);
-            x = y * 0.0f;
-        }
+        if (faults.slowSubnormal && subnormal(x)) x = wastedWork(i);
+        if (slowHere)
+            for (int k = 0; k < 8; ++k) x += wastedWork(i + k);
         if (faults.poison) {
             memory = 0.5f * memory + 0.5f * x;  // no guard: a NaN stays in the state for ever
             x = memory;

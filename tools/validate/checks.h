@@ -33,6 +33,8 @@ void checkParameterThreads(Context&, Outcome&);
 void checkTimeInfo(Context&, Outcome&);
 void checkRandomMidi(Context&, Outcome&);
 void checkRealtime(Context&, Outcome&);
+void checkFpState(Context&, Outcome&);
+void checkRateCost(Context&, Outcome&);
 
 void checkEditorRect(Context&, Outcome&);
 void checkEditorCycles(Context&, Outcome&);

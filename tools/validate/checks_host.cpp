@@ -1,17 +1,25 @@
 // What the host does around the audio: a second thread changing parameters and
 // programs, time information of every kind, random MIDI, and real-time safety of the
-// processing calls themselves.
+// processing calls themselves: no allocation, lock or system call, the host's
+// floating-point state kept, and no sample rate much dearer than the others.
 #include <dlfcn.h>
 #include <pthread.h>
+#include <signal.h>
 #include <sys/syscall.h>
 #include <unistd.h>
+#include <xmmintrin.h>
 
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <barrier>
+#include <chrono>
 #include <cstdlib>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
+#include <ctime>
+#include <functional>
 #include <thread>
 
 #include "checks.h"
@@ -114,10 +122,32 @@ void wellFormedEvent(EventBatch& batch, Random& random, int block) {
     std::memcpy(batch.add(), &e, sizeof e);
 }
 
+// Holds the thread it lands on for a few microseconds wherever it was, as a scheduler
+// holds a thread that has used its time: a value a set leaves for a moment stays
+// there long enough for the other thread to read it. Runs as a signal handler; the
+// next hold is asked for only once this one is over, so that the thread moves on
+// between holds and is caught at ever other places.
+std::atomic<bool> holding{false};
+void holdThread(int) {
+    timespec from{}, now{};
+    clock_gettime(CLOCK_MONOTONIC, &from);
+    do clock_gettime(CLOCK_MONOTONIC, &now);
+    while ((now.tv_sec - from.tv_sec) * 1000000000L + (now.tv_nsec - from.tv_nsec) < 5000);
+    holding.store(false);
+}
+
 }  // namespace
 
 void checkParameterThreads(Context& c, Outcome& out) {
-    constexpr int kRounds = 500, kBlocks = 500, kFrames = 32;
+    // Short calls, many of them: a value the other thread holds for a moment is seen
+    // only by a call that reads it in that moment.
+    constexpr int kFrames = 16, kRuns = 4;
+    const int kBlocks = c.settings.quick ? 10000 : 40000;
+    // Calls that must have overlapped sets for a clean output to mean anything.
+    const int kWanted = c.settings.quick ? 300 : 1000;
+    // A run goes on while too few were, for long enough that a busy machine's
+    // scheduler lets both threads run side by side for a while.
+    const double kRunSeconds = c.settings.quick ? 0.25 : 0.5;
     auto p = c.started(out);
     if (!p) return;
     const Audio in = makeSignal(Signal::noise, inputChannels(*p), kFrames, 44100.0);
@@ -127,35 +157,90 @@ void checkParameterThreads(Context& c, Outcome& out) {
     Audio inCopy = in;
     for (auto& ch : inCopy) ins.push_back(ch.data());
     for (auto& ch : output) outs.push_back(ch.data());
-    std::atomic<bool> go{false};
-    std::atomic<int> blocksDuring{0};
-    std::atomic<bool> uiDone{false};
     const VstInt32 params = p->numParams(), programs = p->numPrograms();
-    c.step("a second thread setting parameters and programs while this one processes");
-    std::thread ui([&] {
-        Random random(c.settings.seed);
-        while (!go.load()) {
-        }
-        for (int r = 0; r < kRounds; ++r) {
-            for (VstInt32 i = 0; i < params; ++i) p->setParameter(i, random.uniform());
-            if (programs > 0) p->setProgram(r % programs);
-        }
-        uiDone = true;
-    });
+    if (params == 0 && programs == 0) return out.skip("the plug-in has no parameters and no programs");
+    // The setting thread is held now and then (see holdThread).
+    const int kHoldSignal = SIGURG;
+    struct sigaction hold {}, previous {};
+    hold.sa_handler = holdThread;
+    hold.sa_flags = SA_RESTART;
+    sigemptyset(&hold.sa_mask);
+    sigaction(kHoldSignal, &hold, &previous);
     Scan scan;
-    go = true;
-    for (int b = 0; b < kBlocks; ++b) {
-        for (std::size_t ch = 0; ch < in.size(); ++ch) inCopy[ch] = in[ch];
-        p->processReplacing(ins.data(), outs.data(), kFrames);
-        if (!uiDone.load()) ++blocksDuring;
-        for (const auto& ch : output) scan.add(ch.data(), kFrames);
+    int runs = 0, blocks = 0, overlapped = 0, fresh = 0;
+    uint64_t sets = 0;
+    while (runs < kRuns && fresh < kWanted && scan.clean()) {
+        ++runs;
+        c.step("run %d: a second thread setting parameters and programs while this one processes", runs);
+        // Sets are numbered as they begin and as they end: a call overlapped one when a
+        // set had begun by the call's end that had not ended by its start.
+        std::atomic<uint64_t> begun{0}, ended{0};
+        std::atomic<bool> stop{false};
+        uint64_t lastOverlapped = 0;  // the last set a call overlapped
+        uint64_t lastBegun = 0;
+        int still = 0;  // calls since the setting thread last began a set
+        std::barrier start(2);
+        std::thread setter([&] {
+            Random random(c.settings.seed + static_cast<uint32_t>(runs));
+            start.arrive_and_wait();
+            for (int r = 0; !stop.load(std::memory_order_relaxed); ++r) {
+                for (VstInt32 i = 0; i < params; ++i) {
+                    begun.fetch_add(1);
+                    p->setParameter(i, random.uniform());
+                    ended.fetch_add(1);
+                }
+                if (programs > 0) {
+                    begun.fetch_add(1);
+                    p->setProgram(r % programs);
+                    ended.fetch_add(1);
+                }
+            }
+        });
+        start.arrive_and_wait();
+        const double started = wallSeconds();
+        int b = 0;
+        for (; b < kBlocks || (fresh < kWanted && wallSeconds() - started < kRunSeconds); ++b) {
+            if (b % 4 == 0 && !holding.exchange(true)) pthread_kill(setter.native_handle(), kHoldSignal);
+            for (std::size_t ch = 0; ch < in.size(); ++ch) inCopy[ch] = in[ch];
+            const uint64_t endedBefore = ended.load();
+            p->processReplacing(ins.data(), outs.data(), kFrames);
+            const uint64_t begunAfter = begun.load();
+            // A setting thread that has not moved on for a while shares this one's
+            // processor on a busy machine: it is let run.
+            if (begunAfter != lastBegun) {
+                lastBegun = begunAfter;
+                still = 0;
+            } else if (++still == 64) {
+                std::this_thread::sleep_for(std::chrono::microseconds(100));
+                still = 0;
+            }
+            if (begunAfter > endedBefore) {
+                ++overlapped;
+                // A call that overlapped sets not seen before, so that a thread stopped
+                // inside one set, or a call stopped while many ran, counts once.
+                if (begunAfter > lastOverlapped) ++fresh;
+                lastOverlapped = begunAfter;
+            }
+            for (const auto& ch : output) scan.add(ch.data(), kFrames);
+        }
+        stop = true;
+        setter.join();
+        holding = false;
+        blocks += b;
+        sets += ended.load();
     }
-    ui.join();
+    sigaction(kHoldSignal, &previous, nullptr);
     if (!scan.clean()) out.fail(scan.describe() + " output samples while parameters changed on another thread");
-    out.say("%d rounds of %d parameters%s on a second thread, %d blocks of %d, %d of them while it ran: output %s",
-            kRounds, params, programs > 0 ? " and a program" : "", kBlocks, kFrames, blocksDuring.load(),
-            scan.describe().c_str());
-    out.figure("blocks_during", blocksDuring.load());
+    out.say("%d blocks of %d in %d run%s while a second thread set %d parameters%s over and over (%llu sets), "
+            "%d blocks overlapped a set (%d of them one that no block before had): output %s",
+            blocks, kFrames, runs, runs == 1 ? "" : "s", params, programs > 0 ? " and a program" : "",
+            static_cast<unsigned long long>(sets), overlapped, fresh, scan.describe().c_str());
+    out.figure("blocks", blocks);
+    out.figure("blocks_overlapping", overlapped);
+    out.figure("blocks_overlapping_fresh_sets", fresh);
+    if (scan.clean() && fresh < kWanted)
+        out.fail("inconclusive: only " + std::to_string(fresh) + " processing calls overlapped fresh sets on the "
+                 "other thread, " + std::to_string(kWanted) + " wanted");
 }
 
 void checkTimeInfo(Context& c, Outcome& out) {
@@ -296,25 +381,33 @@ void checkRandomMidi(Context& c, Outcome& out) {
 }
 
 void checkRealtime(Context& c, Outcome& out) {
-    auto p = c.started(out);
+    constexpr VstInt32 kBlock = 512;
+    auto p = c.started(out, kBlock);
     if (!p) return;
     vsthost::setCallbackHooks({rt::pauseForHost, rt::resumeAfterHost});
 
     // Everything the watched thread hands the plug-in is made before the calls.
     const int ins = inputChannels(*p), outs = outputChannels(*p);
-    Audio inputs = makeSignal(Signal::noise, ins, 1024, 44100.0);
-    Audio outputs(static_cast<std::size_t>(outs), std::vector<float>(1024));
+    Audio inputs = makeSignal(Signal::noise, ins, kBlock, 44100.0);
+    Audio outputs(static_cast<std::size_t>(outs), std::vector<float>(kBlock));
     std::vector<float*> inPointers, outPointers;
     for (auto& ch : inputs) inPointers.push_back(ch.data());
     for (auto& ch : outputs) outPointers.push_back(ch.data());
     EventBatch batch;
-    Random random(c.settings.seed);
-    const int lengths[] = {512, 1, 17, 64, 512, 1024, 333};
-    int calls = 0;
+    const VstInt32 params = p->numParams(), programs = p->numPrograms();
+    // What the host changed before the calls, so that work done on a change or every
+    // so many calls happens inside one.
+    struct {
+        int calls = 0, accumulating = 0, parameters = 0, atEnds = 0, programs = 0, lists = 0, events = 0,
+            transports = 0;
+        int firstFault = -1;       // the first call that allocated, locked or made a system call
+        std::string firstChanges;  // what the host changed just before it
+    } seen;
     bool selfTestAllocations = false, selfTestLocks = false;
     uint64_t selfTestSyscalls = 0;
     AEffect* effect = p->effect();
     const bool canAccumulate = effect->process != nullptr;
+    const int kCalls = c.settings.quick ? 1000 : 5000;
 
     std::string problem;
     const bool watched = rt::runWatched(
@@ -339,28 +432,78 @@ void checkRealtime(Context& c, Outcome& out) {
             rt::reset();
 
             // A sanitizer's runtime does work of its own the first time it checks a
-            // type (pipes and writes to probe memory): in such a build one pass runs
-            // unwatched first. Release builds count from the first call after resume.
-            constexpr int kCalls = 40;
+            // type (pipes and writes to probe memory): in such a build the same calls
+            // run unwatched first. Release builds count from the first call after resume.
             for (int pass = kSanitized ? 0 : 1; pass < 2; ++pass) {
-                for (int round = 0; round < kCalls; ++round) {
-                    const bool counted = pass == 1;
-                    const int n = lengths[round % std::size(lengths)];
-                    // Between calls, as a host's automation and MIDI arrive; the event list
-                    // is handed over inside the watched region, as processEvents belongs to it.
-                    if (round % 5 == 1)
-                        for (VstInt32 i = 0; i < p->numParams(); ++i) p->setParameter(i, random.uniform());
+                const bool counted = pass == 1;
+                Random random(c.settings.seed);
+                vsthost::Transport transport = *defaultHost().transport;
+                transport.advance = false;  // moved on here, as the calls below bypass the host's wrapper
+                for (int call = 0; call < kCalls; ++call) {
+                    // Any length up to the announced one, the ends more often.
+                    const float pick = random.uniform();
+                    const int n = pick < 0.1f ? 1 : pick < 0.2f ? kBlock : 1 + random.below(kBlock);
+                    // Between calls, as a host's automation, program changes, MIDI and
+                    // transport arrive; the event list is handed over inside the watched
+                    // region, as processEvents belongs to it.
+                    bool parameter = false, atEnd = false, program = false, moved = false;
+                    if (params > 0 && random.chance(0.15f)) {
+                        for (int k = 1 + random.below(3); k > 0; --k) {
+                            const float end = random.uniform();
+                            const float v = end < 0.2f ? 0.0f : end < 0.4f ? 1.0f : random.uniform();
+                            p->setParameter(random.below(params), v);
+                            seen.parameters += counted;
+                            seen.atEnds += counted && (v == 0.0f || v == 1.0f);
+                            parameter = true;
+                            atEnd = atEnd || v == 0.0f || v == 1.0f;
+                        }
+                    }
+                    if (programs > 1 && random.chance(0.02f)) {
+                        p->setProgram(random.below(programs));
+                        seen.programs += counted;
+                        program = true;
+                    }
+                    if (random.chance(0.05f)) {
+                        const int what = random.below(3);
+                        if (what == 0) transport.tempo = 40.0 + 200.0 * random.uniform();
+                        if (what == 1) transport.flags ^= kVstTransportPlaying;
+                        if (what == 2) transport.ppqPos = 64.0 * random.uniform();
+                        seen.transports += counted;
+                        moved = true;
+                    }
+                    p->setTransport(transport);
+                    transport.samplePos += n;
+                    transport.ppqPos += n / 44100.0 * transport.tempo / 60.0;
                     batch.clear();
-                    for (int e = 0; e < 8; ++e) wellFormedEvent(batch, random, n);
-                    VstEvents* list = batch.list();
+                    if (random.chance(0.3f))
+                        for (int e = 1 + random.below(8); e > 0; --e) wellFormedEvent(batch, random, n);
+                    VstEvents* list = batch.size() ? batch.list() : nullptr;
+                    const bool accumulate = canAccumulate && call % 4 == 3;
+                    const rt::Counts before = rt::counts();
                     if (counted) rt::begin();
-                    effect->dispatcher(effect, effProcessEvents, 0, 0, list, 0.0f);
-                    if (canAccumulate && round % 4 == 3)
+                    if (list) effect->dispatcher(effect, effProcessEvents, 0, 0, list, 0.0f);
+                    if (accumulate)
                         effect->process(effect, inPointers.data(), outPointers.data(), n);
                     else
                         effect->processReplacing(effect, inPointers.data(), outPointers.data(), n);
                     rt::end();
-                    calls += counted;
+                    const rt::Counts after = rt::counts();
+                    if (seen.firstFault < 0 && (after.allocations != before.allocations ||
+                                                after.frees != before.frees || after.locks != before.locks ||
+                                                after.syscalls != before.syscalls)) {
+                        seen.firstFault = call;
+                        for (const auto& [was, what] : {std::pair{atEnd, "a parameter to 0 or 1"},
+                                                        std::pair{parameter && !atEnd, "a parameter"},
+                                                        std::pair{program, "the program"},
+                                                        std::pair{moved, "the tempo or transport"},
+                                                        std::pair{list != nullptr, "events"}})
+                            if (was) seen.firstChanges += (seen.firstChanges.empty() ? "" : ", ") + std::string(what);
+                        if (seen.firstChanges.empty()) seen.firstChanges = "nothing";
+                    }
+                    seen.calls += counted;
+                    seen.accumulating += counted && accumulate;
+                    seen.lists += counted && list;
+                    seen.events += counted ? static_cast<int>(batch.size()) : 0;
                 }
             }
         },
@@ -371,9 +514,12 @@ void checkRealtime(Context& c, Outcome& out) {
         return out.skip("allocations cannot be counted in this process (the allocator is not interposed)",
                         SkipCause::machine);
     }
-    out.say("%d processing calls with events: %llu allocations, %llu frees, %llu locks", calls,
-            static_cast<unsigned long long>(counts.allocations), static_cast<unsigned long long>(counts.frees),
-            static_cast<unsigned long long>(counts.locks));
+    out.say("%d processing calls of 1 to %d frames (%d accumulating) after %d parameter changes (%d to 0 or 1), "
+            "%d program changes, %d event lists (%d notes and controllers), %d tempo and transport changes",
+            seen.calls, kBlock, seen.accumulating, seen.parameters, seen.atEnds, seen.programs, seen.lists, seen.events,
+            seen.transports);
+    out.say("%llu allocations, %llu frees, %llu locks", static_cast<unsigned long long>(counts.allocations),
+            static_cast<unsigned long long>(counts.frees), static_cast<unsigned long long>(counts.locks));
     const bool syscallsCounted = watched && selfTestSyscalls >= 1;
     if (syscallsCounted) {
         std::string names;
@@ -391,7 +537,10 @@ void checkRealtime(Context& c, Outcome& out) {
         out.say("system calls not counted (%s)", watched ? "the filter saw no test call" : problem.c_str());
     }
     if (!selfTestLocks) out.say("locks not counted (pthread functions not interposed)");
-    out.figure("calls", calls);
+    if (seen.firstFault >= 0)
+        out.say("the first in call %d, the host having changed %s before it", seen.firstFault + 1,
+                seen.firstChanges.c_str());
+    out.figure("calls", seen.calls);
     out.figure("allocations", static_cast<double>(counts.allocations));
     out.figure("frees", static_cast<double>(counts.frees));
     out.figure("locks", static_cast<double>(counts.locks));
@@ -399,6 +548,180 @@ void checkRealtime(Context& c, Outcome& out) {
     if (counts.allocations) out.fail(std::to_string(counts.allocations) + " allocations inside the processing calls");
     if (counts.frees) out.fail(std::to_string(counts.frees) + " frees inside the processing calls");
     if (counts.locks) out.fail(std::to_string(counts.locks) + " lock calls inside the processing calls");
+}
+
+namespace {
+
+// The floating-point control state a host relies on: the SSE control and status
+// register's control bits (exception flags are the status a computation leaves and
+// are not compared) and the x87 control word.
+struct FpState {
+    unsigned mxcsr = 0;
+    unsigned short x87 = 0;
+    bool operator==(const FpState&) const = default;
+};
+
+constexpr unsigned kMxcsrFlags = 0x3F;
+
+FpState fpState() {
+    FpState state;
+    state.mxcsr = _mm_getcsr() & ~kMxcsrFlags;
+    asm volatile("fnstcw %0" : "=m"(state.x87));
+    return state;
+}
+
+void setFpState(const FpState& state) {
+    _mm_setcsr(state.mxcsr);
+    asm volatile("fldcw %0" : : "m"(state.x87));
+}
+
+// What differs between two states, in words: "MXCSR 0x1f80 to 0x7f80 (rounding
+// towards zero instead of to nearest)".
+std::string fpChange(const FpState& before, const FpState& after) {
+    static const char* const rounding[] = {"to nearest", "down", "up", "towards zero"};
+    std::string text;
+    auto add = [&](const std::string& part) { text += (text.empty() ? "" : ", ") + part; };
+    char number[64];
+    if (before.mxcsr != after.mxcsr) {
+        std::snprintf(number, sizeof number, "MXCSR 0x%04x to 0x%04x (", before.mxcsr, after.mxcsr);
+        std::string what;
+        auto bit = [&](unsigned mask, const char* name) {
+            if ((before.mxcsr ^ after.mxcsr) & mask)
+                what += std::string(what.empty() ? "" : ", ") + name + (after.mxcsr & mask ? " on" : " off");
+        };
+        bit(0x8000, "flush to zero");
+        bit(0x0040, "denormals are zero");
+        if ((before.mxcsr ^ after.mxcsr) & 0x6000)
+            what += std::string(what.empty() ? "" : ", ") + "rounding " + rounding[(after.mxcsr >> 13) & 3] +
+                    " instead of " + rounding[(before.mxcsr >> 13) & 3];
+        if ((before.mxcsr ^ after.mxcsr) & 0x1F80) what += std::string(what.empty() ? "" : ", ") + "exception masks";
+        add(number + what + ")");
+    }
+    if (before.x87 != after.x87) {
+        std::snprintf(number, sizeof number, "x87 control word 0x%04x to 0x%04x", before.x87, after.x87);
+        add(number);
+    }
+    return text;
+}
+
+}  // namespace
+
+void checkFpState(Context& c, Outcome& out) {
+    auto p = c.started(out);
+    if (!p) return;
+    const FpState validator = fpState();
+    // The usual state, and one with flush-to-zero and denormals-are-zero on, as hosts
+    // that want them set: a plug-in that sets them for itself must restore either.
+    const FpState hostStates[] = {{0x1F80, 0x037F}, {0x9FC0, 0x037F}};
+    Random random(c.settings.seed);
+    EventBatch batch;
+    Audio inputs = makeSignal(Signal::noise, inputChannels(*p), 256, 48000.0);
+    Audio outputs(static_cast<std::size_t>(outputChannels(*p)), std::vector<float>(256));
+    std::vector<float*> inPointers, outPointers;
+    for (auto& ch : inputs) inPointers.push_back(ch.data());
+    for (auto& ch : outputs) outPointers.push_back(ch.data());
+    const bool canAccumulate = p->effect()->process != nullptr;
+    int calls = 0;
+    std::vector<std::string> changed;  // the first change each kind of call made
+    std::vector<std::string> kinds;
+    for (const FpState& host : hostStates) {
+        // Every call a host makes of the plug-in while it runs, each from the host's state.
+        auto call = [&](const char* name, const std::function<void()>& body) {
+            setFpState(host);
+            body();
+            const FpState after = fpState();
+            setFpState(validator);
+            ++calls;
+            if (after == host || std::find(kinds.begin(), kinds.end(), name) != kinds.end()) return;
+            kinds.push_back(name);
+            changed.push_back(std::string(name) + " changed " + fpChange(host, after));
+        };
+        c.step("calls from the floating-point state MXCSR 0x%04x", host.mxcsr);
+        call("effMainsChanged", [&] { p->suspend(); });
+        call("effSetSampleRate", [&] { p->setSampleRate(48000.0f); });
+        call("effSetBlockSize", [&] { p->setBlockSize(256); });
+        call("effMainsChanged", [&] { p->resume(); });
+        for (int round = 0; round < 16; ++round) {
+            for (VstInt32 i = 0; i < p->numParams(); ++i) {
+                call("setParameter", [&] { p->setParameter(i, random.uniform()); });
+                call("getParameter", [&] { p->getParameter(i); });
+                call("effGetParamDisplay", [&] { p->parameterDisplay(i); });
+            }
+            if (p->numPrograms() > 0) call("effSetProgram", [&] { p->setProgram(round % p->numPrograms()); });
+            batch.clear();
+            for (int e = 0; e < 4; ++e) wellFormedEvent(batch, random, 256);
+            call("effProcessEvents", [&] { p->dispatch(effProcessEvents, 0, 0, batch.list()); });
+            const bool accumulate = canAccumulate && round % 4 == 3;
+            call(accumulate ? "process" : "processReplacing", [&] {
+                const VstInt32 n = 1 + random.below(256);
+                if (accumulate)
+                    p->process(inPointers.data(), outPointers.data(), n);
+                else
+                    p->processReplacing(inPointers.data(), outPointers.data(), n);
+            });
+        }
+    }
+    setFpState(validator);
+    out.say("%d calls from two host states (MXCSR 0x1f80 and 0x9fc0 with flush to zero): %s", calls,
+            changed.empty() ? "the state kept by each"
+                            : (std::to_string(changed.size()) + (changed.size() == 1 ? " kind" : " kinds") +
+                               " of call changed it").c_str());
+    out.figure("calls", calls);
+    out.figure("changing_calls", static_cast<double>(changed.size()));
+    for (const std::string& problem : changed) out.fail(problem + " and left it so");
+}
+
+void checkRateCost(Context& c, Outcome& out) {
+    // The common rates and two odd ones. A plug-in may well be cheaper at high rates
+    // (it oversamples less there); only a rate much dearer than the rest fails.
+    static const double rates[] = {22050, 37800, 44100, 48000, 88200, 96000, 100003, 176400, 192000};
+    constexpr double kLimit = 4.0;
+    auto p = c.started(out);
+    if (!p) return;
+    c.step("calibrating");
+    const int64_t frames = framesLasting(*p, c.settings.quick ? 0.003 : 0.01);
+    const Audio in = makeSignal(Signal::noise, inputChannels(*p), frames, 44100.0, 3);
+    const Audio warmUp = makeSignal(Signal::noise, inputChannels(*p), 1024, 44100.0, 4);
+    const int rounds = c.settings.quick ? 3 : 5;
+    std::vector<double> best;  // ns per frame, the least of the rounds, per rate
+    double worst = INFINITY, typical = 0;
+    std::size_t dearest = 0;
+    // A dear rate shows in every round; a busy moment of the machine does not, so
+    // each rate keeps its cheapest round, and a failing measurement is taken again.
+    for (int attempt = 0; attempt < 2 && worst > kLimit; ++attempt) {
+        best.assign(std::size(rates), INFINITY);
+        for (int r = 0; r < rounds; ++r) {
+            // The rates take turns, so that a busy stretch falls on all of them alike.
+            for (std::size_t i = 0; i < std::size(rates); ++i) {
+                c.step("timing round %d at %s", r + 1, rateText(rates[i]).c_str());
+                prepare(*p, static_cast<float>(rates[i]), 512);
+                runBlocks(*p, warmUp, 512);
+                const double t = threadSeconds();
+                runBlocks(*p, in, 512);
+                best[i] = std::min(best[i], (threadSeconds() - t) / static_cast<double>(frames) * 1e9);
+            }
+        }
+        typical = median(best);
+        const auto at = std::max_element(best.begin(), best.end());
+        worst = *at / std::max(typical, 1e-3);
+        dearest = static_cast<std::size_t>(at - best.begin());
+    }
+    std::string figures;
+    for (std::size_t i = 0; i < std::size(rates); ++i) {
+        char text[64];
+        std::snprintf(text, sizeof text, "%s%s %.1f", i ? ", " : "", rateText(rates[i]).c_str(), best[i]);
+        figures += text;
+        out.figure("ns_per_frame_at_" + std::to_string(static_cast<long>(rates[i])), best[i]);
+    }
+    out.say("ns per frame at %s; the dearest, %s, %.2f times the median", figures.c_str(),
+            rateText(rates[dearest]).c_str(), worst);
+    out.figure("dearest_to_median", worst);
+    if (worst > kLimit) {
+        char text[160];
+        std::snprintf(text, sizeof text, "processing at %s costs %.1f times the median per frame (more than %.0f)",
+                      rateText(rates[dearest]).c_str(), worst, kLimit);
+        out.fail(text);
+    }
 }
 
 }  // namespace orvex::validate

@@ -30,12 +30,6 @@ std::string describe(double difference) {
     return text;
 }
 
-std::string rateText(double rate) {
-    char text[32];
-    std::snprintf(text, sizeof text, rate == std::floor(rate) ? "%.0f Hz" : "%.4f Hz", rate);
-    return text;
-}
-
 }  // namespace
 
 void checkGrid(Context& c, Outcome& out) {
@@ -381,19 +375,8 @@ void checkSubnormalInput(Context& c, Outcome& out) {
     auto p = c.started(out);
     if (!p) return;
     const int channels = inputChannels(*p);
-    // Calibrate a run that takes long enough to time on a busy machine.
-    const double wanted = c.settings.quick ? 0.01 : 0.025;
-    int64_t frames = 44100 / 4;
     c.step("calibrating");
-    for (;;) {
-        const Audio in = makeSignal(Signal::noise, channels, frames, 44100.0, 1);
-        const double t = threadSeconds();
-        runBlocks(*p, in, 512);
-        const double spent = threadSeconds() - t;
-        if (spent >= wanted || frames >= 44100 * 60) break;
-        frames = std::min<int64_t>(44100 * 60, spent > 0 ? static_cast<int64_t>(frames * wanted / spent * 1.2) + 512
-                                                         : frames * 4);
-    }
+    const int64_t frames = framesLasting(*p, c.settings.quick ? 0.01 : 0.025);
     Audio normal = makeSignal(Signal::noise, channels, frames, 44100.0, 2);
     for (auto& channel : normal)
         for (float& s : channel) s *= 0.2f;
@@ -402,10 +385,6 @@ void checkSubnormalInput(Context& c, Outcome& out) {
     for (auto& channel : tiny)
         for (float& s : channel) s = (random.chance(0.5f) ? 1.0f : -1.0f) * (0.1f + 0.9f * random.uniform()) * 1e-39f;
 
-    auto median = [](std::vector<double> v) {
-        std::sort(v.begin(), v.end());
-        return v[v.size() / 2];
-    };
     const int rounds = c.settings.quick ? 5 : 9;
     double best = INFINITY, normalNs = 0, tinyNs = 0;
     // A real slowdown shows in every measurement; a busy moment of the machine does

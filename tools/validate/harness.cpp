@@ -225,6 +225,25 @@ void prepare(vsthost::Plugin& plugin, float rate, VstInt32 block) {
     plugin.resume();
 }
 
+int64_t framesLasting(vsthost::Plugin& plugin, double seconds) {
+    int64_t frames = 44100 / 4;
+    for (;;) {
+        const Audio in = makeSignal(Signal::noise, inputChannels(plugin), frames, 44100.0, 1);
+        const double t = threadSeconds();
+        runBlocks(plugin, in, 512);
+        const double spent = threadSeconds() - t;
+        if (spent >= seconds || frames >= 44100 * 60) return frames;
+        frames = std::min<int64_t>(44100 * 60, spent > 0 ? static_cast<int64_t>(frames * seconds / spent * 1.2) + 512
+                                                         : frames * 4);
+    }
+}
+
+double median(std::vector<double> values) {
+    if (values.empty()) return NAN;
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
 double maxDifference(const Audio& a, const Audio& b) {
     if (a.size() != b.size()) return INFINITY;
     double worst = 0.0;
@@ -292,6 +311,12 @@ std::string LevelMatch::describe() const {
 
 void randomiseParameters(vsthost::Plugin& plugin, Random& random) {
     for (VstInt32 p = 0; p < plugin.numParams(); ++p) plugin.setParameter(p, random.uniform());
+}
+
+std::string rateText(double rate) {
+    char text[32];
+    std::snprintf(text, sizeof text, rate == std::floor(rate) ? "%.0f Hz" : "%.4f Hz", rate);
+    return text;
 }
 
 std::string milliseconds(double seconds) {

@@ -105,6 +105,14 @@ Audio runBlocks(vsthost::Plugin& plugin, const Audio& input, int blockLength, co
 // Sets the sample rate and block size and resumes, as a host prepares a plug-in.
 void prepare(vsthost::Plugin& plugin, float rate, VstInt32 block);
 
+// How many frames of noise, run through in blocks of 512, take the plug-in about
+// `seconds` of this thread's time (at most a minute of sound): enough to time it on a
+// busy machine.
+int64_t framesLasting(vsthost::Plugin& plugin, double seconds);
+
+// The middle value (the upper one of an even count), NaN when there are none.
+double median(std::vector<double> values);
+
 // The largest absolute difference between two signals of the same shape (infinite
 // when their shapes differ or one holds a non-finite sample where the other does not).
 double maxDifference(const Audio& a, const Audio& b);
@@ -131,8 +139,9 @@ LevelMatch compareLevels(const Audio& a, const Audio& b, int64_t from, int windo
 // Every parameter set to a uniform random value.
 void randomiseParameters(vsthost::Plugin& plugin, Random& random);
 
-// Readable numbers for summaries: "1.5 ms", "-6.0 dBFS".
+// Readable numbers for summaries: "1.5 ms", "-6.0 dBFS", "44100 Hz".
 std::string milliseconds(double seconds);
+std::string rateText(double rate);
 std::string decibels(double gain);
 
 // The memory this process holds: resident set and allocated heap, in kilobytes.
