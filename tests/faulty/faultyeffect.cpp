@@ -364,7 +364,7 @@ void FaultyEffect::doProcess(float** inputs, float** outputs, int sampleFrames) 
         if (faults.blockMemory && i < fade) x *= 0.5f + 0.5f * static_cast<float>(i) / static_cast<float>(fade);
         if (faults.slowSubnormal && subnormal(x)) x = wastedWork(i);
         if (slowHere)
-            for (int k = 0; k < 8; ++k) x += wastedWork(i + k);
+            for (int k = 0; k < 32; ++k) x += wastedWork(i + k);
         if (faults.poison) {
             memory = 0.5f * memory + 0.5f * x;  // no guard: a NaN stays in the state for ever
             x = memory;
