@@ -648,12 +648,13 @@ void checkFpState(Context& c, Outcome& out) {
                 call("effGetParamDisplay", [&] { p->parameterDisplay(i); });
             }
             if (p->numPrograms() > 0) call("effSetProgram", [&] { p->setProgram(round % p->numPrograms()); });
+            // Events fall inside the call that follows them, as a host times them.
+            const VstInt32 n = 1 + random.below(256);
             batch.clear();
-            for (int e = 0; e < 4; ++e) wellFormedEvent(batch, random, 256);
+            for (int e = 0; e < 4; ++e) wellFormedEvent(batch, random, n);
             call("effProcessEvents", [&] { p->dispatch(effProcessEvents, 0, 0, batch.list()); });
             const bool accumulate = canAccumulate && round % 4 == 3;
             call(accumulate ? "process" : "processReplacing", [&] {
-                const VstInt32 n = 1 + random.below(256);
                 if (accumulate)
                     p->process(inPointers.data(), outPointers.data(), n);
                 else

@@ -155,10 +155,14 @@ void checkBuffers(Context& c, Outcome& out) {
     else
         notRun.push_back("not in place (" + std::to_string(first->numInputs()) + " inputs, " +
                          std::to_string(first->numOutputs()) + " outputs)");
-    if (first->effect()->process)
-        ways.push_back(Outputs::added);
-    else
+    // From VST 2.4 on, hosts call processReplacing only and `process` is left to
+    // whatever the plug-in's framework points it at.
+    if (!first->effect()->process)
         notRun.push_back("no accumulating process");
+    else if (const VstInt32 version = first->vstVersion(); version >= 2400)
+        notRun.push_back("process not judged (VST " + std::to_string(version) + ": hosts call processReplacing only)");
+    else
+        ways.push_back(Outputs::added);
     // The outputs it announces: the extra ones a mono plug-in gets hold what they held.
     const auto announced = [outputs = static_cast<std::size_t>(first->numOutputs())](Audio audio) {
         audio.resize(std::min(audio.size(), outputs));
