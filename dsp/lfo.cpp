@@ -31,6 +31,9 @@ float CConvertor::getLfoFreq(float bpm, int division, bool triplet, int multiple
     if (division < 0 || division >= CLfo::kNumDivisions || multiple < 1) return 0.0f;
     float period = 60000.0f / bpm;  // milliseconds per beat
     period *= kLfoDivisionFactor[division];
+    // Beats per second from milliseconds per beat, rounded as the first release did:
+    // 1000 / period, then × 1000 / 1000 as two more float roundings. Those can move
+    // the last bit, and the golden outputs and the panner's model keep that rounding.
     float frequency = 1000.0f / period * 1000.0f / 1000.0f;
     if (triplet) frequency /= 1.5f;
     return frequency / static_cast<float>(multiple);

@@ -101,7 +101,6 @@ public:
     float getPhase() const { return phase; }
     int getTableIndex() const { return tableIndex; }
     float getFraction() const { return fraction; }
-    float getOutput() const { return output; }
     float getRateFactor() const { return rateFactor; }
     float getBarFactor() const { return barFactor; }
     float getSongPosition() const { return songPosition; }
@@ -111,7 +110,6 @@ public:
     int getMultiple() const { return multipleChoice.index + 1; }
     const WaveTable& getWaveTable(int waveform) const { return waveTables[clampWaveform(waveform)]; }
     const float* getCurrentTable() const { return table; }
-    const CConvertor& getConvertor() const { return convertor; }
 
 protected:
     CLfo(float sampleRate, SinePrecision sinePrecision);

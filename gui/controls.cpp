@@ -139,7 +139,7 @@ CAnimKnob::CAnimKnob(const CRect& size, CControlListener* listener, long tag, in
 int CAnimKnob::subImageTop() const {
     const int h = heightOfOneImage;
     if (h <= 0 || subPixmaps <= 0) return 0;
-    const float shown = inverseBitmap ? 1.0f - value : value;
+    const float shown = value;
     // Values outside 0..1 (or not a number) show the first or last picture.
     if (!(shown > 0.0f)) return 0;
     const int last = (subPixmaps - 1) * h;

@@ -55,14 +55,12 @@ public:
     CAnimKnob(const CRect& size, CControlListener* listener, long tag, int subPixmaps, int heightOfOneImage,
               CBitmap* background, const CPoint& offset = {});
     void draw(CDrawContext* context) override;
-    void setInverseBitmap(bool inverse) { inverseBitmap = inverse; }
     // The top of the sub-image that the value shows.
     int subImageTop() const;
 
 private:
     int subPixmaps;
     int heightOfOneImage;
-    bool inverseBitmap = false;
 };
 
 // Off shows the top half of its picture, on the bottom half; a click toggles.

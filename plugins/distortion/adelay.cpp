@@ -8,7 +8,7 @@ namespace orvex::distortion {
 namespace {
 
 const EffectIdentity kIdentity{kUniqueId, kNumPrograms, "Orvex Force", "Kelvashorn",
-                               /*followsHostTempo*/ false, /*numScratchBuffers*/ 9};
+                               /*followsHostTempo*/ false, /*numScratchBuffers*/ 7};
 
 constexpr float kDefault = 0.5f;
 
@@ -47,12 +47,8 @@ const ADelay::Row ADelay::kParameters[kNumParams] = {
 };
 
 ADelay::ADelay(audioMasterCallback audioMaster) : TableEffect(audioMaster, kIdentity, kParameters) {
-    // Starting crossovers; program 0 replaces them.
-    bandSplit.setControl(0.3f, kCtlLowFreq);
-    bandSplit.setControl(0.5f, kCtlMidFreq);
-    bandSplit.setControl(0.7f, kCtlHighFreq);
-    outputMixer.setMix(0.5f);
-    // The fixed mono fold of the input.
+    static_assert(kNumBuffers == 7, "the identity announces seven scratch buffers");
+    // The fixed mono fold of the input; program 0 (finishConstruction) sets every row.
     inputMixer.setMix(0.5f);
     finishConstruction();
 }
@@ -96,20 +92,17 @@ void ADelay::doProcess(float** inputs, float** /*outputs*/, int n) {
         return;
     }
 
-    float* sumLeft = scratch(kSumLeft);
-    float* sumRight = scratch(kSumRight);
-    for (int i = 0; i < n; ++i) sumLeft[i] = sumRight[i] = dist[kLow][i] + dist[kMid][i] + dist[kHigh][i];
-
+    // The bands' sum is the same in both channels; each is blended with its own input.
     const float wet = outputMixer.wet;
     const float dry = outputMixer.dry;
     for (int i = 0; i < n; ++i) {
-        outLeft[i] = sumLeft[i] * wet + inLeft[i] * dry;
-        outRight[i] = sumRight[i] * wet + inRight[i] * dry;
+        const float sum = dist[kLow][i] + dist[kMid][i] + dist[kHigh][i];
+        outLeft[i] = sum * wet + inLeft[i] * dry;
+        outRight[i] = sum * wet + inRight[i] * dry;
     }
 }
 
 ADelayEdit::ADelayEdit(audioMasterCallback audioMaster) : ADelay(audioMaster) {
-    setUniqueID(kUniqueId);
     new ADEditor(this);  // attaches itself
 }
 

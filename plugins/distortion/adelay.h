@@ -42,8 +42,7 @@ private:
     static Row blockRow(const char* name, int index);
 
     // Scratch buffers, after the two outputs.
-    enum Buffer { kMono, kBandLow, kBandMid, kBandHigh, kDistLow, kDistMid, kDistHigh, kSumLeft, kSumRight,
-                  kNumBuffers };
+    enum Buffer { kMono, kBandLow, kBandMid, kBandHigh, kDistLow, kDistMid, kDistHigh, kNumBuffers };
 
     CDistortionBlock lowBlock{getSampleRate()};
     CDistortionBlock midBlock{getSampleRate()};

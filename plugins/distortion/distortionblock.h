@@ -45,7 +45,6 @@ public:
     // distinct.
     void process(float* input, float* output, int count);
 
-    int getStep() const { return step; }
     CDistortion& selected() const { return *current; }
 
     // The step's text: the type control's display.

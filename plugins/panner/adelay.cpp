@@ -13,7 +13,7 @@ namespace {
 const int kLoadOrder[] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 19, 18};
 
 const EffectIdentity kIdentity{kUniqueId, kNumPrograms, "Orvex Space", "Brindlewick", true,
-                               /*numScratchBuffers*/ 12, kLoadOrder};
+                               /*numScratchBuffers*/ 4, kLoadOrder};
 
 constexpr int kFirstController = 50;
 constexpr float kDefault = 0.5f;
@@ -62,22 +62,12 @@ const ADelay::Row ADelay::kParameters[kNumParams] = {
 };
 
 ADelay::ADelay(audioMasterCallback audioMaster) : TableEffect(audioMaster, kIdentity, kParameters) {
-    static_assert(kNumBuffers == 12, "the identity announces twelve scratch buffers");
+    static_assert(kNumBuffers == 4, "the identity announces four scratch buffers");
     const float rate = getSampleRate();
     for (auto& p : panners) p = std::make_unique<CAutoPanner>(rate);
-    // Starting points; program 0 replaces depth, division and frequencies below.
-    const float startTempo[kNumBands] = {120.0f, 140.0f, 160.0f};
-    for (int b = 0; b < kNumBands; ++b) {
-        panners[b]->setControl(startTempo[b], kCtlBpm);
-        panners[b]->setControl(1.0f, kCtlLfoDepth);
-    }
-    panners[kMid]->setControl(0.7f, kCtlDivision);
-    panners[kHigh]->setControl(0.5f, kCtlDivision);
     bands = std::make_unique<CBandFilter>(rate);
-    bands->setControl(0.3f, kCtlLowFreq);
-    bands->setControl(0.5f, kCtlMidFreq);
-    bands->setControl(0.7f, kCtlHighFreq);
-    wetDry.setMix(0.5f);
+    // Program 0 (finishConstruction) sets every row; the tempo below and the fixed
+    // mono fold are all the constructor has to give.
     inputCombiner.setMix(0.5f);
     tempoRange.setLinearRange(50.0f, 250.0f);
     setInternalTempo(tempoRange.getSetLinearValue(kParameters[kBpm].defaultValue));

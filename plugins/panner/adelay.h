@@ -48,8 +48,7 @@ private:
     template <int B, int Ctl> static Row pannerRow(const char* name, const char* label, int controller);
     template <int B> static Row levelRow(const char* name, int controller);
     // Scratch buffers, after the two outputs.
-    enum Buffer { kSumLeft, kSumRight, kMono, kBandLow, kBandMid, kBandHigh, kPanLeft, kPanRight = kPanLeft + 3,
-                  kNumBuffers = kPanRight + 3 };
+    enum Buffer { kMono, kBandLow, kBandMid, kBandHigh, kNumBuffers };
 
     std::array<std::unique_ptr<CAutoPanner>, kNumBands> panners;
     std::unique_ptr<CBandFilter> bands;

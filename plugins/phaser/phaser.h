@@ -95,8 +95,6 @@ public:
     const CSine& getOscillator() const { return *sine; }
     const CAllPass& getStage(int index) const { return stages[static_cast<std::size_t>(index)]; }
     float getDepth() const { return depth; }
-    float getFeedback() const { return feedback; }
-    float getLoopGain() const { return loopGain; }
     float getSweepValue() const { return sweepValue; }
     float getPreviousOutput() const { return previousOutput; }
 

@@ -145,7 +145,7 @@ TEST(PhaserUnit, FreshTextsAndTheUnusedIndex) {
     phaser.setControl(0.9f, 2);
     phaser.setControlAutomated(0.9f, 4);
     EXPECT_EQ(phaser.getDepth(), 0.5f);
-    EXPECT_EQ(phaser.getFeedback(), 0.2f);
+    EXPECT_EQ(text(phaser, &CPhaser::getControl, 3), "20.00000");
     phaser.setControlAutomated(0.7f, 1);
     EXPECT_EQ(phaser.getDepth(), 0.7f);
 }
@@ -275,7 +275,6 @@ TEST(PhaserUnit, FullFeedbackStaysBoundedWithDcForMinutes) {
         phaser.setControl(depth, kModDepth);
         phaser.setControl(1.0f, kFeedback);
         EXPECT_EQ(text(phaser, &CPhaser::getControl, kFeedback), "100.0000");
-        EXPECT_EQ(phaser.getLoopGain(), 0.99f);
         std::vector<float> in(1024), out(1024);
         float firstMinute = 0, lastMinute = 0;
         const long minute = 60L * 44100;
