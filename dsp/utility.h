@@ -2,6 +2,9 @@
 // keeps its display text, and the wet/dry gain pair of an output blend.
 #pragma once
 
+#include <emmintrin.h>
+
+#include <cfloat>
 #include <cmath>
 
 #include "component.h"
@@ -15,11 +18,22 @@ inline float unitRange(float value) {
     return 0.0f;
 }
 
-// Audio thread, after a block found to have gone non-finite: its infinities and NaNs
-// become silence, its finite samples stay.
+// What every unit puts out in place of a sample that is not finite: silence. A NaN or
+// an infinity becomes 0, never the largest float: a full-scale spike hurts ears and
+// pins a host's meters, a missing sample does neither. Finite samples stay as they are.
+inline float finiteOrSilence(float sample) { return std::isfinite(sample) ? sample : 0.0f; }
+
+// The same for each lane: all ones where the value is finite, zero where it is an
+// infinity or a NaN (|v| <= FLT_MAX is false for both).
+inline __m128 finiteLanes(__m128 v) {
+    const __m128 magnitude = _mm_castsi128_ps(_mm_set1_epi32(0x7fffffff));
+    return _mm_cmple_ps(_mm_and_ps(v, magnitude), _mm_set1_ps(FLT_MAX));
+}
+inline __m128 finiteOrSilence(__m128 v) { return _mm_and_ps(v, finiteLanes(v)); }
+
+// Audio thread, after a block found to have gone non-finite.
 inline void silenceNonFinite(float* buffer, int count) {
-    for (int i = 0; i < count; ++i)
-        if (!std::isfinite(buffer[i])) buffer[i] = 0.0f;
+    for (int i = 0; i < count; ++i) buffer[i] = finiteOrSilence(buffer[i]);
 }
 
 class COnOff : public CUtility {

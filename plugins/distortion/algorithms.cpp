@@ -13,7 +13,7 @@ constexpr float kPi = 3.1415927f;
 // A held sample that is not a number would sound (or stay silent as NaN) until the
 // next sample is taken, which at the slowest settings is a hundred samples away or
 // never: such a sample is held as silence.
-inline float holdable(float sample) { return std::isfinite(sample) ? sample : 0.0f; }
+inline float holdable(float sample) { return finiteOrSilence(sample); }
 
 }  // namespace
 

@@ -1,7 +1,6 @@
 #include "statevariable.h"
 
 #include <algorithm>
-#include <cfloat>
 #include <cmath>
 #include <numbers>
 
@@ -35,18 +34,6 @@ double dampingCoefficient(double f, double resonance) {
 // A resonance input outside 0..1 would make the damping negative (a filter that grows
 // by itself) or NaN: it is held at the end it passed, NaN counting as 0.
 double resonanceOf(float input) { return maximum(unitRange(input), CStateVariable::kResonanceFloor); }
-
-// After a block whose state or output is no longer finite: the state starts again from
-// rest, a NaN sample becomes silence and an infinite one (a finite state too large for
-// a float) the largest float of its sign.
-void mend(float* output, int count) {
-    for (int i = 0; i < count; ++i) {
-        if (std::isnan(output[i]))
-            output[i] = 0.0f;
-        else if (std::isinf(output[i]))
-            output[i] = std::copysign(FLT_MAX, output[i]);
-    }
-}
 
 }  // namespace
 
@@ -189,7 +176,7 @@ void CStateVariable::endBlock(const Lane& lane, float* output, int sampleCount) 
     modulationCount = lane.count;
     if (!(lane.poison == 0.0f && std::isfinite(low) && std::isfinite(band))) {
         if (!(std::isfinite(low) && std::isfinite(band))) clearState();
-        mend(output, sampleCount);
+        silenceNonFinite(output, sampleCount);
     }
 }
 
@@ -340,18 +327,6 @@ struct CStateVariable::Lanes {
     }
 };
 
-namespace {
-
-// What `mend` makes of a sample, for each float: NaN becomes 0, an infinity the largest
-// float of its sign, anything else stays. (maxps answers its second operand where the
-// first is NaN; the ordered mask then clears it.)
-__m128 mended(__m128 v) {
-    const __m128 bounded = _mm_min_ps(_mm_max_ps(v, _mm_set1_ps(-FLT_MAX)), _mm_set1_ps(FLT_MAX));
-    return _mm_and_ps(bounded, _mm_cmpord_ps(v, v));
-}
-
-}  // namespace
-
 // Stage 1's whole block ran before stage 2 and was mended where it went non-finite, so
 // stage 2 read mended samples; mending leaves finite samples as they are, so mending
 // each sample on its way from stage 1 to stage 2 gives stage 2 the same inputs, and
@@ -370,7 +345,7 @@ void CStateVariable::runSideBySide(Lanes* stages, const float* inputLeft, const 
         if constexpr (Stages == 1) {
             y = one.next<Type, true>(x);
         } else {
-            y = two.next<Type, true>(mended(one.next<Type, false>(x)));
+            y = two.next<Type, true>(finiteOrSilence(one.next<Type, false>(x)));
         }
         _mm_store_ss(outputLeft + i, y);
         _mm_store_ss(outputRight + i, _mm_shuffle_ps(y, y, 1));

@@ -1,12 +1,12 @@
 #include "phaser.h"
 
 #include "dsp/lanes.h"
+#include "dsp/utility.h"
 
 #include <emmintrin.h>
 
 #include <algorithm>
 #include <cmath>
-#include <limits>
 #include <type_traits>
 
 namespace orvex::phaser {
@@ -113,7 +113,7 @@ float CPhaser::chain(float v, float a, std::array<float, kNumStages>& state, std
         v = CAllPass::pass(v, a, state[j]);
         last[j] = v;
     }
-    if (!(std::fabs(v) <= std::numeric_limits<float>::max())) {
+    if (!std::isfinite(v)) {
         state.fill(0.0f);
         last.fill(0.0f);
         return 0.0f;
@@ -178,8 +178,6 @@ void CPhaser::processPair(CPhaser& left, CPhaser& right, float* inLeft, float* i
     const __m128 dc = _mm_set1_ps(kAntiDenormal);
     const __m128 one = _mm_set1_ps(1.0f);
     const __m128 half = _mm_set1_ps(0.5f);
-    const __m128 magnitude = _mm_castsi128_ps(_mm_set1_epi32(0x7fffffff));
-    const __m128 largest = _mm_set1_ps(std::numeric_limits<float>::max());
 
     const auto frame = [&](int i, auto record) {
         const __m128 x = _mm_add_ps(_mm_unpacklo_ps(_mm_load_ss(inLeft + i), _mm_load_ss(inRight + i)), dc);
@@ -197,7 +195,7 @@ void CPhaser::processPair(CPhaser& left, CPhaser& right, float* inLeft, float* i
             if constexpr (decltype(record)::value) last[j] = y;
         }
         // A lane whose chain turned non-finite starts again from rest and gives 0.
-        const __m128 finite = _mm_cmple_ps(_mm_and_ps(v, magnitude), largest);
+        const __m128 finite = finiteLanes(v);
         if ((_mm_movemask_ps(finite) & 3) != 3) [[unlikely]] {
             for (int j = 0; j < kNumStages; ++j) {
                 state[j] = _mm_and_ps(state[j], finite);

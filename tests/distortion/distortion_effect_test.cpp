@@ -100,25 +100,6 @@ float step(int s) { return (static_cast<float>(s) + 0.5f) / 14.0f; }
 
 }  // namespace
 
-TEST(DistortionIdentity, RecordNamesAndNoTimeRequests) {
-    auto plugin = load();
-    ASSERT_TRUE(plugin);
-    EXPECT_EQ(plugin->uniqueId(), fourCharCode('H', 'a', 'O', 'o'));
-    EXPECT_EQ(plugin->numParams(), 19);
-    EXPECT_EQ(plugin->numPrograms(), 16);
-    EXPECT_EQ(plugin->numInputs(), 2);
-    EXPECT_EQ(plugin->numOutputs(), 2);
-    EXPECT_EQ(plugin->flags(), effFlagsCanReplacing | effFlagsCanMono | effFlagsHasEditor);
-    EXPECT_EQ(plugin->effectName(), "Orvex Force");
-    EXPECT_EQ(plugin->vendorString(), "Harmoxel");
-    EXPECT_EQ(plugin->productString(), "Kelvashorn");
-    EXPECT_EQ(plugin->vendorVersion(), 1000);
-    EXPECT_NE(plugin->canDo("receiveVstTimeInfo"), 1);
-    AudioBuffers in(2, 64), out(2, 64);
-    plugin->processReplacing(in.data(), out.data(), 64);
-    EXPECT_TRUE(plugin->record().timeMasks.empty());
-}
-
 TEST(DistortionParameters, NamesLabelsAndDisplays) {
     auto plugin = load();
     ASSERT_TRUE(plugin);

@@ -240,3 +240,24 @@ TEST(WetDryMixer, LinearCrossfade) {
     m.getName(name);
     EXPECT_STREQ(name, "WetDryMixer");
 }
+
+// The one rule every plug-in's units follow for a sample that is not finite.
+TEST(NonFinite, BecomesSilenceAndFiniteSamplesStayBitForBit) {
+    const float inf = std::numeric_limits<float>::infinity(), max = std::numeric_limits<float>::max();
+    const float finite[] = {0.5f, -0.0f, max, -max, 1e-45f};
+    for (float x : finite) {
+        const float y = orvex::finiteOrSilence(x);
+        EXPECT_EQ(std::memcmp(&x, &y, sizeof x), 0) << x;
+    }
+    for (float x : {inf, -inf, std::numeric_limits<float>::quiet_NaN()}) EXPECT_EQ(orvex::finiteOrSilence(x), 0.0f) << x;
+    float lanes[4];
+    _mm_storeu_ps(lanes, orvex::finiteOrSilence(_mm_setr_ps(inf, -max, NAN, -0.5f)));
+    float block[4] = {inf, -max, NAN, -0.5f};
+    orvex::silenceNonFinite(block, 4);
+    for (const float* got : {lanes, block}) {
+        EXPECT_EQ(got[0], 0.0f);
+        EXPECT_EQ(got[1], -max);
+        EXPECT_EQ(got[2], 0.0f);
+        EXPECT_EQ(got[3], -0.5f);
+    }
+}

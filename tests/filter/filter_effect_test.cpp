@@ -85,34 +85,6 @@ const TimeFor kNoTime = [](int) { return std::optional<model::Time>(); };
 
 }  // namespace
 
-TEST(FilterIdentity, RecordNamesAndCapabilities) {
-    auto plugin = loadFilter();
-    ASSERT_TRUE(plugin);
-    EXPECT_EQ(plugin->uniqueId(), fourCharCode('H', 'a', 'O', 'f'));
-    EXPECT_EQ(plugin->numParams(), 13);
-    EXPECT_EQ(plugin->numPrograms(), 1);
-    EXPECT_EQ(plugin->numInputs(), 2);
-    EXPECT_EQ(plugin->numOutputs(), 2);
-    EXPECT_EQ(plugin->flags(), effFlagsCanReplacing | effFlagsCanMono | effFlagsHasEditor);
-    EXPECT_EQ(plugin->effectName(), "Orvex Filter");
-    EXPECT_EQ(plugin->vendorString(), "Harmoxel");
-    EXPECT_EQ(plugin->productString(), "Quillmursh Tovey");
-    EXPECT_EQ(plugin->vendorVersion(), 1000);
-    EXPECT_EQ(plugin->plugCategory(), 1);
-    for (const char* yes : {"receiveVstEvents", "receiveVstMidiEvent", "plugAsChannelInsert", "plugAsSend", "2in2out",
-                            "receiveVstTimeInfo"})
-        EXPECT_EQ(plugin->canDo(yes), 1) << yes;
-    EXPECT_EQ(plugin->canDo("ReceiveVstTimeInfo"), -1);
-    EXPECT_EQ(plugin->canDo("sendVstMidiEvent"), -1);
-    // The tempo while being built; tempo and song position with every block.
-    ASSERT_FALSE(plugin->record().timeMasks.empty());
-    EXPECT_EQ(plugin->record().timeMasks.front(), kVstTempoValid);
-    AudioBuffers in(2, 64), out(2, 64);
-    plugin->processReplacing(in.data(), out.data(), 64);
-    EXPECT_EQ(plugin->record().timeMasks.back(), kVstTempoValid | kVstPpqPosValid);
-    EXPECT_GE(plugin->record().wantMidi, 1);
-}
-
 TEST(FilterParameters, NamesLabelsAndDisplays) {
     auto plugin = loadFilter();
     ASSERT_TRUE(plugin);

@@ -100,30 +100,6 @@ void moveEverything(Plugin& plugin, model::Panner& reference) {
 
 }  // namespace
 
-TEST(PannerIdentity, RecordNamesAndCapabilities) {
-    auto plugin = loadPanner();
-    ASSERT_TRUE(plugin);
-    EXPECT_EQ(plugin->magic(), kEffectMagic);
-    EXPECT_EQ(plugin->uniqueId(), fourCharCode('H', 'a', 'O', 's'));
-    EXPECT_EQ(plugin->numParams(), 20);
-    EXPECT_EQ(plugin->numPrograms(), 16);
-    EXPECT_EQ(plugin->numInputs(), 2);
-    EXPECT_EQ(plugin->numOutputs(), 2);
-    EXPECT_EQ(plugin->flags(), effFlagsHasEditor | effFlagsCanReplacing | effFlagsCanMono);
-    EXPECT_EQ(plugin->effectName(), "Orvex Space");
-    EXPECT_EQ(plugin->vendorString(), "Harmoxel");
-    EXPECT_EQ(plugin->productString(), "Brindlewick");
-    EXPECT_EQ(plugin->vendorVersion(), 1000);
-    EXPECT_EQ(plugin->plugCategory(), 1);
-    EXPECT_EQ(plugin->canDo("receiveVstTimeInfo"), 1);
-    EXPECT_EQ(plugin->canDo("receiveVstMidiEvent"), 1);
-    EXPECT_EQ(plugin->canDo("sendVstMidiEvent"), -1);
-    // Asked once for the tempo while being built, and for MIDI on resume.
-    ASSERT_FALSE(plugin->record().timeMasks.empty());
-    EXPECT_EQ(plugin->record().timeMasks.front(), kVstTempoValid);
-    EXPECT_GE(plugin->record().wantMidi, 1);
-}
-
 TEST(PannerParameters, NamesLabelsAndDefaultDisplays) {
     auto plugin = loadPanner();
     ASSERT_TRUE(plugin);

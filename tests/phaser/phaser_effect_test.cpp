@@ -57,38 +57,6 @@ void expectMatchesModel(Plugin& plugin, phaser_model::Phaser& model, int blocks,
 
 }  // namespace
 
-TEST(PhaserIdentity, RecordNamesPinsAndCapabilities) {
-    auto plugin = loadPhaser();
-    ASSERT_TRUE(plugin);
-    EXPECT_EQ(plugin->uniqueId(), fourCharCode('H', 'a', 'O', 'p'));
-    EXPECT_EQ(plugin->numParams(), 9);
-    EXPECT_EQ(plugin->numPrograms(), 8);
-    EXPECT_EQ(plugin->numInputs(), 2);
-    EXPECT_EQ(plugin->numOutputs(), 2);
-    EXPECT_EQ(plugin->flags(), effFlagsHasEditor | effFlagsCanReplacing | effFlagsCanMono);
-    EXPECT_EQ(plugin->effectName(), "Orvex Phase");
-    EXPECT_EQ(plugin->productString(), "Brambleton oske");
-    EXPECT_EQ(plugin->vendorString(), "Harmoxel");
-    EXPECT_EQ(plugin->vendorVersion(), 1000);
-    EXPECT_EQ(plugin->plugCategory(), 1);
-    for (const char* yes : {"receiveVstEvents", "receiveVstMidiEvent", "plugAsChannelInsert", "plugAsSend", "2in2out"})
-        EXPECT_EQ(plugin->canDo(yes), 1) << yes;
-    for (const char* no : {"receiveVstTimeInfo", "1in1out", "bypass", ""}) EXPECT_EQ(plugin->canDo(no), -1) << no;
-    EXPECT_EQ(plugin->canDo(nullptr), -1);
-    const char* pins[2][2][2] = {{{"Left input", "L in"}, {"Right input", "R in"}},
-                                 {{"Left output", "L out"}, {"Right output", "R out"}}};
-    for (int dir = 0; dir < 2; ++dir)
-        for (int pin = 0; pin < 3; ++pin) {
-            VstPinProperties properties{};
-            const auto got = plugin->dispatch(dir ? effGetOutputProperties : effGetInputProperties, pin, 0, &properties);
-            EXPECT_EQ(got, pin < 2 ? 1 : 0);
-            if (pin == 2) continue;
-            EXPECT_STREQ(properties.label, pins[dir][pin][0]);
-            EXPECT_STREQ(properties.shortLabel, pins[dir][pin][1]);
-            EXPECT_EQ(properties.flags, kVstPinIsActive | kVstPinIsStereo);
-        }
-}
-
 TEST(PhaserParameters, NamesLabelsAndDisplays) {
     auto plugin = loadPhaser();
     ASSERT_TRUE(plugin);
