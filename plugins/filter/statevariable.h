@@ -16,6 +16,7 @@
 #include "dsp/svfcontrols.h"
 #include "dsp/utility.h"
 #include "parameter.h"
+#include "svfcoefficients.h"
 
 namespace orvex::filter {
 
@@ -29,7 +30,7 @@ public:
     static constexpr float kLowestCutoff = 30.0f;
     static constexpr float kHighestCutoffShare = 0.49f;
     // The lowest resonance the coefficients are computed with.
-    static constexpr double kResonanceFloor = 0.06;
+    static constexpr double kResonanceFloor = coefficients::kResonanceFloor;
 
     // A rate that is not a positive finite number is taken as 44100 Hz.
     explicit CStateVariable(float sampleRate);
