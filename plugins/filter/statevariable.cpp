@@ -102,7 +102,7 @@ struct CStateVariable::Lane {
 
     // New targets for `stage` from one cutoff and one resonance, and the glide steps
     // towards them from where f and d stand.
-    void update(CStateVariable& stage, float cutoff, float resonanceInput, const Lane* twinLane,
+    [[gnu::always_inline]] void update(CStateVariable& stage, float cutoff, float resonanceInput, const Lane* twinLane,
                 const CStateVariable* twin) {
         stage.cutoffHz = stage.cutoffParam.getSetExpValue(cutoff);
         stage.resonance = resonanceOf(resonanceInput);
@@ -233,7 +233,7 @@ struct CStateVariable::Lanes {
     // when given, is the stage ahead of this one in series, ticked on this sample just
     // before: where it has just updated from the same figures, its left stage's targets
     // are taken over too.
-    void tick(const float* cutoff, const float* resonanceInput, int i, const Lanes* before) {
+    [[gnu::always_inline]] void tick(const float* cutoff, const float* resonanceInput, int i, const Lanes* before) {
         if (++lane[0].count < kUpdateInterval) {
             ++lane[1].count;
             return;
