@@ -128,9 +128,9 @@ inline CBandFilter::Lanes::Lanes(const CBandFilter& f) {
         return Float4{bandlanes::packed(f.lowFilter.*member, f.bandFilter.*member, f.highFilter.*member)};
     };
     using F = CStateVariable;
-    k = {gather(&F::freqSet), gather(&F::dampSet), gather(&F::freqMax), gather(&F::dampMax),
-         gather(&F::driveCoef), gather(&F::freq), gather(&F::damp), gather(&F::notch),
-         gather(&F::low), gather(&F::band), gather(&F::high), gather(&F::peak), gather(&F::output)};
+    k = {{gather(&F::freqSet), gather(&F::dampSet), gather(&F::freqMax), gather(&F::dampMax), gather(&F::driveCoef)},
+         {gather(&F::freq), gather(&F::damp), gather(&F::notch), gather(&F::low), gather(&F::band),
+          gather(&F::high), gather(&F::peak), gather(&F::output)}};
 }
 
 inline void CBandFilter::Lanes::store(CBandFilter& f) const {

@@ -29,11 +29,26 @@ inline constexpr float kLimiterCap = 1.0f;
 // The filter's recursion at twice the host rate, written once for one filter (T float)
 // and for three side by side in the lanes of SSE registers (T Float4, whose operations
 // are the SSE ones in the same order, so each lane rounds as the float form does).
-// Held in locals for a run of samples, on the audio thread.
+// Held in locals for a run of samples, on the audio thread (the filter is itself a
+// Kernel<float>, whose controls the control operations set).
+// What the control operations set: the coefficients asked for, their bounds, the drive.
 template <class T>
-struct Kernel {
+struct Controls {
     T freqSet, dampSet, freqMax, dampMax, driveCoef;
+};
+
+// What the audio thread moves on: the coefficients in force and the state.
+template <class T>
+struct State {
     T freq, damp, notch, low, band, high, peak, output;
+};
+
+template <class T>
+struct Kernel : Controls<T>, State<T> {
+    using Controls<T>::freqSet, Controls<T>::dampSet, Controls<T>::freqMax, Controls<T>::dampMax,
+        Controls<T>::driveCoef;
+    using State<T>::freq, State<T>::damp, State<T>::notch, State<T>::low, State<T>::band, State<T>::high,
+        State<T>::peak, State<T>::output;
 
     // Per sample, before the two passes: the damping is bounded by the coefficient of
     // the previous sample (2 / freq is +inf on the very first sample, which the bound of
@@ -96,7 +111,7 @@ template <Response Out>
 // how resonance changes are converted.
 enum class FilterForm { kPerSample, kBlock };
 
-class CStateVariable : public CEffect {
+class CStateVariable : public CEffect, public svf::Kernel<float> {
 public:
     // Responses selectable through the type control.
     using Type = svf::Response;
@@ -173,23 +188,12 @@ public:
     CParameter cutoffParam;
     CParameter typeParam;
 
+    // The coefficients, the state and the controls of the recursion are those of
+    // svf::Kernel, the base class.
     float oversampledRate = 0;
     int type = 0;
-    float freq = 0;
-    float damp = 0;
     float resonance = 0;
-    float driveCoef = 0;
     float drivePercent = 0;
-    float notch = 0;
-    float low = 0;
-    float band = 0;
-    float high = 0;
-    float peak = 0;
-    float freqMax = 0.25f;
-    float freqSet = 0.01f;
-    float dampSet = 0.01f;
-    float dampMax = 2.0f;
-    float output = 0;
     float* selected = &low;
     char typeName[16] = {};
     int freqRampCount = 0;
@@ -216,19 +220,10 @@ inline CStateVariable::Voice::Voice(const CStateVariable& f)
             : f.selected == &f.notch ? svf::kNotch
             : f.selected == &f.peak  ? svf::kPeak
                                      : svf::kLowPass),
-      k{f.freqSet, f.dampSet, f.freqMax, f.dampMax, f.driveCoef, f.freq,   f.damp,
-        f.notch,   f.low,     f.band,    f.high,    f.peak,      f.output} {}
+      k(f) {}
 
-inline void CStateVariable::Voice::store(CStateVariable& f) const {
-    f.freq = k.freq;
-    f.damp = k.damp;
-    f.notch = k.notch;
-    f.low = k.low;
-    f.band = k.band;
-    f.high = k.high;
-    f.peak = k.peak;
-    f.output = k.output;
-}
+// The state only: the controls may have been set anew meanwhile.
+inline void CStateVariable::Voice::store(CStateVariable& f) const { static_cast<svf::State<float>&>(f) = k; }
 
 template <class F>
 inline decltype(auto) CStateVariable::Voice::withResponse(F&& f) const {

@@ -1,7 +1,5 @@
 #include "statevariable.h"
 
-#include "svfkernel.h"
-
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
@@ -33,7 +31,7 @@ void mend(float* output, int count) {
 
 }  // namespace
 
-CStateVariable::CStateVariable(float sampleRate) : CEffect("SV Filter", 5) {
+CStateVariable::CStateVariable(float sampleRate) : CEffect("SV Filter", 5), Kernel{} {
     const float rate = isUsableRate(sampleRate) ? sampleRate : kDefaultRate;
     CComponent::setSampleRate(rate);
     oversampledRate = 2.0 * rate;
@@ -96,7 +94,7 @@ struct CStateVariable::Lane {
 
     explicit Lane(const CStateVariable& s)
         : period(s.oversampledPeriod),
-          k{s.low, s.band, s.high, s.notch, s.peak, s.freq, s.damp, s.freqStep, s.dampStep},
+          k(s),
           count(s.modulationCount),
           poison(0.0f) {}
 
@@ -114,8 +112,8 @@ struct CStateVariable::Lane {
             stage.freqTarget = frequencyCoefficient(stage.cutoffHz, period);
             stage.dampTarget = dampingCoefficient(stage.freqTarget, stage.resonance);
         }
-        k.dStep = (stage.dampTarget - k.d) * kGlideStep;
-        k.fStep = (stage.freqTarget - k.f) * kGlideStep;
+        k.dampStep = (stage.dampTarget - k.damp) * kGlideStep;
+        k.freqStep = (stage.freqTarget - k.freq) * kGlideStep;
     }
 
     // One output sample of `stage` for sample i of the block. `twin`, when given, is a
@@ -138,8 +136,7 @@ struct CStateVariable::Lane {
 };
 
 void CStateVariable::endBlock(const Lane& lane, float* output, int sampleCount) {
-    low = lane.k.lo, band = lane.k.bp, high = lane.k.hp, notch = lane.k.no, peak = lane.k.pk;
-    freq = lane.k.f, damp = lane.k.d, freqStep = lane.k.fStep, dampStep = lane.k.dStep;
+    static_cast<Kernel<double>&>(*this) = lane.k;
     modulationCount = lane.count;
     if (!(lane.poison == 0.0f && std::isfinite(low) && std::isfinite(band))) {
         if (!(std::isfinite(low) && std::isfinite(band))) clearState();
@@ -223,8 +220,8 @@ struct CStateVariable::Lanes {
             return Double2{_mm_set_pd(lane[1].k.*field, lane[0].k.*field)};
         };
         using K = Kernel<double>;
-        k = {pair(&K::lo), pair(&K::bp), pair(&K::hp), pair(&K::no), pair(&K::pk),
-             pair(&K::f),  pair(&K::d),  pair(&K::fStep), pair(&K::dStep)};
+        k = {pair(&K::low), pair(&K::band), pair(&K::high), pair(&K::notch), pair(&K::peak),
+             pair(&K::freq),  pair(&K::damp),  pair(&K::freqStep), pair(&K::dampStep)};
         poison = _mm_setzero_ps();
     }
 
@@ -239,13 +236,13 @@ struct CStateVariable::Lanes {
             return;
         }
         lane[0].count = lane[1].count = 0;
-        _mm_storel_pd(&lane[0].k.f, k.f.v), _mm_storeh_pd(&lane[1].k.f, k.f.v);
-        _mm_storel_pd(&lane[0].k.d, k.d.v), _mm_storeh_pd(&lane[1].k.d, k.d.v);
+        _mm_storel_pd(&lane[0].k.freq, k.freq.v), _mm_storeh_pd(&lane[1].k.freq, k.freq.v);
+        _mm_storel_pd(&lane[0].k.damp, k.damp.v), _mm_storeh_pd(&lane[1].k.damp, k.damp.v);
         lane[0].update(*stage[0], cutoff[i], resonanceInput[i], before ? &before->lane[0] : nullptr,
                        before ? before->stage[0] : nullptr);
         lane[1].update(*stage[1], cutoff[i], resonanceInput[i], &lane[0], stage[0]);
-        k.fStep = {_mm_set_pd(lane[1].k.fStep, lane[0].k.fStep)};
-        k.dStep = {_mm_set_pd(lane[1].k.dStep, lane[0].k.dStep)};
+        k.freqStep = {_mm_set_pd(lane[1].k.freqStep, lane[0].k.freqStep)};
+        k.dampStep = {_mm_set_pd(lane[1].k.dampStep, lane[0].k.dampStep)};
     }
 
     // Samples after the current one that pass without an update.
@@ -267,9 +264,9 @@ struct CStateVariable::Lanes {
             _mm_storeh_pd(&(lane[1].k.*field), v.v);
         };
         using K = Kernel<double>;
-        split(k.lo, &K::lo), split(k.bp, &K::bp), split(k.hp, &K::hp), split(k.no, &K::no);
-        split(k.pk, &K::pk), split(k.f, &K::f), split(k.d, &K::d);
-        split(k.fStep, &K::fStep), split(k.dStep, &K::dStep);
+        split(k.low, &K::low), split(k.band, &K::band), split(k.high, &K::high), split(k.notch, &K::notch);
+        split(k.peak, &K::peak), split(k.freq, &K::freq), split(k.damp, &K::damp);
+        split(k.freqStep, &K::freqStep), split(k.dampStep, &K::dampStep);
         lane[0].poison = _mm_cvtss_f32(poison);
         lane[1].poison = _mm_cvtss_f32(_mm_shuffle_ps(poison, poison, 1));
         stage[0]->endBlock(lane[0], outputLeft, sampleCount);

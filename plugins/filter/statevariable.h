@@ -17,10 +17,11 @@
 #include "dsp/utility.h"
 #include "parameter.h"
 #include "svfcoefficients.h"
+#include "svfkernel.h"
 
 namespace orvex::filter {
 
-class CStateVariable : public CEffect {
+class CStateVariable : public CEffect, public Kernel<double> {
 public:
     // Samples between two coefficient updates, and the share of the way to the new
     // coefficients taken per sample.
@@ -73,18 +74,14 @@ public:
     bool active = true;
     double oversampledRate = 0;
     double oversampledPeriod = 0;
-    double low = 0, band = 0, high = 0, notch = 0, peak = 0;
+    // The state, the coefficients in force and their steps are those of the base Kernel.
     int type = svf::kLowPass;
     int modulationCount = 0;
     double cutoffControl = 1.0;
     double cutoffHz = 0;
     double resonance = 0;
-    double freq = 0;
-    double damp = 0;
     double dampTarget = 0;
     double freqTarget = 0;
-    double dampStep = 0;
-    double freqStep = 0;
     CParameter cutoffParam;
     CParameter typeParam;
 

@@ -4,7 +4,8 @@
 // used). The lane types' operations are the SSE ones in the same order, so each
 // channel's values are the ones it would compute alone, bit for bit.
 //
-// Threads: audio thread only; the kernel lives in locals for the length of a block.
+// Threads: the recursion runs on the audio thread, on a copy of the stage's kernel held
+// in locals for the length of a block (the stage is itself a Kernel<double>).
 #pragma once
 
 #include <emmintrin.h>
@@ -23,27 +24,27 @@ namespace orvex::filter {
 
 template <class D>
 struct Kernel {
-    D lo, bp, hp, no, pk;
+    D low, band, high, notch, peak;
     // The coefficients in force and their glide steps per sample.
-    D f, d, fStep, dStep;
+    D freq, damp, freqStep, dampStep;
 
     // The response a loop writes, chosen at compile time so that the output stays in a
     // register.
     template <int Type>
     [[gnu::always_inline]] D selected() const {
-        if constexpr (Type == svf::kLowPass) return lo;
-        else if constexpr (Type == svf::kBandPass) return bp;
-        else if constexpr (Type == svf::kHiPass) return hp;
-        else if constexpr (Type == svf::kNotch) return no;
-        else return pk;
+        if constexpr (Type == svf::kLowPass) return low;
+        else if constexpr (Type == svf::kBandPass) return band;
+        else if constexpr (Type == svf::kHiPass) return high;
+        else if constexpr (Type == svf::kNotch) return notch;
+        else return peak;
     }
 
-    // One pass at twice the host rate; no drive term.
+    // One pass at twice the host rate; notch drive term.
     [[gnu::always_inline]] void pass(D x) {
-        no = x - d * bp;
-        lo = lo + f * bp;
-        hp = no - lo;
-        bp = f * hp + bp;
+        notch = x - damp * band;
+        low = low + freq * band;
+        high = notch - low;
+        band = freq * high + band;
     }
 
     // One output sample: the coefficients glide one step, then two passes on the same
@@ -51,14 +52,14 @@ struct Kernel {
     template <int Type, class F>
     [[gnu::always_inline]] F sample(F input) {
         const D half = constant<D>(0.5f);
-        d = d + dStep;
-        f = f + fStep;
+        damp = damp + dampStep;
+        freq = freq + freqStep;
         const D x = widened(input) + constant<D>(kAntiDenormal);
         pass(x);
-        pk = constant<D>(0.0f);
+        peak = constant<D>(0.0f);
         const F first = narrowed(half * selected<Type>());
         pass(x);
-        pk = lo - hp;
+        peak = low - high;
         return first + narrowed(half * selected<Type>());
     }
 };
