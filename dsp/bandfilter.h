@@ -88,7 +88,7 @@ private:
         [[gnu::always_inline]] inline __m128 finite(__m128 zeros) const {
             // x - x is 0 for a finite x and NaN for an infinity or a NaN, and a sum with
             // a NaN in it is NaN.
-            zeros = _mm_add_ps(_mm_add_ps(zeros, _mm_sub_ps(k.low.v, k.low.v)), _mm_sub_ps(k.band.v, k.band.v));
+            zeros = _mm_add_ps(_mm_add_ps(zeros, _mm_sub_ps(k.low, k.low)), _mm_sub_ps(k.band, k.band));
             return _mm_cmpord_ps(zeros, zeros);
         }
         static bool allFinite(__m128 finite) { return (_mm_movemask_ps(finite) & 7) == 7; }
@@ -96,7 +96,7 @@ private:
         // from rest, as `tick` does (the block form at the end of its block); the others
         // carry on. Inline, so that the state never has to leave its registers.
         [[gnu::always_inline]] inline void restartBroken(__m128 finite) {
-            const auto keep = [finite](Float4 v) { return Float4{_mm_and_ps(v.v, finite)}; };
+            const auto keep = [finite](__m128 v) { return _mm_and_ps(v, finite); };
             k.notch = keep(k.notch), k.low = keep(k.low), k.band = keep(k.band), k.high = keep(k.high);
             k.peak = keep(k.peak), k.output = keep(k.output);
         }
@@ -105,7 +105,7 @@ private:
         // The response each filter puts out: its own lane of low, band or high (lane 3
         // takes the high one's, and is never read).
         [[gnu::always_inline]] static Float4 selected(const svf::Kernel<Float4>& s) {
-            return {_mm_shuffle_ps(_mm_move_ss(s.band.v, s.low.v), s.high.v, _MM_SHUFFLE(2, 2, 1, 0))};
+            return _mm_shuffle_ps(_mm_move_ss(s.band, s.low), s.high, _MM_SHUFFLE(2, 2, 1, 0));
         }
 
         svf::Kernel<Float4> k;
@@ -125,7 +125,7 @@ inline __m128 packed(float lowValue, float bandValue, float highValue) {
 // keeps its state in registers.
 inline CBandFilter::Lanes::Lanes(const CBandFilter& f) {
     auto gather = [&f](float CStateVariable::*member) {
-        return Float4{bandlanes::packed(f.lowFilter.*member, f.bandFilter.*member, f.highFilter.*member)};
+        return bandlanes::packed(f.lowFilter.*member, f.bandFilter.*member, f.highFilter.*member);
     };
     using F = CStateVariable;
     k = {{gather(&F::freqSet), gather(&F::dampSet), gather(&F::freqMax), gather(&F::dampMax), gather(&F::driveCoef)},
@@ -138,16 +138,16 @@ inline void CBandFilter::Lanes::store(CBandFilter& f) const {
     float CStateVariable::*const members[] = {&CStateVariable::freq, &CStateVariable::damp, &CStateVariable::notch,
                                               &CStateVariable::low,  &CStateVariable::band, &CStateVariable::high,
                                               &CStateVariable::peak, &CStateVariable::output};
-    const Float4 values[] = {k.freq, k.damp, k.notch, k.low, k.band, k.high, k.peak, k.output};
+    const __m128 values[] = {k.freq, k.damp, k.notch, k.low, k.band, k.high, k.peak, k.output};
     for (int m = 0; m < 8; ++m) {
-        const auto lanes = lanesOf(values[m].v);
+        const auto lanes = lanesOf(values[m]);
         for (int f3 = 0; f3 < 3; ++f3) filters[f3]->*members[m] = lanes[f3];
     }
 }
 
 template <bool Steady, bool Offset>
 inline __m128 CBandFilter::Lanes::passes(float input) {
-    return k.sample<Steady>(Float4::all(Offset ? input + kAntiDenormal : input), selected).v;
+    return k.sample<Steady>(_mm_set1_ps(Offset ? input + kAntiDenormal : input), selected);
 }
 
 template <bool Steady>
@@ -155,7 +155,7 @@ inline __m128 CBandFilter::Lanes::tick(float input) {
     const __m128 y = passes<Steady, true>(input);
     const __m128 ok = finite(_mm_sub_ps(y, y));
     if (!allFinite(ok)) [[unlikely]] restartBroken(ok);
-    return k.output.v;
+    return k.output;
 }
 
 template <class Sink>

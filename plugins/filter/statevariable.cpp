@@ -217,7 +217,7 @@ struct CStateVariable::Lanes {
 
     Lanes(CStateVariable& left, CStateVariable& right) : stage{&left, &right}, lane{Lane(left), Lane(right)} {
         const auto pair = [this](double Kernel<double>::*field) {
-            return Double2{_mm_set_pd(lane[1].k.*field, lane[0].k.*field)};
+            return _mm_set_pd(lane[1].k.*field, lane[0].k.*field);
         };
         using K = Kernel<double>;
         k = {pair(&K::low), pair(&K::band), pair(&K::high), pair(&K::notch), pair(&K::peak),
@@ -236,13 +236,13 @@ struct CStateVariable::Lanes {
             return;
         }
         lane[0].count = lane[1].count = 0;
-        _mm_storel_pd(&lane[0].k.freq, k.freq.v), _mm_storeh_pd(&lane[1].k.freq, k.freq.v);
-        _mm_storel_pd(&lane[0].k.damp, k.damp.v), _mm_storeh_pd(&lane[1].k.damp, k.damp.v);
+        _mm_storel_pd(&lane[0].k.freq, k.freq), _mm_storeh_pd(&lane[1].k.freq, k.freq);
+        _mm_storel_pd(&lane[0].k.damp, k.damp), _mm_storeh_pd(&lane[1].k.damp, k.damp);
         lane[0].update(*stage[0], cutoff[i], resonanceInput[i], before ? &before->lane[0] : nullptr,
                        before ? before->stage[0] : nullptr);
         lane[1].update(*stage[1], cutoff[i], resonanceInput[i], &lane[0], stage[0]);
-        k.freqStep = {_mm_set_pd(lane[1].k.freqStep, lane[0].k.freqStep)};
-        k.dampStep = {_mm_set_pd(lane[1].k.dampStep, lane[0].k.dampStep)};
+        k.freqStep = _mm_set_pd(lane[1].k.freqStep, lane[0].k.freqStep);
+        k.dampStep = _mm_set_pd(lane[1].k.dampStep, lane[0].k.dampStep);
     }
 
     // Samples after the current one that pass without an update.
@@ -252,16 +252,16 @@ struct CStateVariable::Lanes {
     // One output sample per channel (low two floats) from one input per channel.
     template <int Type, bool Poison>
     [[gnu::always_inline]] __m128 next(__m128 input) {
-        const __m128 y = k.sample<Type>(Float4{input}).v;
+        const __m128 y = k.sample<Type>(input);
         if constexpr (Poison) poison = _mm_add_ps(poison, _mm_mul_ps(y, _mm_setzero_ps()));
         return y;
     }
 
     // Hands the final state to the scalar lanes and ends both stages' blocks.
     void end(float* outputLeft, float* outputRight, int sampleCount) {
-        const auto split = [this](Double2 v, double Kernel<double>::*field) {
-            _mm_storel_pd(&(lane[0].k.*field), v.v);
-            _mm_storeh_pd(&(lane[1].k.*field), v.v);
+        const auto split = [this](__m128d v, double Kernel<double>::*field) {
+            _mm_storel_pd(&(lane[0].k.*field), v);
+            _mm_storeh_pd(&(lane[1].k.*field), v);
         };
         using K = Kernel<double>;
         split(k.low, &K::low), split(k.band, &K::band), split(k.high, &K::high), split(k.notch, &K::notch);

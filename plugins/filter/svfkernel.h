@@ -19,8 +19,8 @@ namespace orvex::filter {
 // Between the float samples and the double state.
 [[gnu::always_inline]] inline double widened(float x) { return static_cast<double>(x); }
 [[gnu::always_inline]] inline float narrowed(double x) { return static_cast<float>(x); }
-[[gnu::always_inline]] inline Double2 widened(Float4 x) { return {_mm_cvtps_pd(x.v)}; }
-[[gnu::always_inline]] inline Float4 narrowed(Double2 x) { return {_mm_cvtpd_ps(x.v)}; }
+[[gnu::always_inline]] inline Double2 widened(Float4 x) { return _mm_cvtps_pd(x); }
+[[gnu::always_inline]] inline Float4 narrowed(Double2 x) { return _mm_cvtpd_ps(x); }
 
 template <class D>
 struct Kernel {

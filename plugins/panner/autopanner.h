@@ -162,21 +162,21 @@ public:
           lfos{a.lfo, b.lfo, c.lfo},
           spreads{a.spread, b.spread, c.spread},
           centres{a.centre, b.centre, c.centre},
-          gainsLeft{_mm_setr_ps(a.gainL, b.gainL, c.gainL, 0.0f)},
-          gainsRight{_mm_setr_ps(a.gainR, b.gainR, c.gainR, 0.0f)},
-          stepsLeft{_mm_setr_ps(a.stepL, b.stepL, c.stepL, 0.0f)},
-          stepsRight{_mm_setr_ps(a.stepR, b.stepR, c.stepR, 0.0f)},
+          gainsLeft(_mm_setr_ps(a.gainL, b.gainL, c.gainL, 0.0f)),
+          gainsRight(_mm_setr_ps(a.gainR, b.gainR, c.gainR, 0.0f)),
+          stepsLeft(_mm_setr_ps(a.stepL, b.stepL, c.stepL, 0.0f)),
+          stepsRight(_mm_setr_ps(a.stepR, b.stepR, c.stepR, 0.0f)),
           counter(a.counter) {}
 
     // Glide::next for the three.
     [[gnu::always_inline]] void next() {
         glideStep(counter, gainsLeft, gainsRight, stepsLeft, stepsRight, [this] { aim(); });
     }
-    __m128 left() const { return gainsLeft.v; }
-    __m128 right() const { return gainsRight.v; }
+    __m128 left() const { return gainsLeft; }
+    __m128 right() const { return gainsRight; }
 
     void storeInto(Glide& a, Glide& b, Glide& c) const {
-        const auto l = lanesOf(gainsLeft.v), r = lanesOf(gainsRight.v);
+        const auto l = lanesOf(gainsLeft), r = lanesOf(gainsRight);
         Glide* glides[3] = {&a, &b, &c};
         for (int k = 0; k < 3; ++k) {
             glides[k]->gainL = l[k];
@@ -190,11 +190,11 @@ private:
     [[gnu::always_inline]] void aim() {
         float values[3];
         CLfo::processBlocks(*lfos[0], *lfos[1], *lfos[2], kRampLength, values);
-        const auto l = lanesOf(gainsLeft.v), r = lanesOf(gainsRight.v);
+        const auto l = lanesOf(gainsLeft), r = lanesOf(gainsRight);
         Steps steps[3];
         for (int k = 0; k < 3; ++k) steps[k] = pots[k]->aimAt(values[k] * spreads[k] + centres[k], l[k], r[k]);
-        stepsLeft = {_mm_setr_ps(steps[0].left, steps[1].left, steps[2].left, 0.0f)};
-        stepsRight = {_mm_setr_ps(steps[0].right, steps[1].right, steps[2].right, 0.0f)};
+        stepsLeft = _mm_setr_ps(steps[0].left, steps[1].left, steps[2].left, 0.0f);
+        stepsRight = _mm_setr_ps(steps[0].right, steps[1].right, steps[2].right, 0.0f);
     }
 
     CPanPot* pots[3];
