@@ -157,7 +157,9 @@ public:
         bool runs(svf::Response response) const { return on && which == response; }
         // `f.template operator()<Out>()` for the selected output Out.
         template <class F>
-        decltype(auto) withResponse(F&& f) const;
+        decltype(auto) withResponse(F&& f) const {
+            return svf::withResponse(which, f);
+        }
         // `tick`, for a voice that runs(Out). `Steady` as in svf::Kernel::sample.
         template <svf::Response Out, bool Steady = false>
         [[gnu::always_inline]] inline float tickAs(float input);
@@ -224,17 +226,6 @@ inline CStateVariable::Voice::Voice(const CStateVariable& f)
 
 // The state only: the controls may have been set anew meanwhile.
 inline void CStateVariable::Voice::store(CStateVariable& f) const { static_cast<svf::State<float>&>(f) = k; }
-
-template <class F>
-inline decltype(auto) CStateVariable::Voice::withResponse(F&& f) const {
-    switch (which) {
-        case svf::kBandPass: return f.template operator()<svf::kBandPass>();
-        case svf::kHiPass: return f.template operator()<svf::kHiPass>();
-        case svf::kNotch: return f.template operator()<svf::kNotch>();
-        case svf::kPeak: return f.template operator()<svf::kPeak>();
-        default: return f.template operator()<svf::kLowPass>();
-    }
-}
 
 template <svf::Response Out, bool Steady>
 inline float CStateVariable::Voice::tickAs(float input) {

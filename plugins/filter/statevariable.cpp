@@ -172,20 +172,15 @@ void CStateVariable::processPair(CStateVariable& a, CStateVariable& b, const flo
     dispatch<true>(a, b, inputA, outputA, inputB, outputB, modulation, sampleCount);
 }
 
-// The response is read once per block: one loop per response.
 template <bool Pair>
 void CStateVariable::dispatch(CStateVariable& a, CStateVariable& b, const float* inputA, float* outputA,
                               const float* inputB, float* outputB, const float* const* modulation,
                               int sampleCount) {
     const float* cutoff = modulation[0];
     const float* res = modulation[1];
-    switch (a.type) {
-        case svf::kLowPass: run<svf::kLowPass, Pair>(a, b, inputA, outputA, inputB, outputB, cutoff, res, sampleCount); break;
-        case svf::kBandPass: run<svf::kBandPass, Pair>(a, b, inputA, outputA, inputB, outputB, cutoff, res, sampleCount); break;
-        case svf::kHiPass: run<svf::kHiPass, Pair>(a, b, inputA, outputA, inputB, outputB, cutoff, res, sampleCount); break;
-        case svf::kNotch: run<svf::kNotch, Pair>(a, b, inputA, outputA, inputB, outputB, cutoff, res, sampleCount); break;
-        default: run<svf::kPeak, Pair>(a, b, inputA, outputA, inputB, outputB, cutoff, res, sampleCount); break;
-    }
+    svf::withResponse(a.type, [&]<int Type>() {
+        run<Type, Pair>(a, b, inputA, outputA, inputB, outputB, cutoff, res, sampleCount);
+    });
 }
 
 // Each stage's recurrence is one long chain of dependent double operations; running
@@ -344,17 +339,10 @@ bool CStateVariable::processSideBySide(CStateVariable& firstLeft, CStateVariable
     const auto run = [&]<int Stages>(Lanes* stages) {
         const float* cutoff = modulation[0];
         const float* res = modulation[1];
-        const auto as = [&]<int Type>() {
+        svf::withResponse(firstLeft.type, [&]<int Type>() {
             runSideBySide<Type, Stages>(stages, inputLeft, inputRight, outputLeft, outputRight, cutoff, res,
                                         sampleCount);
-        };
-        switch (firstLeft.type) {
-            case svf::kLowPass: as.template operator()<svf::kLowPass>(); break;
-            case svf::kBandPass: as.template operator()<svf::kBandPass>(); break;
-            case svf::kHiPass: as.template operator()<svf::kHiPass>(); break;
-            case svf::kNotch: as.template operator()<svf::kNotch>(); break;
-            default: as.template operator()<svf::kPeak>(); break;
-        }
+        });
     };
     if (series) {
         Lanes stages[2] = {Lanes(firstLeft, firstRight), Lanes(*secondLeft, *secondRight)};
