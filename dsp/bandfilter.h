@@ -88,7 +88,7 @@ private:
         [[gnu::always_inline]] inline __m128 finite(__m128 zeros) const {
             // x - x is 0 for a finite x and NaN for an infinity or a NaN, and a sum with
             // a NaN in it is NaN.
-            zeros = _mm_add_ps(_mm_add_ps(zeros, _mm_sub_ps(low, low)), _mm_sub_ps(band, band));
+            zeros = _mm_add_ps(_mm_add_ps(zeros, _mm_sub_ps(k.low, k.low)), _mm_sub_ps(k.band, k.band));
             return _mm_cmpord_ps(zeros, zeros);
         }
         static bool allFinite(__m128 finite) { return (_mm_movemask_ps(finite) & 7) == 7; }
@@ -96,23 +96,19 @@ private:
         // from rest, as `tick` does (the block form at the end of its block); the others
         // carry on. Inline, so that the state never has to leave its registers.
         [[gnu::always_inline]] inline void restartBroken(__m128 finite) {
-            notch = _mm_and_ps(notch, finite);
-            low = _mm_and_ps(low, finite);
-            band = _mm_and_ps(band, finite);
-            high = _mm_and_ps(high, finite);
-            output = _mm_and_ps(output, finite);
+            const auto keep = [finite](__m128 v) { return _mm_and_ps(v, finite); };
+            k.notch = keep(k.notch), k.low = keep(k.low), k.band = keep(k.band), k.high = keep(k.high);
+            k.peak = keep(k.peak), k.output = keep(k.output);
         }
 
     private:
-        [[gnu::always_inline]] inline void pass(__m128 u);
         // The response each filter puts out: its own lane of low, band or high (lane 3
         // takes the high one's, and is never read).
-        [[gnu::always_inline]] inline __m128 selected() const {
-            return _mm_shuffle_ps(_mm_move_ss(band, low), high, _MM_SHUFFLE(2, 2, 1, 0));
+        [[gnu::always_inline]] static Float4 selected(const svf::Kernel<Float4>& s) {
+            return _mm_shuffle_ps(_mm_move_ss(s.band, s.low), s.high, _MM_SHUFFLE(2, 2, 1, 0));
         }
 
-        __m128 freqSet, dampSet, freqMax, dampMax, driveCoef;
-        __m128 freq, damp, notch, low, band, high, output;
+        svf::Kernel<Float4> k;
     };
 };
 
@@ -132,64 +128,26 @@ inline CBandFilter::Lanes::Lanes(const CBandFilter& f) {
         return bandlanes::packed(f.lowFilter.*member, f.bandFilter.*member, f.highFilter.*member);
     };
     using F = CStateVariable;
-    freqSet = gather(&F::freqSet);
-    dampSet = gather(&F::dampSet);
-    freqMax = gather(&F::freqMax);
-    dampMax = gather(&F::dampMax);
-    driveCoef = gather(&F::driveCoef);
-    freq = gather(&F::freq);
-    damp = gather(&F::damp);
-    notch = gather(&F::notch);
-    low = gather(&F::low);
-    band = gather(&F::band);
-    high = gather(&F::high);
-    output = gather(&F::output);
+    k = {{gather(&F::freqSet), gather(&F::dampSet), gather(&F::freqMax), gather(&F::dampMax), gather(&F::driveCoef)},
+         {gather(&F::freq), gather(&F::damp), gather(&F::notch), gather(&F::low), gather(&F::band),
+          gather(&F::high), gather(&F::peak), gather(&F::output)}};
 }
 
 inline void CBandFilter::Lanes::store(CBandFilter& f) const {
-    const auto freqs = lanesOf(freq), damps = lanesOf(damp), notches = lanesOf(notch);
-    const auto lows = lanesOf(low), bands = lanesOf(band), highs = lanesOf(high), outputs = lanesOf(output);
     CStateVariable* filters[3] = {&f.lowFilter, &f.bandFilter, &f.highFilter};
-    for (int k = 0; k < 3; ++k) {
-        CStateVariable& filter = *filters[k];
-        filter.freq = freqs[k];
-        filter.damp = damps[k];
-        filter.notch = notches[k];
-        filter.low = lows[k];
-        filter.band = bands[k];
-        filter.high = highs[k];
-        // What the last sample's peak was: it is only read as an output, which no filter
-        // selects here.
-        filter.peak = filter.low - filter.high;
-        filter.output = outputs[k];
+    float CStateVariable::*const members[] = {&CStateVariable::freq, &CStateVariable::damp, &CStateVariable::notch,
+                                              &CStateVariable::low,  &CStateVariable::band, &CStateVariable::high,
+                                              &CStateVariable::peak, &CStateVariable::output};
+    const __m128 values[] = {k.freq, k.damp, k.notch, k.low, k.band, k.high, k.peak, k.output};
+    for (int m = 0; m < 8; ++m) {
+        const auto lanes = lanesOf(values[m]);
+        for (int f3 = 0; f3 < 3; ++f3) filters[f3]->*members[m] = lanes[f3];
     }
-}
-
-// std::min(a, b) is b < a ? b : a, and _mm_min_ps(b, a) is exactly that per lane (NaNs and
-// signed zeros included), hence the swapped operands below.
-inline void CBandFilter::Lanes::pass(__m128 u) {
-    notch = _mm_sub_ps(u, _mm_mul_ps(damp, band));
-    low = _mm_add_ps(_mm_mul_ps(freq, band), low);
-    high = _mm_sub_ps(notch, low);
-    const __m128 cubic = _mm_mul_ps(_mm_mul_ps(band, driveCoef), band);
-    const __m128 limited = _mm_mul_ps(band, _mm_min_ps(_mm_set1_ps(CStateVariable::kLimiterCap), cubic));
-    band = _mm_sub_ps(_mm_add_ps(_mm_mul_ps(freq, high), band), limited);
 }
 
 template <bool Steady, bool Offset>
 inline __m128 CBandFilter::Lanes::passes(float input) {
-    const __m128 u = _mm_set1_ps(Offset ? input + kAntiDenormal : input);
-    if constexpr (!Steady) {
-        const __m128 limitRaw = _mm_div_ps(_mm_set1_ps(2.0f), freq);
-        freq = _mm_min_ps(freqSet, freqMax);
-        damp = _mm_min_ps(_mm_min_ps(limitRaw, dampMax), dampSet);
-    }
-    const __m128 half = _mm_set1_ps(0.5f);
-    pass(u);
-    output = _mm_mul_ps(half, selected());
-    pass(u);
-    output = _mm_add_ps(_mm_mul_ps(half, selected()), output);
-    return output;
+    return k.sample<Steady>(_mm_set1_ps(Offset ? input + kAntiDenormal : input), selected);
 }
 
 template <bool Steady>
@@ -197,7 +155,7 @@ inline __m128 CBandFilter::Lanes::tick(float input) {
     const __m128 y = passes<Steady, true>(input);
     const __m128 ok = finite(_mm_sub_ps(y, y));
     if (!allFinite(ok)) [[unlikely]] restartBroken(ok);
-    return output;
+    return k.output;
 }
 
 template <class Sink>

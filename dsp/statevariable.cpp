@@ -17,7 +17,10 @@ bool isUsableRate(float rate) { return std::isfinite(rate) && rate > 0.0f; }
 
 }  // namespace
 
-CStateVariable::CStateVariable(float sampleRate, FilterForm form) : CEffect("SV Filter", 5), filterForm(form) {
+CStateVariable::CStateVariable(float sampleRate, FilterForm form)
+    : CEffect("SV Filter", 5),
+      Kernel{{.freqSet = 0.01f, .dampSet = 0.01f, .freqMax = 0.25f, .dampMax = 2.0f, .driveCoef = 0}, {}},
+      filterForm(form) {
     const float rate = isUsableRate(sampleRate) ? sampleRate : kDefaultRate;
     CComponent::setSampleRate(rate);
     oversampledRate = 2.0f * rate;
@@ -143,34 +146,6 @@ void CStateVariable::getControlName(char* text, int control) { svf::controlName(
 
 void CStateVariable::getUnitOfMeasurement(char* text, int control) { svf::unitOfMeasurement(text, control); }
 
-// Per sample, before the two passes: the damping is bounded by the coefficient of the
-// previous sample (2 / freq is +inf on the very first sample, which the bound of 2
-// absorbs), then the frequency coefficient is bounded to keep the integrators stable.
-inline void CStateVariable::updateCoefficients() {
-    const float limitRaw = 2.0f / freq;
-    freq = std::min(freqMax, freqSet);
-    const float limit = std::min(dampMax, limitRaw);
-    damp = std::min(dampSet, limit);
-}
-
-// One pass of the filter at twice the host rate, on the audio thread.
-//
-// The cubic term limits the band-pass state. Once band² × driveCoef passes 1 (|band|
-// about 3.5 at the usual drive of 0.2) the bare cubic pulls the state past zero, and
-// beyond 2 it flips it to a larger magnitude each pass and runs away to infinity within
-// a few samples: a +20 dBFS sine near 3.3 kHz at full resonance and no drive is enough.
-// The factor is therefore capped at 1. Below the cap the cubic is untouched, bit for
-// bit; at the cap the cubic is itself 0, so the curve stays continuous; above it a large
-// state is pulled to zero and never pushed past, which keeps the state bounded for any
-// finite input. What can still overflow with input near the top of the float range is
-// caught by the checks in `tick` and `processBlockNoUpdate`.
-inline void CStateVariable::pass(float u) {
-    notch = u - damp * band;
-    low = freq * band + low;
-    high = notch - low;
-    band = freq * high + band - band * std::min(band * driveCoef * band, kLimiterCap);
-}
-
 void CStateVariable::clearState() {
     notch = low = band = high = peak = output = 0.0f;
 }
@@ -192,16 +167,18 @@ void CStateVariable::processBlockNoUpdate(const float* input, float* outputBuffe
     // Collects output × 0 over the block: it stays 0 while every output sample is finite
     // and turns NaN at the first one that is not, so the loop itself carries no branch.
     float poison = 0.0f;
-    for (int i = 0; i < count; ++i) {
-        const float u = input[i];
-        updateCoefficients();
-        pass(u);
-        outputBuffer[i] = 0.5f * *selected;
-        pass(u);
-        peak = low - high;
-        outputBuffer[i] = 0.5f * *selected + outputBuffer[i];
-        poison += outputBuffer[i] * 0.0f;
-    }
+    Voice voice(*this);
+    voice.withResponse([&]<svf::Response Out>() {
+        const auto step = [&]<bool Steady>(int i) {
+            const float y = voice.passesAs<Out, Steady>(input[i]);
+            outputBuffer[i] = y;
+            poison += y * 0.0f;
+        };
+        int i = 0;
+        for (; i < count && i < 2; ++i) step.template operator()<false>(i);
+        for (; i < count; ++i) step.template operator()<true>(i);
+    });
+    voice.store(*this);
     // A non-finite input sample poisons the state for good; it is caught once per block
     // here, the block's non-finite samples become silence, and the filter starts the
     // next block from rest. So the output is finite again at the latest with the block

@@ -13,11 +13,95 @@
 #include <cmath>
 
 #include "component.h"
+#include "lanes.h"
 #include "parameter.h"
 #include "svfcontrols.h"
 #include "utility.h"
 
 namespace orvex {
+
+namespace svf {
+
+// The cubic limiter's correction band × (band × driveCoef × band) is never allowed to
+// exceed the band state itself: the factor in brackets is capped at this value.
+inline constexpr float kLimiterCap = 1.0f;
+
+// The filter's recursion at twice the host rate, written once for one filter (T float)
+// and for three side by side in the lanes of SSE registers (T Float4, whose operations
+// are the SSE ones in the same order, so each lane rounds as the float form does).
+// Held in locals for a run of samples, on the audio thread (the filter is itself a
+// Kernel<float>, whose controls the control operations set).
+// What the control operations set: the coefficients asked for, their bounds, the drive.
+template <class T>
+struct Controls {
+    T freqSet, dampSet, freqMax, dampMax, driveCoef;
+};
+
+// What the audio thread moves on: the coefficients in force and the state.
+template <class T>
+struct State {
+    T freq, damp, notch, low, band, high, peak, output;
+};
+
+template <class T>
+struct Kernel : Controls<T>, State<T> {
+    using Controls<T>::freqSet, Controls<T>::dampSet, Controls<T>::freqMax, Controls<T>::dampMax,
+        Controls<T>::driveCoef;
+    using State<T>::freq, State<T>::damp, State<T>::notch, State<T>::low, State<T>::band, State<T>::high,
+        State<T>::peak, State<T>::output;
+
+    // Per sample, before the two passes: the damping is bounded by the coefficient of
+    // the previous sample (2 / freq is +inf on the very first sample, which the bound of
+    // 2 absorbs), then the frequency coefficient is bounded to keep the integrators
+    // stable. From the third sample of a run on they stay as they are.
+    [[gnu::always_inline]] void coefficients() {
+        const T limitRaw = constant<T>(2.0f) / freq;
+        freq = minOf(freqMax, freqSet);
+        damp = minOf(dampSet, minOf(dampMax, limitRaw));
+    }
+
+    // One pass. The cubic term limits the band-pass state. Once band² × driveCoef passes
+    // 1 (|band| about 3.5 at the usual drive of 0.2) the bare cubic pulls the state past
+    // zero, and beyond 2 it flips it to a larger magnitude each pass and runs away to
+    // infinity within a few samples: a +20 dBFS sine near 3.3 kHz at full resonance and
+    // no drive is enough. The factor is therefore capped at 1. Below the cap the cubic
+    // is untouched, bit for bit; at the cap the cubic is itself 0, so the curve stays
+    // continuous; above it a large state is pulled to zero and never pushed past, which
+    // keeps the state bounded for any finite input. What can still overflow with input
+    // near the top of the float range is caught by the callers' checks.
+    [[gnu::always_inline]] void pass(T u) {
+        notch = u - damp * band;
+        low = freq * band + low;
+        high = notch - low;
+        band = freq * high + band - band * minOf(band * driveCoef * band, constant<T>(kLimiterCap));
+    }
+
+    // One host sample: two passes on the same input, the selected output of each halved
+    // and summed. `Steady` leaves out working the coefficients out again.
+    template <bool Steady, class Select>
+    [[gnu::always_inline]] T sample(T u, Select select) {
+        if constexpr (!Steady) coefficients();
+        const T half = constant<T>(0.5f);
+        pass(u);
+        output = half * select(*this);
+        pass(u);
+        peak = low - high;
+        output = half * select(*this) + output;
+        return output;
+    }
+};
+
+// A float kernel's output `Out`, chosen at compile time.
+template <Response Out>
+[[gnu::always_inline]] inline float responseOf(const Kernel<float>& k) {
+    if constexpr (Out == kBandPass) return k.band;
+    else if constexpr (Out == kHiPass) return k.high;
+    else if constexpr (Out == kNotch) return k.notch;
+    else if constexpr (Out == kPeak) return k.peak;
+    else return k.low;
+}
+
+}  // namespace svf
 
 // Which plug-in's arithmetic a filter follows. The two differ only in how the
 // resonance power is rounded: the panner (per-sample form, driven through `tick`)
@@ -27,7 +111,7 @@ namespace orvex {
 // how resonance changes are converted.
 enum class FilterForm { kPerSample, kBlock };
 
-class CStateVariable : public CEffect {
+class CStateVariable : public CEffect, public svf::Kernel<float> {
 public:
     // Responses selectable through the type control.
     using Type = svf::Response;
@@ -71,23 +155,26 @@ public:
         void store(CStateVariable& filter) const;
         // Switched on, with output `response` selected.
         bool runs(svf::Response response) const { return on && which == response; }
-        // `tick`, for a voice that runs(Out). The coefficients follow the controls and the
-        // previous sample's coefficient, so from the third sample of a voice on they stay
-        // as they are: `Steady` leaves out working them out again.
+        // `f.template operator()<Out>()` for the selected output Out.
+        template <class F>
+        decltype(auto) withResponse(F&& f) const {
+            return svf::withResponse(which, f);
+        }
+        // `tick`, for a voice that runs(Out). `Steady` as in svf::Kernel::sample.
         template <svf::Response Out, bool Steady = false>
         [[gnu::always_inline]] inline float tickAs(float input);
+        // The two passes of a sample of output Out, with no offset and no check.
+        template <svf::Response Out, bool Steady>
+        [[gnu::always_inline]] float passesAs(float u) {
+            return k.sample<Steady>(u, [](const svf::Kernel<float>& s) { return svf::responseOf<Out>(s); });
+        }
         // `tick`, for any voice.
         float tick(float input);
 
     private:
-        template <svf::Response Out>
-        [[gnu::always_inline]] inline float selected() const;
-        [[gnu::always_inline]] inline void pass(float u);
-
         bool on;
         int which;  // the selected output as a Type
-        float freqSet, dampSet, freqMax, dampMax, driveCoef;
-        float freq, damp, notch, low, band, high, peak, output;
+        svf::Kernel<float> k;
     };
 
     // Distortion-plug-in form, audio thread: `count` samples from `input` to
@@ -103,23 +190,12 @@ public:
     CParameter cutoffParam;
     CParameter typeParam;
 
+    // The coefficients, the state and the controls of the recursion are those of
+    // svf::Kernel, the base class.
     float oversampledRate = 0;
     int type = 0;
-    float freq = 0;
-    float damp = 0;
     float resonance = 0;
-    float driveCoef = 0;
     float drivePercent = 0;
-    float notch = 0;
-    float low = 0;
-    float band = 0;
-    float high = 0;
-    float peak = 0;
-    float freqMax = 0.25f;
-    float freqSet = 0.01f;
-    float dampSet = 0.01f;
-    float dampMax = 2.0f;
-    float output = 0;
     float* selected = &low;
     char typeName[16] = {};
     int freqRampCount = 0;
@@ -129,15 +205,11 @@ public:
     float dampRampStep = 0;
     float dampRampTarget = 0;
 
-    // The cubic limiter's correction band × (band × driveCoef × band) is never allowed
-    // to exceed the band state itself: the factor in brackets is capped at this value.
-    static constexpr float kLimiterCap = 1.0f;
+    static constexpr float kLimiterCap = svf::kLimiterCap;
 
 private:
     float cutoffCoefficient(float value);
     float dampingOf(float value) const;
-    void updateCoefficients();
-    void pass(float u);
     void clearState();
 
     FilterForm filterForm;
@@ -150,80 +222,26 @@ inline CStateVariable::Voice::Voice(const CStateVariable& f)
             : f.selected == &f.notch ? svf::kNotch
             : f.selected == &f.peak  ? svf::kPeak
                                      : svf::kLowPass),
-      freqSet(f.freqSet),
-      dampSet(f.dampSet),
-      freqMax(f.freqMax),
-      dampMax(f.dampMax),
-      driveCoef(f.driveCoef),
-      freq(f.freq),
-      damp(f.damp),
-      notch(f.notch),
-      low(f.low),
-      band(f.band),
-      high(f.high),
-      peak(f.peak),
-      output(f.output) {}
+      k(f) {}
 
-inline void CStateVariable::Voice::store(CStateVariable& f) const {
-    f.freq = freq;
-    f.damp = damp;
-    f.notch = notch;
-    f.low = low;
-    f.band = band;
-    f.high = high;
-    f.peak = peak;
-    f.output = output;
-}
-
-template <svf::Response Out>
-inline float CStateVariable::Voice::selected() const {
-    if constexpr (Out == svf::kBandPass) return band;
-    else if constexpr (Out == svf::kHiPass) return high;
-    else if constexpr (Out == svf::kNotch) return notch;
-    else if constexpr (Out == svf::kPeak) return peak;
-    else return low;
-}
-
-// One pass at twice the host rate; see CStateVariable::pass for the limiter.
-inline void CStateVariable::Voice::pass(float u) {
-    notch = u - damp * band;
-    low = freq * band + low;
-    high = notch - low;
-    band = freq * high + band - band * std::min(band * driveCoef * band, kLimiterCap);
-}
+// The state only: the controls may have been set anew meanwhile.
+inline void CStateVariable::Voice::store(CStateVariable& f) const { static_cast<svf::State<float>&>(f) = k; }
 
 template <svf::Response Out, bool Steady>
 inline float CStateVariable::Voice::tickAs(float input) {
     float u = input;
     addDC(u);
-    if constexpr (!Steady) {
-        // The damping is bounded by the previous sample's coefficient (see
-        // updateCoefficients).
-        const float limitRaw = 2.0f / freq;
-        freq = std::min(freqMax, freqSet);
-        damp = std::min(dampSet, std::min(dampMax, limitRaw));
-    }
-    pass(u);
-    output = 0.5f * selected<Out>();
-    pass(u);
-    peak = low - high;
-    output = 0.5f * selected<Out>() + output;
+    const float y = passesAs<Out, Steady>(u);
     // A non-finite sample comes out as silence and the filter starts again from rest
     // (see CStateVariable::tick).
-    if (!(std::isfinite(low) && std::isfinite(band) && std::isfinite(output)))
-        notch = low = band = high = peak = output = 0.0f;
-    return output;
+    if (!(std::isfinite(k.low) && std::isfinite(k.band) && std::isfinite(y)))
+        k.notch = k.low = k.band = k.high = k.peak = k.output = 0.0f;
+    return k.output;
 }
 
 inline float CStateVariable::Voice::tick(float input) {
     if (!on) return input;
-    switch (which) {
-        case svf::kBandPass: return tickAs<svf::kBandPass>(input);
-        case svf::kHiPass: return tickAs<svf::kHiPass>(input);
-        case svf::kNotch: return tickAs<svf::kNotch>(input);
-        case svf::kPeak: return tickAs<svf::kPeak>(input);
-        default: return tickAs<svf::kLowPass>(input);
-    }
+    return withResponse([&]<svf::Response Out>() { return tickAs<Out>(input); });
 }
 
 }  // namespace orvex

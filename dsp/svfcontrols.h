@@ -14,6 +14,20 @@ inline constexpr float kResponseScale = 4.99999f;
 
 inline constexpr const char* kResponseNames[kNumResponses] = {"LowPass", "BandPass", "HiPass", "Notch", "Peak"};
 
+// `f.template operator()<R>()` for the response R that `type` names (any other number
+// counts as Peak): the response is read once and the loop that f runs is compiled for
+// it, so that the output stays in a register.
+template <class F>
+decltype(auto) withResponse(int type, F&& f) {
+    switch (type) {
+        case kLowPass: return f.template operator()<kLowPass>();
+        case kBandPass: return f.template operator()<kBandPass>();
+        case kHiPass: return f.template operator()<kHiPass>();
+        case kNotch: return f.template operator()<kNotch>();
+        default: return f.template operator()<kPeak>();
+    }
+}
+
 // Name of control 4 Cutoff, 5 Resonance, 6 Drive, 7 Type or 8 OnOff; other numbers
 // write nothing.
 inline void controlName(char* text, int control) {

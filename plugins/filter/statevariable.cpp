@@ -2,11 +2,12 @@
 
 #include <algorithm>
 #include <cmath>
-#include <numbers>
 
 #include <emmintrin.h>
 
 namespace orvex::filter {
+
+using namespace coefficients;
 
 namespace {
 
@@ -15,29 +16,9 @@ constexpr int kTextCapacity = 16;
 
 bool isUsableRate(float rate) { return std::isfinite(rate) && rate > 0.0f; }
 
-// The branch-free minimum and maximum the coefficients are formed with.
-double minimum(double a, double b) { return (a + b - std::fabs(a - b)) / 2.0; }
-double maximum(double a, double b) { return (a + b + std::fabs(a - b)) / 2.0; }
-
-// Frequency coefficient for a cutoff in hertz; beyond a quarter of the oversampled rate
-// (the host's Nyquist frequency) the integrators would no longer be stable.
-double frequencyCoefficient(double hz, double period) {
-    return 2.0 * std::sin(std::numbers::pi * minimum(hz * period, 0.25));
-}
-
-// Damping for a frequency coefficient and a resonance: 2 × (1 − resonance^¼), at most
-// the stability bound 2 / f − f / 2 and at most 2.
-double dampingCoefficient(double f, double resonance) {
-    return minimum(minimum(2.0, 2.0 / f - 0.5 * f), 2.0 * (1.0 - std::pow(resonance, 0.25)));
-}
-
-// A resonance input outside 0..1 would make the damping negative (a filter that grows
-// by itself) or NaN: it is held at the end it passed, NaN counting as 0.
-double resonanceOf(float input) { return maximum(unitRange(input), CStateVariable::kResonanceFloor); }
-
 }  // namespace
 
-CStateVariable::CStateVariable(float sampleRate) : CEffect("SV Filter", 5) {
+CStateVariable::CStateVariable(float sampleRate) : CEffect("SV Filter", 5), Kernel{} {
     const float rate = isUsableRate(sampleRate) ? sampleRate : kDefaultRate;
     CComponent::setSampleRate(rate);
     oversampledRate = 2.0 * rate;
@@ -89,39 +70,24 @@ void CStateVariable::getControlName(char* text, int control) { svf::controlName(
 
 void CStateVariable::getUnitOfMeasurement(char* text, int control) { svf::unitOfMeasurement(text, control); }
 
-namespace {
-
-// The response a loop writes, chosen at compile time so that the output stays in a
-// register.
-template <int Type, class Value>
-Value selected(Value lo, Value bp, Value hp, Value no, Value pk) {
-    if constexpr (Type == svf::kLowPass) return lo;
-    else if constexpr (Type == svf::kBandPass) return bp;
-    else if constexpr (Type == svf::kHiPass) return hp;
-    else if constexpr (Type == svf::kNotch) return no;
-    else return pk;
-}
-
-}  // namespace
-
 // One stage's running state, held in locals for the length of a block.
 struct CStateVariable::Lane {
     double period;
-    double lo, bp, hp, no, pk;
-    double f, d, fStep, dStep;
+    Kernel<double> k;
     int count;
     // Collects output × 0: 0 while every output sample is finite, NaN from the first
     // one that is not, so that the loop needs no branch for it.
     float poison;
 
     explicit Lane(const CStateVariable& s)
-        : period(s.oversampledPeriod), lo(s.low), bp(s.band), hp(s.high), no(s.notch), pk(s.peak),
-          f(s.freq), d(s.damp), fStep(s.freqStep), dStep(s.dampStep),
-          count(s.modulationCount), poison(0.0f) {}
+        : period(s.oversampledPeriod),
+          k(s),
+          count(s.modulationCount),
+          poison(0.0f) {}
 
     // New targets for `stage` from one cutoff and one resonance, and the glide steps
     // towards them from where f and d stand.
-    void update(CStateVariable& stage, float cutoff, float resonanceInput, const Lane* twinLane,
+    [[gnu::always_inline]] void update(CStateVariable& stage, float cutoff, float resonanceInput, const Lane* twinLane,
                 const CStateVariable* twin) {
         stage.cutoffHz = stage.cutoffParam.getSetExpValue(cutoff);
         stage.resonance = resonanceOf(resonanceInput);
@@ -133,8 +99,8 @@ struct CStateVariable::Lane {
             stage.freqTarget = frequencyCoefficient(stage.cutoffHz, period);
             stage.dampTarget = dampingCoefficient(stage.freqTarget, stage.resonance);
         }
-        dStep = (stage.dampTarget - d) * kGlideStep;
-        fStep = (stage.freqTarget - f) * kGlideStep;
+        k.dampStep = (stage.dampTarget - k.damp) * kGlideStep;
+        k.freqStep = (stage.freqTarget - k.freq) * kGlideStep;
     }
 
     // One output sample of `stage` for sample i of the block. `twin`, when given, is a
@@ -150,29 +116,14 @@ struct CStateVariable::Lane {
             count = 0;
             update(stage, cutoff[i], resonanceInput[i], twinLane, twin);
         }
-        d += dStep;
-        f += fStep;
-        const double x = static_cast<double>(input) + static_cast<double>(kAntiDenormal);
-        no = x - d * bp;
-        lo = lo + f * bp;
-        hp = no - lo;
-        bp = f * hp + bp;
-        pk = 0.0;
-        const float first = static_cast<float>(0.5 * selected<Type>(lo, bp, hp, no, pk));
-        no = x - d * bp;
-        lo = lo + f * bp;
-        hp = no - lo;
-        bp = f * hp + bp;
-        pk = lo - hp;
-        const float y = first + static_cast<float>(0.5 * selected<Type>(lo, bp, hp, no, pk));
+        const float y = k.sample<Type>(input);
         poison += y * 0.0f;
         return y;
     }
 };
 
 void CStateVariable::endBlock(const Lane& lane, float* output, int sampleCount) {
-    low = lane.lo, band = lane.bp, high = lane.hp, notch = lane.no, peak = lane.pk;
-    freq = lane.f, damp = lane.d, freqStep = lane.fStep, dampStep = lane.dStep;
+    static_cast<Kernel<double>&>(*this) = lane.k;
     modulationCount = lane.count;
     if (!(lane.poison == 0.0f && std::isfinite(low) && std::isfinite(band))) {
         if (!(std::isfinite(low) && std::isfinite(band))) clearState();
@@ -208,20 +159,15 @@ void CStateVariable::processPair(CStateVariable& a, CStateVariable& b, const flo
     dispatch<true>(a, b, inputA, outputA, inputB, outputB, modulation, sampleCount);
 }
 
-// The response is read once per block: one loop per response.
 template <bool Pair>
 void CStateVariable::dispatch(CStateVariable& a, CStateVariable& b, const float* inputA, float* outputA,
                               const float* inputB, float* outputB, const float* const* modulation,
                               int sampleCount) {
     const float* cutoff = modulation[0];
     const float* res = modulation[1];
-    switch (a.type) {
-        case svf::kLowPass: run<svf::kLowPass, Pair>(a, b, inputA, outputA, inputB, outputB, cutoff, res, sampleCount); break;
-        case svf::kBandPass: run<svf::kBandPass, Pair>(a, b, inputA, outputA, inputB, outputB, cutoff, res, sampleCount); break;
-        case svf::kHiPass: run<svf::kHiPass, Pair>(a, b, inputA, outputA, inputB, outputB, cutoff, res, sampleCount); break;
-        case svf::kNotch: run<svf::kNotch, Pair>(a, b, inputA, outputA, inputB, outputB, cutoff, res, sampleCount); break;
-        default: run<svf::kPeak, Pair>(a, b, inputA, outputA, inputB, outputB, cutoff, res, sampleCount); break;
-    }
+    svf::withResponse(a.type, [&]<int Type>() {
+        run<Type, Pair>(a, b, inputA, outputA, inputB, outputB, cutoff, res, sampleCount);
+    });
 }
 
 // Each stage's recurrence is one long chain of dependent double operations; running
@@ -248,19 +194,16 @@ void CStateVariable::run(CStateVariable& a, CStateVariable& b, const float* inpu
 struct CStateVariable::Lanes {
     CStateVariable* stage[2];
     Lane lane[2];
-    __m128d lo, bp, hp, no, pk, f, d, fStep, dStep;
+    Kernel<Double2> k;
     __m128 poison;
 
     Lanes(CStateVariable& left, CStateVariable& right) : stage{&left, &right}, lane{Lane(left), Lane(right)} {
-        lo = _mm_set_pd(lane[1].lo, lane[0].lo);
-        bp = _mm_set_pd(lane[1].bp, lane[0].bp);
-        hp = _mm_set_pd(lane[1].hp, lane[0].hp);
-        no = _mm_set_pd(lane[1].no, lane[0].no);
-        pk = _mm_set_pd(lane[1].pk, lane[0].pk);
-        f = _mm_set_pd(lane[1].f, lane[0].f);
-        d = _mm_set_pd(lane[1].d, lane[0].d);
-        fStep = _mm_set_pd(lane[1].fStep, lane[0].fStep);
-        dStep = _mm_set_pd(lane[1].dStep, lane[0].dStep);
+        const auto pair = [this](double Kernel<double>::*field) {
+            return _mm_set_pd(lane[1].k.*field, lane[0].k.*field);
+        };
+        using K = Kernel<double>;
+        k = {pair(&K::low), pair(&K::band), pair(&K::high), pair(&K::notch), pair(&K::peak),
+             pair(&K::freq),  pair(&K::damp),  pair(&K::freqStep), pair(&K::dampStep)};
         poison = _mm_setzero_ps();
     }
 
@@ -269,19 +212,19 @@ struct CStateVariable::Lanes {
     // when given, is the stage ahead of this one in series, ticked on this sample just
     // before: where it has just updated from the same figures, its left stage's targets
     // are taken over too.
-    void tick(const float* cutoff, const float* resonanceInput, int i, const Lanes* before) {
+    [[gnu::always_inline]] void tick(const float* cutoff, const float* resonanceInput, int i, const Lanes* before) {
         if (++lane[0].count < kUpdateInterval) {
             ++lane[1].count;
             return;
         }
         lane[0].count = lane[1].count = 0;
-        _mm_storel_pd(&lane[0].f, f), _mm_storeh_pd(&lane[1].f, f);
-        _mm_storel_pd(&lane[0].d, d), _mm_storeh_pd(&lane[1].d, d);
+        _mm_storel_pd(&lane[0].k.freq, k.freq), _mm_storeh_pd(&lane[1].k.freq, k.freq);
+        _mm_storel_pd(&lane[0].k.damp, k.damp), _mm_storeh_pd(&lane[1].k.damp, k.damp);
         lane[0].update(*stage[0], cutoff[i], resonanceInput[i], before ? &before->lane[0] : nullptr,
                        before ? before->stage[0] : nullptr);
         lane[1].update(*stage[1], cutoff[i], resonanceInput[i], &lane[0], stage[0]);
-        fStep = _mm_set_pd(lane[1].fStep, lane[0].fStep);
-        dStep = _mm_set_pd(lane[1].dStep, lane[0].dStep);
+        k.freqStep = _mm_set_pd(lane[1].k.freqStep, lane[0].k.freqStep);
+        k.dampStep = _mm_set_pd(lane[1].k.dampStep, lane[0].k.dampStep);
     }
 
     // Samples after the current one that pass without an update.
@@ -291,35 +234,21 @@ struct CStateVariable::Lanes {
     // One output sample per channel (low two floats) from one input per channel.
     template <int Type, bool Poison>
     [[gnu::always_inline]] __m128 next(__m128 input) {
-        const __m128d half = _mm_set1_pd(0.5);
-        d = _mm_add_pd(d, dStep);
-        f = _mm_add_pd(f, fStep);
-        const __m128d x = _mm_add_pd(_mm_cvtps_pd(input), _mm_set1_pd(static_cast<double>(kAntiDenormal)));
-        no = _mm_sub_pd(x, _mm_mul_pd(d, bp));
-        lo = _mm_add_pd(lo, _mm_mul_pd(f, bp));
-        hp = _mm_sub_pd(no, lo);
-        bp = _mm_add_pd(_mm_mul_pd(f, hp), bp);
-        pk = _mm_setzero_pd();
-        const __m128 first = _mm_cvtpd_ps(_mm_mul_pd(half, selected<Type>(lo, bp, hp, no, pk)));
-        no = _mm_sub_pd(x, _mm_mul_pd(d, bp));
-        lo = _mm_add_pd(lo, _mm_mul_pd(f, bp));
-        hp = _mm_sub_pd(no, lo);
-        bp = _mm_add_pd(_mm_mul_pd(f, hp), bp);
-        pk = _mm_sub_pd(lo, hp);
-        const __m128 y = _mm_add_ps(first, _mm_cvtpd_ps(_mm_mul_pd(half, selected<Type>(lo, bp, hp, no, pk))));
+        const __m128 y = k.sample<Type>(input);
         if constexpr (Poison) poison = _mm_add_ps(poison, _mm_mul_ps(y, _mm_setzero_ps()));
         return y;
     }
 
     // Hands the final state to the scalar lanes and ends both stages' blocks.
     void end(float* outputLeft, float* outputRight, int sampleCount) {
-        const auto split = [this](__m128d v, double Lane::*field) {
-            _mm_storel_pd(&(lane[0].*field), v);
-            _mm_storeh_pd(&(lane[1].*field), v);
+        const auto split = [this](__m128d v, double Kernel<double>::*field) {
+            _mm_storel_pd(&(lane[0].k.*field), v);
+            _mm_storeh_pd(&(lane[1].k.*field), v);
         };
-        split(lo, &Lane::lo), split(bp, &Lane::bp), split(hp, &Lane::hp), split(no, &Lane::no);
-        split(pk, &Lane::pk), split(f, &Lane::f), split(d, &Lane::d);
-        split(fStep, &Lane::fStep), split(dStep, &Lane::dStep);
+        using K = Kernel<double>;
+        split(k.low, &K::low), split(k.band, &K::band), split(k.high, &K::high), split(k.notch, &K::notch);
+        split(k.peak, &K::peak), split(k.freq, &K::freq), split(k.damp, &K::damp);
+        split(k.freqStep, &K::freqStep), split(k.dampStep, &K::dampStep);
         lane[0].poison = _mm_cvtss_f32(poison);
         lane[1].poison = _mm_cvtss_f32(_mm_shuffle_ps(poison, poison, 1));
         stage[0]->endBlock(lane[0], outputLeft, sampleCount);
@@ -385,17 +314,10 @@ bool CStateVariable::processSideBySide(CStateVariable& firstLeft, CStateVariable
     const auto run = [&]<int Stages>(Lanes* stages) {
         const float* cutoff = modulation[0];
         const float* res = modulation[1];
-        const auto as = [&]<int Type>() {
+        svf::withResponse(firstLeft.type, [&]<int Type>() {
             runSideBySide<Type, Stages>(stages, inputLeft, inputRight, outputLeft, outputRight, cutoff, res,
                                         sampleCount);
-        };
-        switch (firstLeft.type) {
-            case svf::kLowPass: as.template operator()<svf::kLowPass>(); break;
-            case svf::kBandPass: as.template operator()<svf::kBandPass>(); break;
-            case svf::kHiPass: as.template operator()<svf::kHiPass>(); break;
-            case svf::kNotch: as.template operator()<svf::kNotch>(); break;
-            default: as.template operator()<svf::kPeak>(); break;
-        }
+        });
     };
     if (series) {
         Lanes stages[2] = {Lanes(firstLeft, firstRight), Lanes(*secondLeft, *secondRight)};
@@ -405,85 +327,6 @@ bool CStateVariable::processSideBySide(CStateVariable& firstLeft, CStateVariable
         run.template operator()<1>(stages);
     }
     return true;
-}
-
-// ---------------------------------------------------------------------------------
-
-CPoleVariable::CPoleVariable(float sampleRate)
-    : CEffect("PV Filter", 6), firstStage(sampleRate), secondStage(sampleRate) {
-    CComponent::setSampleRate(firstStage.getSampleRate());
-}
-
-void CPoleVariable::setSampleRate(float rate) {
-    firstStage.setSampleRate(rate);
-    secondStage.setSampleRate(rate);
-    CComponent::setSampleRate(firstStage.getSampleRate());
-}
-
-void CPoleVariable::setControl(float value, int control) {
-    if (control == kCtlPole) {
-        poleSwitch.setOnOff(value);
-        firstStage.resetModulationCount();
-        secondStage.resetModulationCount();
-        return;
-    }
-    firstStage.setControl(value, control);
-    secondStage.setControl(value, control);
-}
-
-void CPoleVariable::setControlAutomated(float value, int control) {
-    if (control == kCtlCutoff || control == kCtlResonance) {
-        firstStage.setControlAutomated(value, control);
-        if (poleSwitch.on) secondStage.setControlAutomated(value, control);
-        return;
-    }
-    setControl(value, control);
-}
-
-void CPoleVariable::getControl(char* text, int control) {
-    if (control == kCtlPole)
-        copyText(text, poleSwitch.on ? "4" : "2", kTextCapacity);
-    else
-        firstStage.getControl(text, control);
-}
-
-void CPoleVariable::getControlName(char* text, int control) {
-    if (control == kCtlPole)
-        copyText(text, "Pole", kTextCapacity);
-    else
-        firstStage.getControlName(text, control);
-}
-
-void CPoleVariable::getUnitOfMeasurement(char* text, int control) {
-    if (control == kCtlPole)
-        copyText(text, "  ", kTextCapacity);
-    else
-        firstStage.getUnitOfMeasurement(text, control);
-}
-
-void CPoleVariable::process(const float* input, float* output, const float* const* modulation, int sampleCount) {
-    firstStage.process(input, output, modulation, sampleCount);
-    if (poleSwitch.on) secondStage.process(output, output, modulation, sampleCount);
-}
-
-void CPoleVariable::processPair(CPoleVariable& left, CPoleVariable& right, const float* inputLeft,
-                                const float* inputRight, float* outputLeft, float* outputRight,
-                                const float* const* modulation, int sampleCount) {
-    const bool fourPoles = left.poleSwitch.on && right.poleSwitch.on;
-    if (left.poleSwitch.on == right.poleSwitch.on &&
-        CStateVariable::processSideBySide(left.firstStage, right.firstStage, fourPoles ? &left.secondStage : nullptr,
-                                          fourPoles ? &right.secondStage : nullptr, inputLeft, inputRight,
-                                          outputLeft, outputRight, modulation, sampleCount))
-        return;
-    CStateVariable::processPair(left.firstStage, right.firstStage, inputLeft, outputLeft, inputRight, outputRight,
-                                modulation, sampleCount);
-    if (left.poleSwitch.on && right.poleSwitch.on) {
-        CStateVariable::processPair(left.secondStage, right.secondStage, outputLeft, outputLeft, outputRight,
-                                    outputRight, modulation, sampleCount);
-        return;
-    }
-    if (left.poleSwitch.on) left.secondStage.process(outputLeft, outputLeft, modulation, sampleCount);
-    if (right.poleSwitch.on) right.secondStage.process(outputRight, outputRight, modulation, sampleCount);
 }
 
 }  // namespace orvex::filter

@@ -16,10 +16,12 @@
 #include "dsp/svfcontrols.h"
 #include "dsp/utility.h"
 #include "parameter.h"
+#include "svfcoefficients.h"
+#include "svfkernel.h"
 
 namespace orvex::filter {
 
-class CStateVariable : public CEffect {
+class CStateVariable : public CEffect, public Kernel<double> {
 public:
     // Samples between two coefficient updates, and the share of the way to the new
     // coefficients taken per sample.
@@ -29,7 +31,7 @@ public:
     static constexpr float kLowestCutoff = 30.0f;
     static constexpr float kHighestCutoffShare = 0.49f;
     // The lowest resonance the coefficients are computed with.
-    static constexpr double kResonanceFloor = 0.06;
+    static constexpr double kResonanceFloor = coefficients::kResonanceFloor;
 
     // A rate that is not a positive finite number is taken as 44100 Hz.
     explicit CStateVariable(float sampleRate);
@@ -72,18 +74,14 @@ public:
     bool active = true;
     double oversampledRate = 0;
     double oversampledPeriod = 0;
-    double low = 0, band = 0, high = 0, notch = 0, peak = 0;
+    // The state, the coefficients in force and their steps are those of the base Kernel.
     int type = svf::kLowPass;
     int modulationCount = 0;
     double cutoffControl = 1.0;
     double cutoffHz = 0;
     double resonance = 0;
-    double freq = 0;
-    double damp = 0;
     double dampTarget = 0;
     double freqTarget = 0;
-    double dampStep = 0;
-    double freqStep = 0;
     CParameter cutoffParam;
     CParameter typeParam;
 

@@ -50,9 +50,7 @@ void CPanPot::retarget(float p) {
 }
 
 void CPanPot::setPanAutomated(float p) {
-    if (++sampleCounter >= kRampLength) retarget(p);
-    leftGain += leftStep;
-    rightGain += rightStep;
+    glideStep(sampleCounter, leftGain, rightGain, leftStep, rightStep, [this, p] { retarget(p); });
 }
 
 void CPanPot::getPan(char* text) { floatToString(panDisplay.linResult, text); }

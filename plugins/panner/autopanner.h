@@ -50,14 +50,11 @@ public:
         Glide(CPanPot& pot, CLfo* lfo, float depth);
         // The gains one sample on, aiming them anew every 32nd sample.
         [[gnu::always_inline]] void next() {
-            if (++counter >= kRampLength) {
+            glideStep(counter, gainL, gainR, stepL, stepR, [this] {
                 const Steps steps = pot.aim(lfo, spread, centre, gainL, gainR);
                 stepL = steps.left;
                 stepR = steps.right;
-                counter = 0;
-            }
-            gainL += stepL;
-            gainR += stepR;
+            });
         }
         float left() const { return gainL; }
         float right() const { return gainR; }
@@ -85,6 +82,21 @@ public:
     float getPanDisplay() const { return panDisplay.linResult; }
 
 private:
+    // The glide of a pair of gains, one sample on: every 32nd call `aim` sets new steps
+    // (and may read the gains as they stand), then each gain takes its step. Written
+    // once for the three forms that run it: the pot's own gains and a block's glide
+    // (T float), and three bands' glides in the lanes of SSE registers (T Float4).
+    template <class T, class Aim>
+    [[gnu::always_inline]] static void glideStep(int& counter, T& left, T& right, const T& stepLeft,
+                                                 const T& stepRight, Aim&& aim) {
+        if (++counter >= kRampLength) {
+            aim();
+            counter = 0;
+        }
+        left = left + stepLeft;
+        right = right + stepRight;
+    }
+
     // The law's gains for p; p must already be inside 0..1.
     void lawGains(float p, float& left, float& right) const;
     // Aims the glide at the gains for p (clamped into 0..1; a NaN p holds the gains).
@@ -158,9 +170,7 @@ public:
 
     // Glide::next for the three.
     [[gnu::always_inline]] void next() {
-        if (++counter >= kRampLength) aim();
-        gainsLeft = _mm_add_ps(gainsLeft, stepsLeft);
-        gainsRight = _mm_add_ps(gainsRight, stepsRight);
+        glideStep(counter, gainsLeft, gainsRight, stepsLeft, stepsRight, [this] { aim(); });
     }
     __m128 left() const { return gainsLeft; }
     __m128 right() const { return gainsRight; }
@@ -185,13 +195,12 @@ private:
         for (int k = 0; k < 3; ++k) steps[k] = pots[k]->aimAt(values[k] * spreads[k] + centres[k], l[k], r[k]);
         stepsLeft = _mm_setr_ps(steps[0].left, steps[1].left, steps[2].left, 0.0f);
         stepsRight = _mm_setr_ps(steps[0].right, steps[1].right, steps[2].right, 0.0f);
-        counter = 0;
     }
 
     CPanPot* pots[3];
     CLfo* lfos[3];
     float spreads[3], centres[3];
-    __m128 gainsLeft, gainsRight, stepsLeft, stepsRight;
+    Float4 gainsLeft, gainsRight, stepsLeft, stepsRight;
     int counter;
 };
 

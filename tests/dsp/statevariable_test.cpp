@@ -3,6 +3,7 @@
 // step-by-step computation written here from the algorithm, its frequency responses,
 // and its behaviour with input no audio path should carry.
 #include "dsp/statevariable.h"
+#include "reference/svf_model.h"
 
 #include <gtest/gtest.h>
 
@@ -34,96 +35,12 @@ std::string text(CStateVariable& sv, int control) {
 // The normalised cutoff value that maps onto `hz` on the 50..20000 Hz log scale.
 float cutoffValueFor(double hz) { return static_cast<float>(std::log(hz / 50.0) / std::log(400.0)); }
 
-// The filter's arithmetic, written out step by step from its description, without the
-// class's helpers: the log-scale cutoff map, the resonance power in the precision of
-// each form, the glide, the per-sample bounds and the two passes with the bare cubic
-// term. `maxCubicFactor` records the largest band × driveCoef × band met, so that a
-// test can show the class's limiter cap never came into play.
-struct Reference {
-    Reference(float sampleRate, FilterForm f) : form(f), rate2(2.0f * sampleRate) {
-        freqSet = coefficient(0.7f);
-        dampSet = damping(0.2f);
-        driveCoef = 0.1f * (1.0f - 0.2f);
-    }
-
-    static float mappedHz(float value) {
-        const float logMin = std::log10(50.0f);
-        const float logMax = std::log10(20000.0f);
-        const float power = value * (logMax - logMin) + logMin;
-        const float hz = std::pow(10.0f, power);
-        if (50.0f > hz) return 50.0f;
-        return hz < 20000.0f ? hz : 20000.0f;
-    }
-    float coefficient(float value) const { return 2.0f * (mappedHz(value) * 3.1415927f / rate2); }
-    float damping(float value) const {
-        const float root = form == FilterForm::kPerSample ? static_cast<float>(std::pow(static_cast<double>(value), 0.25))
-                                                          : std::pow(value, 0.25f);
-        return 2.0f * (1.0f - root);
-    }
-
-    void setCutoff(float v) { freqSet = coefficient(v); }
-    void setResonance(float v) { dampSet = damping(v); }
-    void setDrive(float v) { driveCoef = 0.1f * (1.0f - v); }
-
-    void automateCutoff(float v) {
-        freqCount += 1;
-        if (freqCount % 32 == 0) {
-            const float target = coefficient(v);
-            freqStep = (target - freqSet) * 0.03125f;
-            freqCount = 0;
-        }
-        freqSet += freqStep;
-    }
-    void automateResonance(float v) {
-        dampCount += 1;
-        if (dampCount % 32 == 0) {
-            const float target = damping(v);
-            dampStep = (target - dampSet) * 0.03125f;
-            dampCount = 0;
-        }
-        dampSet += dampStep;
-    }
-
-    float chosen() const {
-        switch (type) {
-            case 0: return low;
-            case 1: return band;
-            case 2: return high;
-            case 3: return notch;
-            default: return peak;
-        }
-    }
-    void onePass(float u) {
-        notch = u - damp * band;
-        low = freq * band + low;
-        high = notch - low;
-        const float cubic = band * driveCoef * band;
-        maxCubicFactor = std::max(maxCubicFactor, std::fabs(cubic));
-        band = freq * high + band - band * cubic;
-    }
-    float sample(float u) {
-        const float limitRaw = 2.0f / freq;
-        freq = freqSet < 0.25f ? freqSet : 0.25f;
-        const float limit = limitRaw < 2.0f ? limitRaw : 2.0f;
-        damp = dampSet < limit ? dampSet : limit;
-        onePass(u);
-        float out = 0.5f * chosen();
-        onePass(u);
-        peak = low - high;
-        out = 0.5f * chosen() + out;
-        return out;
-    }
-    float tick(float x) { return sample(x + 1e-20f); }
-    float blockSample(float x) { return sample(x); }
-
-    FilterForm form;
-    float rate2;
-    float freqSet, dampSet, driveCoef;
-    int type = 0;
-    float freq = 0, damp = 0, notch = 0, low = 0, band = 0, high = 0, peak = 0;
-    int freqCount = 0, dampCount = 0;
-    float freqStep = 0, dampStep = 0;
-    float maxCubicFactor = 0;
+// The filter's arithmetic, written out step by step from its description (the model the
+// panner's and the distortion's models split their bands with), built as the filter is:
+// cutoff 0.7, resonance 0.2, drive 0.2, low-pass.
+struct Reference : model::Svf {
+    Reference(float sampleRate, FilterForm form) : Svf(sampleRate, 0, 0.2f, form == FilterForm::kBlock) {}
+    float blockSample(float x) { return tick(x); }
 };
 
 // A test signal that visits what audio does: a sweep, noise, impulses, DC steps, a

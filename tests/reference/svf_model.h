@@ -17,11 +17,16 @@ inline float cutoffHz(float value) {
 
 // The two-times-oversampled state-variable filter, one sample at a time. The panner's
 // form adds the anti-denormal offset to the input and rounds the resonance power from
-// double precision; the distortion's block form does neither.
+// double precision; the distortion's block form does neither. The cubic term is the
+// bare one: `maxCubicFactor` records the largest band × driveCoef × band met, so that a
+// test can show the filter's limiter cap never came into play.
 struct Svf {
     float rate2;
     float freq = 0, damp = 0, freqSet = 0.01f, dampSet = 0.01f, driveCoef = 0;
     float notch = 0, low = 0, band = 0, high = 0, peak = 0;
+    int freqCount = 0, dampCount = 0;
+    float freqStep = 0, dampStep = 0;
+    float maxCubicFactor = 0;
     int type = 0;
     bool blockForm = false;
 
@@ -31,11 +36,30 @@ struct Svf {
         setResonance(resonance);
         driveCoef = 0.1f * (1.0f - 0.2f);
     }
-    void setCutoff(float value) { freqSet = 2.0f * (cutoffHz(value) * 3.1415927f / rate2); }
-    void setResonance(float value) {
+    float coefficient(float value) const { return 2.0f * (cutoffHz(value) * 3.1415927f / rate2); }
+    float damping(float value) const {
         const float root = blockForm ? std::pow(value, 0.25f)
                                      : static_cast<float>(std::pow(static_cast<double>(value), 0.25));
-        dampSet = 2.0f * (1.0f - root);
+        return 2.0f * (1.0f - root);
+    }
+    void setCutoff(float value) { freqSet = coefficient(value); }
+    void setResonance(float value) { dampSet = damping(value); }
+    void setDrive(float value) { driveCoef = 0.1f * (1.0f - value); }
+    // Automated cutoff and resonance: a new target every 32 calls, reached in 32 equal
+    // steps.
+    void automateCutoff(float value) {
+        if (++freqCount % 32 == 0) {
+            freqStep = (coefficient(value) - freqSet) * 0.03125f;
+            freqCount = 0;
+        }
+        freqSet += freqStep;
+    }
+    void automateResonance(float value) {
+        if (++dampCount % 32 == 0) {
+            dampStep = (damping(value) - dampSet) * 0.03125f;
+            dampCount = 0;
+        }
+        dampSet += dampStep;
     }
     float selected() const {
         switch (type) {
@@ -50,7 +74,9 @@ struct Svf {
         notch = u - damp * band;
         low = freq * band + low;
         high = notch - low;
-        band = freq * high + band - band * (band * driveCoef * band);
+        const float cubic = band * driveCoef * band;
+        maxCubicFactor = std::max(maxCubicFactor, std::fabs(cubic));
+        band = freq * high + band - band * cubic;
     }
     float tick(float x) {
         const float limitRaw = 2.0f / freq;
