@@ -58,7 +58,8 @@ struct ADelayProgram {
 };
 
 class EffectShell : public AudioEffectX {
-    friend class SoloGroup;  // clears the slots of the solos it turns off
+    friend class SoloGroup;       // clears the slots of the solos it turns off
+    friend class ThreeBandFront;  // sets the crossovers again after a rate change
 
 public:
     EffectShell(audioMasterCallback audioMaster, const EffectIdentity& identity,

@@ -6,6 +6,7 @@
 
 #include "dsp/utility.h"
 #include "host/effectshell.h"
+#include "host/entry.h"
 #include "lfo.h"
 #include "parameter.h"
 #include "shaper.h"
@@ -61,14 +62,9 @@ private:
     CWaveShaper1 leftShaper;
     CWaveShaper1 rightShaper;
     CWetDryMixer mixer;
-    CParameter tempoMap;
 };
 
-// What the host instantiates: the effect with its editor (ADEditor, editor.h), which
-// it owns from construction on.
-class ADelayEdit : public ADelay {
-public:
-    explicit ADelayEdit(audioMasterCallback audioMaster);
-};
+class ADEditor;
+using ADelayEdit = WithEditor<ADelay, ADEditor>;
 
 }  // namespace orvex::filter
