@@ -51,8 +51,6 @@ ADelay::ADelay(audioMasterCallback audioMaster) : TableEffect(audioMaster, kIden
     finishConstruction();
 }
 
-ADelay::~ADelay() = default;
-
 void ADelay::prepare() {
     const float rate = getSampleRate();
     front.prepare(rate);
@@ -77,7 +75,7 @@ void ADelay::doProcess(float** inputs, float** /*outputs*/, int n) {
     midBlock.process(band[kMid], dist[kMid], n);
     highBlock.process(band[kHigh], dist[kHigh], n);
 
-    if (const int b = front.solos.soloed(); b >= 0) {
+    if (const int b = front.soloed(); b >= 0) {
         // A soloed band alone, in both channels, without the dry signal.
         const float* alone = dist[b];
         for (int i = 0; i < n; ++i) outLeft[i] = outRight[i] = alone[i];

@@ -91,8 +91,6 @@ ADelay::ADelay(audioMasterCallback audioMaster)
     finishConstruction();
 }
 
-ADelay::~ADelay() = default;
-
 void ADelay::setSampleRate(float rate) {
     TableEffect::setSampleRate(rate);
     resume();

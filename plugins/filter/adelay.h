@@ -27,7 +27,6 @@ enum ParameterIndex {
 class ADelay : public TableEffect<ADelay> {
 public:
     explicit ADelay(audioMasterCallback audioMaster);
-    ~ADelay() override;
 
     // The one program keeps its values by parameter index and loads them in index
     // order, Mix (10) before Bpm (11); MIDI controllers 50 to 60 set all but Pole and Bpm.

@@ -75,8 +75,6 @@ ADelay::ADelay(audioMasterCallback audioMaster) : TableEffect(audioMaster, kIden
     finishConstruction();
 }
 
-ADelay::~ADelay() = default;
-
 void ADelay::applyTempo(float bpm) {
     for (auto& p : panners) p->setControl(bpm, kCtlBpm);
 }
@@ -114,7 +112,7 @@ void ADelay::doProcess(float** inputs, float** /*outputs*/, int n) {
     front.fold(inLeft, inRight, mono, n);
     CBandFilter& bands = front.bands;
 
-    if (const int b = front.solos.soloed(); b >= 0) {
+    if (const int b = front.soloed(); b >= 0) {
         // A soloed band alone, panned, without the dry signal; the other auto-panners
         // stand still.
         bands.process(mono, band[kLow], band[kMid], band[kHigh], n);

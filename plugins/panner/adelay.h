@@ -31,7 +31,6 @@ enum ParameterIndex {
 class ADelay : public TableEffect<ADelay> {
 public:
     explicit ADelay(audioMasterCallback audioMaster);
-    ~ADelay() override;
 
     static const Row kParameters[kNumParams];
 

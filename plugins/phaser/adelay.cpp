@@ -75,8 +75,6 @@ ADelay::ADelay(audioMasterCallback audioMaster) : TableEffect(audioMaster, kIden
     finishConstruction();
 }
 
-ADelay::~ADelay() = default;
-
 void ADelay::setChannelParameter(int index, float value) {
     const int control = kChannelControls[index % kChannelParams];
     phasers[index / kChannelParams]->setControl(value, control);

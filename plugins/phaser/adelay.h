@@ -23,7 +23,6 @@ enum Channel { kLeft = 0, kRight = 1, kNumChannels = 2 };
 class ADelay : public TableEffect<ADelay> {
 public:
     explicit ADelay(audioMasterCallback audioMaster);
-    ~ADelay() override;
 
     static const Row kParameters[kNumParams];
 
