@@ -26,11 +26,7 @@ public:
     ThreeBandFront(EffectShell& owner, FilterForm form, Indices crossoverParameters, Indices soloParameters)
         : bands(owner.getSampleRate(), form), effect(owner), crossovers(crossoverParameters),
           soloSlots(soloParameters) {
-        // Starting crossovers; program 0 replaces them.
-        bands.setControl(0.3f, kCtlLowFreq);
-        bands.setControl(0.5f, kCtlMidFreq);
-        bands.setControl(0.7f, kCtlHighFreq);
-        // The fixed mono fold of the input.
+        // The fixed mono fold of the input; program 0 sets the crossovers.
         folder.setMix(0.5f);
     }
 
