@@ -14,6 +14,10 @@
 
 namespace orvex {
 
+// The bands, in the order the splitter puts them out (and the panner and the distortion
+// solo them); band b's crossover is control b.
+enum Band { kLow = 0, kMid = 1, kHigh = 2, kNumBands = 3 };
+
 class CBandFilter : public CEffect {
 public:
     // The three inner filters share the rate and follow `form` (see CStateVariable):

@@ -14,13 +14,13 @@ void frequencyStringConvert(float value, char* text, const char* format) {
     std::snprintf(text, 16, format, range.getSetExpValue(value));
 }
 
-void bpmStringConvert(float value, char* text) { std::snprintf(text, 16, "%.2f", 50.0f + 200.0f * value); }
+void bpmStringConvert(float value, char* text) { std::snprintf(text, 16, "%.2f", bpmOfValue(value)); }
 
-float bpmToController(float bpm) { return (bpm - 50.0f) / 200.0f; }
+float bpmToController(float bpm) { return (bpm - kMinBpm) / (kMaxBpm - kMinBpm); }
 
 float textToBpm(const char* text) {
     float bpm = text ? static_cast<float>(std::atof(text)) : 0.0f;
-    if (!(bpm >= 50.0f && bpm <= 250.0f)) return 120.0f;
+    if (!(bpm >= kMinBpm && bpm <= kMaxBpm)) return 120.0f;
     return bpm;
 }
 

@@ -97,10 +97,16 @@ extern template class BasicParameter<DecimalLogScale>;
 // Display helpers; each writes a NUL-terminated text into a buffer of 16 bytes or more.
 // Frequency of a normalised value on 0.05 .. 20 kHz, printed with `format` ("%.2fK").
 void frequencyStringConvert(float value, char* text, const char* format = "%.2fK");
-// Tempo 50 + 200 * value, "%.2f".
+// The tempo range of the "Bpm" parameters, in beats per minute: value 0..1 maps
+// linearly onto it.
+inline constexpr float kMinBpm = 50.0f;
+inline constexpr float kMaxBpm = 250.0f;
+inline float bpmOfValue(float value) { return kMinBpm + value * (kMaxBpm - kMinBpm); }
+// The tempo of `value`, "%.2f".
 void bpmStringConvert(float value, char* text);
+// The value of a tempo: the inverse of `bpmOfValue`.
 float bpmToController(float bpm);
-// Reads a tempo typed by the user; anything outside 50..250 (or unreadable) gives 120.
+// Reads a tempo typed by the user; anything outside the range (or unreadable) gives 120.
 float textToBpm(const char* text);
 void bpmToText(char* text, float bpm);
 // 100 * value truncated, "%d%%".

@@ -8,9 +8,9 @@
 #include <array>
 
 #include "controls.h"
+#include "dsp/bandfilter.h"
 #include "filterdisplay.h"
 #include "host/audioeffect.h"
-#include "host/sologroup.h"
 
 namespace orvex::gui {
 

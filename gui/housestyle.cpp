@@ -1,7 +1,6 @@
 #include "housestyle.h"
 
 #include <cstdio>
-#include <cstdlib>
 
 #include "dsp/parameter.h"
 
@@ -17,12 +16,6 @@ COptionMenuScheme* newHouseMenuScheme(const CColor& selectedText) {
 void setHouseText(CParamDisplay* control) {
     control->setFont(kHouseFont);
     control->setFontColor(kHouseTextColor);
-}
-
-float bpmFromText(const char* text) {
-    // Read as atof reads, then held as the 32-bit float the parameter is.
-    const float t = static_cast<float>(std::atof(text ? text : ""));
-    return (t >= 50.0f && t <= 250.0f ? t - 50.0f : 70.0f) / 200.0f;  // NaN too gives 120
 }
 
 void showTempo(CTextEdit* field, float hostTempo, float bpm) {

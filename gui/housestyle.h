@@ -1,6 +1,7 @@
 // What the four editors share: the text style of their displays, menus and tempo
-// fields, the pop-up menus' colours, and the tempo field's two-way rule (typed text to
-// the "Bpm" parameter, the host's or the parameter's tempo back to text).
+// fields, the pop-up menus' colours, and the tempo field's way back from the host's or
+// the parameter's tempo to text (typed text goes to the "Bpm" parameter through
+// `bpmToController(textToBpm(text))`, dsp/parameter.h).
 //
 // Threads: editor thread only.
 #pragma once
@@ -21,10 +22,6 @@ COptionMenuScheme* newHouseMenuScheme(const CColor& selectedText);
 
 // The house text style on a display, a menu or a tempo field.
 void setHouseText(CParamDisplay* control);
-
-// The "Bpm" value a typed tempo stands for: 50 to 250 beats per minute map onto 0..1;
-// anything else (300, "abc") gives 120 beats per minute.
-float bpmFromText(const char* text);
 
 // Shows `hostTempo` ("%.2f") in the field and marks it dirty when the host gives one
 // (anything but -1), otherwise the tempo of the "Bpm" value `bpm`.

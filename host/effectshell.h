@@ -58,7 +58,7 @@ struct ADelayProgram {
 };
 
 class EffectShell : public AudioEffectX {
-    friend class SoloGroup;  // clears the slots of the solos it turns off
+    friend class ThreeBandFront;  // clears the slots of the solos it turns off, reads the crossovers
 
 public:
     EffectShell(audioMasterCallback audioMaster, const EffectIdentity& identity,

@@ -10,6 +10,14 @@ namespace orvex {
 // point turns a failure into a null record.
 AudioEffect* createEffectInstance(audioMasterCallback audioMaster);
 
+// What the host instantiates: the plug-in's effect with its editor, which attaches
+// itself to the effect on construction and which the effect owns from then on.
+template <class Effect, class Editor>
+class WithEditor : public Effect {
+public:
+    explicit WithEditor(audioMasterCallback audioMaster) : Effect(audioMaster) { new Editor(this); }
+};
+
 // Finds the bundle folder (`<name>.vst`) of the loaded library and stores it in
 // gBundleRef, or clears it when the library does not sit in a bundle.
 void updateBundleRef();

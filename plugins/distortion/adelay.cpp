@@ -1,7 +1,7 @@
 #include "adelay.h"
 
 #include "editor.h"
-#include "host/entry.h"
+#include "host/rows.h"
 
 namespace orvex::distortion {
 
@@ -10,60 +10,54 @@ namespace {
 const EffectIdentity kIdentity{kUniqueId, kNumPrograms, "Orvex Force", "Kelvashorn",
                                /*followsHostTempo*/ false, /*numScratchBuffers*/ 7};
 
+// MIDI controllers 0 to 18 set the parameters one to one.
+constexpr ControllerMap<kNumParams> kController{0};
 constexpr float kDefault = 0.5f;
 
 }  // namespace
 
-// A control of one band's distortion block; controller n sets parameter n.
+// A control of one band's distortion block.
 template <CDistortionBlock ADelay::*Block, int Ctl>
 ADelay::Row ADelay::blockRow(const char* name, int index) {
     // Every block starts on bypass; levels and drive in the middle of their ranges.
     return controlRow<ADelay, Block, Ctl>(name, Ctl == kCtlType ? "  " : "% ", Ctl == kCtlType ? 1.0f : kDefault,
-                                          index);
+                                          kController[index]);
 }
 
 const ADelay::Row ADelay::kParameters[kNumParams] = {
-    controlRow<ADelay, &ADelay::bandSplit, kCtlLowFreq>("LowFreq", "Hz", kDefault, kLowFreq),
-    controlRow<ADelay, &ADelay::bandSplit, kCtlMidFreq>("MidFreq", "Hz", kDefault, kMidFreq),
-    controlRow<ADelay, &ADelay::bandSplit, kCtlHighFreq>("HighFreq", "Hz", kDefault, kHighFreq),
+    ThreeBandFront::crossoverRow<ADelay, &ADelay::front, kLow>(kController[kLowFreq]),
+    ThreeBandFront::crossoverRow<ADelay, &ADelay::front, kMid>(kController[kMidFreq]),
+    ThreeBandFront::crossoverRow<ADelay, &ADelay::front, kHigh>(kController[kHighFreq]),
     blockRow<&ADelay::lowBlock, kCtlInputLevel>("LowInputLevel", kLowInputLevel),
-    SoloGroup::row<ADelay, &ADelay::solos, kLow>("Low Solo", kLowSolo),
+    ThreeBandFront::soloRow<ADelay, &ADelay::front, kLow>("Low Solo", kController[kLowSolo]),
     blockRow<&ADelay::lowBlock, kCtlType>("Low type", kLowType),
     blockRow<&ADelay::lowBlock, kCtlOutputLevel>("LowOutputLevel", kLowOutputLevel),
     blockRow<&ADelay::midBlock, kCtlInputLevel>("MidInputLevel", kMidInputLevel),
-    SoloGroup::row<ADelay, &ADelay::solos, kMid>("Mid Solo", kMidSolo),
+    ThreeBandFront::soloRow<ADelay, &ADelay::front, kMid>("Mid Solo", kController[kMidSolo]),
     blockRow<&ADelay::midBlock, kCtlType>("Mid type", kMidType),
     blockRow<&ADelay::midBlock, kCtlOutputLevel>("MidOutputLevel", kMidOutputLevel),
     blockRow<&ADelay::highBlock, kCtlInputLevel>("HighInputLevel", kHighInputLevel),
-    SoloGroup::row<ADelay, &ADelay::solos, kHigh>("High Solo", kHighSolo),
+    ThreeBandFront::soloRow<ADelay, &ADelay::front, kHigh>("High Solo", kController[kHighSolo]),
     blockRow<&ADelay::highBlock, kCtlType>("High Type", kHighType),
     blockRow<&ADelay::highBlock, kCtlOutputLevel>("HighOutputLev", kHighOutputLevel),
     blockRow<&ADelay::lowBlock, kCtlDrive>("Low Drive", kLowDrive),
     blockRow<&ADelay::midBlock, kCtlDrive>("Mid Drive", kMidDrive),
     blockRow<&ADelay::highBlock, kCtlDrive>("High Drive", kHighDrive),
-    {{"Mix", "% ", kDefault, kMix},
-     [](ADelay& e, float v) { e.outputMixer.setMix(v); },
-     [](ADelay& e, float, char* text) { float2string(e.outputMixer.wetPercent, text); }},
+    mixRow<ADelay, &ADelay::outputMixer>("% ", kController[kMix]),
 };
 
 ADelay::ADelay(audioMasterCallback audioMaster) : TableEffect(audioMaster, kIdentity, kParameters) {
     static_assert(kNumBuffers == 7, "the identity announces seven scratch buffers");
-    // The fixed mono fold of the input; program 0 (finishConstruction) sets every row.
-    inputMixer.setMix(0.5f);
+    // Program 0 (finishConstruction) sets every row.
     finishConstruction();
 }
 
-ADelay::~ADelay() = default;
-
 void ADelay::prepare() {
     const float rate = getSampleRate();
-    bandSplit.setSampleRate(rate);
+    front.prepare(rate);
     lowBlock.setSampleRate(rate);
     midBlock.setSampleRate(rate);
     highBlock.setSampleRate(rate);
-    // The filters keep their coefficients across a rate change: set the crossovers
-    // again so they stay at the same frequencies in hertz.
-    for (int index : {kLowFreq, kMidFreq, kHighFreq}) applyParameter(index, currentValue(index));
 }
 
 void ADelay::doProcess(float** inputs, float** /*outputs*/, int n) {
@@ -75,17 +69,14 @@ void ADelay::doProcess(float** inputs, float** /*outputs*/, int n) {
     float* outLeft = outputLeft();
     float* outRight = outputRight();
 
-    const float foldWet = inputMixer.wet;
-    const float foldDry = inputMixer.dry;
-    for (int i = 0; i < n; ++i) mono[i] = inRight[i] * foldWet + inLeft[i] * foldDry;
-
-    bandSplit.processBlocks(mono, band[kLow], band[kMid], band[kHigh], n);
+    front.fold(inLeft, inRight, mono, n);
+    front.bands.processBlocks(mono, band[kLow], band[kMid], band[kHigh], n);
 
     lowBlock.process(band[kLow], dist[kLow], n);
     midBlock.process(band[kMid], dist[kMid], n);
     highBlock.process(band[kHigh], dist[kHigh], n);
 
-    if (const int b = solos.soloed(); b >= 0) {
+    if (const int b = front.soloed(); b >= 0) {
         // A soloed band alone, in both channels, without the dry signal.
         const float* alone = dist[b];
         for (int i = 0; i < n; ++i) outLeft[i] = outRight[i] = alone[i];
@@ -100,10 +91,6 @@ void ADelay::doProcess(float** inputs, float** /*outputs*/, int n) {
         outLeft[i] = sum * wet + inLeft[i] * dry;
         outRight[i] = sum * wet + inRight[i] * dry;
     }
-}
-
-ADelayEdit::ADelayEdit(audioMasterCallback audioMaster) : ADelay(audioMaster) {
-    new ADEditor(this);  // attaches itself
 }
 
 }  // namespace orvex::distortion

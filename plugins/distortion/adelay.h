@@ -5,10 +5,10 @@
 #pragma once
 
 #include "distortionblock.h"
-#include "dsp/bandfilter.h"
 #include "dsp/utility.h"
 #include "host/effectshell.h"
-#include "host/sologroup.h"
+#include "host/entry.h"
+#include "host/threeband.h"
 
 namespace orvex::distortion {
 
@@ -29,7 +29,6 @@ enum ParameterIndex {
 class ADelay : public TableEffect<ADelay> {
 public:
     explicit ADelay(audioMasterCallback audioMaster);
-    ~ADelay() override;
 
     static const Row kParameters[kNumParams];
 
@@ -47,16 +46,11 @@ private:
     CDistortionBlock lowBlock{getSampleRate()};
     CDistortionBlock midBlock{getSampleRate()};
     CDistortionBlock highBlock{getSampleRate()};
-    CBandFilter bandSplit{getSampleRate(), FilterForm::kBlock};
+    ThreeBandFront front{*this, FilterForm::kBlock, {kLowFreq, kMidFreq, kHighFreq}, {kLowSolo, kMidSolo, kHighSolo}};
     CWetDryMixer outputMixer;
-    CWetDryMixer inputMixer;
-    SoloGroup solos{*this, {kLowSolo, kMidSolo, kHighSolo}};
 };
 
-// What the host instantiates: the effect with its editor attached (the effect owns it).
-class ADelayEdit : public ADelay {
-public:
-    explicit ADelayEdit(audioMasterCallback audioMaster);
-};
+class ADEditor;
+using ADelayEdit = WithEditor<ADelay, ADEditor>;
 
 }  // namespace orvex::distortion

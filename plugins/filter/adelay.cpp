@@ -1,7 +1,7 @@
 #include "adelay.h"
 
 #include "editor.h"
-#include "host/entry.h"
+#include "host/rows.h"
 
 namespace orvex::filter {
 
@@ -13,6 +13,10 @@ const EffectIdentity kIdentity{kUniqueId, kNumPrograms, "Orvex Filter", "Quillmu
 // Each block asks for the tempo and for the song position the LFO locks to: a host
 // may fill in only what it is asked for.
 constexpr VstInt32 kTimeMask = kVstTempoValid | kVstPpqPosValid;
+
+// MIDI controllers 50 to 60 set all parameters but Pole and Bpm, in index order.
+constexpr ControllerMap<kNumParams> kController{50, {kCutoff, kResonance, kDrive, kFilterType, kOnOff, kDivision,
+                                                     kWaveform, kCutoffMod, kResonanceMod, kMix, kMultiple}};
 
 }  // namespace
 
@@ -51,34 +55,30 @@ ADelay::Row ADelay::depthRow(const char* name, int controller) {
 }
 
 const ADelay::Row ADelay::kParameters[kNumParams] = {
-    offsetRow<&ADelay::cutoffCv, kCtlCutoff>("Cutoff", "Hz", 0.8f, 50),
-    offsetRow<&ADelay::resonanceCv, kCtlResonance>("Resonance", "% ", 0.0f, 51),
-    {{"Drive", "%", 0.2f, 52},
+    offsetRow<&ADelay::cutoffCv, kCtlCutoff>("Cutoff", "Hz", 0.8f, kController[kCutoff]),
+    offsetRow<&ADelay::resonanceCv, kCtlResonance>("Resonance", "% ", 0.0f, kController[kResonance]),
+    {{"Drive", "%", 0.2f, kController[kDrive]},
      [](ADelay& e, float v) {
          e.leftShaper.setControl(v, kCtlDrive);
          e.rightShaper.setControl(v, kCtlDrive);
      },
      [](ADelay& e, float, char* text) { e.leftShaper.getControl(text, kCtlDrive); }},
-    filterRow<kCtlFilterType>("Type", "  ", 0.0f, 53),
-    filterRow<kCtlOnOff>("OnOff", "  ", 1.0f, 54),
-    lfoRow<kCtlDivision>("Division", "bars", 55),
-    lfoRow<kCtlWaveform>("Type", " ", 56),
-    depthRow<&ADelay::cutoffCv>("Cutoff Mod", 57),
-    depthRow<&ADelay::resonanceCv>("Res Mod", 58),
+    filterRow<kCtlFilterType>("Type", "  ", 0.0f, kController[kFilterType]),
+    filterRow<kCtlOnOff>("OnOff", "  ", 1.0f, kController[kOnOff]),
+    lfoRow<kCtlDivision>("Division", "bars", kController[kDivision]),
+    lfoRow<kCtlWaveform>("Type", " ", kController[kWaveform]),
+    depthRow<&ADelay::cutoffCv>("Cutoff Mod", kController[kCutoffMod]),
+    depthRow<&ADelay::resonanceCv>("Res Mod", kController[kResonanceMod]),
     // Inverted: up to 0.5 four poles, above it two.
-    {{"Pole", "  ", 1.0f, kNoController},
+    {{"Pole", "  ", 1.0f, kController[kPole]},
      [](ADelay& e, float v) {
          e.leftFilter.setControl(1.0f - v, kCtlPole);
          e.rightFilter.setControl(1.0f - v, kCtlPole);
      },
      [](ADelay& e, float, char* text) { e.leftFilter.getControl(text, kCtlPole); }},
-    {{"Mix", "%", 0.5f, 59},
-     [](ADelay& e, float v) { e.mixer.setMix(v); },
-     [](ADelay& e, float, char* text) { float2string(e.mixer.wetPercent, text); }},
-    {{"Bpm", " ", 0.5f, kNoController},
-     [](ADelay& e, float v) { e.setInternalTempo(e.tempoMap.getSetLinearValue(v)); },
-     [](ADelay& e, float, char* text) { float2string(e.getInternalTempo(), text); }},
-    lfoRow<kCtlMultiple>("Multipler", " ", 60),
+    mixRow<ADelay, &ADelay::mixer>("%", kController[kMix]),
+    tempoRow<ADelay>(" ", kController[kBpm]),
+    lfoRow<kCtlMultiple>("Multipler", " ", kController[kMultiple]),
 };
 
 ADelay::ADelay(audioMasterCallback audioMaster)
@@ -87,12 +87,9 @@ ADelay::ADelay(audioMasterCallback audioMaster)
       rightFilter(getSampleRate()),
       lfo(getSampleRate()) {
     static_assert(kNumBuffers == 5, "the identity announces five scratch buffers");
-    tempoMap.setLinearRange(50.0f, 250.0f);
-    setInternalTempo(tempoMap.getSetLinearValue(kParameters[kBpm].defaultValue));
+    setInternalTempo(bpmOfValue(kParameters[kBpm].defaultValue));
     finishConstruction();
 }
-
-ADelay::~ADelay() = default;
 
 void ADelay::setSampleRate(float rate) {
     TableEffect::setSampleRate(rate);
@@ -140,10 +137,6 @@ void ADelay::doProcess(float** inputs, float** /*outputs*/, int n) {
     const float dry = mixer.dry;
     CWaveShaper1::saturateAndBlend(filteredLeft, inLeft, outLeft, n, leftShaper.gain, leftShaper.curve, wet, dry);
     CWaveShaper1::saturateAndBlend(filteredRight, inRight, outRight, n, rightShaper.gain, rightShaper.curve, wet, dry);
-}
-
-ADelayEdit::ADelayEdit(audioMasterCallback audioMaster) : ADelay(audioMaster) {
-    new ADEditor(this);  // attaches itself; the effect owns it
 }
 
 }  // namespace orvex::filter

@@ -6,6 +6,7 @@
 
 #include "dsp/utility.h"
 #include "host/effectshell.h"
+#include "host/entry.h"
 #include "lfo.h"
 #include "parameter.h"
 #include "shaper.h"
@@ -26,7 +27,6 @@ enum ParameterIndex {
 class ADelay : public TableEffect<ADelay> {
 public:
     explicit ADelay(audioMasterCallback audioMaster);
-    ~ADelay() override;
 
     // The one program keeps its values by parameter index and loads them in index
     // order, Mix (10) before Bpm (11); MIDI controllers 50 to 60 set all but Pole and Bpm.
@@ -61,14 +61,9 @@ private:
     CWaveShaper1 leftShaper;
     CWaveShaper1 rightShaper;
     CWetDryMixer mixer;
-    CParameter tempoMap;
 };
 
-// What the host instantiates: the effect with its editor (ADEditor, editor.h), which
-// it owns from construction on.
-class ADelayEdit : public ADelay {
-public:
-    explicit ADelayEdit(audioMasterCallback audioMaster);
-};
+class ADEditor;
+using ADelayEdit = WithEditor<ADelay, ADEditor>;
 
 }  // namespace orvex::filter

@@ -4,6 +4,7 @@
 #include <span>
 
 #include "adelay.h"
+#include "dsp/parameter.h"
 #include "gui/housestyle.h"
 
 namespace orvex::filter {
@@ -201,8 +202,8 @@ void ADEditor::valueChanged(gui::CDrawContext*, gui::CControl* control) {
         setParameterAutomated(kCutoff, pad->getXValue());
         setParameterAutomated(kResonance, 1.0f - pad->getYValue());
     } else if (tag == kTempoTag && control == tempoField) {
-        // Out of 50..250 (or not a number) it is 120 beats per minute.
-        setParameterAutomated(kBpm, gui::bpmFromText(tempoField->getText().c_str()));
+        // Out of range (or not a number) it is 120 beats per minute.
+        setParameterAutomated(kBpm, bpmToController(textToBpm(tempoField->getText().c_str())));
     } else if (const int m = menuOf(tag); m >= 0 && control == menus[m]) {
         const int entry = menus[m]->getCurrent(nullptr, true);
         const std::span<const float> values = kMenus[m].values;

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "editor.h"
-#include "host/entry.h"
+#include "host/rows.h"
 
 namespace orvex::panner {
 
@@ -15,7 +15,8 @@ const int kLoadOrder[] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 
 const EffectIdentity kIdentity{kUniqueId, kNumPrograms, "Orvex Space", "Brindlewick", true,
                                /*numScratchBuffers*/ 4, kLoadOrder};
 
-constexpr int kFirstController = 50;
+// MIDI controllers 50 to 69 set the parameters one to one.
+constexpr ControllerMap<kNumParams> kController{50};
 constexpr float kDefault = 0.5f;
 
 }  // namespace
@@ -35,46 +36,37 @@ ADelay::Row ADelay::levelRow(const char* name, int controller) {
 }
 
 const ADelay::Row ADelay::kParameters[kNumParams] = {
-    controlRow<ADelay, &ADelay::bands, kCtlLowFreq>("LowFreq", "Hz", kDefault, kFirstController + kLowFreq),
-    controlRow<ADelay, &ADelay::bands, kCtlMidFreq>("MidFreq", "Hz", kDefault, kFirstController + kMidFreq),
-    controlRow<ADelay, &ADelay::bands, kCtlHighFreq>("HighFreq", "Hz", kDefault, kFirstController + kHighFreq),
-    pannerRow<kLow, kCtlLfoDepth>("LowLfoDepth", "% ", kFirstController + kLowLfoDepth),
-    pannerRow<kLow, kCtlDivision>("LowDiv", "  ", kFirstController + kLowDiv),
-    pannerRow<kLow, kCtlWaveform>("LowModType", "  ", kFirstController + kLowModType),
-    levelRow<kLow>("LowLevel", kFirstController + kLowLevel),
-    SoloGroup::row<ADelay, &ADelay::solos, kLow>("LowSolo", kFirstController + kLowSolo),
-    pannerRow<kMid, kCtlLfoDepth>("MidLfoDepth", "% ", kFirstController + kMidLfoDepth),
-    pannerRow<kMid, kCtlDivision>("MidDiv", "  ", kFirstController + kMidDiv),
-    pannerRow<kMid, kCtlWaveform>("MidModType", "  ", kFirstController + kMidModType),
-    levelRow<kMid>("MidLevel", kFirstController + kMidLevel),
-    SoloGroup::row<ADelay, &ADelay::solos, kMid>("MidSolo", kFirstController + kMidSolo),
-    pannerRow<kHigh, kCtlLfoDepth>("HighLfoDepth", "% ", kFirstController + kHighLfoDepth),
-    pannerRow<kHigh, kCtlDivision>("HighDiv", "  ", kFirstController + kHighDiv),
-    pannerRow<kHigh, kCtlWaveform>("HighModType", "  ", kFirstController + kHighModType),
-    levelRow<kHigh>("HighLevel", kFirstController + kHighLevel),
-    SoloGroup::row<ADelay, &ADelay::solos, kHigh>("HighSolo", kFirstController + kHighSolo),
-    {{"Bpm", "  ", kDefault, kFirstController + kBpm},
-     [](ADelay& e, float v) { e.setInternalTempo(e.tempoRange.getSetLinearValue(v)); },
-     [](ADelay& e, float, char* text) { float2string(e.getInternalTempo(), text); }},
-    {{"Mix", "% ", kDefault, kFirstController + kMix},
-     [](ADelay& e, float v) { e.wetDry.setMix(v); },
-     [](ADelay& e, float, char* text) { float2string(e.wetDry.wetPercent, text); }},
+    ThreeBandFront::crossoverRow<ADelay, &ADelay::front, kLow>(kController[kLowFreq]),
+    ThreeBandFront::crossoverRow<ADelay, &ADelay::front, kMid>(kController[kMidFreq]),
+    ThreeBandFront::crossoverRow<ADelay, &ADelay::front, kHigh>(kController[kHighFreq]),
+    pannerRow<kLow, kCtlLfoDepth>("LowLfoDepth", "% ", kController[kLowLfoDepth]),
+    pannerRow<kLow, kCtlDivision>("LowDiv", "  ", kController[kLowDiv]),
+    pannerRow<kLow, kCtlWaveform>("LowModType", "  ", kController[kLowModType]),
+    levelRow<kLow>("LowLevel", kController[kLowLevel]),
+    ThreeBandFront::soloRow<ADelay, &ADelay::front, kLow>("LowSolo", kController[kLowSolo]),
+    pannerRow<kMid, kCtlLfoDepth>("MidLfoDepth", "% ", kController[kMidLfoDepth]),
+    pannerRow<kMid, kCtlDivision>("MidDiv", "  ", kController[kMidDiv]),
+    pannerRow<kMid, kCtlWaveform>("MidModType", "  ", kController[kMidModType]),
+    levelRow<kMid>("MidLevel", kController[kMidLevel]),
+    ThreeBandFront::soloRow<ADelay, &ADelay::front, kMid>("MidSolo", kController[kMidSolo]),
+    pannerRow<kHigh, kCtlLfoDepth>("HighLfoDepth", "% ", kController[kHighLfoDepth]),
+    pannerRow<kHigh, kCtlDivision>("HighDiv", "  ", kController[kHighDiv]),
+    pannerRow<kHigh, kCtlWaveform>("HighModType", "  ", kController[kHighModType]),
+    levelRow<kHigh>("HighLevel", kController[kHighLevel]),
+    ThreeBandFront::soloRow<ADelay, &ADelay::front, kHigh>("HighSolo", kController[kHighSolo]),
+    tempoRow<ADelay>("  ", kController[kBpm]),
+    mixRow<ADelay, &ADelay::wetDry>("% ", kController[kMix]),
 };
 
 ADelay::ADelay(audioMasterCallback audioMaster) : TableEffect(audioMaster, kIdentity, kParameters) {
     static_assert(kNumBuffers == 4, "the identity announces four scratch buffers");
     const float rate = getSampleRate();
     for (auto& p : panners) p = std::make_unique<CAutoPanner>(rate);
-    bands = std::make_unique<CBandFilter>(rate);
-    // Program 0 (finishConstruction) sets every row; the tempo below and the fixed
-    // mono fold are all the constructor has to give.
-    inputCombiner.setMix(0.5f);
-    tempoRange.setLinearRange(50.0f, 250.0f);
-    setInternalTempo(tempoRange.getSetLinearValue(kParameters[kBpm].defaultValue));
+    // Program 0 (finishConstruction) sets every row; the tempo below is all the
+    // constructor has to give.
+    setInternalTempo(bpmOfValue(kParameters[kBpm].defaultValue));
     finishConstruction();
 }
-
-ADelay::~ADelay() = default;
 
 void ADelay::applyTempo(float bpm) {
     for (auto& p : panners) p->setControl(bpm, kCtlBpm);
@@ -96,11 +88,8 @@ void ADelay::setupNotes(int note) {
 
 void ADelay::prepare() {
     const float rate = getSampleRate();
-    bands->setSampleRate(rate);
+    front.prepare(rate);
     for (auto& p : panners) p->setSampleRate(rate);
-    // The filters keep their coefficients across a rate change: set the crossovers
-    // again so they stay at the same frequencies in hertz.
-    for (int index : {kLowFreq, kMidFreq, kHighFreq}) applyParameter(index, currentValue(index));
 }
 
 void ADelay::doProcess(float** inputs, float** /*outputs*/, int n) {
@@ -113,14 +102,13 @@ void ADelay::doProcess(float** inputs, float** /*outputs*/, int n) {
     float* outLeft = outputLeft();
     float* outRight = outputRight();
 
-    const float combineWet = inputCombiner.wet;
-    const float combineDry = inputCombiner.dry;
-    for (int i = 0; i < n; ++i) mono[i] = inRight[i] * combineWet + inLeft[i] * combineDry;
+    front.fold(inLeft, inRight, mono, n);
+    CBandFilter& bands = front.bands;
 
-    if (const int b = solos.soloed(); b >= 0) {
+    if (const int b = front.soloed(); b >= 0) {
         // A soloed band alone, panned, without the dry signal; the other auto-panners
         // stand still.
-        bands->process(mono, band[kLow], band[kMid], band[kHigh], n);
+        bands.process(mono, band[kLow], band[kMid], band[kHigh], n);
         const float gain = gains[b];
         float* x = band[b];
         for (int i = 0; i < n; ++i) x[i] *= gain;
@@ -153,13 +141,13 @@ void ADelay::doProcess(float** inputs, float** /*outputs*/, int n) {
     if (CPanPot::Glide::Trio::fits(low, mid, high)) {
         // The usual case: the counters only part while one band is soloed.
         CPanPot::Glide::Trio trio(low, mid, high);
-        bands->processWith(mono, n, [&](int i, __m128 y) __attribute__((always_inline)) {
+        bands.processWith(mono, n, [&](int i, __m128 y) __attribute__((always_inline)) {
             trio.next();
             pan(i, y, trio.left(), trio.right());
         });
         trio.storeInto(low, mid, high);
     } else {
-        bands->processWith(mono, n, [&](int i, __m128 y) __attribute__((always_inline)) {
+        bands.processWith(mono, n, [&](int i, __m128 y) __attribute__((always_inline)) {
             low.next();
             mid.next();
             high.next();
@@ -170,10 +158,6 @@ void ADelay::doProcess(float** inputs, float** /*outputs*/, int n) {
     low.store();
     mid.store();
     high.store();
-}
-
-ADelayEdit::ADelayEdit(audioMasterCallback audioMaster) : ADelay(audioMaster) {
-    new ADEditor(this);  // attaches itself
 }
 
 }  // namespace orvex::panner

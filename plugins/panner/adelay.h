@@ -8,11 +8,10 @@
 #include <memory>
 
 #include "autopanner.h"
-#include "dsp/bandfilter.h"
-#include "dsp/parameter.h"
 #include "dsp/utility.h"
 #include "host/effectshell.h"
-#include "host/sologroup.h"
+#include "host/entry.h"
+#include "host/threeband.h"
 
 namespace orvex::panner {
 
@@ -32,7 +31,6 @@ enum ParameterIndex {
 class ADelay : public TableEffect<ADelay> {
 public:
     explicit ADelay(audioMasterCallback audioMaster);
-    ~ADelay() override;
 
     static const Row kParameters[kNumParams];
 
@@ -51,18 +49,12 @@ private:
     enum Buffer { kMono, kBandLow, kBandMid, kBandHigh, kNumBuffers };
 
     std::array<std::unique_ptr<CAutoPanner>, kNumBands> panners;
-    std::unique_ptr<CBandFilter> bands;
+    ThreeBandFront front{*this, FilterForm::kPerSample, {kLowFreq, kMidFreq, kHighFreq}, {kLowSolo, kMidSolo, kHighSolo}};
     CWetDryMixer wetDry;
-    CWetDryMixer inputCombiner;
-    SoloGroup solos{*this, {kLowSolo, kMidSolo, kHighSolo}};
-    CParameter tempoRange;
     std::array<float, kNumBands> gains{1.0f, 1.0f, 1.0f};
 };
 
-// What the host instantiates: the effect with its editor (editor.h), which it owns.
-class ADelayEdit : public ADelay {
-public:
-    explicit ADelayEdit(audioMasterCallback audioMaster);
-};
+class ADEditor;
+using ADelayEdit = WithEditor<ADelay, ADEditor>;
 
 }  // namespace orvex::panner

@@ -233,7 +233,7 @@ void ADEditor::close() {
 void ADEditor::valueChanged(CDrawContext*, CControl* control) {
     const long tag = control->getTag();
     if (tag == kTempoTextTag) {
-        setParameterAutomated(kBpm, bpmFromText(static_cast<CTextEdit*>(control)->getText().c_str()));
+        setParameterAutomated(kBpm, bpmToController(textToBpm(static_cast<CTextEdit*>(control)->getText().c_str())));
         return;
     }
     if (tag < 0 || tag >= kNumParams) return;

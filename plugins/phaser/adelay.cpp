@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "editor.h"
-#include "host/entry.h"
+#include "host/rows.h"
 
 namespace orvex::phaser {
 
@@ -33,34 +33,37 @@ const FactoryProgram kPresets[] = {
     {7, "pass me that big bud", kPassMeThat},
 };
 
+// MIDI controllers 50 to 58: the rates, depths and feedbacks left then right, mix,
+// width, link.
+constexpr ControllerMap<kNumParams> kController{
+    50, {kLeftRate, kRightRate, kLeftDepth, kRightDepth, kLeftFeedback, kRightFeedback, kMix, kWidth, kLink}};
+
 const EffectIdentity kIdentity{kUniqueId,      kNumPrograms, "Orvex Phase", "Brambleton oske", false,
                                /*numScratchBuffers*/ 2, {}, kPresets};
 
 }  // namespace
 
 template <int Index>
-ADelay::Row ADelay::phaserRow(int controller) {
+ADelay::Row ADelay::phaserRow() {
     constexpr int kChannel = Index / kChannelParams;
     constexpr int kControl = kChannelControls[Index % kChannelParams];
-    return {{CPhaser::kControlTexts[kControl].name, CPhaser::kControlTexts[kControl].unit, kBasic[Index], controller},
+    return {{CPhaser::kControlTexts[kControl].name, CPhaser::kControlTexts[kControl].unit, kBasic[Index], kController[Index]},
             [](ADelay& e, float v) { e.setChannelParameter(Index, v); },
             [](ADelay& e, float, char* text) { e.phasers[kChannel]->getControl(text, kControl); }};
 }
 
 const ADelay::Row ADelay::kParameters[kNumParams] = {
-    phaserRow<kLeftRate>(50),
-    phaserRow<kLeftDepth>(52),
-    phaserRow<kLeftFeedback>(54),
-    phaserRow<kRightRate>(51),
-    phaserRow<kRightDepth>(53),
-    phaserRow<kRightFeedback>(55),
-    {{"Mix", "%", kBasic[kMix], 56},
-     [](ADelay& e, float v) { e.mixer.setMix(v); },
-     [](ADelay& e, float, char* text) { float2string(e.mixer.wetPercent, text); }},
-    {{"Stereo link", " ", kBasic[kLink], 58},
+    phaserRow<kLeftRate>(),
+    phaserRow<kLeftDepth>(),
+    phaserRow<kLeftFeedback>(),
+    phaserRow<kRightRate>(),
+    phaserRow<kRightDepth>(),
+    phaserRow<kRightFeedback>(),
+    mixRow<ADelay, &ADelay::mixer>("%", kController[kMix], kBasic[kMix]),
+    {{"Stereo link", " ", kBasic[kLink], kController[kLink]},
      [](ADelay& e, float v) { e.link.setOnOff(v); },
      [](ADelay& e, float, char* text) { e.link.getOnOff(text); }},
-    {{"Stereo width", "%", kBasic[kWidth], 57},
+    {{"Stereo width", "%", kBasic[kWidth], kController[kWidth]},
      [](ADelay& e, float v) { e.crossFeed = 1.0f - v; },
      [](ADelay&, float v, char* text) { float2string(100.0f * v, text); }},
 };
@@ -71,8 +74,6 @@ ADelay::ADelay(audioMasterCallback audioMaster) : TableEffect(audioMaster, kIden
     for (auto& p : phasers) p = std::make_unique<CPhaser>(rate);
     finishConstruction();
 }
-
-ADelay::~ADelay() = default;
 
 void ADelay::setChannelParameter(int index, float value) {
     const int control = kChannelControls[index % kChannelParams];
@@ -138,10 +139,6 @@ void ADelay::writeOutputs(float** outputs, int offset, int n, bool accumulate) {
             outRight[i] = r;
         }
     }
-}
-
-ADelayEdit::ADelayEdit(audioMasterCallback audioMaster) : ADelay(audioMaster) {
-    new ADEditor(this);  // attaches itself
 }
 
 }  // namespace orvex::phaser

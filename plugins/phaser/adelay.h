@@ -9,6 +9,7 @@
 
 #include "dsp/utility.h"
 #include "host/effectshell.h"
+#include "host/entry.h"
 #include "parameters.h"
 #include "phaser.h"
 
@@ -22,7 +23,6 @@ enum Channel { kLeft = 0, kRight = 1, kNumChannels = 2 };
 class ADelay : public TableEffect<ADelay> {
 public:
     explicit ADelay(audioMasterCallback audioMaster);
-    ~ADelay() override;
 
     static const Row kParameters[kNumParams];
 
@@ -32,7 +32,7 @@ protected:
     void prepare() override;
 
 private:
-    template <int Index> static Row phaserRow(int controller);
+    template <int Index> static Row phaserRow();
 
     // Parameters 0 to 5 onto their phaser; with the link on, a left-channel value goes
     // to its right-channel partner (three places on) too: into its phaser, the current
@@ -48,10 +48,7 @@ private:
     float crossFeed = 0.0f;  // 1 - stereo width; program 0 sets it
 };
 
-// What the host instantiates: the effect with its editor (which the effect owns).
-class ADelayEdit : public ADelay {
-public:
-    explicit ADelayEdit(audioMasterCallback audioMaster);
-};
+class ADEditor;
+using ADelayEdit = WithEditor<ADelay, ADEditor>;
 
 }  // namespace orvex::phaser
