@@ -11,6 +11,7 @@
 #include "component.h"
 #include "lanes.h"
 #include "statevariable.h"
+#include "utility.h"
 
 namespace orvex {
 
@@ -92,8 +93,7 @@ private:
         [[gnu::always_inline]] inline __m128 finite(__m128 zeros) const {
             // x - x is 0 for a finite x and NaN for an infinity or a NaN, and a sum with
             // a NaN in it is NaN.
-            zeros = _mm_add_ps(_mm_add_ps(zeros, _mm_sub_ps(k.low, k.low)), _mm_sub_ps(k.band, k.band));
-            return _mm_cmpord_ps(zeros, zeros);
+            return finiteLanes(_mm_add_ps(_mm_add_ps(zeros, _mm_sub_ps(k.low, k.low)), _mm_sub_ps(k.band, k.band)));
         }
         static bool allFinite(__m128 finite) { return (_mm_movemask_ps(finite) & 7) == 7; }
         // A filter whose sample is no longer finite puts out silence and starts again

@@ -139,7 +139,6 @@ public:
                             const float* inputRight, float* outputLeft, float* outputRight,
                             const float* const* modulation, int sampleCount);
 
-    bool isFourPole() const { return poleSwitch.on; }
     const CStateVariable& getFirstStage() const { return firstStage; }
     const CStateVariable& getSecondStage() const { return secondStage; }
 

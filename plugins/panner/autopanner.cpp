@@ -87,7 +87,6 @@ CAutoPanner::CAutoPanner(float rate) : CEffect("AutoPan", 4), lfo(rate) {
 void CAutoPanner::setDepth(float value) {
     if (std::isnan(value)) return;
     depth = clampPan(value);
-    depthOffset = 0.5f - 0.5f * depth;
 }
 
 void CAutoPanner::setControl(float value, int control) {

@@ -70,16 +70,11 @@ public:
         int counter;
     };
 
-    void setEqualPower(bool on) { equalPower = on; }
-    bool isEqualPower() const { return equalPower; }
     float getLeftGain() const { return leftGain; }
     float getRightGain() const { return rightGain; }
-    float getLeftStep() const { return leftStep; }
-    float getRightStep() const { return rightStep; }
     float getLeftTarget() const { return leftTarget; }
     float getRightTarget() const { return rightTarget; }
     int getSampleCounter() const { return sampleCounter; }
-    float getPanDisplay() const { return panDisplay.linResult; }
 
 private:
     // The glide of a pair of gains, one sample on: every 32nd call `aim` sets new steps
@@ -237,7 +232,6 @@ public:
     CPanPot& getPanPot() { return panPot; }
     const CPanPot& getPanPot() const { return panPot; }
     float getDepth() const { return depth; }
-    float getDepthOffset() const { return depthOffset; }
 
 private:
     void setDepth(float value);
@@ -245,7 +239,6 @@ private:
     CPanPot panPot{0.5f, false};
     CLfo lfo;
     float depth = 0.0f;
-    float depthOffset = 0.5f;
 };
 
 }  // namespace orvex
