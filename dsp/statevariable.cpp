@@ -3,14 +3,14 @@
 #include <algorithm>
 #include <cmath>
 
+#include "ramp.h"
+
 namespace orvex {
 
 namespace {
 
 constexpr float kPi = 3.1415927f;
 constexpr float kDefaultRate = 44100.0f;
-constexpr int kRampLength = 32;
-constexpr float kRampFraction = 0.03125f;  // 1 / kRampLength
 
 bool isUsableRate(float rate) { return std::isfinite(rate) && rate > 0.0f; }
 
@@ -100,22 +100,18 @@ void CStateVariable::setControl(float value, int control) {
 void CStateVariable::setControlAutomated(float value, int control) {
     switch (control) {
         case kCtlCutoff:
-            // Glide: take a new target every 32 calls and walk there in 32 equal steps;
-            // the values passed in between are dropped.
-            if (++freqRampCount % kRampLength == 0) {
+            rampCall(freqRampCount, [&] {
                 freqRampTarget = cutoffCoefficient(value);
-                freqRampStep = (freqRampTarget - freqSet) * kRampFraction;
-                freqRampCount = 0;
-            }
+                freqRampStep = (freqRampTarget - freqSet) * kRampStep;
+            });
             freqSet += freqRampStep;
             break;
         case kCtlResonance:
-            if (++dampRampCount % kRampLength == 0) {
+            rampCall(dampRampCount, [&] {
                 resonance = unitRange(value);
                 dampRampTarget = dampingOf(resonance);
-                dampRampStep = (dampRampTarget - dampSet) * kRampFraction;
-                dampRampCount = 0;
-            }
+                dampRampStep = (dampRampTarget - dampSet) * kRampStep;
+            });
             // A glide down to full resonance can end a rounding error below zero, and a
             // negative damping makes the undamped (drive 1.0) filter grow by itself:
             // the damping stops at 0.

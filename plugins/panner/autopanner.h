@@ -13,14 +13,12 @@
 #include "dsp/lanes.h"
 #include "dsp/lfo.h"
 #include "dsp/parameter.h"
+#include "dsp/ramp.h"
 
 namespace orvex {
 
 class CPanPot : public CUtility {
 public:
-    static constexpr int kRampLength = 32;     // samples per glide
-    static constexpr float kRampStep = 0.03125f;  // 1 / kRampLength
-
     // `pan` in 0..1 (0 left, 1 right); `equalPower` chooses the square-root law.
     explicit CPanPot(float pan = 0.5f, bool equalPower = false);
 
@@ -84,10 +82,7 @@ private:
     template <class T, class Aim>
     [[gnu::always_inline]] static void glideStep(int& counter, T& left, T& right, const T& stepLeft,
                                                  const T& stepRight, Aim&& aim) {
-        if (++counter >= kRampLength) {
-            aim();
-            counter = 0;
-        }
+        rampCall(counter, aim);
         left = left + stepLeft;
         right = right + stepRight;
     }
