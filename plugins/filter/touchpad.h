@@ -41,7 +41,6 @@ public:
     virtual void setYValue(float v) { yValue = v; }
 
     gui::CBitmap* getHandleBitmap() const { return handleBitmap; }
-    bool isDragging() const { return dragging; }
 
 private:
     // Moves the handle to `where` and tells the listener when it moved.

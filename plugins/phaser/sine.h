@@ -47,8 +47,6 @@ public:
     void getControlName(char* text, int control) override;
     void getUnitOfMeasurement(char* text, int control) override;
 
-    // A new range takes effect at the next setControl.
-    virtual void setFrequencyRange(float low, float high);
     // Restart at the positive peak; the frequency stays.
     virtual void reset();
     // Restart at `start`; the frequency stays.
