@@ -17,6 +17,18 @@ AEffGUIEditor::~AEffGUIEditor() {
     releaseBundleRef();
 }
 
+PanelEditor::PanelEditor(AudioEffect* effect, long panelPicture)
+    : AEffGUIEditor(effect), background(new CBitmap(panelPicture)) {
+    rect = {0, 0, static_cast<VstInt16>(background->getHeight()), static_cast<VstInt16>(background->getWidth())};
+}
+
+PanelEditor::~PanelEditor() { background->forget(); }
+
+void PanelEditor::makeFrame(void* window) {
+    frame = new CFrame(CRect(0, 0, background->getWidth(), background->getHeight()), window, this);
+    frame->setBackground(background);
+}
+
 bool AEffGUIEditor::getRect(ERect** out) {
     if (!out) return false;
     *out = &rect;

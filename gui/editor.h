@@ -87,4 +87,20 @@ private:
     std::chrono::steady_clock::time_point nextIdle{};
 };
 
+// What every plug-in's editor is: one panel picture, which sets the editor's size and
+// is the frame's background, with controls that report their changes to the editor.
+// Editor thread.
+class PanelEditor : public AEffGUIEditor, public CControlListener {
+public:
+    PanelEditor(AudioEffect* effect, long panelPicture);
+    ~PanelEditor() override;
+
+protected:
+    // For the plug-in's open, after AEffGUIEditor::open: the frame in `window`, the
+    // panel's size, with the panel behind it.
+    void makeFrame(void* window);
+
+    CBitmap* const background;
+};
+
 }  // namespace orvex::gui

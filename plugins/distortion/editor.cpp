@@ -81,14 +81,11 @@ float defaultOf(int parameter) { return ADelay::kParameters[parameter].defaultVa
 
 }  // namespace
 
-ADEditor::ADEditor(AudioEffect* effect) : AEffGUIEditor(effect), background(new CBitmap(kPanel)) {
+ADEditor::ADEditor(AudioEffect* effect) : PanelEditor(effect, kPanel) {
     for (CParameter& stepper : typeSteppers)
         stepper.setIndexRange(0, CDistortionBlock::kNumSteps - 1, CDistortionBlock::kStepScale);
-    rect = {0, 0, static_cast<VstInt16>(background->getHeight()), static_cast<VstInt16>(background->getWidth())};
     setKnobMode(2);
 }
-
-ADEditor::~ADEditor() { background->forget(); }
 
 bool ADEditor::open(void* window) {
     AEffGUIEditor::open(window);
@@ -105,8 +102,7 @@ bool ADEditor::open(void* window) {
     CBitmap* bandPass = new CBitmap(kBandPassCurve);
     for (CBitmap* curve : {lowPass, highPass, bandPass}) curve->setTransparentColor(kCurveKey);
 
-    frame = new gui::CFrame(CRect(0, 0, background->getWidth(), background->getHeight()), window, this);
-    frame->setBackground(background);
+    makeFrame(window);
 
     for (int band = 0; band < kNumBands; ++band) {
         const layout::Spot& at = layout::kSolo[band];

@@ -18,13 +18,12 @@
 
 namespace orvex::distortion {
 
-class ADEditor : public gui::AEffGUIEditor, public gui::CControlListener {
+class ADEditor : public gui::PanelEditor {
 public:
     // The filter display has no parameter of its own.
     static constexpr long kFilterDisplayTag = 250;
 
     explicit ADEditor(AudioEffect* effect);
-    ~ADEditor() override;
 
     // Builds a fresh frame and controls from the effect's current values.
     bool open(void* window) override;
@@ -47,7 +46,6 @@ private:
     std::array<gui::COptionMenu*, kNumBands> typeMenus{};
     std::array<CParameter, kNumBands> typeSteppers;
     gui::CFilterDisplay* filterDisplay = nullptr;
-    gui::CBitmap* background;
     const gui::BandCurves curves{{kLowFreq, kMidFreq, kHighFreq},
                                  {kLowInputLevel, kMidInputLevel, kHighInputLevel},
                                  {kLowSolo, kMidSolo, kHighSolo}};

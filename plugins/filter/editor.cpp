@@ -104,16 +104,14 @@ int buttonSlot(VstInt32 index) {
 
 }  // namespace
 
-ADEditor::ADEditor(ADelay* effect) : AEffGUIEditor(effect), delay(effect), background(new CBitmap(kPanelPicture)) {
+ADEditor::ADEditor(ADelay* effect) : PanelEditor(effect, kPanelPicture), delay(effect) {
     for (int m = 0; m < kNumMenus; ++m)
         stepMaps[m].setIndexRange(0, static_cast<int>(kMenus[m].entries.size()) - 1, kMenus[m].indexScale);
-    rect = {0, 0, static_cast<VstInt16>(background->getHeight()), static_cast<VstInt16>(background->getWidth())};
     setKnobMode(2);
 }
 
 ADEditor::~ADEditor() {
     if (isOpen()) close();
-    background->forget();
 }
 
 int ADEditor::menuOf(VstInt32 index) {
@@ -133,8 +131,7 @@ bool ADEditor::open(void* window) {
     auto picture = [&](long number) { return pictures[number - kFirstControlPicture]; };
     picture(kHandle)->setTransparentColor(kWhiteCColor);
 
-    frame = new CFrame(CRect(0, 0, background->getWidth(), background->getHeight()), window, this);
-    frame->setBackground(background);
+    makeFrame(window);
 
     pad = new CTouchPad(kPadPlace.rect(), this, kPadTag, picture(kPadPicture), picture(kHandle), CPoint(0, 0));
     pad->setXValue(delay->getParameter(kCutoff));

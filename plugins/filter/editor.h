@@ -18,7 +18,7 @@ namespace orvex::filter {
 
 class ADelay;
 
-class ADEditor : public gui::AEffGUIEditor, public gui::CControlListener {
+class ADEditor : public gui::PanelEditor {
 public:
     // Tags of the two controls without a parameter of their own.
     static constexpr long kPadTag = 250;
@@ -60,7 +60,6 @@ private:
     CTouchPad* pad = nullptr;
     // Index maps of the four menus (type, division, waveform, multiple).
     std::array<CParameter, kNumMenus> stepMaps;
-    gui::CBitmap* background;
 };
 
 }  // namespace orvex::filter

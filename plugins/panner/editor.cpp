@@ -76,18 +76,14 @@ float entryValue(const float (&values)[N], int index) {
 }  // namespace
 
 ADEditor::ADEditor(ADelay* effect)
-    : AEffGUIEditor(effect),
+    : PanelEditor(effect, layout::kPanel),
       delay(effect),
-      background(new CBitmap(layout::kPanel)),
       curves(bandIndices(&BandParameters::frequency), bandIndices(&BandParameters::level),
              bandIndices(&BandParameters::solo)) {
     for (auto& m : divisionMappings) m.setIndexRange(0, CLfo::kNumDivisions - 1, kDivisionScale);
     for (auto& m : waveformMappings) m.setIndexRange(0, CLfo::kNumWaveforms - 1, kWaveformScale);
-    rect = {0, 0, static_cast<VstInt16>(background->getHeight()), static_cast<VstInt16>(background->getWidth())};
     setKnobMode(2);  // knobs follow the pointer linearly
 }
-
-ADEditor::~ADEditor() { background->forget(); }
 
 bool ADEditor::open(void* window) {
     AEffGUIEditor::open(window);
@@ -111,8 +107,7 @@ bool ADEditor::open(void* window) {
     soloBitmap->setTransparentColor(kWhiteCColor);
     for (CBitmap* c : {lowPass, bandPass, highPass}) c->setTransparentColor(kCurveKey);
 
-    frame = new CFrame(CRect(0, 0, background->getWidth(), background->getHeight()), window, this);
-    frame->setBackground(background);
+    makeFrame(window);
 
     const auto knob = [&](const CRect& size, VstInt32 tag, int frames, int frameHeight, CBitmap* strip) {
         auto* k = new CAnimKnob(size, this, tag, frames, frameHeight, strip);

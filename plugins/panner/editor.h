@@ -19,11 +19,10 @@ namespace orvex::panner {
 
 class ADelay;
 
-class ADEditor : public gui::AEffGUIEditor, public gui::CControlListener {
+class ADEditor : public gui::PanelEditor {
 public:
     // Attaches itself to `effect`, which owns it from now on.
     explicit ADEditor(ADelay* effect);
-    ~ADEditor() override;
 
     bool open(void* window) override;
     void close() override;
@@ -56,7 +55,6 @@ private:
     std::array<CParameter, kNumBands> divisionMappings;
     std::array<CParameter, kNumBands> waveformMappings;
     gui::CFilterDisplay* filterDisplay = nullptr;
-    gui::CBitmap* background;
     const gui::BandCurves curves;
 };
 

@@ -26,11 +26,7 @@ void percentText(float value, char* text) { percentStringConvert(value, text); }
 
 }  // namespace
 
-ADEditor::ADEditor(AudioEffect* effect) : AEffGUIEditor(effect), background(new CBitmap(layout::kPanel)) {
-    rect = {0, 0, static_cast<VstInt16>(background->getHeight()), static_cast<VstInt16>(background->getWidth())};
-}
-
-ADEditor::~ADEditor() { background->forget(); }
+ADEditor::ADEditor(AudioEffect* effect) : PanelEditor(effect, layout::kPanel) {}
 
 bool ADEditor::open(void* window) {
     AEffGUIEditor::open(window);
@@ -39,8 +35,7 @@ bool ADEditor::open(void* window) {
     CBitmap* button = new CBitmap(layout::kLinkButton);
     CBitmap* displayBack = new CBitmap(layout::kDisplay);
 
-    frame = new CFrame(CRect(0, 0, background->getWidth(), background->getHeight()), window, this);
-    frame->setBackground(background);
+    makeFrame(window);
 
     linkButton = new COnOffButton(rectOf(layout::kLinkBox), this, kLink, button);
     linkButton->setValue(effect->getParameter(kLink));

@@ -12,10 +12,9 @@
 
 namespace orvex::phaser {
 
-class ADEditor : public gui::AEffGUIEditor, public gui::CControlListener {
+class ADEditor : public gui::PanelEditor {
 public:
     explicit ADEditor(AudioEffect* effect);
-    ~ADEditor() override;
 
     bool open(void* window) override;
     void close() override;
@@ -34,7 +33,6 @@ private:
     gui::CAnimKnob* knobs[kNumParams] = {};
     gui::CParamDisplay* displays[kNumParams] = {};
     gui::COnOffButton* linkButton = nullptr;
-    gui::CBitmap* background;
 };
 
 }  // namespace orvex::phaser
