@@ -362,7 +362,12 @@ void FaultyEffect::doProcess(float** inputs, float** outputs, int sampleFrames) 
         if (faults.silentAfterNan && !(std::isfinite(x) && std::isfinite(inputs[1][i]))) silenced = true;
         if (faults.unbounded) x += 1e-3f * x * x * x * x * x * x * x;  // a shaper's polynomial, unclamped
         if (faults.blockMemory && i < fade) x *= 0.5f + 0.5f * static_cast<float>(i) / static_cast<float>(fade);
-        if (faults.slowSubnormal && subnormal(x)) x = wastedWork(i);
+        if (faults.slowSubnormal && subnormal(x)) {
+            // Many times the normal cost, so that no busy moment of the machine hides it.
+            float wasted = 0.0f;
+            for (int k = 0; k < 16; ++k) wasted += wastedWork(i + k);
+            x = wasted;
+        }
         if (slowHere)
             for (int k = 0; k < 32; ++k) x += wastedWork(i + k);
         if (faults.poison) {
