@@ -8,7 +8,7 @@
 namespace orvex {
 
 inline constexpr int kRampLength = 32;
-inline constexpr float kRampStep = 0.03125f;  // 1 / kRampLength
+inline constexpr float kRampStep = 1.0f / kRampLength;  // exact: a power of two
 
 // One call's count: on every kRampLength-th call `aim` sets the new step first.
 template <class Aim>

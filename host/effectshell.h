@@ -58,7 +58,7 @@ struct ADelayProgram {
 };
 
 class EffectShell : public AudioEffectX {
-    friend class ThreeBandFront;  // clears the slots of the solos it turns off, reads the crossovers
+    friend class ThreeBandFront;  // clears the slots of the solos it turns off, applies the crossovers again
 
 public:
     EffectShell(audioMasterCallback audioMaster, const EffectIdentity& identity,

@@ -31,11 +31,11 @@ public:
     }
 
     // From the effect's `prepare`. The filters keep their coefficients across a rate
-    // change: set the crossovers again so they stay at the same frequencies in hertz.
+    // change: the crossover rows are applied again so they stay at the same
+    // frequencies in hertz.
     void prepare(float rate) {
         bands.setSampleRate(rate);
-        for (int band = 0; band < kNumBands; ++band)
-            bands.setControl(effect.currentValue(crossovers[band]), kCtlLowFreq + band);
+        for (int index : crossovers) effect.applyParameter(index, effect.currentValue(index));
     }
 
     // Audio thread: the mono fold of the two input channels into `mono`.

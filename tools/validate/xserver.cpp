@@ -193,10 +193,11 @@ XUsage HostWindow::pluginUsage() {
          it.rem; xcb_res_client_id_value_next(&it)) {
         if (xcb_res_client_id_value_value_length(it.data) != 1 || *xcb_res_client_id_value_value(it.data) != pid)
             continue;
-        if (it.data->spec.client == own)
+        const auto& [client, length] = *it.data;
+        if (client.client == own)
             ownSeen = true;
         else
-            plugin.push_back(it.data->spec.client);
+            plugin.push_back(client.client);
     }
     std::free(ids);
     if (!ownSeen) {
