@@ -188,6 +188,9 @@ void CPhaser::processPair(CPhaser& left, CPhaser& right, float* inLeft, float* i
         c = _mm_mul_ps(_mm_mul_ps(_mm_add_ps(s1, one), half), d);
         a = _mm_div_ps(_mm_sub_ps(one, c), _mm_add_ps(one, c));
         __m128 v = _mm_add_ps(_mm_mul_ps(previous, g), x);
+        // Unrolled: the stages follow one another with no loop branch between them,
+        // which runs a few per cent faster wherever the code happens to be placed.
+#pragma GCC unroll kNumStages
         for (int j = kNumStages - 1; j >= 0; --j) {
             const __m128 y = _mm_sub_ps(state[j], _mm_mul_ps(a, v));
             state[j] = _mm_add_ps(v, _mm_mul_ps(a, y));
