@@ -30,4 +30,16 @@ void showTempo(CTextEdit* field, float hostTempo, float bpm) {
     }
 }
 
+CTextEdit* newTempoField(const CRect& size, CControlListener* listener, long tag, CBitmap* background,
+                         float hostTempo, float bpm) {
+    auto* field = new CTextEdit(size, listener, tag, "120.f", background, 0);
+    setHouseText(field);
+    field->setHoriAlign(kCenterText);
+    field->setStringConvert(bpmStringConvert);
+    field->setBackColor(kHouseFieldColor);
+    field->setValue(bpm);
+    showTempo(field, hostTempo, bpm);
+    return field;
+}
+
 }  // namespace orvex::gui

@@ -14,10 +14,11 @@ namespace orvex::gui {
 inline constexpr int kHouseFont = kNormalFontSmall;
 inline constexpr CColor kHouseTextColor{33, 87, 103, 0};
 inline constexpr CColor kHouseFieldColor{225, 231, 175, 0};  // the tempo field's background
+inline constexpr CColor kHouseSelectedText{42, 131, 157, 0};  // a menu's selected entry
 
 // A new scheme for one open's menus (the caller hands it to them and releases its own
 // reference): pale items, white under the pointer, the house text colour; the
-// selected text colour differs slightly between the editors.
+// selected text colour differs slightly in the distortion's editor.
 COptionMenuScheme* newHouseMenuScheme(const CColor& selectedText);
 
 // The house text style on a display, a menu or a tempo field.
@@ -26,5 +27,10 @@ void setHouseText(CParamDisplay* control);
 // Shows `hostTempo` ("%.2f") in the field and marks it dirty when the host gives one
 // (anything but -1), otherwise the tempo of the "Bpm" value `bpm`.
 void showTempo(CTextEdit* field, float hostTempo, float bpm);
+
+// A tempo field in the house style, centred on the field colour, showing `hostTempo`
+// or the "Bpm" value `bpm` as `showTempo` does.
+CTextEdit* newTempoField(const CRect& size, CControlListener* listener, long tag, CBitmap* background,
+                         float hostTempo, float bpm);
 
 }  // namespace orvex::gui

@@ -1,0 +1,67 @@
+// The rows an editor panel is made of: for each control, what it is, where it sits, the
+// picture it shows and what else it needs. A plug-in's layout.h holds its table once:
+// gui::PanelEditor builds the controls from it, in row order (which is also the order
+// they are drawn in), and the plug-in's picture generator draws the panel and the
+// control pictures around the same places. Plain numbers only: the generators run at
+// build time without the toolkit.
+#pragma once
+
+namespace orvex::gui {
+
+// Panel pixels: left, top, right, bottom (right and bottom exclusive).
+struct PanelRect {
+    int left, top, right, bottom;
+    constexpr int width() const { return right - left; }
+    constexpr int height() const { return bottom - top; }
+};
+
+// `keyedButton` leaves the white of its picture out; `own` is a control the plug-in
+// makes itself (PanelEditor::makeOwn).
+enum class Kind { knob, button, keyedButton, display, menu, own };
+// A display's text (the value as a frequency, in hertz with two decimals, in percent),
+// or a menu's alignment.
+enum class Text { centred, left, frequency, hertz, percent };
+
+// A menu's entries and the parameter value each one sends; each value lands back on
+// its entry as truncate(value x scale).
+struct PanelMenu {
+    const char* const* entries;
+    const float* values;
+    int count;
+    float scale;
+};
+
+struct PanelRow {
+    long tag;  // the parameter, or a tag of the plug-in's own
+    Kind kind;
+    PanelRect rect;
+    long picture;
+    int frames = 0;  // a knob's film strip: how many pictures, and one's height
+    int frameHeight = 0;
+    Text text = Text::centred;
+    const PanelMenu* menu = nullptr;
+    long pressed = 0;  // a menu's picture while its list is open, when it has one
+};
+
+// The first row of `tag`.
+template <int N>
+constexpr const PanelRow& rowOf(const PanelRow (&rows)[N], long tag) {
+    for (const PanelRow& row : rows)
+        if (row.tag == tag) return row;
+    throw "no row with this tag";
+}
+
+// The tempo-synchronised LFO's menus, in the LFO's own order (dsp/lfo.h).
+inline constexpr const char* kDivisionEntries[] = {" 4 bars",  " 2 bars",   " 1 bar",    " 1/2 bar", " 1/4 bar",
+                                                   " 1/8 bar", " 1/16 bar", " 1/32 bar", " 1/64 bar"};
+inline constexpr float kDivisionValues[] = {0.0f, 0.2f, 0.3f, 0.4f, 0.5f, 0.6f, 0.7f, 0.8f, 1.0f};
+inline constexpr PanelMenu kDivisionMenu{kDivisionEntries, kDivisionValues, 9, 8.99999f};
+inline constexpr const char* kWaveformEntries[] = {" Sin",    " Saw up",   " Saw down",
+                                                   " Square", " Triangle", " Exp(Triangle)"};
+inline constexpr float kWaveformValues[] = {0.0f, 0.2f, 0.4f, 0.6f, 0.7f, 1.0f};
+inline constexpr PanelMenu kWaveformMenu{kWaveformEntries, kWaveformValues, 6, 5.99999f};
+
+// The filter displays' curves are drawn on this colour, which is left out when shown.
+inline constexpr unsigned char kCurveKeyRgb[3] = {43, 100, 118};
+
+}  // namespace orvex::gui
