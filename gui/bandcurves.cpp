@@ -3,9 +3,7 @@
 namespace orvex::gui {
 
 CFilterDisplay* BandCurves::make(const PanelRow& row, PanelEditor& editor) const {
-    const PanelRect& r = row.rect;
-    auto* display = new CFilterDisplay(CRect(r.left, r.top, r.right, r.bottom), &editor, row.tag,
-                                       editor.picture(row.picture));
+    auto* display = new CFilterDisplay(rectOf(row.rect), &editor, row.tag, editor.picture(row.picture));
     const CColor key{kCurveKeyRgb[0], kCurveKeyRgb[1], kCurveKeyRgb[2], 0};
     for (int curve : {CFilterDisplay::kLowPass, CFilterDisplay::kHighPass, CFilterDisplay::kBandPass}) {
         CBitmap* picture = editor.picture(row.picture + 1 + curve);

@@ -35,8 +35,6 @@ PanelEditor::~PanelEditor() { background->forget(); }
 
 namespace {
 
-CRect rectOf(const PanelRect& r) { return {r.left, r.top, r.right, r.bottom}; }
-
 // The entry of `menu` that the parameter value `value` stands for.
 int entryOf(const PanelMenu& menu, float value) {
     CParameter map;

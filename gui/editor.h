@@ -92,6 +92,9 @@ private:
     std::chrono::steady_clock::time_point nextIdle{};
 };
 
+// A panel row's place as the toolkit's rectangle.
+inline CRect rectOf(const PanelRect& r) { return {r.left, r.top, r.right, r.bottom}; }
+
 // What every plug-in's editor is: one panel picture, which sets the editor's size and
 // is the frame's background, and the controls of the plug-in's panel rows (panel.h),
 // which report their changes to the editor. The plug-in adds only what is its own:
