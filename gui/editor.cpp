@@ -44,9 +44,9 @@ int entryOf(const PanelMenu& menu, float value) {
 
 // A display's text: rates in hertz on their 0.05 to 20 scale without a unit, whole
 // percent (truncated), or a crossover frequency.
-CParamDisplay::Convert convertOf(Text text) {
-    if (text == Text::hertz) return [](float v, char* t) { frequencyStringConvert(v, t, "%.2f"); };
-    if (text == Text::percent) return [](float v, char* t) { percentStringConvert(v, t); };
+CParamDisplay::Convert convertOf(PanelText text) {
+    if (text == PanelText::hertz) return [](float v, char* t) { frequencyStringConvert(v, t, "%.2f"); };
+    if (text == PanelText::percent) return [](float v, char* t) { percentStringConvert(v, t); };
     return [](float v, char* t) { frequencyStringConvert(v, t); };
 }
 
@@ -67,42 +67,42 @@ bool PanelEditor::open(void* window) {
     for (std::size_t i = 0; i < rows.size(); ++i) {
         const PanelRow& row = rows[i];
         const CRect at = rectOf(row.rect);
-        const float value = row.kind == Kind::own ? 0.0f : effect->getParameter(static_cast<VstInt32>(row.tag));
+        const float value = row.kind == PanelKind::own ? 0.0f : effect->getParameter(static_cast<VstInt32>(row.tag));
         CControl* made = nullptr;
         switch (row.kind) {
-            case Kind::knob: {
+            case PanelKind::knob: {
                 made = new CAnimKnob(at, this, row.tag, row.frames, row.frameHeight, picture(row.picture));
                 made->setDefaultValue(knobDefault ? knobDefault(row.tag) : 0.5f);
                 break;
             }
-            case Kind::keyedButton:
+            case PanelKind::keyedButton:
                 picture(row.picture)->setTransparentColor(kWhiteCColor);
                 made = new COnOffButton(at, this, row.tag, picture(row.picture));
                 made->setTransparency(true);
                 break;
-            case Kind::button: made = new COnOffButton(at, this, row.tag, picture(row.picture)); break;
-            case Kind::display: {
+            case PanelKind::button: made = new COnOffButton(at, this, row.tag, picture(row.picture)); break;
+            case PanelKind::display: {
                 auto* display = new CParamDisplay(at, picture(row.picture), 1);
                 setHouseText(display);
                 display->setStringConvert(convertOf(row.text));
                 made = display;
                 break;
             }
-            case Kind::menu: {
+            case PanelKind::menu: {
                 auto* menu = new COptionMenu(at, this, row.tag, picture(row.picture),
                                              row.pressed ? picture(row.pressed) : nullptr, kCheckStyle);
                 for (int e = 0; e < row.menu->count; ++e) menu->addEntry(row.menu->entries[e], -1);
-                menu->setHoriAlign(row.text == Text::left ? kLeftText : kCenterText);
+                menu->setHoriAlign(row.text == PanelText::left ? kLeftText : kCenterText);
                 menu->setScheme(scheme);
                 setHouseText(menu);
                 menu->setCurrent(entryOf(*row.menu, value), true);
                 made = menu;
                 break;
             }
-            case Kind::own: made = makeOwn(row); break;
+            case PanelKind::own: made = makeOwn(row); break;
         }
         if (!made) continue;
-        if (row.kind != Kind::menu && row.kind != Kind::own) made->setValue(value);
+        if (row.kind != PanelKind::menu && row.kind != PanelKind::own) made->setValue(value);
         frame->addView(controls[i] = made);
     }
     scheme->forget();
@@ -129,9 +129,9 @@ void PanelEditor::valueChanged(CDrawContext*, CControl* changed) {
         if (!changed || controls[i] != changed) continue;
         const PanelRow& row = rows[i];
         const auto index = static_cast<VstInt32>(row.tag);
-        if (row.kind == Kind::own) {
+        if (row.kind == PanelKind::own) {
             ownChanged(changed);
-        } else if (row.kind == Kind::menu) {
+        } else if (row.kind == PanelKind::menu) {
             const int entry = static_cast<COptionMenu*>(changed)->getCurrent(nullptr, true);
             if (entry >= 0 && entry < row.menu->count) setParameterAutomated(index, row.menu->values[entry]);
         } else {
@@ -143,9 +143,9 @@ void PanelEditor::valueChanged(CDrawContext*, CControl* changed) {
 
 void PanelEditor::refresh(VstInt32 index) {
     for (std::size_t i = 0; i < rows.size(); ++i) {
-        if (rows[i].tag != index || !controls[i] || rows[i].kind == Kind::own) continue;
+        if (rows[i].tag != index || !controls[i] || rows[i].kind == PanelKind::own) continue;
         const float value = effect->getParameter(index);
-        if (rows[i].kind == Kind::menu)
+        if (rows[i].kind == PanelKind::menu)
             static_cast<COptionMenu*>(controls[i])->setCurrent(entryOf(*rows[i].menu, value), true);
         else
             controls[i]->setValue(value);

@@ -17,10 +17,10 @@ struct PanelRect {
 
 // `keyedButton` leaves the white of its picture out; `own` is a control the plug-in
 // makes itself (PanelEditor::makeOwn).
-enum class Kind { knob, button, keyedButton, display, menu, own };
+enum class PanelKind { knob, button, keyedButton, display, menu, own };
 // A display's text (the value as a frequency, in hertz with two decimals, in percent),
 // or a menu's alignment.
-enum class Text { centred, left, frequency, hertz, percent };
+enum class PanelText { centred, left, frequency, hertz, percent };
 
 // A menu's entries and the parameter value each one sends; each value lands back on
 // its entry as truncate(value x scale).
@@ -33,12 +33,12 @@ struct PanelMenu {
 
 struct PanelRow {
     long tag;  // the parameter, or a tag of the plug-in's own
-    Kind kind;
+    PanelKind kind;
     PanelRect rect;
     long picture;
     int frames = 0;  // a knob's film strip: how many pictures, and one's height
     int frameHeight = 0;
-    Text text = Text::centred;
+    PanelText text = PanelText::centred;
     const PanelMenu* menu = nullptr;
     long pressed = 0;  // a menu's picture while its list is open, when it has one
 };

@@ -8,7 +8,7 @@
 
 namespace orvex::distortion::layout {
 
-using gui::Kind;
+using gui::PanelKind;
 
 // The pictures, by resource number.
 enum Picture : long {
@@ -38,29 +38,29 @@ inline constexpr gui::PanelMenu kTypeMenu{kTypeEntries, kTypeValues, CDistortion
 // The band columns (low, middle, high) are 171 pixels apart; the high band's read-out
 // is two pixels narrower than the others.
 inline constexpr gui::PanelRow kRows[] = {
-    {kLowSolo, Kind::keyedButton, {179, 299, 205, 313}, kSoloButton},
-    {kMidSolo, Kind::keyedButton, {350, 299, 376, 313}, kSoloButton},
-    {kHighSolo, Kind::keyedButton, {521, 299, 547, 313}, kSoloButton},
-    {kLowFreq, Kind::display, {66, 156, 102, 170}, kDisplayBack, 0, 0, gui::Text::frequency},
-    {kMidFreq, Kind::display, {237, 156, 273, 170}, kDisplayBack, 0, 0, gui::Text::frequency},
-    {kHighFreq, Kind::display, {408, 156, 442, 170}, kDisplayBack, 0, 0, gui::Text::frequency},
-    {kLowFreq, Kind::knob, {73, 195, 95, 217}, kLargeKnob, 127, 22},
-    {kMidFreq, Kind::knob, {244, 195, 266, 217}, kLargeKnob, 127, 22},
-    {kHighFreq, Kind::knob, {415, 195, 437, 217}, kLargeKnob, 127, 22},
-    {kLowInputLevel, Kind::knob, {163, 169, 185, 191}, kLargeKnob, 127, 22},
-    {kMidInputLevel, Kind::knob, {334, 169, 356, 191}, kLargeKnob, 127, 22},
-    {kHighInputLevel, Kind::knob, {505, 169, 527, 191}, kLargeKnob, 127, 22},
-    {kLowDrive, Kind::knob, {73, 265, 95, 287}, kLargeKnob, 127, 22},
-    {kMidDrive, Kind::knob, {244, 265, 266, 287}, kLargeKnob, 127, 22},
-    {kHighDrive, Kind::knob, {415, 265, 437, 287}, kLargeKnob, 127, 22},
-    {kMix, Kind::knob, {493, 36, 511, 54}, kSmallKnob, 101, 18},
-    {kLowOutputLevel, Kind::knob, {165, 245, 183, 263}, kSmallKnob, 101, 18},
-    {kMidOutputLevel, Kind::knob, {336, 245, 354, 263}, kSmallKnob, 101, 18},
-    {kHighOutputLevel, Kind::knob, {507, 245, 525, 263}, kSmallKnob, 101, 18},
-    {kLowType, Kind::menu, {95, 346, 163, 362}, kMenuBack, 0, 0, gui::Text::centred, &kTypeMenu},
-    {kMidType, Kind::menu, {266, 346, 334, 362}, kMenuBack, 0, 0, gui::Text::centred, &kTypeMenu},
-    {kHighType, Kind::menu, {437, 346, 505, 362}, kMenuBack, 0, 0, gui::Text::centred, &kTypeMenu},
-    {kFilterDisplayTag, Kind::own, {152, 46, 448, 128}, kFilterBack},
+    {kLowSolo, PanelKind::keyedButton, {179, 299, 205, 313}, kSoloButton},
+    {kMidSolo, PanelKind::keyedButton, {350, 299, 376, 313}, kSoloButton},
+    {kHighSolo, PanelKind::keyedButton, {521, 299, 547, 313}, kSoloButton},
+    {kLowFreq, PanelKind::display, {66, 156, 102, 170}, kDisplayBack, 0, 0, gui::PanelText::frequency},
+    {kMidFreq, PanelKind::display, {237, 156, 273, 170}, kDisplayBack, 0, 0, gui::PanelText::frequency},
+    {kHighFreq, PanelKind::display, {408, 156, 442, 170}, kDisplayBack, 0, 0, gui::PanelText::frequency},
+    {kLowFreq, PanelKind::knob, {73, 195, 95, 217}, kLargeKnob, 127, 22},
+    {kMidFreq, PanelKind::knob, {244, 195, 266, 217}, kLargeKnob, 127, 22},
+    {kHighFreq, PanelKind::knob, {415, 195, 437, 217}, kLargeKnob, 127, 22},
+    {kLowInputLevel, PanelKind::knob, {163, 169, 185, 191}, kLargeKnob, 127, 22},
+    {kMidInputLevel, PanelKind::knob, {334, 169, 356, 191}, kLargeKnob, 127, 22},
+    {kHighInputLevel, PanelKind::knob, {505, 169, 527, 191}, kLargeKnob, 127, 22},
+    {kLowDrive, PanelKind::knob, {73, 265, 95, 287}, kLargeKnob, 127, 22},
+    {kMidDrive, PanelKind::knob, {244, 265, 266, 287}, kLargeKnob, 127, 22},
+    {kHighDrive, PanelKind::knob, {415, 265, 437, 287}, kLargeKnob, 127, 22},
+    {kMix, PanelKind::knob, {493, 36, 511, 54}, kSmallKnob, 101, 18},
+    {kLowOutputLevel, PanelKind::knob, {165, 245, 183, 263}, kSmallKnob, 101, 18},
+    {kMidOutputLevel, PanelKind::knob, {336, 245, 354, 263}, kSmallKnob, 101, 18},
+    {kHighOutputLevel, PanelKind::knob, {507, 245, 525, 263}, kSmallKnob, 101, 18},
+    {kLowType, PanelKind::menu, {95, 346, 163, 362}, kMenuBack, 0, 0, gui::PanelText::centred, &kTypeMenu},
+    {kMidType, PanelKind::menu, {266, 346, 334, 362}, kMenuBack, 0, 0, gui::PanelText::centred, &kTypeMenu},
+    {kHighType, PanelKind::menu, {437, 346, 505, 362}, kMenuBack, 0, 0, gui::PanelText::centred, &kTypeMenu},
+    {kFilterDisplayTag, PanelKind::own, {152, 46, 448, 128}, kFilterBack},
 };
 
 }  // namespace orvex::distortion::layout

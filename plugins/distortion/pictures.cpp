@@ -13,7 +13,7 @@
 
 using namespace orvex::pictures;
 namespace layout = orvex::distortion::layout;
-using orvex::gui::Kind;
+using orvex::gui::PanelKind;
 using orvex::gui::PanelRect;
 
 namespace {
@@ -46,12 +46,12 @@ double centreOf(const PanelRect& r) { return (r.left + r.right) / 2.0; }
 double middleOf(const PanelRect& r) { return (r.top + r.bottom) / 2.0; }
 
 // The first row of `tag` that is a `kind`, and its place.
-const orvex::gui::PanelRow& rowOf(long tag, Kind kind = Kind::knob) {
+const orvex::gui::PanelRow& rowOf(long tag, PanelKind kind = PanelKind::knob) {
     for (const orvex::gui::PanelRow& row : layout::kRows)
         if (row.tag == tag && row.kind == kind) return row;
     throw "no such row";
 }
-const PanelRect& at(long tag, Kind kind = Kind::knob) { return rowOf(tag, kind).rect; }
+const PanelRect& at(long tag, PanelKind kind = PanelKind::knob) { return rowOf(tag, kind).rect; }
 
 // Each band's parameters: low, middle, high.
 using namespace orvex::distortion;
@@ -69,7 +69,7 @@ Picture drawPanel(const Style& style) {
     vendorMark(cr, style, nameLeft + 1, 120, 9, Align::left);
 
     // The filter display sits in a bezel of its own.
-    const PanelRect& f = at(layout::kFilterDisplayTag, Kind::own);
+    const PanelRect& f = at(layout::kFilterDisplayTag, PanelKind::own);
     sectionBox(cr, style, {f.left - 6.0, f.top - 6.0, f.width() + 12.0, f.height() + 12.0});
 
     // Mix, at the top right.
@@ -95,9 +95,9 @@ Picture drawPanel(const Style& style) {
         text(cr, "Output", centreOf(output), output.top - 8, kLabel, style.label, Align::centre, Anchor::middle);
         const PanelRect& drive = at(kLowDrive + band);
         text(cr, "Drive", centreOf(drive), drive.top - 8, kLabel, style.label, Align::centre, Anchor::middle);
-        const PanelRect& solo = at(kLowSolo + step, Kind::keyedButton);
+        const PanelRect& solo = at(kLowSolo + step, PanelKind::keyedButton);
         text(cr, "Solo", solo.left - 5, middleOf(solo), kLabel, style.label, Align::right, Anchor::middle);
-        const PanelRect& type = at(kLowType + step, Kind::menu);
+        const PanelRect& type = at(kLowType + step, PanelKind::menu);
         text(cr, "Type", type.left - 5, middleOf(type), kLabel, style.label, Align::right, Anchor::middle);
     }
     return panel;
@@ -122,8 +122,8 @@ int main(int argc, char** argv) {
 
         // The read-outs: the high band's is two pixels narrower, so the field is drawn
         // that narrow and the wider ones show two more pixels of the flat box beside it.
-        const PanelRect& wide = at(kLowFreq, Kind::display);
-        const PanelRect& narrow = at(kHighFreq, Kind::display);
+        const PanelRect& wide = at(kLowFreq, PanelKind::display);
+        const PanelRect& narrow = at(kHighFreq, PanelKind::display);
         const Picture field = displayBackground(style, narrow.width(), narrow.height(),
                                                 Backdrop::of(panel, wide.left, wide.top));
         Picture display(wide.width(), wide.height());
@@ -137,15 +137,15 @@ int main(int argc, char** argv) {
         display.save(out, layout::kDisplayBack);
 
         // White around the button is left out when it is drawn.
-        const PanelRect& solo = at(kLowSolo, Kind::keyedButton);
+        const PanelRect& solo = at(kLowSolo, PanelKind::keyedButton);
         twoStateButton(style, solo.width(), solo.height(), Backdrop::keyed(kWhite, style.section))
             .save(out, layout::kSoloButton);
 
-        const PanelRect& menu = at(kLowType, Kind::menu);
+        const PanelRect& menu = at(kLowType, PanelKind::menu);
         menuBackground(style, menu.width(), menu.height(), Backdrop::of(panel, menu.left, menu.top), false)
             .save(out, layout::kMenuBack);
 
-        const PanelRect& f = at(layout::kFilterDisplayTag, Kind::own);
+        const PanelRect& f = at(layout::kFilterDisplayTag, PanelKind::own);
         filterScreen(style, f.width(), f.height(), Backdrop::of(panel, f.left, f.top), 10).save(out, layout::kFilterBack);
 
         // The curves are as high as the display: a level of 1 puts a curve's top at the

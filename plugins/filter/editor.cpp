@@ -4,7 +4,6 @@
 
 #include "dsp/parameter.h"
 #include "gui/housestyle.h"
-#include "touchpad.h"
 
 namespace orvex::filter {
 

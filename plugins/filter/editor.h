@@ -9,6 +9,7 @@
 
 #include "gui/editor.h"
 #include "layout.h"
+#include "touchpad.h"
 
 namespace orvex::filter {
 

@@ -8,8 +8,8 @@
 
 namespace orvex::filter::layout {
 
-using gui::Kind;
-using gui::Text;
+using gui::PanelKind;
+using gui::PanelText;
 
 // Picture numbers: the panel, then the fifteen the controls hold.
 enum Picture : long {
@@ -41,21 +41,21 @@ inline constexpr gui::PanelMenu kMultipleChoices{kMultipleEntries, kMultipleValu
 
 // In the order they are made (and drawn). The pad sets cutoff (x) and resonance (1 - y).
 inline constexpr gui::PanelRow kRows[] = {
-    {kPadTag, Kind::own, {160, 142, 260, 222}, kPad},
-    {kOnOff, Kind::button, {36, 39, 55, 70}, kSwitch},
-    {kPole, Kind::button, {36, 98, 55, 129}, kSwitch},
-    {kCutoff, Kind::knob, {155, 69, 177, 91}, kBigKnobs, 127, 22},
-    {kResonance, Kind::knob, {100, 197, 122, 219}, kBigKnobs, 127, 22},
-    {kDrive, Kind::knob, {309, 197, 331, 219}, kBigKnobs, 127, 22},
-    {kMix, Kind::knob, {419, 200, 437, 218}, kSmallKnobs, 101, 18},
-    {kCutoffMod, Kind::knob, {310, 60, 329, 78}, kModKnobs, 101, 18},
-    {kResonanceMod, Kind::knob, {310, 123, 329, 141}, kModKnobs, 101, 18},
-    {kBpm, Kind::knob, {513, 200, 531, 218}, kSmallKnobs, 101, 18},
-    {kFilterType, Kind::menu, {429, 59, 548, 75}, kTypeMenu, 0, 0, Text::left, &kTypeChoices, kTypeMenu + 1},
-    {kDivision, Kind::menu, {429, 123, 498, 139}, kDivisionMenu, 0, 0, Text::left, &gui::kDivisionMenu, kDivisionMenu + 1},
-    {kWaveform, Kind::menu, {429, 91, 548, 107}, kWaveformMenu, 0, 0, Text::left, &gui::kWaveformMenu, kWaveformMenu + 1},
-    {kMultiple, Kind::menu, {499, 123, 549, 139}, kMultipleMenu, 0, 0, Text::centred, &kMultipleChoices, kMultipleMenu + 1},
-    {kTempoTag, Kind::own, {497, 155, 548, 171}, kTempoField},
+    {kPadTag, PanelKind::own, {160, 142, 260, 222}, kPad},
+    {kOnOff, PanelKind::button, {36, 39, 55, 70}, kSwitch},
+    {kPole, PanelKind::button, {36, 98, 55, 129}, kSwitch},
+    {kCutoff, PanelKind::knob, {155, 69, 177, 91}, kBigKnobs, 127, 22},
+    {kResonance, PanelKind::knob, {100, 197, 122, 219}, kBigKnobs, 127, 22},
+    {kDrive, PanelKind::knob, {309, 197, 331, 219}, kBigKnobs, 127, 22},
+    {kMix, PanelKind::knob, {419, 200, 437, 218}, kSmallKnobs, 101, 18},
+    {kCutoffMod, PanelKind::knob, {310, 60, 329, 78}, kModKnobs, 101, 18},
+    {kResonanceMod, PanelKind::knob, {310, 123, 329, 141}, kModKnobs, 101, 18},
+    {kBpm, PanelKind::knob, {513, 200, 531, 218}, kSmallKnobs, 101, 18},
+    {kFilterType, PanelKind::menu, {429, 59, 548, 75}, kTypeMenu, 0, 0, PanelText::left, &kTypeChoices, kTypeMenu + 1},
+    {kDivision, PanelKind::menu, {429, 123, 498, 139}, kDivisionMenu, 0, 0, PanelText::left, &gui::kDivisionMenu, kDivisionMenu + 1},
+    {kWaveform, PanelKind::menu, {429, 91, 548, 107}, kWaveformMenu, 0, 0, PanelText::left, &gui::kWaveformMenu, kWaveformMenu + 1},
+    {kMultiple, PanelKind::menu, {499, 123, 549, 139}, kMultipleMenu, 0, 0, PanelText::centred, &kMultipleChoices, kMultipleMenu + 1},
+    {kTempoTag, PanelKind::own, {497, 155, 548, 171}, kTempoField},
 };
 
 }  // namespace orvex::filter::layout

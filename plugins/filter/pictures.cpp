@@ -156,7 +156,7 @@ int main(int argc, char** argv) {
         // Each menu: its background, and the pressed one while its list is open. The
         // narrow ones leave no room for the arrow beside " 1/64 bar" or "x8".
         for (const orvex::gui::PanelRow& m : layout::kRows) {
-            if (m.kind != orvex::gui::Kind::menu) continue;
+            if (m.kind != orvex::gui::PanelKind::menu) continue;
             const PanelRect& r = m.rect;
             menuBackground(style, r.width(), r.height(), Backdrop::of(back, r.left, r.top), r.width() > 100)
                 .save(out, m.picture);

@@ -7,7 +7,7 @@
 
 namespace orvex::panner::layout {
 
-using gui::Kind;
+using gui::PanelKind;
 
 // Picture numbers.
 enum Picture {
@@ -30,31 +30,31 @@ inline constexpr long kFilterDisplayTag = 251;
 // The bands sit side by side, 150 pixels apart (the high band's division menu one
 // pixel further).
 inline constexpr gui::PanelRow kRows[] = {
-    {kLowSolo, Kind::keyedButton, {177, 276, 207, 292}, kSoloButton},
-    {kMidSolo, Kind::keyedButton, {327, 276, 357, 292}, kSoloButton},
-    {kHighSolo, Kind::keyedButton, {477, 276, 507, 292}, kSoloButton},
-    {kTempoTextTag, Kind::own, {50, 78, 107, 100}, kTempoField},
-    {kLowFreq, Kind::display, {97, 155, 133, 169}, kFrequencyField, 0, 0, gui::Text::frequency},
-    {kMidFreq, Kind::display, {247, 155, 283, 169}, kFrequencyField, 0, 0, gui::Text::frequency},
-    {kHighFreq, Kind::display, {397, 155, 433, 169}, kFrequencyField, 0, 0, gui::Text::frequency},
-    {kLowFreq, Kind::knob, {104, 195, 126, 217}, kBandKnobs, 129, 22},
-    {kMidFreq, Kind::knob, {254, 195, 276, 217}, kBandKnobs, 129, 22},
-    {kHighFreq, Kind::knob, {404, 195, 426, 217}, kBandKnobs, 129, 22},
-    {kLowLevel, Kind::knob, {174, 169, 196, 191}, kBandKnobs, 129, 22},
-    {kMidLevel, Kind::knob, {324, 169, 346, 191}, kBandKnobs, 129, 22},
-    {kHighLevel, Kind::knob, {474, 169, 496, 191}, kBandKnobs, 129, 22},
-    {kLowLfoDepth, Kind::knob, {106, 278, 124, 296}, kDepthKnobs, 101, 18},
-    {kMidLfoDepth, Kind::knob, {256, 278, 274, 296}, kDepthKnobs, 101, 18},
-    {kHighLfoDepth, Kind::knob, {406, 278, 424, 296}, kDepthKnobs, 101, 18},
-    {kBpm, Kind::knob, {69, 36, 87, 54}, kGlobalKnobs, 101, 18},
-    {kMix, Kind::knob, {493, 36, 511, 54}, kGlobalKnobs, 101, 18},
-    {kLowDiv, Kind::menu, {163, 343, 207, 364}, 138, 0, 0, gui::Text::centred, &gui::kDivisionMenu},
-    {kMidDiv, Kind::menu, {313, 343, 357, 364}, 139, 0, 0, gui::Text::centred, &gui::kDivisionMenu},
-    {kHighDiv, Kind::menu, {464, 343, 508, 364}, 140, 0, 0, gui::Text::centred, &gui::kDivisionMenu},
-    {kLowModType, Kind::menu, {78, 343, 158, 364}, 141, 0, 0, gui::Text::centred, &gui::kWaveformMenu},
-    {kMidModType, Kind::menu, {226, 343, 306, 364}, 143, 0, 0, gui::Text::centred, &gui::kWaveformMenu},
-    {kHighModType, Kind::menu, {376, 343, 456, 364}, 142, 0, 0, gui::Text::centred, &gui::kWaveformMenu},
-    {kFilterDisplayTag, Kind::own, {152, 46, 448, 128}, kFilterScreen},
+    {kLowSolo, PanelKind::keyedButton, {177, 276, 207, 292}, kSoloButton},
+    {kMidSolo, PanelKind::keyedButton, {327, 276, 357, 292}, kSoloButton},
+    {kHighSolo, PanelKind::keyedButton, {477, 276, 507, 292}, kSoloButton},
+    {kTempoTextTag, PanelKind::own, {50, 78, 107, 100}, kTempoField},
+    {kLowFreq, PanelKind::display, {97, 155, 133, 169}, kFrequencyField, 0, 0, gui::PanelText::frequency},
+    {kMidFreq, PanelKind::display, {247, 155, 283, 169}, kFrequencyField, 0, 0, gui::PanelText::frequency},
+    {kHighFreq, PanelKind::display, {397, 155, 433, 169}, kFrequencyField, 0, 0, gui::PanelText::frequency},
+    {kLowFreq, PanelKind::knob, {104, 195, 126, 217}, kBandKnobs, 129, 22},
+    {kMidFreq, PanelKind::knob, {254, 195, 276, 217}, kBandKnobs, 129, 22},
+    {kHighFreq, PanelKind::knob, {404, 195, 426, 217}, kBandKnobs, 129, 22},
+    {kLowLevel, PanelKind::knob, {174, 169, 196, 191}, kBandKnobs, 129, 22},
+    {kMidLevel, PanelKind::knob, {324, 169, 346, 191}, kBandKnobs, 129, 22},
+    {kHighLevel, PanelKind::knob, {474, 169, 496, 191}, kBandKnobs, 129, 22},
+    {kLowLfoDepth, PanelKind::knob, {106, 278, 124, 296}, kDepthKnobs, 101, 18},
+    {kMidLfoDepth, PanelKind::knob, {256, 278, 274, 296}, kDepthKnobs, 101, 18},
+    {kHighLfoDepth, PanelKind::knob, {406, 278, 424, 296}, kDepthKnobs, 101, 18},
+    {kBpm, PanelKind::knob, {69, 36, 87, 54}, kGlobalKnobs, 101, 18},
+    {kMix, PanelKind::knob, {493, 36, 511, 54}, kGlobalKnobs, 101, 18},
+    {kLowDiv, PanelKind::menu, {163, 343, 207, 364}, 138, 0, 0, gui::PanelText::centred, &gui::kDivisionMenu},
+    {kMidDiv, PanelKind::menu, {313, 343, 357, 364}, 139, 0, 0, gui::PanelText::centred, &gui::kDivisionMenu},
+    {kHighDiv, PanelKind::menu, {464, 343, 508, 364}, 140, 0, 0, gui::PanelText::centred, &gui::kDivisionMenu},
+    {kLowModType, PanelKind::menu, {78, 343, 158, 364}, 141, 0, 0, gui::PanelText::centred, &gui::kWaveformMenu},
+    {kMidModType, PanelKind::menu, {226, 343, 306, 364}, 143, 0, 0, gui::PanelText::centred, &gui::kWaveformMenu},
+    {kHighModType, PanelKind::menu, {376, 343, 456, 364}, 142, 0, 0, gui::PanelText::centred, &gui::kWaveformMenu},
+    {kFilterDisplayTag, PanelKind::own, {152, 46, 448, 128}, kFilterScreen},
 };
 
 // The filter curves: the low-pass and high-pass span the display, the band-pass

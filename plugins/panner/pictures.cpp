@@ -36,16 +36,16 @@ constexpr Font kHeading{10, true, 1.2};
 constexpr Font kLegend{8.5, true, 1.0};
 
 double centre(const PanelRect& r) { return r.left + r.width() / 2.0; }
-const orvex::gui::PanelRow& rowOf(long tag, orvex::gui::Kind kind = orvex::gui::Kind::knob) {
+const orvex::gui::PanelRow& rowOf(long tag, orvex::gui::PanelKind kind = orvex::gui::PanelKind::knob) {
     for (const orvex::gui::PanelRow& row : layout::kRows)
         if (row.tag == tag && row.kind == kind) return row;
     throw "no such row";
 }
-const PanelRect& at(long tag, orvex::gui::Kind kind = orvex::gui::Kind::knob) { return rowOf(tag, kind).rect; }
+const PanelRect& at(long tag, orvex::gui::PanelKind kind = orvex::gui::PanelKind::knob) { return rowOf(tag, kind).rect; }
 // A band's parameter: `low` is the low band's; the bands' parameters are five apart.
 long ofBand(long low, int band) { return low + 5 * band; }
-const PanelRect kFilterDisplay = at(layout::kFilterDisplayTag, orvex::gui::Kind::own);
-const PanelRect kTempoText = at(layout::kTempoTextTag, orvex::gui::Kind::own);
+const PanelRect kFilterDisplay = at(layout::kFilterDisplayTag, orvex::gui::PanelKind::own);
+const PanelRect kTempoText = at(layout::kTempoTextTag, orvex::gui::PanelKind::own);
 
 // A control's label centred under (or over) it; `top` is the top of the capitals.
 void label(cairo_t* cr, const Style& style, std::string_view words, double x, double top) {
@@ -106,10 +106,10 @@ Picture panel(const Style& style) {
         label(cr, style, "Freq", centre(at(kLowFreq + b)), at(kLowFreq + b).bottom + 5);
         label(cr, style, "Level", centre(at(ofBand(kLowLevel, b))), at(ofBand(kLowLevel, b)).bottom + 5);
         label(cr, style, "Depth", centre(depth), depth.bottom + 5);
-        label(cr, style, "Solo", centre(at(ofBand(kLowSolo, b), orvex::gui::Kind::keyedButton)), depth.bottom + 5);
-        const PanelRect& wave = at(ofBand(kLowModType, b), orvex::gui::Kind::menu);
+        label(cr, style, "Solo", centre(at(ofBand(kLowSolo, b), orvex::gui::PanelKind::keyedButton)), depth.bottom + 5);
+        const PanelRect& wave = at(ofBand(kLowModType, b), orvex::gui::PanelKind::menu);
         label(cr, style, "Wave", centre(wave), wave.top - 11);
-        const PanelRect& rate = at(ofBand(kLowDiv, b), orvex::gui::Kind::menu);
+        const PanelRect& rate = at(ofBand(kLowDiv, b), orvex::gui::PanelKind::menu);
         label(cr, style, "Rate", centre(rate), rate.top - 11);
     }
     return p;
@@ -141,7 +141,7 @@ int main(int argc, char** argv) {
 
         // The solo button is drawn with white left out: white around it, blended with
         // the section under it at its edges.
-        const PanelRect& solo = at(kLowSolo, orvex::gui::Kind::keyedButton);
+        const PanelRect& solo = at(kLowSolo, orvex::gui::PanelKind::keyedButton);
         const Colour under = background.pixel(solo.left + solo.width() / 2, solo.top + 2);
         twoStateButton(style, solo.width(), solo.height(), Backdrop::keyed({255, 255, 255}, under))
             .save(out, layout::kSoloButton);
@@ -165,11 +165,11 @@ int main(int argc, char** argv) {
             .save(out, layout::kFilterScreen + 3);
 
         for (const orvex::gui::PanelRow& m : layout::kRows) {
-            if (m.kind != orvex::gui::Kind::menu) continue;
+            if (m.kind != orvex::gui::PanelKind::menu) continue;
             menuBackground(style, m.rect.width(), m.rect.height(), Backdrop::of(background, m.rect.left, m.rect.top))
                 .save(out, m.picture);
         }
-        const PanelRect& field = at(kLowFreq, orvex::gui::Kind::display);
+        const PanelRect& field = at(kLowFreq, orvex::gui::PanelKind::display);
         displayBackground(style, field.width(), field.height(), Backdrop::of(background, field.left, field.top))
             .save(out, layout::kFrequencyField);
     });

@@ -53,12 +53,12 @@ void seat(cairo_t* cr, const Style& style, const gui::PanelRect& b) {
 }
 
 // The place of `parameter`'s knob or display.
-const gui::PanelRect& placeOf(int parameter, gui::Kind kind) {
+const gui::PanelRect& placeOf(int parameter, gui::PanelKind kind) {
     return std::find_if(std::begin(layout::kRows), std::end(layout::kRows), [&](const gui::PanelRow& r) {
                return r.tag == parameter && r.kind == kind;
            })->rect;
 }
-const gui::PanelRect& knobOf(int parameter) { return placeOf(parameter, gui::Kind::knob); }
+const gui::PanelRect& knobOf(int parameter) { return placeOf(parameter, gui::PanelKind::knob); }
 
 // A knob's name centred above its seat.
 void knobLabel(cairo_t* cr, const Style& style, int parameter, std::string_view name) {
@@ -86,7 +86,7 @@ void channel(cairo_t* cr, const Style& style, double top, std::string_view title
     knobLabel(cr, style, rate, "RATE");
     knobLabel(cr, style, depth, "DEPTH");
     knobLabel(cr, style, feedback, "FEEDBACK");
-    const gui::PanelRect& hz = placeOf(rate, gui::Kind::display);
+    const gui::PanelRect& hz = placeOf(rate, gui::PanelKind::display);
     text(cr, "Hz", hz.right + 3, hz.bottom - 1, kUnitFont, style.dimLabel);
     for (int p : {rate, depth, feedback}) seat(cr, style, knobOf(p));
 }
@@ -98,7 +98,7 @@ void channel(cairo_t* cr, const Style& style, double top, std::string_view title
 Picture knobStripOf(const Style& style, int picture) {
     int fewest = 1 << 30, frames = 0, width = 0, h = 0;
     for (const gui::PanelRow& k : layout::kRows)
-        if (k.kind == gui::Kind::knob && k.picture == picture)
+        if (k.kind == gui::PanelKind::knob && k.picture == picture)
             fewest = std::min(fewest, k.frames), frames = std::max(frames, k.frames), width = k.rect.width(),
             h = k.frameHeight;
     const Picture values = knobStrip(style, fewest, width, h, Backdrop::plain(seatColour(style)));
@@ -159,7 +159,7 @@ int main(int argc, char** argv) {
         channel(cr, style, channels.y, "RIGHT CHANNEL", kRightRate, kRightDepth, kRightFeedback);
 
         // The link ties the right channel's three knobs to the left's.
-        const gui::PanelRect& link = placeOf(kLink, gui::Kind::button);
+        const gui::PanelRect& link = placeOf(kLink, gui::PanelKind::button);
         text(cr, "LINK", link.left + link.width() / 2.0, link.bottom + 10, kSmallFont, style.label, Align::centre);
 
         sectionBox(cr, style, {356, 36, 62, 190});  // the output
@@ -175,7 +175,7 @@ int main(int argc, char** argv) {
         knobStripOf(style, layout::kOutputKnobs).save(out, layout::kOutputKnobs);
         twoStateButton(style, link.width(), link.height(), Backdrop::of(panel, link.left, link.top))
             .save(out, layout::kLinkButton);
-        const gui::PanelRect& first = placeOf(kLeftRate, gui::Kind::display);
+        const gui::PanelRect& first = placeOf(kLeftRate, gui::PanelKind::display);
         valueField(style, first.width(), first.height(), Backdrop::of(panel, first.left, first.top))
             .save(out, layout::kDisplay);
     });
