@@ -4,7 +4,7 @@ namespace orvex::gui {
 
 CFilterDisplay* BandCurves::make(const PanelRow& row, PanelEditor& editor) const {
     auto* display = new CFilterDisplay(rectOf(row.rect), &editor, row.tag, editor.picture(row.picture));
-    const CColor key{kCurveKeyRgb[0], kCurveKeyRgb[1], kCurveKeyRgb[2], 0};
+    const CColor key{kCurveKey.red, kCurveKey.green, kCurveKey.blue, 0};
     for (int curve : {CFilterDisplay::kLowPass, CFilterDisplay::kHighPass, CFilterDisplay::kBandPass}) {
         CBitmap* picture = editor.picture(row.picture + 1 + curve);
         picture->setTransparentColor(key);

@@ -7,13 +7,15 @@
 #pragma once
 
 #include "controls.h"
+#include "panel.h"
 
 namespace orvex::gui {
 
 // Displays, menus and tempo fields print in font 4 of the list, in this blue.
 inline constexpr int kHouseFont = kNormalFontSmall;
-inline constexpr CColor kHouseTextColor{33, 87, 103, 0};
-inline constexpr CColor kHouseFieldColor{225, 231, 175, 0};  // the tempo field's background
+inline constexpr CColor kHouseTextColor{kHouseText.red, kHouseText.green, kHouseText.blue, 0};
+// The tempo field's background.
+inline constexpr CColor kHouseFieldColor{kHouseField.red, kHouseField.green, kHouseField.blue, 0};
 inline constexpr CColor kHouseSelectedText{42, 131, 157, 0};  // a menu's selected entry
 
 // A new scheme for one open's menus (the caller hands it to them and releases its own

@@ -61,7 +61,12 @@ inline constexpr const char* kWaveformEntries[] = {" Sin",    " Saw up",   " Saw
 inline constexpr float kWaveformValues[] = {0.0f, 0.2f, 0.4f, 0.6f, 0.7f, 1.0f};
 inline constexpr PanelMenu kWaveformMenu{kWaveformEntries, kWaveformValues, 6, 5.99999f};
 
-// The filter displays' curves are drawn on this colour, which is left out when shown.
-inline constexpr unsigned char kCurveKeyRgb[3] = {43, 100, 118};
+// Colours the editors and the pictures share.
+struct PanelColour {
+    unsigned char red, green, blue;
+};
+inline constexpr PanelColour kCurveKey{43, 100, 118};     // behind the filter curves, left out when shown
+inline constexpr PanelColour kHouseText{33, 87, 103};     // displays', menus' and tempo fields' text
+inline constexpr PanelColour kHouseField{225, 231, 175};  // their fields
 
 }  // namespace orvex::gui
