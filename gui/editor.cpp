@@ -170,7 +170,7 @@ bool AEffGUIEditor::open(void* window) {
     // frame and its controls.
     if (frame) close();
     systemWindow = window;
-    // The plug-in's open reads every value afresh; what was noted before is old news.
+    // The panel's open reads every value afresh; what was noted before is old news.
     pendingParameters.store(0, std::memory_order_relaxed);
     tempoPending.store(false, std::memory_order_relaxed);
     postUpdate();

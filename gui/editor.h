@@ -33,7 +33,7 @@ public:
     ~AEffGUIEditor() override;
 
     bool getRect(ERect** rect) override;
-    // The plug-in's `open` builds the frame; this part remembers the window.
+    // PanelEditor's `open` builds the frame; this part remembers the window.
     bool open(void* window) override;
     // Deletes the frame and every view in it.
     void close() override;

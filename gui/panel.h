@@ -43,12 +43,12 @@ struct PanelRow {
     long pressed = 0;  // a menu's picture while its list is open, when it has one
 };
 
-// The first row of `tag`.
+// The row of `tag` that is a `kind`.
 template <int N>
-constexpr const PanelRow& rowOf(const PanelRow (&rows)[N], long tag) {
+constexpr const PanelRow& rowOf(const PanelRow (&rows)[N], long tag, PanelKind kind) {
     for (const PanelRow& row : rows)
-        if (row.tag == tag) return row;
-    throw "no row with this tag";
+        if (row.tag == tag && row.kind == kind) return row;
+    throw "no such row";
 }
 
 // The tempo-synchronised LFO's menus, in the LFO's own order (dsp/lfo.h).

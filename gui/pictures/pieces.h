@@ -54,7 +54,8 @@ struct Style {
     Colour knobBody{70, 75, 82};
     Colour knobTrack{20, 22, 25};
     Colour pointer{240, 242, 244};
-    Colour display{gui::kHouseField.red, gui::kHouseField.green, gui::kHouseField.blue};  // displays and menus, where kDisplayText reads
+    // Displays and menus, where kDisplayText reads.
+    Colour display{gui::kHouseField.red, gui::kHouseField.green, gui::kHouseField.blue};
     Colour displayEdge{20, 22, 25};
     Colour screen = kCurveKey;           // the filter display's glass, so curve edges blend in
     Colour curveLine{232, 238, 196};     // the filter curves

@@ -47,9 +47,7 @@ double middleOf(const PanelRect& r) { return (r.top + r.bottom) / 2.0; }
 
 // The first row of `tag` that is a `kind`, and its place.
 const orvex::gui::PanelRow& rowOf(long tag, PanelKind kind = PanelKind::knob) {
-    for (const orvex::gui::PanelRow& row : layout::kRows)
-        if (row.tag == tag && row.kind == kind) return row;
-    throw "no such row";
+    return orvex::gui::rowOf(layout::kRows, tag, kind);
 }
 const PanelRect& at(long tag, PanelKind kind = PanelKind::knob) { return rowOf(tag, kind).rect; }
 
@@ -146,7 +144,8 @@ int main(int argc, char** argv) {
             .save(out, layout::kMenuBack);
 
         const PanelRect& f = at(layout::kFilterDisplayTag, PanelKind::own);
-        filterScreen(style, f.width(), f.height(), Backdrop::of(panel, f.left, f.top), 10).save(out, layout::kFilterBack);
+        filterScreen(style, f.width(), f.height(), Backdrop::of(panel, f.left, f.top), 10)
+            .save(out, layout::kFilterBack);
 
         // The curves are as high as the display: a level of 1 puts a curve's top at the
         // display's top. The low-pass falls within its last 40 pixels and the high-pass
@@ -159,7 +158,8 @@ int main(int argc, char** argv) {
         filterCurve(style, Response::lowPass, width, height, kCurveKey,
                     {.corner = (width - 40.0) / width, .octaves = octaves, .stages = 2})
             .save(out, layout::kFilterBack + 1);
-        filterCurve(style, Response::bandPass, 120, height, kCurveKey, {.corner = 0.5, .octaves = 120 / 48.0, .stages = 3})
+        filterCurve(style, Response::bandPass, 120, height, kCurveKey,
+                    {.corner = 0.5, .octaves = 120 / 48.0, .stages = 3})
             .save(out, layout::kFilterBack + 2);
         filterCurve(style, Response::highPass, width, height, kCurveKey,
                     {.corner = 40.0 / width, .octaves = octaves, .stages = 2})

@@ -2,7 +2,6 @@
 
 #include <cstdio>
 
-#include "dsp/parameter.h"
 #include "gui/housestyle.h"
 
 namespace orvex::filter {
@@ -31,9 +30,7 @@ void ADEditor::ownChanged(gui::CControl* control) {
         setParameterAutomated(kCutoff, pad->getXValue());
         setParameterAutomated(kResonance, 1.0f - pad->getYValue());
     } else {
-        // Out of range (or not a number) it is 120 beats per minute.
-        const std::string& typed = static_cast<gui::CTextEdit*>(control)->getText();
-        setParameterAutomated(kBpm, bpmToController(textToBpm(typed.c_str())));
+        setParameterAutomated(kBpm, gui::typedBpm(control));
     }
 }
 
@@ -43,7 +40,7 @@ void ADEditor::refreshOwn(VstInt32 index) {
     if (index == kCutoff) pad->setXValue(value);
     if (index == kResonance) pad->setYValue(1.0f - value);
     if (index == kCutoff || index == kResonance) pad->setDirty(true);
-    if (index == kBpm) gui::showTempo(static_cast<gui::CTextEdit*>(control(kTempoTag)), delay->getTheBpm(), value);
+    if (index == kBpm) gui::showTempo(control(kTempoTag), delay->getTheBpm(), value);
 }
 
 void ADEditor::beginEdit(VstInt32 index) {

@@ -52,9 +52,12 @@ inline constexpr gui::PanelRow kRows[] = {
     {kResonanceMod, PanelKind::knob, {310, 123, 329, 141}, kModKnobs, 101, 18},
     {kBpm, PanelKind::knob, {513, 200, 531, 218}, kSmallKnobs, 101, 18},
     {kFilterType, PanelKind::menu, {429, 59, 548, 75}, kTypeMenu, 0, 0, PanelText::left, &kTypeChoices, kTypeMenu + 1},
-    {kDivision, PanelKind::menu, {429, 123, 498, 139}, kDivisionMenu, 0, 0, PanelText::left, &gui::kDivisionMenu, kDivisionMenu + 1},
-    {kWaveform, PanelKind::menu, {429, 91, 548, 107}, kWaveformMenu, 0, 0, PanelText::left, &gui::kWaveformMenu, kWaveformMenu + 1},
-    {kMultiple, PanelKind::menu, {499, 123, 549, 139}, kMultipleMenu, 0, 0, PanelText::centred, &kMultipleChoices, kMultipleMenu + 1},
+    {kDivision, PanelKind::menu, {429, 123, 498, 139}, kDivisionMenu, 0, 0, PanelText::left, &gui::kDivisionMenu,
+     kDivisionMenu + 1},
+    {kWaveform, PanelKind::menu, {429, 91, 548, 107}, kWaveformMenu, 0, 0, PanelText::left, &gui::kWaveformMenu,
+     kWaveformMenu + 1},
+    {kMultiple, PanelKind::menu, {499, 123, 549, 139}, kMultipleMenu, 0, 0, PanelText::centred, &kMultipleChoices,
+     kMultipleMenu + 1},
     {kTempoTag, PanelKind::own, {497, 155, 548, 171}, kTempoField},
 };
 

@@ -41,7 +41,10 @@ void dimLabel(cairo_t* cr, const Style& style, std::string_view words, double x,
     text(cr, words, x, y, font, style.dimLabel, align, Anchor::middle);
 }
 
-const PanelRect& at(long tag) { return orvex::gui::rowOf(layout::kRows, tag).rect; }
+using orvex::gui::PanelKind;
+const PanelRect& at(long tag, PanelKind kind = PanelKind::knob) {
+    return orvex::gui::rowOf(layout::kRows, tag, kind).rect;
+}
 
 // A disc under parameter `tag`'s knob, just covering the knob's square.
 void knobPlate(cairo_t* cr, const Style& style, long tag, double radius) {
@@ -52,7 +55,8 @@ void knobPlate(cairo_t* cr, const Style& style, long tag, double radius) {
 }
 
 void switchPlate(cairo_t* cr, const Style& style, long tag) {
-    plate(cr, style, {at(tag).left - 3.0, at(tag).top - 3.0, 25, 37}, 3, plateColour(style));
+    const PanelRect& r = at(tag, PanelKind::button);
+    plate(cr, style, {r.left - 3.0, r.top - 3.0, 25, 37}, 3, plateColour(style));
 }
 
 Picture panel(const Style& style) {
@@ -141,28 +145,31 @@ int main(int argc, char** argv) {
 
         const Backdrop onPlate = Backdrop::plain(plateColour(style));
         for (long knob : {kCutoff, kMix}) {
-            const orvex::gui::PanelRow& k = orvex::gui::rowOf(layout::kRows, knob);
+            const orvex::gui::PanelRow& k = orvex::gui::rowOf(layout::kRows, knob, PanelKind::knob);
             knobStrip(style, k.frames, k.rect.width(), k.frameHeight, onPlate).save(out, k.picture);
         }
-        const orvex::gui::PanelRow& depth = orvex::gui::rowOf(layout::kRows, kCutoffMod);  // -100..+100 %
+        // The two depths, -100..+100 %.
+        const orvex::gui::PanelRow& depth = orvex::gui::rowOf(layout::kRows, kCutoffMod, PanelKind::knob);
         knobStrip(style, depth.frames, depth.rect.width(), depth.frameHeight, onPlate, {.centredArc = true})
             .save(out, depth.picture);
-        leverSwitch(style, at(kOnOff).width(), at(kOnOff).height(), onPlate).save(out, layout::kSwitch);
+        const PanelRect& lever = at(kOnOff, PanelKind::button);
+        leverSwitch(style, lever.width(), lever.height(), onPlate).save(out, layout::kSwitch);
 
         handle(style, 12).save(out, layout::kHandle);
-        const PanelRect& pad = at(layout::kPadTag);
-        filterScreen(style, pad.width(), pad.height(), Backdrop::of(back, pad.left, pad.top), 5).save(out, layout::kPad);
+        const PanelRect& pad = at(layout::kPadTag, PanelKind::own);
+        filterScreen(style, pad.width(), pad.height(), Backdrop::of(back, pad.left, pad.top), 5)
+            .save(out, layout::kPad);
 
         // Each menu: its background, and the pressed one while its list is open. The
         // narrow ones leave no room for the arrow beside " 1/64 bar" or "x8".
         for (const orvex::gui::PanelRow& m : layout::kRows) {
-            if (m.kind != orvex::gui::PanelKind::menu) continue;
+            if (m.kind != PanelKind::menu) continue;
             const PanelRect& r = m.rect;
             menuBackground(style, r.width(), r.height(), Backdrop::of(back, r.left, r.top), r.width() > 100)
                 .save(out, m.picture);
             displayBackground(style, r.width(), r.height(), Backdrop::of(back, r.left, r.top)).save(out, m.pressed);
         }
-        const PanelRect& tempo = at(layout::kTempoTag);
+        const PanelRect& tempo = at(layout::kTempoTag, PanelKind::own);
         displayBackground(style, tempo.width(), tempo.height(), Backdrop::of(back, tempo.left, tempo.top))
             .save(out, layout::kTempoField);
     });

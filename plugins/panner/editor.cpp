@@ -11,7 +11,8 @@ static_assert(std::size(gui::kDivisionEntries) == CLfo::kNumDivisions &&
               std::size(gui::kWaveformEntries) == CLfo::kNumWaveforms);
 
 ADEditor::ADEditor(ADelay* effect)
-    : PanelEditor(effect, layout::kPanel, layout::kRows, [](long tag) { return ADelay::kParameters[tag].defaultValue; }),
+    : PanelEditor(effect, layout::kPanel, layout::kRows,
+                  [](long tag) { return ADelay::kParameters[tag].defaultValue; }),
       delay(effect) {}
 
 gui::CControl* ADEditor::makeOwn(const gui::PanelRow& row) {
@@ -22,17 +23,17 @@ gui::CControl* ADEditor::makeOwn(const gui::PanelRow& row) {
 
 void ADEditor::ownChanged(gui::CControl* control) {
     if (control->getTag() == kTempoTextTag)
-        setParameterAutomated(kBpm, bpmToController(textToBpm(static_cast<gui::CTextEdit*>(control)->getText().c_str())));
+        setParameterAutomated(kBpm, gui::typedBpm(control));
 }
 
 void ADEditor::refreshOwn(VstInt32 index) {
     if (index == kBpm)
-        gui::showTempo(static_cast<gui::CTextEdit*>(control(kTempoTextTag)), delay->getTheBpm(), delay->getParameter(kBpm));
+        gui::showTempo(control(kTempoTextTag), delay->getTheBpm(), delay->getParameter(kBpm));
     curves.refresh(index, static_cast<gui::CFilterDisplay*>(control(kFilterDisplayTag)), *this);
 }
 
 void ADEditor::tempoChanged(float bpm) {
-    if (isOpen()) gui::showTempo(static_cast<gui::CTextEdit*>(control(kTempoTextTag)), bpm, effect->getParameter(kBpm));
+    if (isOpen()) gui::showTempo(control(kTempoTextTag), bpm, effect->getParameter(kBpm));
 }
 
 }  // namespace orvex::panner

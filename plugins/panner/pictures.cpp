@@ -37,11 +37,11 @@ constexpr Font kLegend{8.5, true, 1.0};
 
 double centre(const PanelRect& r) { return r.left + r.width() / 2.0; }
 const orvex::gui::PanelRow& rowOf(long tag, orvex::gui::PanelKind kind = orvex::gui::PanelKind::knob) {
-    for (const orvex::gui::PanelRow& row : layout::kRows)
-        if (row.tag == tag && row.kind == kind) return row;
-    throw "no such row";
+    return orvex::gui::rowOf(layout::kRows, tag, kind);
 }
-const PanelRect& at(long tag, orvex::gui::PanelKind kind = orvex::gui::PanelKind::knob) { return rowOf(tag, kind).rect; }
+const PanelRect& at(long tag, orvex::gui::PanelKind kind = orvex::gui::PanelKind::knob) {
+    return rowOf(tag, kind).rect;
+}
 // A band's parameter: `low` is the low band's; the bands' parameters are five apart.
 long ofBand(long low, int band) { return low + 5 * band; }
 const PanelRect kFilterDisplay = at(layout::kFilterDisplayTag, orvex::gui::PanelKind::own);

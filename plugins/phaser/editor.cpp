@@ -26,7 +26,8 @@ void ADEditor::valueChanged(gui::CDrawContext* context, gui::CControl* control) 
     // A linked channel moves as one: the partner is set and reported to the host too,
     // whichever channel was turned, so that the effect, the host's automation and the
     // partner's knob all agree.
-    if (isChannelParameter(tag) && linked()) setParameterAutomated(partnerOf(static_cast<int>(tag)), control->getValue());
+    if (isChannelParameter(tag) && linked())
+        setParameterAutomated(partnerOf(static_cast<int>(tag)), control->getValue());
     // Bring the partner's knob and display along now rather than at the next idle, so
     // that both move in the same frame of a drag.
     applyPendingChanges();

@@ -52,12 +52,7 @@ void seat(cairo_t* cr, const Style& style, const gui::PanelRect& b) {
     cairo_restore(cr);
 }
 
-// The place of `parameter`'s knob or display.
-const gui::PanelRect& placeOf(int parameter, gui::PanelKind kind) {
-    return std::find_if(std::begin(layout::kRows), std::end(layout::kRows), [&](const gui::PanelRow& r) {
-               return r.tag == parameter && r.kind == kind;
-           })->rect;
-}
+const gui::PanelRect& placeOf(int parameter, gui::PanelKind kind) { return rowOf(layout::kRows, parameter, kind).rect; }
 const gui::PanelRect& knobOf(int parameter) { return placeOf(parameter, gui::PanelKind::knob); }
 
 // A knob's name centred above its seat.
