@@ -45,15 +45,10 @@ const Font kSmall{8, false, 0.2};
 double centreOf(const PanelRect& r) { return (r.left + r.right) / 2.0; }
 double middleOf(const PanelRect& r) { return (r.top + r.bottom) / 2.0; }
 
-// The first row of `tag` that is a `kind`, and its place.
-const orvex::gui::PanelRow& rowOf(long tag, PanelKind kind = PanelKind::knob) {
-    return orvex::gui::rowOf(layout::kRows, tag, kind);
-}
-const PanelRect& at(long tag, PanelKind kind = PanelKind::knob) { return rowOf(tag, kind).rect; }
-
-// Each band's parameters: low, middle, high.
 using namespace orvex::distortion;
-constexpr int kFrequencies[3] = {kLowFreq, kMidFreq, kHighFreq};
+const PanelRect& at(long tag, PanelKind kind = PanelKind::knob) {
+    return orvex::gui::rowOf(layout::kRows, tag, kind).rect;
+}
 
 Picture drawPanel(const Style& style) {
     Picture panel(kPanelWidth, kPanelHeight);
@@ -85,7 +80,7 @@ Picture drawPanel(const Style& style) {
 
         // A band's parameters are four apart, but its frequency and drive.
         const int step = 4 * band;
-        const PanelRect& freq = at(kFrequencies[band]);
+        const PanelRect& freq = at(kLowFreq + band);
         text(cr, "Freq", centreOf(freq), freq.top - 7, kLabel, style.label, Align::centre, Anchor::middle);
         const PanelRect& input = at(kLowInputLevel + step);
         text(cr, "Input", centreOf(input), input.top - 8, kLabel, style.label, Align::centre, Anchor::middle);
@@ -113,7 +108,7 @@ int main(int argc, char** argv) {
         // the only one), and the band boxes are flat inside, so it matches in every
         // column.
         for (int knob : {kLowFreq, kLowOutputLevel}) {
-            const orvex::gui::PanelRow& k = rowOf(knob);
+            const orvex::gui::PanelRow& k = orvex::gui::rowOf(layout::kRows, knob, PanelKind::knob);
             knobStrip(style, k.frames, k.rect.width(), k.frameHeight, Backdrop::of(panel, k.rect.left, k.rect.top))
                 .save(out, k.picture);
         }

@@ -12,6 +12,7 @@
 using namespace orvex::pictures;
 namespace layout = orvex::panner::layout;
 using namespace orvex::panner;
+using orvex::gui::PanelKind;
 using orvex::gui::PanelRect;
 
 namespace {
@@ -36,16 +37,13 @@ constexpr Font kHeading{10, true, 1.2};
 constexpr Font kLegend{8.5, true, 1.0};
 
 double centre(const PanelRect& r) { return r.left + r.width() / 2.0; }
-const orvex::gui::PanelRow& rowOf(long tag, orvex::gui::PanelKind kind = orvex::gui::PanelKind::knob) {
-    return orvex::gui::rowOf(layout::kRows, tag, kind);
-}
-const PanelRect& at(long tag, orvex::gui::PanelKind kind = orvex::gui::PanelKind::knob) {
-    return rowOf(tag, kind).rect;
+const PanelRect& at(long tag, PanelKind kind = PanelKind::knob) {
+    return orvex::gui::rowOf(layout::kRows, tag, kind).rect;
 }
 // A band's parameter: `low` is the low band's; the bands' parameters are five apart.
 long ofBand(long low, int band) { return low + 5 * band; }
-const PanelRect kFilterDisplay = at(layout::kFilterDisplayTag, orvex::gui::PanelKind::own);
-const PanelRect kTempoText = at(layout::kTempoTextTag, orvex::gui::PanelKind::own);
+const PanelRect kFilterDisplay = at(layout::kFilterDisplayTag, PanelKind::own);
+const PanelRect kTempoText = at(layout::kTempoTextTag, PanelKind::own);
 
 // A control's label centred under (or over) it; `top` is the top of the capitals.
 void label(cairo_t* cr, const Style& style, std::string_view words, double x, double top) {
@@ -67,8 +65,7 @@ Picture panel(const Style& style) {
     label(cr, style, "BPM", centre(kTempoText), kTempoText.bottom + 5);
 
     // The filter display's caption sits above the screen.
-    text(cr, "BANDS", centre(kFilterDisplay), 35, kLegend, style.dimLabel,
-         Align::centre, Anchor::top);
+    text(cr, "BANDS", centre(kFilterDisplay), 35, kLegend, style.dimLabel, Align::centre, Anchor::top);
 
     // Mix: knob with its two ends and label; what the product does below them.
     sectionBox(cr, style, kMixBox);
@@ -106,10 +103,10 @@ Picture panel(const Style& style) {
         label(cr, style, "Freq", centre(at(kLowFreq + b)), at(kLowFreq + b).bottom + 5);
         label(cr, style, "Level", centre(at(ofBand(kLowLevel, b))), at(ofBand(kLowLevel, b)).bottom + 5);
         label(cr, style, "Depth", centre(depth), depth.bottom + 5);
-        label(cr, style, "Solo", centre(at(ofBand(kLowSolo, b), orvex::gui::PanelKind::keyedButton)), depth.bottom + 5);
-        const PanelRect& wave = at(ofBand(kLowModType, b), orvex::gui::PanelKind::menu);
+        label(cr, style, "Solo", centre(at(ofBand(kLowSolo, b), PanelKind::keyedButton)), depth.bottom + 5);
+        const PanelRect& wave = at(ofBand(kLowModType, b), PanelKind::menu);
         label(cr, style, "Wave", centre(wave), wave.top - 11);
-        const PanelRect& rate = at(ofBand(kLowDiv, b), orvex::gui::PanelKind::menu);
+        const PanelRect& rate = at(ofBand(kLowDiv, b), PanelKind::menu);
         label(cr, style, "Rate", centre(rate), rate.top - 11);
     }
     return p;
@@ -134,14 +131,14 @@ int main(int argc, char** argv) {
         // The three bands' controls sit on the same panel rows, so the low band's
         // place stands for all three.
         for (long knob : {kLowFreq, kBpm, kLowLfoDepth}) {
-            const orvex::gui::PanelRow& k = rowOf(knob);
+            const orvex::gui::PanelRow& k = orvex::gui::rowOf(layout::kRows, knob, PanelKind::knob);
             knobStrip(style, k.frames, k.rect.width(), k.frameHeight, Backdrop::of(background, k.rect.left, k.rect.top))
                 .save(out, k.picture);
         }
 
         // The solo button is drawn with white left out: white around it, blended with
         // the section under it at its edges.
-        const PanelRect& solo = at(kLowSolo, orvex::gui::PanelKind::keyedButton);
+        const PanelRect& solo = at(kLowSolo, PanelKind::keyedButton);
         const Colour under = background.pixel(solo.left + solo.width() / 2, solo.top + 2);
         twoStateButton(style, solo.width(), solo.height(), Backdrop::keyed({255, 255, 255}, under))
             .save(out, layout::kSoloButton);
@@ -165,11 +162,11 @@ int main(int argc, char** argv) {
             .save(out, layout::kFilterScreen + 3);
 
         for (const orvex::gui::PanelRow& m : layout::kRows) {
-            if (m.kind != orvex::gui::PanelKind::menu) continue;
+            if (m.kind != PanelKind::menu) continue;
             menuBackground(style, m.rect.width(), m.rect.height(), Backdrop::of(background, m.rect.left, m.rect.top))
                 .save(out, m.picture);
         }
-        const PanelRect& field = at(kLowFreq, orvex::gui::PanelKind::display);
+        const PanelRect& field = at(kLowFreq, PanelKind::display);
         displayBackground(style, field.width(), field.height(), Backdrop::of(background, field.left, field.top))
             .save(out, layout::kFrequencyField);
     });
