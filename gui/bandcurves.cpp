@@ -2,21 +2,24 @@
 
 namespace orvex::gui {
 
-void BandCurves::setUp(CFilterDisplay* display, CBitmap* lowPass, CBitmap* bandPass, CBitmap* highPass,
-                       AudioEffect* effect) const {
-    display->addFilterBitmap(CFilterDisplay::kLowPass, lowPass);
-    display->addFilterBitmap(CFilterDisplay::kHighPass, highPass);
-    display->addFilterBitmap(CFilterDisplay::kBandPass, bandPass);
+CFilterDisplay* BandCurves::make(const PanelRow& row, PanelEditor& editor) const {
+    auto* display = new CFilterDisplay(rectOf(row.rect), &editor, row.tag, editor.picture(row.picture));
+    const CColor key{kCurveKey.red, kCurveKey.green, kCurveKey.blue, 0};
+    for (int curve : {CFilterDisplay::kLowPass, CFilterDisplay::kHighPass, CFilterDisplay::kBandPass}) {
+        CBitmap* picture = editor.picture(row.picture + 1 + curve);
+        picture->setTransparentColor(key);
+        display->addFilterBitmap(curve, picture);
+    }
     for (int curve : {CFilterDisplay::kLowPass, CFilterDisplay::kHighPass, CFilterDisplay::kBandPass})
         display->setRampWidth(curve, 47);
     for (int band = 0; band < kNumBands; ++band) {
-        display->setValue(effect->getParameter(frequencies[band]), positionSlot(band));
-        display->setValue(effect->getParameter(levels[band]), levelSlot(band));
+        display->setValue(editor.getEffect()->getParameter(frequencies[band]), positionSlot(band));
+        display->setValue(editor.getEffect()->getParameter(levels[band]), levelSlot(band));
     }
+    return display;
 }
 
-bool BandCurves::refresh(VstInt32 index, CFilterDisplay* display, const std::array<COnOffButton*, kNumBands>& buttons,
-                         AudioEffect* effect) const {
+bool BandCurves::refresh(VstInt32 index, CFilterDisplay* display, PanelEditor& editor) const {
     for (int band = 0; band < kNumBands; ++band) {
         int slot = -1;
         if (index == frequencies[band]) {
@@ -24,8 +27,7 @@ bool BandCurves::refresh(VstInt32 index, CFilterDisplay* display, const std::arr
         } else if (index == levels[band]) {
             slot = levelSlot(band);
         } else if (index == solos[band]) {
-            for (int b = 0; b < kNumBands; ++b)
-                if (buttons[b]) buttons[b]->setValue(effect->getParameter(solos[b]));
+            for (VstInt32 solo : solos) editor.refresh(solo);
             // Re-placing the band's curve where it is brings it to the front.
             if (display) {
                 display->setValue(display->getValue(levelSlot(band)), levelSlot(band));
@@ -36,7 +38,7 @@ bool BandCurves::refresh(VstInt32 index, CFilterDisplay* display, const std::arr
             continue;
         }
         if (display) {
-            display->setValue(effect->getParameter(index), slot);
+            display->setValue(editor.getEffect()->getParameter(index), slot);
             display->setDirty(true);
         }
         return true;

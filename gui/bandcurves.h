@@ -7,8 +7,8 @@
 
 #include <array>
 
-#include "controls.h"
 #include "dsp/bandfilter.h"
+#include "editor.h"
 #include "filterdisplay.h"
 #include "host/audioeffect.h"
 
@@ -21,19 +21,16 @@ public:
     BandCurves(const Indices& frequencies, const Indices& levels, const Indices& solos)
         : frequencies(frequencies), levels(levels), solos(solos) {}
 
-    // Gives `display` its three curves (low-pass as curve 0, high-pass as 2, band-pass as
-    // 1, in that order), ramp widths of 47 and the six values from the effect: the high
-    // band's curve ends in front. The low-pass travel keeps the width in force when its
-    // picture was added.
-    void setUp(CFilterDisplay* display, CBitmap* lowPass, CBitmap* bandPass, CBitmap* highPass,
-               AudioEffect* effect) const;
+    // The filter display of `row`: its picture is the glass, the next three the
+    // low-pass, band-pass and high-pass curves (curve 0, 1 and 2; the high band's ends
+    // in front), with ramp widths of 47 and the six values from the effect.
+    CFilterDisplay* make(const PanelRow& row, PanelEditor& editor) const;
 
     // A changed parameter, brought to the display and the solo buttons; false when it is
     // none of theirs. A frequency or level re-places its curve; a solo refreshes all
     // three buttons (switching one on turns the others off) and brings the soloed band's
     // curve to the front.
-    bool refresh(VstInt32 index, CFilterDisplay* display, const std::array<COnOffButton*, kNumBands>& buttons,
-                 AudioEffect* effect) const;
+    bool refresh(VstInt32 index, CFilterDisplay* display, PanelEditor& editor) const;
 
     // The display's value slots of a band: position 0/2/4, level 1/3/5.
     static int positionSlot(int band) { return 2 * band; }

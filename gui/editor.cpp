@@ -1,5 +1,8 @@
 #include "editor.h"
 
+#include <algorithm>
+
+#include "dsp/parameter.h"
 #include "host/entry.h"
 #include "platformwindow.h"
 
@@ -17,16 +20,143 @@ AEffGUIEditor::~AEffGUIEditor() {
     releaseBundleRef();
 }
 
-PanelEditor::PanelEditor(AudioEffect* effect, long panelPicture)
-    : AEffGUIEditor(effect), background(new CBitmap(panelPicture)) {
+PanelEditor::PanelEditor(AudioEffect* effect, long panelPicture, std::span<const PanelRow> rows,
+                         float (*knobDefault)(long tag))
+    : AEffGUIEditor(effect),
+      background(new CBitmap(panelPicture)),
+      rows(rows),
+      knobDefault(knobDefault),
+      controls(rows.size(), nullptr) {
     rect = {0, 0, static_cast<VstInt16>(background->getHeight()), static_cast<VstInt16>(background->getWidth())};
+    setKnobMode(2);  // knobs follow the pointer linearly
 }
 
 PanelEditor::~PanelEditor() { background->forget(); }
 
-void PanelEditor::makeFrame(void* window) {
+namespace {
+
+// The entry of `menu` that the parameter value `value` stands for.
+int entryOf(const PanelMenu& menu, float value) {
+    CParameter map;
+    map.setIndexRange(0, menu.count - 1, menu.scale);
+    return map.getSetIndex(value);
+}
+
+// A display's text: rates in hertz on their 0.05 to 20 scale without a unit, whole
+// percent (truncated), or a crossover frequency.
+CParamDisplay::Convert convertOf(PanelText text) {
+    if (text == PanelText::hertz) return [](float v, char* t) { frequencyStringConvert(v, t, "%.2f"); };
+    if (text == PanelText::percent) return [](float v, char* t) { percentStringConvert(v, t); };
+    return [](float v, char* t) { frequencyStringConvert(v, t); };
+}
+
+}  // namespace
+
+CBitmap* PanelEditor::picture(long number) {
+    for (auto [n, bitmap] : loaded)
+        if (n == number) return bitmap;
+    loaded.emplace_back(number, new CBitmap(number));
+    return loaded.back().second;
+}
+
+bool PanelEditor::open(void* window) {
+    AEffGUIEditor::open(window);
     frame = new CFrame(CRect(0, 0, background->getWidth(), background->getHeight()), window, this);
     frame->setBackground(background);
+    COptionMenuScheme* scheme = newHouseMenuScheme(selectedText);
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const PanelRow& row = rows[i];
+        const CRect at = rectOf(row.rect);
+        const float value = row.kind == PanelKind::own ? 0.0f : effect->getParameter(static_cast<VstInt32>(row.tag));
+        CControl* made = nullptr;
+        switch (row.kind) {
+            case PanelKind::knob: {
+                made = new CAnimKnob(at, this, row.tag, row.frames, row.frameHeight, picture(row.picture));
+                made->setDefaultValue(knobDefault ? knobDefault(row.tag) : 0.5f);
+                break;
+            }
+            case PanelKind::keyedButton:
+                picture(row.picture)->setTransparentColor(kWhiteCColor);
+                made = new COnOffButton(at, this, row.tag, picture(row.picture));
+                made->setTransparency(true);
+                break;
+            case PanelKind::button: made = new COnOffButton(at, this, row.tag, picture(row.picture)); break;
+            case PanelKind::display: {
+                auto* display = new CParamDisplay(at, picture(row.picture), 1);
+                setHouseText(display);
+                display->setStringConvert(convertOf(row.text));
+                made = display;
+                break;
+            }
+            case PanelKind::menu: {
+                auto* menu = new COptionMenu(at, this, row.tag, picture(row.picture),
+                                             row.pressed ? picture(row.pressed) : nullptr, kCheckStyle);
+                for (int e = 0; e < row.menu->count; ++e) menu->addEntry(row.menu->entries[e], -1);
+                menu->setHoriAlign(row.text == PanelText::left ? kLeftText : kCenterText);
+                menu->setScheme(scheme);
+                setHouseText(menu);
+                menu->setCurrent(entryOf(*row.menu, value), true);
+                made = menu;
+                break;
+            }
+            case PanelKind::own: made = makeOwn(row); break;
+        }
+        if (!made) continue;
+        if (row.kind != PanelKind::menu && row.kind != PanelKind::own) made->setValue(value);
+        frame->addView(controls[i] = made);
+    }
+    scheme->forget();
+    // The controls hold their own references.
+    for (auto [n, bitmap] : loaded) bitmap->forget();
+    loaded.clear();
+    setKnobMode(2);
+    return true;
+}
+
+void PanelEditor::close() {
+    AEffGUIEditor::close();  // the frame deletes every control
+    std::fill(controls.begin(), controls.end(), nullptr);
+}
+
+CControl* PanelEditor::control(long tag) const {
+    for (std::size_t i = 0; i < rows.size(); ++i)
+        if (rows[i].tag == tag) return controls[i];
+    return nullptr;
+}
+
+void PanelEditor::valueChanged(CDrawContext*, CControl* changed) {
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        if (!changed || controls[i] != changed) continue;
+        const PanelRow& row = rows[i];
+        const auto index = static_cast<VstInt32>(row.tag);
+        if (row.kind == PanelKind::own) {
+            ownChanged(changed);
+        } else if (row.kind == PanelKind::menu) {
+            const int entry = static_cast<COptionMenu*>(changed)->getCurrent(nullptr, true);
+            if (entry >= 0 && entry < row.menu->count) setParameterAutomated(index, row.menu->values[entry]);
+        } else {
+            setParameterAutomated(index, changed->getValue());
+        }
+        return;
+    }
+}
+
+void PanelEditor::refresh(VstInt32 index) {
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        if (rows[i].tag != index || !controls[i] || rows[i].kind == PanelKind::own) continue;
+        const float value = effect->getParameter(index);
+        if (rows[i].kind == PanelKind::menu)
+            static_cast<COptionMenu*>(controls[i])->setCurrent(entryOf(*rows[i].menu, value), true);
+        else
+            controls[i]->setValue(value);
+    }
+}
+
+void PanelEditor::setParameter(VstInt32 index, float) {
+    if (!isOpen()) return;
+    refresh(index);
+    refreshOwn(index);
+    postUpdate();
 }
 
 bool AEffGUIEditor::getRect(ERect** out) {
@@ -40,7 +170,7 @@ bool AEffGUIEditor::open(void* window) {
     // frame and its controls.
     if (frame) close();
     systemWindow = window;
-    // The plug-in's open reads every value afresh; what was noted before is old news.
+    // The panel's open reads every value afresh; what was noted before is old news.
     pendingParameters.store(0, std::memory_order_relaxed);
     tempoPending.store(false, std::memory_order_relaxed);
     postUpdate();

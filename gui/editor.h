@@ -12,10 +12,15 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <span>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "host/aeffeditor.h"
 #include "host/audioeffect.h"
+#include "housestyle.h"
+#include "panel.h"
 #include "view.h"
 
 namespace orvex::gui {
@@ -28,7 +33,7 @@ public:
     ~AEffGUIEditor() override;
 
     bool getRect(ERect** rect) override;
-    // The plug-in's `open` builds the frame; this part remembers the window.
+    // PanelEditor's `open` builds the frame; this part remembers the window.
     bool open(void* window) override;
     // Deletes the frame and every view in it.
     void close() override;
@@ -87,20 +92,57 @@ private:
     std::chrono::steady_clock::time_point nextIdle{};
 };
 
+// A panel row's place as the toolkit's rectangle.
+inline CRect rectOf(const PanelRect& r) { return {r.left, r.top, r.right, r.bottom}; }
+
 // What every plug-in's editor is: one panel picture, which sets the editor's size and
-// is the frame's background, with controls that report their changes to the editor.
+// is the frame's background, and the controls of the plug-in's panel rows (panel.h),
+// which report their changes to the editor. The plug-in adds only what is its own:
+// the controls of its `own` rows and what they do.
 // Editor thread.
 class PanelEditor : public AEffGUIEditor, public CControlListener {
 public:
-    PanelEditor(AudioEffect* effect, long panelPicture);
+    // `knobDefault` gives a knob's value for a double click by its tag; without it 0.5.
+    PanelEditor(AudioEffect* effect, long panelPicture, std::span<const PanelRow> rows,
+                float (*knobDefault)(long tag) = nullptr);
     ~PanelEditor() override;
 
+    // The frame in `window` (offscreen without one) with every row's control, made in
+    // row order from the effect's current values.
+    bool open(void* window) override;
+    // Lets go of the frame and every control in it.
+    void close() override;
+    // A user change: a knob's or button's value, or the value of a menu's chosen entry
+    // (an entry outside its list changes nothing), goes to the effect as an automated
+    // change; an own row's control goes to `ownChanged`.
+    void valueChanged(CDrawContext* context, CControl* control) override;
+    // The controls bound to parameter `index` back to the effect's value (`value` is
+    // not used: the effect may have clamped it), then `refreshOwn`. Nothing while closed.
+    void setParameter(VstInt32 index, float value) override;
+
+    // The controls of the rows of parameter `index`, set to the effect's value.
+    void refresh(VstInt32 index);
+    // The control of the first row with `tag`; null while closed.
+    CControl* control(long tag) const;
+    // While open builds the controls: picture `number`, loaded once for all of them.
+    CBitmap* picture(long number);
+
 protected:
-    // For the plug-in's open, after AEffGUIEditor::open: the frame in `window`, the
-    // panel's size, with the panel behind it.
-    void makeFrame(void* window);
+    // The control of an own row, made during open; the builder adds it to the frame.
+    virtual CControl* makeOwn(const PanelRow& /*row*/) { return nullptr; }
+    virtual void ownChanged(CControl* /*control*/) {}
+    // After `refresh`: what else shows parameter `index`.
+    virtual void refreshOwn(VstInt32 /*index*/) {}
 
     CBitmap* const background;
+    // The menus' selected text.
+    CColor selectedText = kHouseSelectedText;
+
+private:
+    const std::span<const PanelRow> rows;
+    float (*const knobDefault)(long tag);
+    std::vector<CControl*> controls;  // one per row while open
+    std::vector<std::pair<long, CBitmap*>> loaded;
 };
 
 }  // namespace orvex::gui

@@ -18,7 +18,8 @@ void setHouseText(CParamDisplay* control) {
     control->setFontColor(kHouseTextColor);
 }
 
-void showTempo(CTextEdit* field, float hostTempo, float bpm) {
+void showTempo(CControl* control, float hostTempo, float bpm) {
+    auto* field = static_cast<CTextEdit*>(control);
     char text[32];
     if (hostTempo != -1.0f) {
         std::snprintf(text, sizeof text, "%.2f", static_cast<double>(hostTempo));
@@ -28,6 +29,22 @@ void showTempo(CTextEdit* field, float hostTempo, float bpm) {
         bpmStringConvert(bpm, text);
         field->setText(text);
     }
+}
+
+float typedBpm(CControl* field) {
+    return bpmToController(textToBpm(static_cast<CTextEdit*>(field)->getText().c_str()));
+}
+
+CTextEdit* newTempoField(const CRect& size, CControlListener* listener, long tag, CBitmap* background,
+                         float hostTempo, float bpm) {
+    auto* field = new CTextEdit(size, listener, tag, "120.f", background, 0);
+    setHouseText(field);
+    field->setHoriAlign(kCenterText);
+    field->setStringConvert(bpmStringConvert);
+    field->setBackColor(kHouseFieldColor);
+    field->setValue(bpm);
+    showTempo(field, hostTempo, bpm);
+    return field;
 }
 
 }  // namespace orvex::gui

@@ -13,6 +13,8 @@
 #include <string>
 #include <string_view>
 
+#include "gui/panel.h"
+
 using cairo_t = struct _cairo;
 using cairo_surface_t = struct _cairo_surface;
 
@@ -36,9 +38,9 @@ struct Colour {
 };
 
 // The colour behind the curve pictures that the editors leave out when drawing them.
-inline constexpr Colour kCurveKey{43, 100, 118};
+inline constexpr Colour kCurveKey{gui::kCurveKey.red, gui::kCurveKey.green, gui::kCurveKey.blue};
 // The colour of the texts the editors print on displays and menus.
-inline constexpr Colour kDisplayText{33, 87, 103};
+inline constexpr Colour kDisplayText{gui::kHouseText.red, gui::kHouseText.green, gui::kHouseText.blue};
 
 // One look shared by every piece of a product: a dark panel, light labels, one accent.
 struct Style {
@@ -52,7 +54,8 @@ struct Style {
     Colour knobBody{70, 75, 82};
     Colour knobTrack{20, 22, 25};
     Colour pointer{240, 242, 244};
-    Colour display{225, 231, 175};  // displays and menus, where kDisplayText reads
+    // Displays and menus, where kDisplayText reads.
+    Colour display{gui::kHouseField.red, gui::kHouseField.green, gui::kHouseField.blue};
     Colour displayEdge{20, 22, 25};
     Colour screen = kCurveKey;           // the filter display's glass, so curve edges blend in
     Colour curveLine{232, 238, 196};     // the filter curves

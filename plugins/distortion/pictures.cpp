@@ -1,7 +1,7 @@
-// The distortion editor's pictures, drawn at build time: the panel with its labels
-// (128), the large and small knob strips (129, 130), the read-outs' background (131),
-// the solo button (132), the type menus' background (133), the filter display's glass
-// (134) and its low-pass, band-pass and high-pass curves (135 to 137).
+// The distortion editor's pictures, drawn at build time around its panel rows
+// (layout.h): the panel with its labels, the large and small knob strips, the
+// read-outs' background, the solo button, the type menus' background, the filter
+// display's glass and its low-pass, band-pass and high-pass curves.
 #include <cairo.h>
 
 #include <cmath>
@@ -13,6 +13,8 @@
 
 using namespace orvex::pictures;
 namespace layout = orvex::distortion::layout;
+using orvex::gui::PanelKind;
+using orvex::gui::PanelRect;
 
 namespace {
 
@@ -25,9 +27,6 @@ constexpr const char* kBandNames[3] = {"LOW", "MID", "HIGH"};
 // Around the mix knob, with the same flat inside as the bands, so that one knob
 // strip sits on both without a square showing.
 constexpr Box kMixBox{468, 28, 68, 50};
-// The solo button: one state 26 x 14, the picture holds both.
-constexpr int kSoloWidth = 26;
-constexpr int kSoloHeight = 14;
 const Colour kWhite{255, 255, 255};
 
 // A section box whose inside is one flat colour: the controls' pictures are drawn on
@@ -43,9 +42,13 @@ const Font kHeading{11, true, 0.8};
 const Font kLabel{9, true, 0.3};
 const Font kSmall{8, false, 0.2};
 
-double centreOf(const layout::Spot& s, int size) { return s.left + size / 2.0; }
-double centreOf(const layout::Rect& r) { return (r.left + r.right) / 2.0; }
-double middleOf(const layout::Rect& r) { return (r.top + r.bottom) / 2.0; }
+double centreOf(const PanelRect& r) { return (r.left + r.right) / 2.0; }
+double middleOf(const PanelRect& r) { return (r.top + r.bottom) / 2.0; }
+
+using namespace orvex::distortion;
+const PanelRect& at(long tag, PanelKind kind = PanelKind::knob) {
+    return orvex::gui::rowOf(layout::kRows, tag, kind).rect;
+}
 
 Picture drawPanel(const Style& style) {
     Picture panel(kPanelWidth, kPanelHeight);
@@ -59,12 +62,12 @@ Picture drawPanel(const Style& style) {
     vendorMark(cr, style, nameLeft + 1, 120, 9, Align::left);
 
     // The filter display sits in a bezel of its own.
-    const layout::Rect& f = layout::kFilterDisplay;
+    const PanelRect& f = at(layout::kFilterDisplayTag, PanelKind::own);
     sectionBox(cr, style, {f.left - 6.0, f.top - 6.0, f.width() + 12.0, f.height() + 12.0});
 
     // Mix, at the top right.
     flatBox(cr, style, kMixBox);
-    const layout::Rect& mix = layout::kMixKnob;
+    const PanelRect& mix = at(kMix);
     text(cr, "Mix", centreOf(mix), mix.bottom + 12, kLabel, style.label, Align::centre);
     text(cr, "dry", mix.left - 4, mix.bottom - 1, kSmall, style.dimLabel, Align::right);
     text(cr, "wet", mix.right + 4, mix.bottom - 1, kSmall, style.dimLabel, Align::left);
@@ -75,21 +78,19 @@ Picture drawPanel(const Style& style) {
         text(cr, kBandNames[band], kBandBox.x + dx + 8, kBandBox.y + 6, kHeading, style.label, Align::left,
              Anchor::top);
 
-        const layout::Spot& freq = layout::kFrequencyKnob[band];
-        text(cr, "Freq", centreOf(freq, layout::kLargeKnobSize), freq.top - 7, kLabel, style.label, Align::centre,
-             Anchor::middle);
-        const layout::Spot& input = layout::kInputKnob[band];
-        text(cr, "Input", centreOf(input, layout::kLargeKnobSize), input.top - 8, kLabel, style.label, Align::centre,
-             Anchor::middle);
-        const layout::Rect& output = layout::kOutputKnob[band];
+        // A band's parameters are four apart, but its frequency and drive.
+        const int step = 4 * band;
+        const PanelRect& freq = at(kLowFreq + band);
+        text(cr, "Freq", centreOf(freq), freq.top - 7, kLabel, style.label, Align::centre, Anchor::middle);
+        const PanelRect& input = at(kLowInputLevel + step);
+        text(cr, "Input", centreOf(input), input.top - 8, kLabel, style.label, Align::centre, Anchor::middle);
+        const PanelRect& output = at(kLowOutputLevel + step);
         text(cr, "Output", centreOf(output), output.top - 8, kLabel, style.label, Align::centre, Anchor::middle);
-        const layout::Spot& drive = layout::kDriveKnob[band];
-        text(cr, "Drive", centreOf(drive, layout::kLargeKnobSize), drive.top - 8, kLabel, style.label, Align::centre,
-             Anchor::middle);
-        const layout::Spot& solo = layout::kSolo[band];
-        text(cr, "Solo", solo.left - 5, solo.top + kSoloHeight / 2.0, kLabel, style.label, Align::right,
-             Anchor::middle);
-        const layout::Rect& type = layout::kTypeMenu[band];
+        const PanelRect& drive = at(kLowDrive + band);
+        text(cr, "Drive", centreOf(drive), drive.top - 8, kLabel, style.label, Align::centre, Anchor::middle);
+        const PanelRect& solo = at(kLowSolo + step, PanelKind::keyedButton);
+        text(cr, "Solo", solo.left - 5, middleOf(solo), kLabel, style.label, Align::right, Anchor::middle);
+        const PanelRect& type = at(kLowType + step, PanelKind::menu);
         text(cr, "Type", type.left - 5, middleOf(type), kLabel, style.label, Align::right, Anchor::middle);
     }
     return panel;
@@ -101,24 +102,21 @@ int main(int argc, char** argv) {
     return generate(argc, argv, [](const std::string& out) {
         const Style style = Style::withAccent({236, 98, 56});
         const Picture panel = drawPanel(style);
-        panel.save(out, 128);
+        panel.save(out, layout::kPanel);
 
         // Every control picture is drawn on the panel under the low band's control (or
         // the only one), and the band boxes are flat inside, so it matches in every
         // column.
-        const layout::Spot& large = layout::kFrequencyKnob[0];
-        knobStrip(style, layout::kLargeKnobFrames, layout::kLargeKnobSize, layout::kLargeKnobSize,
-                  Backdrop::of(panel, large.left, large.top))
-            .save(out, 129);
-        const layout::Rect& small = layout::kOutputKnob[0];
-        knobStrip(style, layout::kSmallKnobFrames, layout::kSmallKnobSize, layout::kSmallKnobSize,
-                  Backdrop::of(panel, small.left, small.top))
-            .save(out, 130);
+        for (int knob : {kLowFreq, kLowOutputLevel}) {
+            const orvex::gui::PanelRow& k = orvex::gui::rowOf(layout::kRows, knob, PanelKind::knob);
+            knobStrip(style, k.frames, k.rect.width(), k.frameHeight, Backdrop::of(panel, k.rect.left, k.rect.top))
+                .save(out, k.picture);
+        }
 
         // The read-outs: the high band's is two pixels narrower, so the field is drawn
         // that narrow and the wider ones show two more pixels of the flat box beside it.
-        const layout::Rect& wide = layout::kFrequencyDisplay[0];
-        const layout::Rect& narrow = layout::kFrequencyDisplay[2];
+        const PanelRect& wide = at(kLowFreq, PanelKind::display);
+        const PanelRect& narrow = at(kHighFreq, PanelKind::display);
         const Picture field = displayBackground(style, narrow.width(), narrow.height(),
                                                 Backdrop::of(panel, wide.left, wide.top));
         Picture display(wide.width(), wide.height());
@@ -129,17 +127,20 @@ int main(int argc, char** argv) {
             cairo_set_source_surface(cr, field.surface(), 0, 0);
             cairo_paint(cr);
         }
-        display.save(out, 131);
+        display.save(out, layout::kDisplayBack);
 
         // White around the button is left out when it is drawn.
-        twoStateButton(style, kSoloWidth, kSoloHeight, Backdrop::keyed(kWhite, style.section)).save(out, 132);
+        const PanelRect& solo = at(kLowSolo, PanelKind::keyedButton);
+        twoStateButton(style, solo.width(), solo.height(), Backdrop::keyed(kWhite, style.section))
+            .save(out, layout::kSoloButton);
 
-        const layout::Rect& menu = layout::kTypeMenu[0];
+        const PanelRect& menu = at(kLowType, PanelKind::menu);
         menuBackground(style, menu.width(), menu.height(), Backdrop::of(panel, menu.left, menu.top), false)
-            .save(out, 133);
+            .save(out, layout::kMenuBack);
 
-        const layout::Rect& f = layout::kFilterDisplay;
-        filterScreen(style, f.width(), f.height(), Backdrop::of(panel, f.left, f.top), 10).save(out, 134);
+        const PanelRect& f = at(layout::kFilterDisplayTag, PanelKind::own);
+        filterScreen(style, f.width(), f.height(), Backdrop::of(panel, f.left, f.top), 10)
+            .save(out, layout::kFilterBack);
 
         // The curves are as high as the display: a level of 1 puts a curve's top at the
         // display's top. The low-pass falls within its last 40 pixels and the high-pass
@@ -149,20 +150,14 @@ int main(int argc, char** argv) {
         const int width = f.width();
         const int height = f.height();
         const double octaves = width / 48.0;
-        CurveOptions lowPass;
-        lowPass.corner = (width - 40.0) / width;
-        lowPass.octaves = octaves;
-        lowPass.stages = 2;
-        filterCurve(style, Response::lowPass, width, height, kCurveKey, lowPass).save(out, 135);
-        CurveOptions bandPass;
-        bandPass.corner = 0.5;
-        bandPass.octaves = 120 / 48.0;
-        bandPass.stages = 3;
-        filterCurve(style, Response::bandPass, 120, height, kCurveKey, bandPass).save(out, 136);
-        CurveOptions highPass;
-        highPass.corner = 40.0 / width;
-        highPass.octaves = octaves;
-        highPass.stages = 2;
-        filterCurve(style, Response::highPass, width, height, kCurveKey, highPass).save(out, 137);
+        filterCurve(style, Response::lowPass, width, height, kCurveKey,
+                    {.corner = (width - 40.0) / width, .octaves = octaves, .stages = 2})
+            .save(out, layout::kFilterBack + 1);
+        filterCurve(style, Response::bandPass, 120, height, kCurveKey,
+                    {.corner = 0.5, .octaves = 120 / 48.0, .stages = 3})
+            .save(out, layout::kFilterBack + 2);
+        filterCurve(style, Response::highPass, width, height, kCurveKey,
+                    {.corner = 40.0 / width, .octaves = octaves, .stages = 2})
+            .save(out, layout::kFilterBack + 3);
     });
 }

@@ -1,14 +1,17 @@
 // The filter editor's pictures: the panel with its labels, the knob film strips, the
 // lever switches, the XY pad and its handle, the menus' and the tempo field's
-// backgrounds, at the sizes and places of the editor's controls (editor.cpp).
+// backgrounds, at the sizes and places of the editor's controls (layout.h).
 #include <cairo.h>
 
 #include <numbers>
 #include <string_view>
 
+#include "layout.h"
 #include "pieces.h"
 
 using namespace orvex::pictures;
+using namespace orvex::filter;
+using orvex::gui::PanelRect;
 
 namespace {
 
@@ -38,15 +41,22 @@ void dimLabel(cairo_t* cr, const Style& style, std::string_view words, double x,
     text(cr, words, x, y, font, style.dimLabel, align, Anchor::middle);
 }
 
-// A disc under a knob of w x h at (x, y), just covering the knob's square.
-void knobPlate(cairo_t* cr, const Style& style, int x, int y, int w, int h, double radius) {
-    const double cx = x + w / 2.0;
-    const double cy = y + h / 2.0;
+using orvex::gui::PanelKind;
+const PanelRect& at(long tag, PanelKind kind = PanelKind::knob) {
+    return orvex::gui::rowOf(layout::kRows, tag, kind).rect;
+}
+
+// A disc under parameter `tag`'s knob, just covering the knob's square.
+void knobPlate(cairo_t* cr, const Style& style, long tag, double radius) {
+    const PanelRect& r = at(tag);
+    const double cx = r.left + r.width() / 2.0;
+    const double cy = r.top + r.height() / 2.0;
     plate(cr, style, {cx - radius, cy - radius, 2 * radius, 2 * radius}, radius, plateColour(style));
 }
 
-void switchPlate(cairo_t* cr, const Style& style, int x, int y) {
-    plate(cr, style, {x - 3.0, y - 3.0, 25, 37}, 3, plateColour(style));
+void switchPlate(cairo_t* cr, const Style& style, long tag) {
+    const PanelRect& r = at(tag, PanelKind::button);
+    plate(cr, style, {r.left - 3.0, r.top - 3.0, 25, 37}, 3, plateColour(style));
 }
 
 Picture panel(const Style& style) {
@@ -59,17 +69,17 @@ Picture panel(const Style& style) {
 
     // The filter: switches, cutoff, the pad and resonance.
     sectionBox(cr, style, {12, 34, 274, 204}, "FILTER", Align::centre);
-    switchPlate(cr, style, 36, 39);
+    switchPlate(cr, style, kOnOff);
     label(cr, style, "ON", 64, 45, Align::left);
     label(cr, style, "OFF", 64, 64, Align::left);
-    switchPlate(cr, style, 36, 98);
+    switchPlate(cr, style, kPole);
     label(cr, style, "2 POLE", 64, 104, Align::left);
     label(cr, style, "4 POLE", 64, 123, Align::left);
     dimLabel(cr, style, "12 dB", 110, 104, Align::left);
     dimLabel(cr, style, "24 dB", 110, 123, Align::left);
-    knobPlate(cr, style, 155, 69, 22, 22, 16);
+    knobPlate(cr, style, kCutoff, 16);
     label(cr, style, "CUTOFF", 166, 105);
-    knobPlate(cr, style, 100, 197, 22, 22, 16);
+    knobPlate(cr, style, kResonance, 16);
     label(cr, style, "RESONANCE", 111, 183, Align::centre, 70);
     // The pad: cutoff to the right, resonance up.
     dimLabel(cr, style, "TOUCH PAD", 160, 134, Align::left);
@@ -84,13 +94,13 @@ Picture panel(const Style& style) {
     sectionBox(cr, style, {290, 34, 60, 142});
     text(cr, "LFO DEPTH", 320, 39, fitted(cr, "LFO DEPTH", {9, true, 0.4}, 52), style.dimLabel, Align::centre,
          Anchor::top);
-    knobPlate(cr, style, 310, 60, 19, 18, 14);
+    knobPlate(cr, style, kCutoffMod, 14);
     label(cr, style, "CUTOFF", 320, 93, Align::centre, 54, kNarrow);
-    knobPlate(cr, style, 310, 123, 19, 18, 14);
+    knobPlate(cr, style, kResonanceMod, 14);
     label(cr, style, "RESONANCE", 320, 156, Align::centre, 54, kNarrow);
 
     sectionBox(cr, style, {290, 180, 60, 58}, "DRIVE", Align::centre);
-    knobPlate(cr, style, 309, 197, 22, 22, 16);
+    knobPlate(cr, style, kDrive, 16);
 
     // Type, the LFO's wave and rate, the tempo.
     sectionBox(cr, style, {356, 34, 212, 142});
@@ -101,9 +111,9 @@ Picture panel(const Style& style) {
     label(cr, style, "TEMPO", 491, 163, Align::right, 62);
 
     sectionBox(cr, style, {356, 180, 212, 58});
-    knobPlate(cr, style, 419, 200, 18, 18, 14);
+    knobPlate(cr, style, kMix, 14);
     label(cr, style, "DRY/WET", 408, 209, Align::right, 50);
-    knobPlate(cr, style, 513, 200, 18, 18, 14);
+    knobPlate(cr, style, kBpm, 14);
     label(cr, style, "BPM", 502, 209, Align::right, 50);
     return p;
 }
@@ -131,29 +141,36 @@ int main(int argc, char** argv) {
     return generate(argc, argv, [](const std::string& out) {
         const Style style;
         const Picture back = panel(style);
-        back.save(out, 128);
+        back.save(out, layout::kPanel);
 
         const Backdrop onPlate = Backdrop::plain(plateColour(style));
-        knobStrip(style, 127, 22, 22, onPlate).save(out, 129);  // cutoff, resonance, drive
-        knobStrip(style, 101, 18, 18, onPlate).save(out, 130);  // mix, bpm
-        knobStrip(style, 101, 19, 18, onPlate, {.centredArc = true}).save(out, 143);  // the two depths, -100..+100 %
-        leverSwitch(style, 19, 31, onPlate).save(out, 131);
-
-        handle(style, 12).save(out, 132);
-        filterScreen(style, 100, 80, Backdrop::of(back, 160, 142), 5).save(out, 133);
-
-        // Each menu: its background, and the pressed one while its list is open.
-        // The division menu's longest entry, " 1/64 bar", leaves no room for the arrow.
-        struct Field {
-            int number;
-            int x, y, w, h;
-            bool arrow;
-        };
-        for (const Field f : {Field{134, 429, 59, 119, 16, true}, Field{138, 429, 123, 69, 16, false},
-                              Field{136, 429, 91, 119, 16, true}, Field{141, 499, 123, 50, 16, false}}) {
-            menuBackground(style, f.w, f.h, Backdrop::of(back, f.x, f.y), f.arrow).save(out, f.number);
-            displayBackground(style, f.w, f.h, Backdrop::of(back, f.x, f.y)).save(out, f.number + 1);
+        for (long knob : {kCutoff, kMix}) {
+            const orvex::gui::PanelRow& k = orvex::gui::rowOf(layout::kRows, knob, PanelKind::knob);
+            knobStrip(style, k.frames, k.rect.width(), k.frameHeight, onPlate).save(out, k.picture);
         }
-        displayBackground(style, 51, 16, Backdrop::of(back, 497, 155)).save(out, 140);
+        // The two depths, -100..+100 %.
+        const orvex::gui::PanelRow& depth = orvex::gui::rowOf(layout::kRows, kCutoffMod, PanelKind::knob);
+        knobStrip(style, depth.frames, depth.rect.width(), depth.frameHeight, onPlate, {.centredArc = true})
+            .save(out, depth.picture);
+        const PanelRect& lever = at(kOnOff, PanelKind::button);
+        leverSwitch(style, lever.width(), lever.height(), onPlate).save(out, layout::kSwitch);
+
+        handle(style, 12).save(out, layout::kHandle);
+        const PanelRect& pad = at(layout::kPadTag, PanelKind::own);
+        filterScreen(style, pad.width(), pad.height(), Backdrop::of(back, pad.left, pad.top), 5)
+            .save(out, layout::kPad);
+
+        // Each menu: its background, and the pressed one while its list is open. The
+        // narrow ones leave no room for the arrow beside " 1/64 bar" or "x8".
+        for (const orvex::gui::PanelRow& m : layout::kRows) {
+            if (m.kind != PanelKind::menu) continue;
+            const PanelRect& r = m.rect;
+            menuBackground(style, r.width(), r.height(), Backdrop::of(back, r.left, r.top), r.width() > 100)
+                .save(out, m.picture);
+            displayBackground(style, r.width(), r.height(), Backdrop::of(back, r.left, r.top)).save(out, m.pressed);
+        }
+        const PanelRect& tempo = at(layout::kTempoTag, PanelKind::own);
+        displayBackground(style, tempo.width(), tempo.height(), Backdrop::of(back, tempo.left, tempo.top))
+            .save(out, layout::kTempoField);
     });
 }

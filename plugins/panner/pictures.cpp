@@ -11,6 +11,9 @@
 
 using namespace orvex::pictures;
 namespace layout = orvex::panner::layout;
+using namespace orvex::panner;
+using orvex::gui::PanelKind;
+using orvex::gui::PanelRect;
 
 namespace {
 
@@ -33,7 +36,14 @@ constexpr Font kLabel{9, false, 0};
 constexpr Font kHeading{10, true, 1.2};
 constexpr Font kLegend{8.5, true, 1.0};
 
-double centre(int left, int width) { return left + width / 2.0; }
+double centre(const PanelRect& r) { return r.left + r.width() / 2.0; }
+const PanelRect& at(long tag, PanelKind kind = PanelKind::knob) {
+    return orvex::gui::rowOf(layout::kRows, tag, kind).rect;
+}
+// A band's parameter: `low` is the low band's; the bands' parameters are five apart.
+long ofBand(long low, int band) { return low + 5 * band; }
+const PanelRect kFilterDisplay = at(layout::kFilterDisplayTag, PanelKind::own);
+const PanelRect kTempoText = at(layout::kTempoTextTag, PanelKind::own);
 
 // A control's label centred under (or over) it; `top` is the top of the capitals.
 void label(cairo_t* cr, const Style& style, std::string_view words, double x, double top) {
@@ -51,19 +61,19 @@ Picture panel(const Style& style) {
 
     // Tempo: knob, its label, the typed tempo and its unit.
     sectionBox(cr, style, kTempoBox);
-    label(cr, style, "Tempo", centre(layout::kTempoKnob.left, layout::kTempoKnob.width()), 59);
-    label(cr, style, "BPM", centre(layout::kTempoText.left, layout::kTempoText.width()), layout::kTempoText.bottom + 5);
+    label(cr, style, "Tempo", centre(at(kBpm)), 59);
+    label(cr, style, "BPM", centre(kTempoText), kTempoText.bottom + 5);
 
     // The filter display's caption sits above the screen.
-    text(cr, "BANDS", centre(layout::kFilterDisplay.left, layout::kFilterDisplay.width()), 35, kLegend, style.dimLabel,
-         Align::centre, Anchor::top);
+    text(cr, "BANDS", centre(kFilterDisplay), 35, kLegend, style.dimLabel, Align::centre, Anchor::top);
 
     // Mix: knob with its two ends and label; what the product does below them.
     sectionBox(cr, style, kMixBox);
-    const double mixX = centre(layout::kMixKnob.left, layout::kMixKnob.width());
+    const PanelRect& mix = at(kMix);
+    const double mixX = centre(mix);
     label(cr, style, "Mix", mixX, 59);
-    text(cr, "Dry", layout::kMixKnob.left - 4, 52, {7.5, false, 0}, style.dimLabel, Align::right, Anchor::baseline);
-    text(cr, "Wet", layout::kMixKnob.right + 4, 52, {7.5, false, 0}, style.dimLabel, Align::left, Anchor::baseline);
+    text(cr, "Dry", mix.left - 4, 52, {7.5, false, 0}, style.dimLabel, Align::right, Anchor::baseline);
+    text(cr, "Wet", mix.right + 4, 52, {7.5, false, 0}, style.dimLabel, Align::left, Anchor::baseline);
     const Font tagline{7.5, true, 0};
     text(cr, "THREE-BAND", mixX, 104, tagline, style.dimLabel, Align::centre, Anchor::top);
     text(cr, "AUTO-PANNER", mixX, 116, tagline, style.dimLabel, Align::centre, Anchor::top);
@@ -82,7 +92,6 @@ Picture panel(const Style& style) {
 
     const char* const headings[3] = {"LOW", "MID", "HIGH"};
     for (int b = 0; b < 3; ++b) {
-        const layout::BandColumn& c = layout::kBands[b];
         const double mid = (kColumnLeft[b] + kColumnRight[b]) / 2;
         const double w = text(cr, headings[b], mid + 5, 143, kHeading, style.label, Align::centre, Anchor::top);
         // The band's curve colour as a small lamp before its name.
@@ -90,12 +99,15 @@ Picture panel(const Style& style) {
         cairo_set_source_rgb(cr, kBandColour[b].red / 255.0, kBandColour[b].green / 255.0, kBandColour[b].blue / 255.0);
         cairo_fill(cr);
 
-        label(cr, style, "Freq", centre(c.frequency, layout::kBandKnobSize), layout::kFrequencyBottom + 5);
-        label(cr, style, "Level", centre(c.level, layout::kBandKnobSize), layout::kLevelBottom + 5);
-        label(cr, style, "Depth", centre(c.depth, layout::kSmallKnobSize), layout::kDepthTop + layout::kSmallKnobSize + 5);
-        label(cr, style, "Solo", centre(c.solo, layout::kSoloWidth), layout::kDepthTop + layout::kSmallKnobSize + 5);
-        label(cr, style, "Wave", centre(c.waveform, layout::kWaveformWidth), layout::kMenuTop - 11);
-        label(cr, style, "Rate", centre(c.division, layout::kDivisionWidth), layout::kMenuTop - 11);
+        const PanelRect& depth = at(ofBand(kLowLfoDepth, b));
+        label(cr, style, "Freq", centre(at(kLowFreq + b)), at(kLowFreq + b).bottom + 5);
+        label(cr, style, "Level", centre(at(ofBand(kLowLevel, b))), at(ofBand(kLowLevel, b)).bottom + 5);
+        label(cr, style, "Depth", centre(depth), depth.bottom + 5);
+        label(cr, style, "Solo", centre(at(ofBand(kLowSolo, b), PanelKind::keyedButton)), depth.bottom + 5);
+        const PanelRect& wave = at(ofBand(kLowModType, b), PanelKind::menu);
+        label(cr, style, "Wave", centre(wave), wave.top - 11);
+        const PanelRect& rate = at(ofBand(kLowDiv, b), PanelKind::menu);
+        label(cr, style, "Rate", centre(rate), rate.top - 11);
     }
     return p;
 }
@@ -105,7 +117,7 @@ Picture curve(const Style& house, Response response, int width, int band, const 
     Style style = house;
     style.curveLine = kBandColour[band];
     style.curveFill = kBandColour[band].withAlpha(0.35);
-    return filterCurve(style, response, width, layout::kFilterDisplay.height(), kCurveKey, options);
+    return filterCurve(style, response, width, kFilterDisplay.height(), kCurveKey, options);
 }
 
 }  // namespace
@@ -118,51 +130,44 @@ int main(int argc, char** argv) {
 
         // The three bands' controls sit on the same panel rows, so the low band's
         // place stands for all three.
-        const layout::BandColumn& low = layout::kBands[0];
-        knobStrip(style, layout::kBandKnobFrames, layout::kBandKnobSize, layout::kBandKnobSize,
-                  Backdrop::of(background, low.frequency, layout::kFrequencyTop))
-            .save(out, layout::kBandKnobs);
-        knobStrip(style, layout::kSmallKnobFrames, layout::kSmallKnobSize, layout::kSmallKnobSize,
-                  Backdrop::of(background, layout::kTempoKnob.left, layout::kTempoKnob.top))
-            .save(out, layout::kGlobalKnobs);
-        knobStrip(style, layout::kSmallKnobFrames, layout::kSmallKnobSize, layout::kSmallKnobSize,
-                  Backdrop::of(background, low.depth, layout::kDepthTop))
-            .save(out, layout::kDepthKnobs);
+        for (long knob : {kLowFreq, kBpm, kLowLfoDepth}) {
+            const orvex::gui::PanelRow& k = orvex::gui::rowOf(layout::kRows, knob, PanelKind::knob);
+            knobStrip(style, k.frames, k.rect.width(), k.frameHeight, Backdrop::of(background, k.rect.left, k.rect.top))
+                .save(out, k.picture);
+        }
 
         // The solo button is drawn with white left out: white around it, blended with
         // the section under it at its edges.
-        const Colour under = background.pixel(low.solo + layout::kSoloWidth / 2, layout::kSoloTop + 2);
-        twoStateButton(style, layout::kSoloWidth, layout::kSoloStateHeight, Backdrop::keyed({255, 255, 255}, under))
+        const PanelRect& solo = at(kLowSolo, PanelKind::keyedButton);
+        const Colour under = background.pixel(solo.left + solo.width() / 2, solo.top + 2);
+        twoStateButton(style, solo.width(), solo.height(), Backdrop::keyed({255, 255, 255}, under))
             .save(out, layout::kSoloButton);
 
-        displayBackground(style, layout::kTempoText.width(), layout::kTempoText.height(),
-                          Backdrop::of(background, layout::kTempoText.left, layout::kTempoText.top))
+        displayBackground(style, kTempoText.width(), kTempoText.height(),
+                          Backdrop::of(background, kTempoText.left, kTempoText.top))
             .save(out, layout::kTempoField);
-        filterScreen(style, layout::kFilterDisplay.width(), layout::kFilterDisplay.height(),
-                     Backdrop::of(background, layout::kFilterDisplay.left, layout::kFilterDisplay.top))
+        filterScreen(style, kFilterDisplay.width(), kFilterDisplay.height(),
+                     Backdrop::of(background, kFilterDisplay.left, kFilterDisplay.top))
             .save(out, layout::kFilterScreen);
 
         // The low-pass falls to the bottom within its last pixels (only they show at
         // the lowest frequency); the high-pass rises within its first 47 (all that
         // shows at the highest); the band-pass peaks in its middle.
-        const int span = layout::kFilterDisplay.width();
+        const int span = kFilterDisplay.width();
         curve(style, Response::lowPass, span, 0, {.corner = 1.0 - 40.0 / span, .octaves = 11})
-            .save(out, layout::kLowPassCurve);
+            .save(out, layout::kFilterScreen + 1);
         curve(style, Response::bandPass, layout::kBandPassWidth, 1, {.corner = 0.5, .octaves = 6})
-            .save(out, layout::kBandPassCurve);
+            .save(out, layout::kFilterScreen + 2);
         curve(style, Response::highPass, span, 2, {.corner = 40.0 / span, .octaves = 11})
-            .save(out, layout::kHighPassCurve);
+            .save(out, layout::kFilterScreen + 3);
 
-        for (int b = 0; b < 3; ++b) {
-            menuBackground(style, layout::kDivisionWidth, layout::kMenuBottom - layout::kMenuTop,
-                           Backdrop::of(background, layout::kBands[b].division, layout::kMenuTop))
-                .save(out, layout::kDivisionMenus[b]);
-            menuBackground(style, layout::kWaveformWidth, layout::kMenuBottom - layout::kMenuTop,
-                           Backdrop::of(background, layout::kBands[b].waveform, layout::kMenuTop))
-                .save(out, layout::kWaveformMenus[b]);
+        for (const orvex::gui::PanelRow& m : layout::kRows) {
+            if (m.kind != PanelKind::menu) continue;
+            menuBackground(style, m.rect.width(), m.rect.height(), Backdrop::of(background, m.rect.left, m.rect.top))
+                .save(out, m.picture);
         }
-        displayBackground(style, layout::kFrequencyFieldWidth, layout::kFrequencyFieldBottom - layout::kFrequencyFieldTop,
-                          Backdrop::of(background, low.frequencyField, layout::kFrequencyFieldTop))
+        const PanelRect& field = at(kLowFreq, PanelKind::display);
+        displayBackground(style, field.width(), field.height(), Backdrop::of(background, field.left, field.top))
             .save(out, layout::kFrequencyField);
     });
 }

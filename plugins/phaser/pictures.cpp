@@ -12,6 +12,7 @@
 #include "pieces.h"
 
 using namespace orvex::pictures;
+namespace gui = orvex::gui;
 namespace layout = orvex::phaser::layout;
 
 namespace {
@@ -29,9 +30,9 @@ const Font kUnitFont{8, false, 0};
 // beyond the corners of its frame: no edge of a frame shows, wherever the knob is.
 Colour seatColour(const Style& style) { return style.section.darker(0.3); }
 
-double seatRadius(const layout::Box& b) { return std::hypot(b.width(), b.height()) / 2 + 1.5; }
+double seatRadius(const gui::PanelRect& b) { return std::hypot(b.width(), b.height()) / 2 + 1.5; }
 
-void seat(cairo_t* cr, const Style& style, const layout::Box& b) {
+void seat(cairo_t* cr, const Style& style, const gui::PanelRect& b) {
     const double cx = b.left + b.width() / 2.0;
     const double cy = b.top + b.height() / 2.0;
     const double r = seatRadius(b);
@@ -51,19 +52,12 @@ void seat(cairo_t* cr, const Style& style, const layout::Box& b) {
     cairo_restore(cr);
 }
 
-const layout::Knob& knobOf(int parameter) {
-    return *std::find_if(std::begin(layout::kKnobs), std::end(layout::kKnobs),
-                         [&](const layout::Knob& k) { return k.parameter == parameter; });
-}
-
-const layout::Display& displayOf(int parameter) {
-    return *std::find_if(std::begin(layout::kDisplays), std::end(layout::kDisplays),
-                         [&](const layout::Display& d) { return d.parameter == parameter; });
-}
+const gui::PanelRect& placeOf(int parameter, gui::PanelKind kind) { return rowOf(layout::kRows, parameter, kind).rect; }
+const gui::PanelRect& knobOf(int parameter) { return placeOf(parameter, gui::PanelKind::knob); }
 
 // A knob's name centred above its seat.
 void knobLabel(cairo_t* cr, const Style& style, int parameter, std::string_view name) {
-    const layout::Box& b = knobOf(parameter).box;
+    const gui::PanelRect& b = knobOf(parameter);
     const double cx = b.left + b.width() / 2.0;
     const double top = b.top + b.height() / 2.0 - seatRadius(b);
     text(cr, name, cx, top - 3, kKnobFont, style.label, Align::centre);
@@ -71,7 +65,7 @@ void knobLabel(cairo_t* cr, const Style& style, int parameter, std::string_view 
 
 // Words at the two ends of a knob's travel, below it at the lower left and right.
 void knobEnds(cairo_t* cr, const Style& style, int parameter, std::string_view low, std::string_view high) {
-    const layout::Box& b = knobOf(parameter).box;
+    const gui::PanelRect& b = knobOf(parameter);
     const double cx = b.left + b.width() / 2.0;
     const double below = b.top + b.height() / 2.0 + seatRadius(b) + 8;
     text(cr, low, cx - 3, below, kEndFont, style.dimLabel, Align::right);
@@ -82,14 +76,14 @@ void knobEnds(cairo_t* cr, const Style& style, int parameter, std::string_view l
 // names, and the rate display's unit beside it.
 void channel(cairo_t* cr, const Style& style, double top, std::string_view title, int rate, int depth,
              int feedback) {
-    const layout::Box& rateKnob = knobOf(rate).box;
+    const gui::PanelRect& rateKnob = knobOf(rate);
     text(cr, title, rateKnob.right + 14, top + 7, kTitleFont, style.dimLabel, Align::left, Anchor::top);
     knobLabel(cr, style, rate, "RATE");
     knobLabel(cr, style, depth, "DEPTH");
     knobLabel(cr, style, feedback, "FEEDBACK");
-    const layout::Box& hz = displayOf(rate).box;
+    const gui::PanelRect& hz = placeOf(rate, gui::PanelKind::display);
     text(cr, "Hz", hz.right + 3, hz.bottom - 1, kUnitFont, style.dimLabel);
-    for (int p : {rate, depth, feedback}) seat(cr, style, knobOf(p).box);
+    for (int p : {rate, depth, feedback}) seat(cr, style, knobOf(p));
 }
 
 // A strip of `picture`'s knobs: as many frames as its most finely divided knob needs;
@@ -97,12 +91,11 @@ void channel(cairo_t* cr, const Style& style, double top, std::string_view title
 // values of the fewer and repeats the full-scale picture to make up the count, so that
 // every knob starts empty and ends full.
 Picture knobStripOf(const Style& style, int picture) {
-    int fewest = layout::framesOf(picture);
-    int width = 0;
-    for (const layout::Knob& k : layout::kKnobs)
-        if (k.picture == picture) fewest = std::min(fewest, k.subImages), width = k.box.width();
-    const int frames = layout::framesOf(picture);
-    const int h = layout::imageHeightOf(picture);
+    int fewest = 1 << 30, frames = 0, width = 0, h = 0;
+    for (const gui::PanelRow& k : layout::kRows)
+        if (k.kind == gui::PanelKind::knob && k.picture == picture)
+            fewest = std::min(fewest, k.frames), frames = std::max(frames, k.frames), width = k.rect.width(),
+            h = k.frameHeight;
     const Picture values = knobStrip(style, fewest, width, h, Backdrop::plain(seatColour(style)));
     Picture strip(width, frames * h);
     cairo_t* cr = strip.context();
@@ -161,7 +154,7 @@ int main(int argc, char** argv) {
         channel(cr, style, channels.y, "RIGHT CHANNEL", kRightRate, kRightDepth, kRightFeedback);
 
         // The link ties the right channel's three knobs to the left's.
-        const layout::Box& link = layout::kLinkBox;
+        const gui::PanelRect& link = placeOf(kLink, gui::PanelKind::button);
         text(cr, "LINK", link.left + link.width() / 2.0, link.bottom + 10, kSmallFont, style.label, Align::centre);
 
         sectionBox(cr, style, {356, 36, 62, 190});  // the output
@@ -169,15 +162,15 @@ int main(int argc, char** argv) {
         knobEnds(cr, style, kMix, "DRY", "WET");
         knobLabel(cr, style, kWidth, "WIDTH");
         knobEnds(cr, style, kWidth, "MONO", "WIDE");
-        seat(cr, style, knobOf(kMix).box);
-        seat(cr, style, knobOf(kWidth).box);
+        seat(cr, style, knobOf(kMix));
+        seat(cr, style, knobOf(kWidth));
         panel.save(out, layout::kPanel);
 
         knobStripOf(style, layout::kChannelKnobs).save(out, layout::kChannelKnobs);
         knobStripOf(style, layout::kOutputKnobs).save(out, layout::kOutputKnobs);
         twoStateButton(style, link.width(), link.height(), Backdrop::of(panel, link.left, link.top))
             .save(out, layout::kLinkButton);
-        const layout::Box& first = layout::kDisplays[0].box;
+        const gui::PanelRect& first = placeOf(kLeftRate, gui::PanelKind::display);
         valueField(style, first.width(), first.height(), Backdrop::of(panel, first.left, first.top))
             .save(out, layout::kDisplay);
     });
