@@ -70,9 +70,6 @@ public:
 
     float getLeftGain() const { return leftGain; }
     float getRightGain() const { return rightGain; }
-    float getLeftTarget() const { return leftTarget; }
-    float getRightTarget() const { return rightTarget; }
-    int getSampleCounter() const { return sampleCounter; }
 
 private:
     // The glide of a pair of gains, one sample on: every 32nd call `aim` sets new steps
@@ -226,7 +223,6 @@ public:
     const CLfo& getLfo() const { return lfo; }
     CPanPot& getPanPot() { return panPot; }
     const CPanPot& getPanPot() const { return panPot; }
-    float getDepth() const { return depth; }
 
 private:
     void setDepth(float value);

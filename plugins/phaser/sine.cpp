@@ -47,8 +47,4 @@ void CSine::getControlName(char* text, int) { copyText(text, "Frequency", kTextC
 
 void CSine::getUnitOfMeasurement(char* text, int) { copyText(text, "Hz", kTextCapacity); }
 
-void CSine::reset() { state = {kStartValue, 0.0f}; }
-
-void CSine::setBounds(float start) { state = {start, 0.0f}; }
-
 }  // namespace orvex::phaser

@@ -234,8 +234,6 @@ TEST(FilterPoleVariable, StereoPassIsEachChannelAloneAlsoWhenMended) {
             rightAlone.process(inR.data(), expR.data(), modulation, n);
             EXPECT_EQ(outL, expL) << pole << " " << block;
             EXPECT_EQ(outR, expR) << pole << " " << block;
-            EXPECT_EQ(left.getSecondStage().band, leftAlone.getSecondStage().band);
-            EXPECT_EQ(right.getFirstStage().band, rightAlone.getFirstStage().band);
             inL[50] = inR[70] = inL[120] = 0.25f;
         }
     }
