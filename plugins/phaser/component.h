@@ -19,7 +19,7 @@ public:
     virtual void process(float* buffer, int count) = 0;
 };
 
-// Audio units of the phaser (all-pass stages, the phaser itself). The constructor
+// Audio units of the phaser (the phaser itself). The constructor
 // names the unit and stores its control count; the sample rate is the owner's to set.
 class CEffect : public ControlSlots<CProcessingHead> {
 public:

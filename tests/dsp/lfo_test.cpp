@@ -444,6 +444,10 @@ TEST(LfoRun, ResetRestartsTheCycleAndForgetsThePosition) {
     lfo.processBlock(31);
     for (int i = 0; i < 31; ++i) phase += lfo.getPhaseIncrement();
     EXPECT_EQ(lfo.getPhase(), phase);
+    // The position before the reset is a new one now: 3 quarter notes lock to 192.75.
+    lfo.setSongPosition(3.0f);
+    lfo.processBlock(1);
+    EXPECT_EQ(lfo.getPhase(), 192.75f + lfo.getPhaseIncrement());
 }
 
 TEST(LfoRun, IncrementOfAWholeCycleOrMoreWrapsWithATrueModulo) {
