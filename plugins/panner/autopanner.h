@@ -68,9 +68,6 @@ public:
         int counter;
     };
 
-    float getLeftGain() const { return leftGain; }
-    float getRightGain() const { return rightGain; }
-
 private:
     // The glide of a pair of gains, one sample on: every 32nd call `aim` sets new steps
     // (and may read the gains as they stand), then each gain takes its step. Written
@@ -221,8 +218,6 @@ public:
     // on MIDI notes.
     CLfo& getLfo() { return lfo; }
     const CLfo& getLfo() const { return lfo; }
-    CPanPot& getPanPot() { return panPot; }
-    const CPanPot& getPanPot() const { return panPot; }
 
 private:
     void setDepth(float value);
