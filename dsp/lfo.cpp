@@ -39,7 +39,7 @@ float CConvertor::getLfoFreq(float bpm, int division, bool triplet, int multiple
     return frequency / static_cast<float>(multiple);
 }
 
-CLfo::CLfo(float rate, SinePrecision precision) : CModulator("Lfo", 5), sinePrecision(precision) {
+CLfo::CLfo(float rate, SinePrecision precision) : sinePrecision(precision) {
     waveformChoice.setIndexRange(0, kNumWaveforms - 1, 5.99999f);
     divisionChoice.setIndexRange(0, kNumDivisions - 1, 8.99999f);
     multipleChoice.setIndexRange(0, kNumMultiples - 1, 7.99999f);

@@ -19,7 +19,7 @@ inline float holdable(float sample) { return finiteOrSilence(sample); }
 
 // Base and "bypass" -------------------------------------------------------------
 
-CDistortion::CDistortion(float sampleRate) : CEffect("Dist", 1) { CComponent::setSampleRate(sampleRate); }
+CDistortion::CDistortion(float sampleRate) { CComponent::setSampleRate(sampleRate); }
 
 void CDistortion::setControl(float value, int) { drive = unitRange(value); }
 

@@ -17,8 +17,7 @@ constexpr int kQuantizeBits[] = {16, 12, 8, 4};
 }  // namespace
 
 CDistortionBlock::CDistortionBlock(float sampleRate)
-    : CEffect("DistB", 3),
-      anihilator(sampleRate),
+    : anihilator(sampleRate),
       softShaper(sampleRate),
       tubetek(sampleRate),
       slaughter(sampleRate),

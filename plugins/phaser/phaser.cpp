@@ -31,8 +31,7 @@ void split(__m128 v, float& left, float& right) {
 }  // namespace
 
 CPhaser::CPhaser(float rate)
-    : CEffect("Phaser", kNumControls),
-      sine(std::make_unique<CSine>(rate)),
+    : sine(std::make_unique<CSine>(rate)),
       stages(std::make_unique<CAllPass[]>(kNumStages)) {
     sine->setSampleRate(rate);
     sine->setControl(0.5f, 0);

@@ -9,7 +9,7 @@ namespace {
 constexpr int kTextCapacity = 16;
 }  // namespace
 
-CSine::CSine(float rate) : CSynthesis("Sine gen", 1) {
+CSine::CSine(float rate) {
     frequency.setExpRange(kMinFrequency, kMaxFrequency);
     sampleRate = rate;
     // The coefficient is left at the 1 Hz of the control set here, so that an

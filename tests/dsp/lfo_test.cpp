@@ -167,12 +167,8 @@ TEST(LfoTables, EveryTableStaysInsideZeroToOneAndRebuildsIdentically) {
 // ---------------------------------------------------------------------------------
 // Controls
 
-TEST(LfoControls, NameCountNamesAndUnits) {
+TEST(LfoControls, ControlNamesAndUnits) {
     CLfo lfo(44100.0f);
-    char name[16] = {};
-    lfo.getName(name);
-    EXPECT_STREQ(name, "Lfo");
-    EXPECT_EQ(lfo.getNumControls(), 5);
     EXPECT_EQ(controlName(lfo, 10), "Bpm");
     EXPECT_EQ(controlName(lfo, 11), "Division");
     EXPECT_EQ(controlName(lfo, 15), "Type");
