@@ -14,7 +14,6 @@ constexpr float kDefaultRate = 44100.0f;
 
 bool isUsableRate(float rate) { return std::isfinite(rate) && rate > 0.0f; }
 
-
 }  // namespace
 
 CStateVariable::CStateVariable(float sampleRate, FilterForm form)

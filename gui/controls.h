@@ -33,7 +33,6 @@ public:
     virtual void setZoomFactor(float factor) { zoomFactor = factor; }
     virtual float getZoomFactor() const { return zoomFactor; }
 
-
 protected:
     void moveTo(CDrawContext* context, float newValue);
 
