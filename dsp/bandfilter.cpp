@@ -3,7 +3,7 @@
 namespace orvex {
 
 CBandFilter::CBandFilter(float sampleRate, FilterForm form)
-    : CEffect("BandF", 3), highFilter(sampleRate, form), bandFilter(sampleRate, form), lowFilter(sampleRate, form) {
+    : highFilter(sampleRate, form), bandFilter(sampleRate, form), lowFilter(sampleRate, form) {
     CComponent::setSampleRate(lowFilter.getSampleRate());
     // Fixed responses, configured in the order built: the outer bands fully damped (no
     // resonance bump at their crossovers), the middle band moderately resonant. Cutoff

@@ -66,10 +66,4 @@ void floatToString(float value, char* text) {
     *out = 0;
 }
 
-CComponent::CComponent(const char* initialName) { copyText(name, initialName, kNameSize); }
-
-void CComponent::setName(const char* newName) { copyText(name, newName, kNameSize); }
-
-void CComponent::getName(char* text) { copyText(text, name, kNameSize); }
-
 }  // namespace orvex

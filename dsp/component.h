@@ -1,5 +1,5 @@
-// The unit model every DSP building block of the plug-ins shares: a named component
-// that knows its sample rate, and, for most kinds, a control interface addressed by
+// The unit model every DSP building block of the plug-ins shares: a component that
+// knows its sample rate, and, for most kinds, a control interface addressed by
 // control identifiers from one numbering common to all units.
 #pragma once
 
@@ -42,15 +42,14 @@ void copyText(char* dest, const char* src, int capacity);
 
 class CComponent {
 public:
+    // Room for a control's name, unit or display text.
     static constexpr int kNameSize = 16;
 
-    explicit CComponent(const char* name);
+    CComponent() = default;
     virtual ~CComponent() = default;
     CComponent(const CComponent&) = delete;
     CComponent& operator=(const CComponent&) = delete;
 
-    virtual void setName(const char* newName);
-    virtual void getName(char* text);
     virtual void setSampleRate(float rate) { sampleRate = rate; }
 
     float getSampleRate() const { return sampleRate; }
@@ -59,7 +58,6 @@ public:
     static void floatToString(float value, char* text) { orvex::floatToString(value, text); }
 
 protected:
-    char name[kNameSize] = {};
     float sampleRate = 44100.0f;
 };
 
@@ -70,49 +68,28 @@ protected:
 template <class Head>
 class ControlSlots : public Head {
 public:
-    ControlSlots(const char* name, int numControls) : Head(name), numControls(numControls) {}
-
     virtual void setControlAutomated(float value, int control) = 0;
     virtual void getControl(char* text, int control) = 0;
     virtual void getControlName(char* text, int control) = 0;
     virtual void getUnitOfMeasurement(char* text, int control) = 0;
-    virtual int getNumControls() { return numControls; }
-    virtual void setNumControls(int count) { numControls = count; }
-
-protected:
-    int numControls;
 };
 
 // The head of the shared control interface: a value set by control identifier.
 class CSettable : public CComponent {
 public:
-    using CComponent::CComponent;
-
     virtual void setControl(float value, int control) = 0;
 };
 
 // The control interface shared, slot for slot, by audio units and modulation sources.
-class CControlUnit : public ControlSlots<CSettable> {
-public:
-    using ControlSlots::ControlSlots;
-};
+class CControlUnit : public ControlSlots<CSettable> {};
 
 // Audio-processing units (filters, panners, distortion stages).
-class CEffect : public CControlUnit {
-public:
-    using CControlUnit::CControlUnit;
-};
+class CEffect : public CControlUnit {};
 
 // Modulation sources (LFOs, generators).
-class CModulator : public CControlUnit {
-public:
-    using CControlUnit::CControlUnit;
-};
+class CModulator : public CControlUnit {};
 
 // Units without controls (switches, mixers, pan pot).
-class CUtility : public CComponent {
-public:
-    using CComponent::CComponent;
-};
+class CUtility : public CComponent {};
 
 }  // namespace orvex

@@ -39,7 +39,7 @@ float CConvertor::getLfoFreq(float bpm, int division, bool triplet, int multiple
     return frequency / static_cast<float>(multiple);
 }
 
-CLfo::CLfo(float rate, SinePrecision precision) : CModulator("Lfo", 5), sinePrecision(precision) {
+CLfo::CLfo(float rate, SinePrecision precision) : sinePrecision(precision) {
     waveformChoice.setIndexRange(0, kNumWaveforms - 1, 5.99999f);
     divisionChoice.setIndexRange(0, kNumDivisions - 1, 8.99999f);
     multipleChoice.setIndexRange(0, kNumMultiples - 1, 7.99999f);
@@ -111,10 +111,7 @@ void CLfo::setFrequency() {
     const float increment = newFrequency * rateFactor;
     // An extreme tempo or rate could overflow the increment; the phase arithmetic
     // must stay finite, so such a result is not taken and the LFO keeps its speed.
-    if (std::isfinite(increment) && increment >= 0.0f) {
-        frequency = newFrequency;
-        phaseIncrement = increment;
-    }
+    if (std::isfinite(increment) && increment >= 0.0f) phaseIncrement = increment;
     barFactor = CMUSIC_MATH_SONG_PHASE[division];
 }
 
@@ -194,7 +191,7 @@ void CLfo::lockToSongPosition() {
     // Follow the host's bar position whenever it moves; run free while it stands
     // still or is absent (setSongPosition turns a non-finite position into absent).
     // c is formed in double so that even the largest float position cannot overflow.
-    if (syncEnabled && songPosition != kNoSongPosition && songPosition != lastSongPosition) {
+    if (songPosition != kNoSongPosition && songPosition != lastSongPosition) {
         const double c = static_cast<double>(songPosition) * 0.25 * static_cast<double>(barFactor);
         phase = static_cast<float>((c - std::floor(c)) * 257.0);
         if (phase >= kCycleLength) phase = wrapped(phase);
@@ -205,9 +202,9 @@ void CLfo::lockToSongPosition() {
 float CLfo::processBlock(int count) {
     lockToSongPosition();
     for (int i = 1; i < count; ++i) advance();
-    output = interpolate(table, phase, tableIndex, fraction);
+    const float value = interpolate(table, phase);
     advance();
-    return output;
+    return value;
 }
 
 void CLfo::processBlocks(CLfo& a, CLfo& b, CLfo& c, int count, float values[3]) {
@@ -227,9 +224,8 @@ void CLfo::processBlocks(CLfo& a, CLfo& b, CLfo& c, int count, float values[3]) 
     CLfo* const lfos[3] = {&a, &b, &c};
     for (int k = 0; k < 3; ++k) {
         CLfo& l = *lfos[k];
-        l.output = interpolate(l.table, l.phase, l.tableIndex, l.fraction);
+        values[k] = interpolate(l.table, l.phase);
         l.advance();
-        values[k] = l.output;
     }
 }
 

@@ -92,35 +92,20 @@ public:
     // free while it stood, and the music starts here.
     void relock() { lastSongPosition = kNoSongPosition; }
 
-    void setSyncEnabled(bool enabled) { syncEnabled = enabled; }
-    bool isSyncEnabled() const { return syncEnabled; }
-
-    float getTempo() const { return tempo; }
-    float getFrequency() const { return frequency; }
     float getPhaseIncrement() const { return phaseIncrement; }
     float getPhase() const { return phase; }
-    int getTableIndex() const { return tableIndex; }
-    float getFraction() const { return fraction; }
-    float getRateFactor() const { return rateFactor; }
-    float getBarFactor() const { return barFactor; }
-    float getSongPosition() const { return songPosition; }
-    float getLastSongPosition() const { return lastSongPosition; }
-    int getWaveform() const { return waveformChoice.index; }
-    int getDivision() const { return divisionChoice.index; }
-    int getMultiple() const { return multipleChoice.index + 1; }
     const WaveTable& getWaveTable(int waveform) const { return waveTables[clampWaveform(waveform)]; }
-    const float* getCurrentTable() const { return table; }
 
 protected:
     CLfo(float sampleRate, SinePrecision sinePrecision);
 
     // Audio thread, at the start of a block: sets the phase from the song position
-    // when sync is on and the host's position has moved since the last lock.
+    // when the host's position has moved since the last lock.
     void lockToSongPosition();
     // The value of `waveTable` at `phase` (0 <= phase < 256), linearly interpolated.
-    static float interpolate(const float* waveTable, float phase, int& index, float& fraction) {
-        index = static_cast<int>(phase);
-        fraction = phase - static_cast<float>(index);
+    static float interpolate(const float* waveTable, float phase) {
+        const int index = static_cast<int>(phase);
+        const float fraction = phase - static_cast<float>(index);
         return waveTable[index] + fraction * (waveTable[index + 1] - waveTable[index]);
     }
     // `phase` one sample on by `increment`, back inside 0..256.
@@ -130,11 +115,8 @@ protected:
     }
 
     const float* table = nullptr;  // the selected one of waveTables
-    int tableIndex = 0;
     float phaseIncrement = 0.0f;
     float phase = 0.0f;
-    float fraction = 0.0f;
-    float output = 0.0f;
 
 private:
     static int clampWaveform(int waveform) {
@@ -154,9 +136,7 @@ private:
     CParameter divisionChoice;
     CParameter multipleChoice;
     float tempo = 120.0f;
-    float frequency = 0.0f;
     float rateFactor = 0.0f;
-    bool syncEnabled = true;
     float songPosition = 0.0f;
     float lastSongPosition = 0.0f;
     float barFactor = 0.25f;

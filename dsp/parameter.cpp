@@ -24,8 +24,6 @@ float textToBpm(const char* text) {
     return bpm;
 }
 
-void bpmToText(char* text, float bpm) { std::snprintf(text, 16, "%.2f", bpm); }
-
 void percentStringConvert(float value, char* text) {
     float percent = 100.0f * value;
     // Outside the int range (or NaN) the cast would be undefined: clamp first.

@@ -108,7 +108,6 @@ void bpmStringConvert(float value, char* text);
 float bpmToController(float bpm);
 // Reads a tempo typed by the user; anything outside the range (or unreadable) gives 120.
 float textToBpm(const char* text);
-void bpmToText(char* text, float bpm);
 // 100 * value truncated, "%d%%".
 void percentStringConvert(float value, char* text);
 

@@ -14,12 +14,10 @@ constexpr float kDefaultRate = 44100.0f;
 
 bool isUsableRate(float rate) { return std::isfinite(rate) && rate > 0.0f; }
 
-
 }  // namespace
 
 CStateVariable::CStateVariable(float sampleRate, FilterForm form)
-    : CEffect("SV Filter", 5),
-      Kernel{{.freqSet = 0.01f, .dampSet = 0.01f, .freqMax = 0.25f, .dampMax = 2.0f, .driveCoef = 0}, {}},
+    : Kernel{{.freqSet = 0.01f, .dampSet = 0.01f, .freqMax = 0.25f, .dampMax = 2.0f, .driveCoef = 0}, {}},
       filterForm(form) {
     const float rate = isUsableRate(sampleRate) ? sampleRate : kDefaultRate;
     CComponent::setSampleRate(rate);

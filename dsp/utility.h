@@ -38,8 +38,6 @@ inline void silenceNonFinite(float* buffer, int count) {
 
 class COnOff : public CUtility {
 public:
-    COnOff() : CUtility("OnOff") {}
-
     // Below 0.5 is off; 0.5 and above is on.
     void setOnOff(float value);
     bool getOnOff() const { return on; }
@@ -51,8 +49,6 @@ public:
 
 class CWetDryMixer : public CUtility {
 public:
-    CWetDryMixer() : CUtility("WetDryMixer") {}
-
     // wet = value, dry = 1 - value: a linear crossfade.
     void setMix(float value) {
         wet = value;

@@ -31,7 +31,6 @@ public:
     long getResourceId() const { return resource; }
     int getWidth() const { return width; }
     int getHeight() const { return height; }
-    bool isLoaded() const { return surface != nullptr; }
 
     // Pixels of exactly this colour are left out by `drawTransparent`.
     void setTransparentColor(const CColor& color);

@@ -33,8 +33,6 @@ public:
     virtual void setZoomFactor(float factor) { zoomFactor = factor; }
     virtual float getZoomFactor() const { return zoomFactor; }
 
-    bool isDragging() const { return dragging; }
-
 protected:
     void moveTo(CDrawContext* context, float newValue);
 

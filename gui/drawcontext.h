@@ -47,7 +47,6 @@ public:
     void setFrameColor(const CColor& color) { frameColor = color; }
     void setFontColor(const CColor& color) { fontColor = color; }
     void setFont(int font, int face = kNormalFace);
-    void setLineWidth(int width) { lineWidth = width; }
 
     void fillRect(const CRect& rect);
     void drawRect(const CRect& rect);  // a one-pixel frame inside `rect`

@@ -36,7 +36,6 @@ public:
 
     const CRect& curveRect(int curve) const { return curveRects[static_cast<std::size_t>(curve)]; }
     float frontMark(int curve) const { return marks[static_cast<std::size_t>(curve)]; }
-    int travelLeft(int curve) const { return curve == kLowPass ? lowTravelLeft : highTravelLeft; }
 
 private:
     void place(int curve);

@@ -69,9 +69,6 @@ inline constexpr CColor kGreyCColor{127, 127, 127, 0};
 inline constexpr CColor kRedCColor{255, 0, 0, 0};
 inline constexpr CColor kGreenCColor{0, 255, 0, 0};
 inline constexpr CColor kBlueCColor{0, 0, 255, 0};
-inline constexpr CColor kYellowCColor{255, 255, 0, 0};
-inline constexpr CColor kMagentaCColor{255, 0, 255, 0};
-inline constexpr CColor kCyanCColor{0, 255, 255, 0};
 inline constexpr CColor kTransparentCColor{255, 255, 255, 0};
 
 // Mouse buttons and modifiers as the controls read them.

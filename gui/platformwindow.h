@@ -28,7 +28,6 @@ public:
     virtual void focusChanged(bool focused) = 0;
     virtual void openPopup(COptionMenu& menu) = 0;
     virtual void closePopup() = 0;
-    virtual unsigned int windowId() const = 0;
 };
 
 }  // namespace orvex::gui

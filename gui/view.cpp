@@ -103,17 +103,6 @@ void CFrame::addView(CView* view) {
     view->attached(this);
 }
 
-void CFrame::removeView(CView* view) {
-    auto it = std::find(views.begin(), views.end(), view);
-    if (it == views.end()) return;
-    if (dragView == view) cancelDrag();
-    if (editView == view) editView = nullptr;
-    if (modalView == view) modalView = nullptr;
-    views.erase(it);
-    view->removed(this);
-    view->forget();
-}
-
 CView* CFrame::getView(int index) const {
     return index >= 0 && index < getNbViews() ? views[static_cast<std::size_t>(index)] : nullptr;
 }
@@ -153,7 +142,6 @@ bool CFrame::writePng(const std::string& path) {
 }
 
 CView* CFrame::viewAt(const CPoint& where) const {
-    if (modalView && modalView->getSize().pointInside(where)) return modalView;
     for (auto it = views.rbegin(); it != views.rend(); ++it)
         if ((*it)->getMouseEnabled() && (*it)->getSize().pointInside(where)) return *it;
     return nullptr;
@@ -204,21 +192,17 @@ bool CFrame::onWheel(const CPoint& where, float distance, int buttons) {
 }
 
 int CFrame::onKeyDown(VstKeyCode& key) {
-    // The focus first, then the modal view, then the views from the last added.
+    // The focus first, then the views from the last added.
     int used = -1;
     if (editView) used = editView->onKeyDown(key);
-    if (used == -1 && modalView) used = modalView->onKeyDown(key);
     for (auto it = views.rbegin(); used == -1 && it != views.rend(); ++it)
-        if (*it != editView && *it != modalView) used = (*it)->onKeyDown(key);
+        if (*it != editView) used = (*it)->onKeyDown(key);
     idle();
     return used;
 }
 
 int CFrame::onKeyUp(VstKeyCode& key) {
-    int used = -1;
-    if (editView) used = editView->onKeyUp(key);
-    if (used == -1 && modalView) used = modalView->onKeyUp(key);
-    return used;
+    return editView ? editView->onKeyUp(key) : -1;
 }
 
 void CFrame::setEditView(CView* view) {

@@ -123,8 +123,6 @@ public:
     // Keeps the value inside minimum..maximum.
     virtual void bounceValue();
 
-    CControlListener* getListener() const { return listener; }
-
 protected:
     // Tells the listener when the value changed since it was last drawn.
     void notifyIfDirty(CDrawContext* context);
@@ -154,7 +152,6 @@ public:
     CBitmap* getBackground() const { return background; }
     // The frame owns the view from now on.
     void addView(CView* view);
-    void removeView(CView* view);
     int getNbViews() const { return static_cast<int>(views.size()); }
     CView* getView(int index) const;
 
@@ -176,8 +173,6 @@ public:
 
     void setEditView(CView* view);
     CView* getEditView() const { return editView; }
-    void setModalView(CView* view) { modalView = view; }
-    CView* getModalView() const { return modalView; }
     CView* getDragView() const { return dragView; }
 
     // The pop-up list of an option menu, shown by the platform window (or, offscreen,
@@ -191,7 +186,6 @@ public:
     void endEdit(long tag);
     int getKnobMode() const;
     AEffGUIEditor* getEditor() const override { return editor; }
-    bool isFirstDraw() const { return firstDraw; }
 
     CDrawContext* context() { return drawContext.get(); }
     // The frame's pixels.
@@ -209,7 +203,6 @@ private:
     CBitmap* background = nullptr;
     std::vector<CView*> views;
     CView* editView = nullptr;
-    CView* modalView = nullptr;
     CView* dragView = nullptr;
     COptionMenu* popup = nullptr;
     bool firstDraw = true;

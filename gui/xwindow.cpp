@@ -80,8 +80,6 @@ public:
         xcb_disconnect(c);
     }
 
-    unsigned int windowId() const override { return window; }
-
     void show() override {
         const CRect rect = frame.takeDamage();
         if (!rect.isEmpty()) put(window, frame.getSurface(), rect);

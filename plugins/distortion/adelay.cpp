@@ -8,7 +8,7 @@ namespace orvex::distortion {
 namespace {
 
 const EffectIdentity kIdentity{kUniqueId, kNumPrograms, "Orvex Force", "Kelvashorn",
-                               /*followsHostTempo*/ false, /*numScratchBuffers*/ 7};
+                               /*followsHostTempo*/ false, /*numScratchBuffers*/ ADelay::kNumBuffers};
 
 // MIDI controllers 0 to 18 set the parameters one to one.
 constexpr ControllerMap<kNumParams> kController{0};
@@ -47,7 +47,6 @@ const ADelay::Row ADelay::kParameters[kNumParams] = {
 };
 
 ADelay::ADelay(audioMasterCallback audioMaster) : TableEffect(audioMaster, kIdentity, kParameters) {
-    static_assert(kNumBuffers == 7, "the identity announces seven scratch buffers");
     // Program 0 (finishConstruction) sets every row.
     finishConstruction();
 }

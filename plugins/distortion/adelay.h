@@ -30,6 +30,9 @@ class ADelay : public TableEffect<ADelay> {
 public:
     explicit ADelay(audioMasterCallback audioMaster);
 
+    // The scratch buffers the chain uses, after the two outputs.
+    enum Buffer { kMono, kBandLow, kBandMid, kBandHigh, kDistLow, kDistMid, kDistHigh, kNumBuffers };
+
     static const Row kParameters[kNumParams];
 
 protected:
@@ -40,9 +43,6 @@ private:
     template <CDistortionBlock ADelay::*Block, int Ctl>
     static Row blockRow(const char* name, int index);
 
-    // Scratch buffers, after the two outputs.
-    enum Buffer { kMono, kBandLow, kBandMid, kBandHigh, kDistLow, kDistMid, kDistHigh, kNumBuffers };
-
     CDistortionBlock lowBlock{getSampleRate()};
     CDistortionBlock midBlock{getSampleRate()};
     CDistortionBlock highBlock{getSampleRate()};
@@ -50,7 +50,6 @@ private:
     CWetDryMixer outputMixer;
 };
 
-class ADEditor;
-using ADelayEdit = WithEditor<ADelay, ADEditor>;
+using ADelayEdit = WithEditor<ADelay, class ADEditor>;
 
 }  // namespace orvex::distortion

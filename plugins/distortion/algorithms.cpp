@@ -19,7 +19,7 @@ inline float holdable(float sample) { return finiteOrSilence(sample); }
 
 // Base and "bypass" -------------------------------------------------------------
 
-CDistortion::CDistortion(float sampleRate) : CEffect("Dist", 1) { CComponent::setSampleRate(sampleRate); }
+CDistortion::CDistortion(float sampleRate) { CComponent::setSampleRate(sampleRate); }
 
 void CDistortion::setControl(float value, int) { drive = unitRange(value); }
 
@@ -58,7 +58,7 @@ void CDistortion1::process(const float* input, float* output, int count) {
 
 // "Soft shaper" -----------------------------------------------------------------
 
-void CDistortion2::process(const float* input, float* output, int count) {
+template <> void CDistortion2::process(const float* input, float* output, int count) {
     const float d = drive;
     for (int i = 0; i < count; ++i) {
         const float c = 2.0f * d * input[i] * 0.686306f;
@@ -75,7 +75,7 @@ void CDistortion2::process(const float* input, float* output, int count) {
 
 // "Tubetek" ---------------------------------------------------------------------
 
-void CDistortion3::process(const float* input, float* output, int count) {
+template <> void CDistortion3::process(const float* input, float* output, int count) {
     const float d = drive;
     for (int i = 0; i < count; ++i) {
         const float x = input[i];
@@ -203,7 +203,7 @@ void CDistortion8::process(const float* input, float* output, int count) {
 
 // "Intimdator" ------------------------------------------------------------------
 
-void CDistortion9::process(const float* input, float* output, int count) {
+template <> void CDistortion9::process(const float* input, float* output, int count) {
     const float d = drive;
     for (int i = 0; i < count; ++i) {
         const float x = input[i];

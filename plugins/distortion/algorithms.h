@@ -51,19 +51,22 @@ public:
     float threshold = 0;
 };
 
-// "Soft shaper": an asymmetric soft clip built from powers of e.
-class CDistortion2 : public CDistortion {
+// A curve that needs nothing of the drive but the drive itself: only its block
+// operation, one per `Number`, differs.
+template <int Number>
+class CDriveCurve : public CDistortion {
 public:
     using CDistortion::CDistortion;
     void process(const float* input, float* output, int count) override;
 };
 
+// "Soft shaper": an asymmetric soft clip built from powers of e.
+using CDistortion2 = CDriveCurve<2>;
+template <> void CDistortion2::process(const float* input, float* output, int count);
+
 // "Tubetek": drive x (1.5 x - 0.5 x^3), no clip.
-class CDistortion3 : public CDistortion {
-public:
-    using CDistortion::CDistortion;
-    void process(const float* input, float* output, int count) override;
-};
+using CDistortion3 = CDriveCurve<3>;
+template <> void CDistortion3::process(const float* input, float* output, int count);
 
 // "Slaughter": (1 + k) x / (1 + k |x|).
 class CDistortion4 : public CDistortion {
@@ -127,11 +130,8 @@ public:
 };
 
 // "Intimdator": a rectifying soft knee.
-class CDistortion9 : public CDistortion {
-public:
-    using CDistortion::CDistortion;
-    void process(const float* input, float* output, int count) override;
-};
+using CDistortion9 = CDriveCurve<9>;
+template <> void CDistortion9::process(const float* input, float* output, int count);
 
 // "Violator": 2x hard-clipped to twice the clip level.
 class CDistortion10 : public CDistortion {

@@ -16,11 +16,8 @@ constexpr int kQuantizeBits[] = {16, 12, 8, 4};
 
 }  // namespace
 
-const char* CDistortionBlock::stepName(int s) { return s >= 0 && s < kNumSteps ? kStepNames[s] : ""; }
-
 CDistortionBlock::CDistortionBlock(float sampleRate)
-    : CEffect("DistB", 3),
-      anihilator(sampleRate),
+    : anihilator(sampleRate),
       softShaper(sampleRate),
       tubetek(sampleRate),
       slaughter(sampleRate),

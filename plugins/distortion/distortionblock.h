@@ -47,9 +47,6 @@ public:
 
     CDistortion& selected() const { return *current; }
 
-    // The step's text: the type control's display.
-    static const char* stepName(int step);
-
     float inputGain = 1.0f;
     float outputGain = 1.0f;
     float driveValue = 0.5f;

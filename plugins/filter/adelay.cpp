@@ -8,7 +8,7 @@ namespace orvex::filter {
 namespace {
 
 const EffectIdentity kIdentity{kUniqueId, kNumPrograms, "Orvex Filter", "Quillmursh Tovey", true,
-                               /*numScratchBuffers*/ 5};
+                               /*numScratchBuffers*/ ADelay::kNumBuffers};
 
 // Each block asks for the tempo and for the song position the LFO locks to: a host
 // may fill in only what it is asked for.
@@ -86,7 +86,6 @@ ADelay::ADelay(audioMasterCallback audioMaster)
       leftFilter(getSampleRate()),
       rightFilter(getSampleRate()),
       lfo(getSampleRate()) {
-    static_assert(kNumBuffers == 5, "the identity announces five scratch buffers");
     setInternalTempo(bpmOfValue(kParameters[kBpm].defaultValue));
     finishConstruction();
 }

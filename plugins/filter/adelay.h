@@ -28,6 +28,9 @@ class ADelay : public TableEffect<ADelay> {
 public:
     explicit ADelay(audioMasterCallback audioMaster);
 
+    // The scratch buffers the chain uses, after the two outputs.
+    enum Buffer { kLfoOut, kCutoffCv, kResonanceCv, kFilterLeft, kFilterRight, kNumBuffers };
+
     // The one program keeps its values by parameter index and loads them in index
     // order, Mix (10) before Bpm (11); MIDI controllers 50 to 60 set all but Pole and Bpm.
     static const Row kParameters[kNumParams];
@@ -50,9 +53,6 @@ private:
     static Row offsetRow(const char* name, const char* label, float defaultValue, int controller);
     template <CCvGenerator ADelay::*Cv> static Row depthRow(const char* name, int controller);
 
-    // Scratch buffers, after the two outputs.
-    enum Buffer { kLfoOut, kCutoffCv, kResonanceCv, kFilterLeft, kFilterRight, kNumBuffers };
-
     CPoleVariable leftFilter;
     CPoleVariable rightFilter;
     CLfo lfo;
@@ -63,7 +63,6 @@ private:
     CWetDryMixer mixer;
 };
 
-class ADEditor;
-using ADelayEdit = WithEditor<ADelay, ADEditor>;
+using ADelayEdit = WithEditor<ADelay, class ADEditor>;
 
 }  // namespace orvex::filter

@@ -8,16 +8,11 @@ void CLfo::process(float* out, int sampleCount) {
     const float* const wave = table;
     const float increment = phaseIncrement;
     float position = phase;
-    int index = tableIndex;
-    float part = fraction;
     for (int i = 0; i < sampleCount; ++i) {
-        out[i] = interpolate(wave, position, index, part);
+        out[i] = interpolate(wave, position);
         position = stepped(position, increment);
     }
     phase = position;
-    tableIndex = index;
-    fraction = part;
-    output = out[sampleCount - 1];
 }
 
 }  // namespace orvex::filter

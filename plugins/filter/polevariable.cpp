@@ -10,7 +10,7 @@ constexpr int kTextCapacity = 16;
 }  // namespace
 
 CPoleVariable::CPoleVariable(float sampleRate)
-    : CEffect("PV Filter", 6), firstStage(sampleRate), secondStage(sampleRate) {
+    : firstStage(sampleRate), secondStage(sampleRate) {
     CComponent::setSampleRate(firstStage.getSampleRate());
 }
 

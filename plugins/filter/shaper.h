@@ -23,8 +23,6 @@ public:
     // larger samples here keeps x × gain finite.
     static constexpr float kInputLimit = 1e30f;
 
-    CWaveShaper1() : CEffect("Shaper1", 1) {}
-
     // Every identifier sets the drive, 0..1 (outside it the curve would divide by zero
     // or change sign: held at the end it passed; NaN is ignored).
     void setControl(float value, int control) override;
@@ -58,8 +56,6 @@ class CCvGenerator : public CUtility {
 public:
     // The depth at which the LFO is neither added nor subtracted.
     static constexpr float kNoDepth = 0.5f;
-
-    CCvGenerator() : CUtility("CVGen") {}
 
     // Audio thread: cv[i] = offset + (2 × depth − 1) × lfo[i], limited to 0..1 without a
     // branch. The depth is read once per block.

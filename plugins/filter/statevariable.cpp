@@ -18,7 +18,7 @@ bool isUsableRate(float rate) { return std::isfinite(rate) && rate > 0.0f; }
 
 }  // namespace
 
-CStateVariable::CStateVariable(float sampleRate) : CEffect("SV Filter", 5), Kernel{} {
+CStateVariable::CStateVariable(float sampleRate) : Kernel{} {
     const float rate = isUsableRate(sampleRate) ? sampleRate : kDefaultRate;
     CComponent::setSampleRate(rate);
     oversampledRate = 2.0 * rate;

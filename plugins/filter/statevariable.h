@@ -139,9 +139,6 @@ public:
                             const float* inputRight, float* outputLeft, float* outputRight,
                             const float* const* modulation, int sampleCount);
 
-    const CStateVariable& getFirstStage() const { return firstStage; }
-    const CStateVariable& getSecondStage() const { return secondStage; }
-
 private:
     CStateVariable firstStage;
     CStateVariable secondStage;

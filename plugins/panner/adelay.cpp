@@ -13,7 +13,7 @@ namespace {
 const int kLoadOrder[] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 19, 18};
 
 const EffectIdentity kIdentity{kUniqueId, kNumPrograms, "Orvex Space", "Brindlewick", true,
-                               /*numScratchBuffers*/ 4, kLoadOrder};
+                               /*numScratchBuffers*/ ADelay::kNumBuffers, kLoadOrder};
 
 // MIDI controllers 50 to 69 set the parameters one to one.
 constexpr ControllerMap<kNumParams> kController{50};
@@ -59,7 +59,6 @@ const ADelay::Row ADelay::kParameters[kNumParams] = {
 };
 
 ADelay::ADelay(audioMasterCallback audioMaster) : TableEffect(audioMaster, kIdentity, kParameters) {
-    static_assert(kNumBuffers == 4, "the identity announces four scratch buffers");
     const float rate = getSampleRate();
     for (auto& p : panners) p = std::make_unique<CAutoPanner>(rate);
     // Program 0 (finishConstruction) sets every row; the tempo below is all the

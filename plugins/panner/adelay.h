@@ -32,6 +32,9 @@ class ADelay : public TableEffect<ADelay> {
 public:
     explicit ADelay(audioMasterCallback audioMaster);
 
+    // The scratch buffers the chain uses, after the two outputs.
+    enum Buffer { kMono, kBandLow, kBandMid, kBandHigh, kNumBuffers };
+
     static const Row kParameters[kNumParams];
 
 protected:
@@ -45,8 +48,6 @@ protected:
 private:
     template <int B, int Ctl> static Row pannerRow(const char* name, const char* label, int controller);
     template <int B> static Row levelRow(const char* name, int controller);
-    // Scratch buffers, after the two outputs.
-    enum Buffer { kMono, kBandLow, kBandMid, kBandHigh, kNumBuffers };
 
     std::array<std::unique_ptr<CAutoPanner>, kNumBands> panners;
     ThreeBandFront front{*this, FilterForm::kPerSample, {kLowFreq, kMidFreq, kHighFreq}, {kLowSolo, kMidSolo, kHighSolo}};
@@ -54,7 +55,6 @@ private:
     std::array<float, kNumBands> gains{1.0f, 1.0f, 1.0f};
 };
 
-class ADEditor;
-using ADelayEdit = WithEditor<ADelay, ADEditor>;
+using ADelayEdit = WithEditor<ADelay, class ADEditor>;
 
 }  // namespace orvex::panner

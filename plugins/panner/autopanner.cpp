@@ -14,7 +14,7 @@ float clampPan(float p) { return p < 0.0f ? 0.0f : (p > 1.0f ? 1.0f : p); }
 
 }  // namespace
 
-CPanPot::CPanPot(float pan, bool equalPowerLaw) : CUtility("PanPot"), equalPower(equalPowerLaw) {
+CPanPot::CPanPot(float pan, bool equalPowerLaw) : equalPower(equalPowerLaw) {
     panDisplay.setLinearRange(-100.0f, 100.0f);
     setPan(std::isnan(pan) ? 0.5f : pan);
 }
@@ -80,7 +80,7 @@ void CPanPot::proc(const float* input, float* left, float* right, CLfo* lfo, int
     glide.store();
 }
 
-CAutoPanner::CAutoPanner(float rate) : CEffect("AutoPan", 4), lfo(rate) {
+CAutoPanner::CAutoPanner(float rate) : lfo(rate) {
     CComponent::setSampleRate(lfo.getSampleRate());
 }
 

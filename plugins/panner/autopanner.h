@@ -68,12 +68,6 @@ public:
         int counter;
     };
 
-    float getLeftGain() const { return leftGain; }
-    float getRightGain() const { return rightGain; }
-    float getLeftTarget() const { return leftTarget; }
-    float getRightTarget() const { return rightTarget; }
-    int getSampleCounter() const { return sampleCounter; }
-
 private:
     // The glide of a pair of gains, one sample on: every 32nd call `aim` sets new steps
     // (and may read the gains as they stand), then each gain takes its step. Written
@@ -224,9 +218,6 @@ public:
     // on MIDI notes.
     CLfo& getLfo() { return lfo; }
     const CLfo& getLfo() const { return lfo; }
-    CPanPot& getPanPot() { return panPot; }
-    const CPanPot& getPanPot() const { return panPot; }
-    float getDepth() const { return depth; }
 
 private:
     void setDepth(float value);

@@ -39,7 +39,7 @@ constexpr ControllerMap<kNumParams> kController{
     50, {kLeftRate, kRightRate, kLeftDepth, kRightDepth, kLeftFeedback, kRightFeedback, kMix, kWidth, kLink}};
 
 const EffectIdentity kIdentity{kUniqueId,      kNumPrograms, "Orvex Phase", "Brambleton oske", false,
-                               /*numScratchBuffers*/ 2, {}, kPresets};
+                               /*numScratchBuffers*/ ADelay::kNumBuffers, {}, kPresets};
 
 }  // namespace
 
@@ -69,7 +69,6 @@ const ADelay::Row ADelay::kParameters[kNumParams] = {
 };
 
 ADelay::ADelay(audioMasterCallback audioMaster) : TableEffect(audioMaster, kIdentity, kParameters) {
-    static_assert(kNumBuffers == 2, "the identity announces two scratch buffers");
     const float rate = getSampleRate();
     for (auto& p : phasers) p = std::make_unique<CPhaser>(rate);
     finishConstruction();

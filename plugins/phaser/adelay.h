@@ -24,6 +24,9 @@ class ADelay : public TableEffect<ADelay> {
 public:
     explicit ADelay(audioMasterCallback audioMaster);
 
+    // The scratch buffers the chain uses, after the two mixed outputs.
+    enum Buffer { kPhasedLeft, kPhasedRight, kNumBuffers };
+
     static const Row kParameters[kNumParams];
 
 protected:
@@ -39,16 +42,12 @@ private:
     // values and the current program.
     void setChannelParameter(int index, float value);
 
-    // Scratch buffers, after the two mixed outputs.
-    enum Buffer { kPhasedLeft, kPhasedRight, kNumBuffers };
-
     std::array<std::unique_ptr<CPhaser>, kNumChannels> phasers;
     CWetDryMixer mixer;
     COnOff link;
     float crossFeed = 0.0f;  // 1 - stereo width; program 0 sets it
 };
 
-class ADEditor;
-using ADelayEdit = WithEditor<ADelay, ADEditor>;
+using ADelayEdit = WithEditor<ADelay, class ADEditor>;
 
 }  // namespace orvex::phaser

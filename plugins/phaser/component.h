@@ -13,32 +13,21 @@ namespace orvex::phaser {
 // another, and a block in place. Audio thread.
 class CProcessingHead : public CComponent {
 public:
-    using CComponent::CComponent;
-
     virtual void process(float* in, float* out, int count) = 0;
     virtual void process(float* buffer, int count) = 0;
 };
 
-// Audio units of the phaser (all-pass stages, the phaser itself). The constructor
-// names the unit and stores its control count; the sample rate is the owner's to set.
-class CEffect : public ControlSlots<CProcessingHead> {
-public:
-    using ControlSlots::ControlSlots;
-};
+// Audio units of the phaser (the phaser itself); the sample rate is the owner's to set.
+class CEffect : public ControlSlots<CProcessingHead> {};
 
 // Generator slots: a block of output, then a control set by identifier.
 class CSynthesisHead : public CComponent {
 public:
-    using CComponent::CComponent;
-
     virtual void process(float* out, int count) = 0;
     virtual void setControl(float value, int control) = 0;
 };
 
 // Signal generators: units that produce samples rather than transform them.
-class CSynthesis : public ControlSlots<CSynthesisHead> {
-public:
-    using ControlSlots::ControlSlots;
-};
+class CSynthesis : public ControlSlots<CSynthesisHead> {};
 
 }  // namespace orvex::phaser

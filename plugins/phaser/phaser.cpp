@@ -30,44 +30,13 @@ void split(__m128 v, float& left, float& right) {
 
 }  // namespace
 
-// All-pass section ------------------------------------------------------------
-
-void CAllPass::process(float* in, float* out, int count) {
-    if (!in || !out || count <= 0) return;
-    const float a = coefficient;
-    float s = state;
-    float y = lastOutput;
-    for (int i = 0; i < count; ++i) {
-        y = pass(in[i], a, s);
-        out[i] = y;
-    }
-    state = s;
-    lastOutput = y;
-}
-
-void CAllPass::process(float* buffer, int count) { process(buffer, buffer, count); }
-
-void CAllPass::getControl(char* text, int) { floatToString(coefficient, text); }
-
-void CAllPass::getControlName(char* text, int) { copyText(text, "Delay", kTextCapacity); }
-
-void CAllPass::getUnitOfMeasurement(char* text, int) { copyText(text, "Samples", kTextCapacity); }
-
-// Phaser ----------------------------------------------------------------------
-
 CPhaser::CPhaser(float rate)
-    : CEffect("Phaser", kNumControls),
-      sine(std::make_unique<CSine>(rate)),
+    : sine(std::make_unique<CSine>(rate)),
       stages(std::make_unique<CAllPass[]>(kNumStages)) {
     sine->setSampleRate(rate);
     sine->setControl(0.5f, 0);
     setControl(0.5f, kModDepth);
     setControl(0.2f, kFeedback);
-}
-
-CPhaser::~CPhaser() {
-    sine.reset();
-    stages.reset();
 }
 
 void CPhaser::setSampleRate(float rate) { sine->setSampleRate(rate); }

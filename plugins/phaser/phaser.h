@@ -15,25 +15,15 @@
 
 namespace orvex::phaser {
 
-// A first-order all-pass section, H(z) = (-a + z^-1) / (1 - a z^-1). Its one control
-// (any index) is the coefficient a.
-class CAllPass : public CEffect {
-public:
+// A first-order all-pass section, H(z) = (-a + z^-1) / (1 - a z^-1): its memory and
+// the coefficient and output it last ran with.
+struct CAllPass {
     // One sample through a section with coefficient `a` and memory `state`.
     static float pass(float x, float a, float& state) {
         const float y = state - a * x;
         state = x + a * y;
         return y;
     }
-
-    CAllPass() : CEffect("All Pass", 1) {}
-
-    void process(float* in, float* out, int count) override;
-    void process(float* buffer, int count) override;
-    void setControlAutomated(float value, int) override { coefficient = value; }
-    void getControl(char* text, int control) override;
-    void getControlName(char* text, int control) override;
-    void getUnitOfMeasurement(char* text, int control) override;
 
     float state = 0.0f;
     float coefficient = 0.0f;
@@ -62,7 +52,6 @@ public:
     static constexpr float kMaxLoopGain = 0.99f;
 
     explicit CPhaser(float rate);
-    ~CPhaser() override;
 
     // Reaches the oscillator only, whose coefficient follows at its next rate change.
     void setSampleRate(float rate) override;
@@ -91,12 +80,6 @@ public:
     virtual float tick(float input);
     // 0 rate (forwarded to the oscillator), 1 depth, 3 feedback; values are kept as given.
     virtual void setControl(float value, int control);
-
-    const CSine& getOscillator() const { return *sine; }
-    const CAllPass& getStage(int index) const { return stages[static_cast<std::size_t>(index)]; }
-    float getDepth() const { return depth; }
-    float getSweepValue() const { return sweepValue; }
-    float getPreviousOutput() const { return previousOutput; }
 
 private:
     // The chain from stage 5 down to stage 0 for one loop input, over the stage

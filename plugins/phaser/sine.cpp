@@ -9,7 +9,7 @@ namespace {
 constexpr int kTextCapacity = 16;
 }  // namespace
 
-CSine::CSine(float rate) : CSynthesis("Sine gen", 1) {
+CSine::CSine(float rate) {
     frequency.setExpRange(kMinFrequency, kMaxFrequency);
     sampleRate = rate;
     // The coefficient is left at the 1 Hz of the control set here, so that an
@@ -46,9 +46,5 @@ void CSine::getControl(char* text, int) { floatToString(frequency.expResult, tex
 void CSine::getControlName(char* text, int) { copyText(text, "Frequency", kTextCapacity); }
 
 void CSine::getUnitOfMeasurement(char* text, int) { copyText(text, "Hz", kTextCapacity); }
-
-void CSine::reset() { state = {kStartValue, 0.0f}; }
-
-void CSine::setBounds(float start) { state = {start, 0.0f}; }
 
 }  // namespace orvex::phaser

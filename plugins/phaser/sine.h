@@ -47,15 +47,9 @@ public:
     void getControlName(char* text, int control) override;
     void getUnitOfMeasurement(char* text, int control) override;
 
-    // Restart at the positive peak; the frequency stays.
-    virtual void reset();
-    // Restart at `start`; the frequency stays.
-    virtual void setBounds(float start);
-
     State getState() const { return state; }
     void setState(State newState) { state = newState; }
     float getCoefficient() const { return k; }
-    float getFrequency() const { return frequency.expResult; }
 
 private:
     CParameter frequency;

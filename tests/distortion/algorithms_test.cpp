@@ -155,8 +155,7 @@ TEST(DistortionAlgorithms, EveryAlgorithmStaysFiniteForFiniteInput) {
             std::vector<float> in = input, out(input.size());
             block.process(in.data(), out.data(), static_cast<int>(in.size()));
             for (std::size_t i = 0; i < out.size(); ++i)
-                ASSERT_TRUE(std::isfinite(out[i])) << CDistortionBlock::stepName(step) << " drive " << d << " x "
-                                                   << input[i];
+                ASSERT_TRUE(std::isfinite(out[i])) << "step " << step << " drive " << d << " x " << input[i];
         }
     }
 }

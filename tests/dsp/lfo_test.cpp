@@ -38,6 +38,16 @@ std::string unitText(CControlUnit& unit, int control) {
     return text;
 }
 
+// The increment the LFO computes for `frequency` at `rate`: 257 positions per cycle.
+float incrementOf(float frequency, float rate) { return frequency * (257.0f / rate); }
+
+// The value the oscillator reads from `table` at `phase`.
+float valueAt(const CLfo::WaveTable& table, float phase) {
+    const int index = static_cast<int>(phase);
+    const float fraction = phase - static_cast<float>(index);
+    return table[index] + fraction * (table[index + 1] - table[index]);
+}
+
 // Every table entry the oscillator may read must be finite and inside 0..1.
 void expectPhaseInTable(const CLfo& lfo) {
     EXPECT_GE(lfo.getPhase(), 0.0f);
@@ -157,12 +167,8 @@ TEST(LfoTables, EveryTableStaysInsideZeroToOneAndRebuildsIdentically) {
 // ---------------------------------------------------------------------------------
 // Controls
 
-TEST(LfoControls, NameCountNamesAndUnits) {
+TEST(LfoControls, ControlNamesAndUnits) {
     CLfo lfo(44100.0f);
-    char name[16] = {};
-    lfo.getName(name);
-    EXPECT_STREQ(name, "Lfo");
-    EXPECT_EQ(lfo.getNumControls(), 5);
     EXPECT_EQ(controlName(lfo, 10), "Bpm");
     EXPECT_EQ(controlName(lfo, 11), "Division");
     EXPECT_EQ(controlName(lfo, 15), "Type");
@@ -179,13 +185,12 @@ TEST(LfoControls, StartsAtSineFourBarsMultipleOneAndTempo120) {
     EXPECT_EQ(controlText(lfo, 11), "4");
     EXPECT_EQ(controlText(lfo, 15), "sin");
     EXPECT_EQ(controlText(lfo, 37), "1.000000");
-    EXPECT_EQ(lfo.getBarFactor(), 0.25f);
     EXPECT_EQ(lfo.getPhase(), 0.0f);
-    EXPECT_EQ(lfo.getSongPosition(), 0.0f);
-    EXPECT_EQ(lfo.getLastSongPosition(), 0.0f);
-    EXPECT_TRUE(lfo.isSyncEnabled());
-    EXPECT_EQ(lfo.getCurrentTable(), lfo.getWaveTable(CLfo::kSine).data());
-    EXPECT_FLOAT_EQ(lfo.getPhaseIncrement(), 0.125f * 257.0f / 44100.0f);
+    EXPECT_EQ(lfo.getPhaseIncrement(), incrementOf(0.125f, 44100.0f));
+    // Song position 0 is where the last lock stood: the sine runs on from phase 0.
+    lfo.setSongPosition(0.0f);
+    EXPECT_EQ(lfo.processBlock(1), 0.5f);
+    EXPECT_EQ(lfo.getPhase(), lfo.getPhaseIncrement());
 }
 
 TEST(LfoControls, DivisionTextsAndBarFactors) {
@@ -194,10 +199,14 @@ TEST(LfoControls, DivisionTextsAndBarFactors) {
     const float barFactors[9] = {0.25f, 0.5f, 1, 2, 4, 8, 16, 32, 64};
     for (int d = 0; d < 9; ++d) {
         lfo.setControl(choice(d, 9), 11);
-        EXPECT_EQ(lfo.getDivision(), d);
         EXPECT_EQ(controlText(lfo, 11), texts[d]);
-        EXPECT_EQ(lfo.getBarFactor(), barFactors[d]);
         EXPECT_EQ(CMUSIC_MATH_SONG_PHASE[d], barFactors[d]);
+        // A 32nd of a quarter note in, the lock lands on the bar factor's share of the cycle.
+        const float position = d % 2 ? 0.03125f : 0.0625f;
+        lfo.setSongPosition(position);
+        lfo.processBlock(1);
+        const double c = position * 0.25 * barFactors[d];
+        EXPECT_EQ(lfo.getPhase(), static_cast<float>((c - std::floor(c)) * 257.0) + lfo.getPhaseIncrement()) << d;
     }
     lfo.setControl(1.0f, 11);
     EXPECT_EQ(controlText(lfo, 11), "1/64");
@@ -209,33 +218,33 @@ TEST(LfoControls, WaveformSelectsItsTableWithoutTouchingTheRate) {
     CLfo lfo(44100.0f);
     const char* texts[6] = {"sin", "sawUp", "sawDown", "square", "triangle", "harmoxel"};
     const float increment = lfo.getPhaseIncrement();
+    lfo.processBlock(1000);  // away from phase 0, where several tables read alike
     for (int w = 0; w < 6; ++w) {
         lfo.setControlAutomated(choice(w, 6), 15);
         EXPECT_EQ(controlText(lfo, 15), texts[w]);
-        EXPECT_EQ(lfo.getCurrentTable(), lfo.getWaveTable(w).data());
+        const float phase = lfo.getPhase();
+        EXPECT_EQ(lfo.processBlock(1), valueAt(lfo.getWaveTable(w), phase)) << w;
         EXPECT_EQ(lfo.getPhaseIncrement(), increment);
     }
     lfo.setControl(1.0f, 15);
-    EXPECT_EQ(lfo.getWaveform(), 5);
+    EXPECT_EQ(controlText(lfo, 15), "harmoxel");
 }
 
 TEST(LfoControls, MultipleDividesTheRate) {
     CLfo lfo(44100.0f);
     lfo.setControl(1.0f, 37);
     EXPECT_EQ(controlText(lfo, 37), "8.000000");
-    EXPECT_EQ(lfo.getMultiple(), 8);
-    EXPECT_EQ(lfo.getFrequency(), 0.015625f);
+    EXPECT_EQ(lfo.getPhaseIncrement(), incrementOf(0.015625f, 44100.0f));
     lfo.setControl(choice(2, 8), 37);
     EXPECT_EQ(controlText(lfo, 37), "3.000000");
-    EXPECT_FLOAT_EQ(lfo.getFrequency(), 0.125f / 3.0f);
+    EXPECT_FLOAT_EQ(lfo.getPhaseIncrement(), incrementOf(0.125f / 3.0f, 44100.0f));
 }
 
 TEST(LfoControls, OneBarAt120GivesHalfHertzAndItsIncrement) {
     CLfo lfo(44100.0f);
     lfo.setControl(120.0f, 10);
     lfo.setControl(choice(2, 9), 11);
-    EXPECT_EQ(lfo.getFrequency(), 0.5f);
-    EXPECT_FLOAT_EQ(lfo.getPhaseIncrement(), 0.5f * 257.0f / 44100.0f);
+    EXPECT_EQ(lfo.getPhaseIncrement(), incrementOf(0.5f, 44100.0f));
     lfo.setControl(140.0f, 10);
     EXPECT_EQ(controlText(lfo, 10), "140.0000");
     EXPECT_FLOAT_EQ(lfo.getPhaseIncrement(), (140.0f / 240.0f) * 257.0f / 44100.0f);
@@ -255,10 +264,10 @@ TEST(LfoControls, UnknownIdentifiersChangeNothingAndWriteNothing) {
         for (char c : text) EXPECT_EQ(c, 'x') << id;
     }
     EXPECT_EQ(lfo.getPhaseIncrement(), increment);
-    EXPECT_EQ(lfo.getWaveform(), 0);
-    EXPECT_EQ(lfo.getDivision(), 0);
-    EXPECT_EQ(lfo.getMultiple(), 1);
-    EXPECT_EQ(lfo.getTempo(), 120.0f);
+    EXPECT_EQ(controlText(lfo, 15), "sin");
+    EXPECT_EQ(controlText(lfo, 11), "4");
+    EXPECT_EQ(controlText(lfo, 37), "1.000000");
+    EXPECT_EQ(controlText(lfo, 10), "120.0000");
 }
 
 TEST(LfoControls, TempoThatIsNotPositiveAndFiniteIsNotTaken) {
@@ -268,7 +277,6 @@ TEST(LfoControls, TempoThatIsNotPositiveAndFiniteIsNotTaken) {
     for (float bad : {0.0f, -0.0f, -120.0f, kNaN, kInf, -kInf}) {
         lfo.setControl(bad, 10);
         lfo.setControlAutomated(bad, 10);
-        EXPECT_EQ(lfo.getTempo(), 120.0f) << bad;
         EXPECT_EQ(lfo.getPhaseIncrement(), increment) << bad;
         EXPECT_EQ(controlText(lfo, 10), "120.0000");
     }
@@ -286,12 +294,14 @@ TEST(LfoControls, SampleRateRecomputesTheIncrementAndIgnoresUnusableRates) {
     lfo.setControl(choice(2, 9), 11);
     lfo.setSampleRate(48000.0f);
     EXPECT_EQ(lfo.getSampleRate(), 48000.0f);
-    EXPECT_EQ(lfo.getRateFactor(), 257.0f / 48000.0f);
-    EXPECT_FLOAT_EQ(lfo.getPhaseIncrement(), 0.5f * 257.0f / 48000.0f);
+    EXPECT_EQ(lfo.getPhaseIncrement(), incrementOf(0.5f, 48000.0f));
     for (float bad : {0.0f, -44100.0f, kNaN, kInf, 1e-44f}) {
         lfo.setSampleRate(bad);
         EXPECT_EQ(lfo.getSampleRate(), 48000.0f) << bad;
-        EXPECT_EQ(lfo.getRateFactor(), 257.0f / 48000.0f) << bad;
+        EXPECT_EQ(lfo.getPhaseIncrement(), incrementOf(0.5f, 48000.0f)) << bad;
+        lfo.setControl(140.0f, 10);  // a tempo change computes from the rate kept
+        EXPECT_EQ(lfo.getPhaseIncrement(), incrementOf(CConvertor().getLfoFreq(140.0f, 2, false, 1), 48000.0f));
+        lfo.setControl(120.0f, 10);
     }
     CLfo broken(0.0f);  // constructed with no usable rate: falls back to 44100
     EXPECT_EQ(broken.getSampleRate(), 44100.0f);
@@ -342,11 +352,8 @@ TEST(LfoRun, SongPositionLocksThePhaseToTheBar) {
     lfo.setSongPosition(2.0f);         // half a bar in: c = 0.5
     const auto& t = lfo.getWaveTable(CLfo::kSine);
     const float out = lfo.processBlock(1);
-    EXPECT_EQ(lfo.getTableIndex(), 128);
-    EXPECT_EQ(lfo.getFraction(), 0.5f);
     EXPECT_EQ(out, t[128] + 0.5f * (t[129] - t[128]));
     EXPECT_EQ(lfo.getPhase(), 128.5f + lfo.getPhaseIncrement());
-    EXPECT_EQ(lfo.getLastSongPosition(), 2.0f);
 
     // Same position again: no new lock, the oscillator runs on.
     const float inc = lfo.getPhaseIncrement();
@@ -358,15 +365,13 @@ TEST(LfoRun, SongPositionLocksThePhaseToTheBar) {
     // A new position locks again: 6 quarter notes is also half a bar.
     lfo.setSongPosition(6.0f);
     lfo.processBlock(1);
-    EXPECT_EQ(lfo.getTableIndex(), 128);
-    EXPECT_EQ(lfo.getFraction(), 0.5f);
+    EXPECT_EQ(lfo.getPhase(), 128.5f + lfo.getPhaseIncrement());
 
     // Four bars at 4-bar division: a quarter of the way through, c = 0.25 -> 64.25.
     lfo.setControl(0.0f, 11);
     lfo.setSongPosition(4.0f);
-    lfo.processBlock(1);
-    EXPECT_EQ(lfo.getTableIndex(), 64);
-    EXPECT_EQ(lfo.getFraction(), 0.25f);
+    EXPECT_EQ(lfo.processBlock(1), valueAt(t, 64.25f));
+    EXPECT_EQ(lfo.getPhase(), 64.25f + lfo.getPhaseIncrement());
 }
 
 TEST(LfoRun, LockNearTheEndOfTheBarWrapsIntoTheTable) {
@@ -374,8 +379,7 @@ TEST(LfoRun, LockNearTheEndOfTheBarWrapsIntoTheTable) {
     lfo.setControl(choice(2, 9), 11);
     lfo.setSongPosition(3.996f);  // c = 0.999: 256.743 positions, one past the cycle
     lfo.processBlock(1);
-    EXPECT_EQ(lfo.getTableIndex(), 0);
-    EXPECT_NEAR(lfo.getFraction(), 0.743f, 0.001f);
+    EXPECT_NEAR(lfo.getPhase() - lfo.getPhaseIncrement(), 0.743f, 0.001f);
 }
 
 TEST(LfoRun, NoPositionNeverMovesThePhase) {
@@ -388,7 +392,6 @@ TEST(LfoRun, NoPositionNeverMovesThePhase) {
         lfo.processBlock(32);
         for (int i = 0; i < 32; ++i) phase += inc;
         EXPECT_EQ(lfo.getPhase(), phase);
-        EXPECT_EQ(lfo.getLastSongPosition(), 0.0f);
     }
 }
 
@@ -397,7 +400,6 @@ TEST(LfoRun, NonFiniteSongPositionCountsAsNoPosition) {
         CLfo lfo(44100.0f);
         lfo.setControl(choice(5, 9), 11);
         lfo.setSongPosition(bad);
-        EXPECT_EQ(lfo.getSongPosition(), CLfo::kNoSongPosition);
         const float inc = lfo.getPhaseIncrement();
         float phase = 0.0f;
         for (int block = 0; block < 5; ++block) {
@@ -405,7 +407,6 @@ TEST(LfoRun, NonFiniteSongPositionCountsAsNoPosition) {
             for (int i = 0; i < 32; ++i) phase += inc;
             EXPECT_TRUE(std::isfinite(out));
             EXPECT_EQ(lfo.getPhase(), phase);
-            EXPECT_EQ(lfo.getLastSongPosition(), 0.0f);
         }
     }
 }
@@ -419,20 +420,8 @@ TEST(LfoRun, HugeSongPositionStillLandsInsideTheTable) {
         EXPECT_TRUE(std::isfinite(out)) << pos;
         EXPECT_GE(out, 0.0f);
         EXPECT_LE(out, 1.0f);
-        EXPECT_GE(lfo.getTableIndex(), 0);
-        EXPECT_LT(lfo.getTableIndex(), 256);
         expectPhaseInTable(lfo);
     }
-}
-
-TEST(LfoRun, SyncDisabledIgnoresThePosition) {
-    CLfo lfo(44100.0f);
-    lfo.setControl(choice(2, 9), 11);
-    lfo.setSyncEnabled(false);
-    lfo.setSongPosition(2.0f);
-    lfo.processBlock(1);
-    EXPECT_EQ(lfo.getTableIndex(), 0);
-    EXPECT_EQ(lfo.getLastSongPosition(), 0.0f);
 }
 
 TEST(LfoRun, ResetRestartsTheCycleAndForgetsThePosition) {
@@ -443,11 +432,18 @@ TEST(LfoRun, ResetRestartsTheCycleAndForgetsThePosition) {
     ASSERT_GT(lfo.getPhase(), 190.0f);
     lfo.reset();
     EXPECT_EQ(lfo.getPhase(), 0.0f);
-    EXPECT_EQ(lfo.getSongPosition(), 0.0f);
     // Position 0 differs from the last lock (3.0): the next block locks to the bar start.
     EXPECT_EQ(lfo.processBlock(1), 0.5f);
-    EXPECT_EQ(lfo.getTableIndex(), 0);
-    EXPECT_EQ(lfo.getLastSongPosition(), 0.0f);
+    EXPECT_EQ(lfo.getPhase(), lfo.getPhaseIncrement());
+    // Where it locked is now the last position: the same position again runs on.
+    float phase = lfo.getPhase();
+    lfo.processBlock(31);
+    for (int i = 0; i < 31; ++i) phase += lfo.getPhaseIncrement();
+    EXPECT_EQ(lfo.getPhase(), phase);
+    // The position before the reset is a new one now: 3 quarter notes lock to 192.75.
+    lfo.setSongPosition(3.0f);
+    lfo.processBlock(1);
+    EXPECT_EQ(lfo.getPhase(), 192.75f + lfo.getPhaseIncrement());
 }
 
 TEST(LfoRun, IncrementOfAWholeCycleOrMoreWrapsWithATrueModulo) {

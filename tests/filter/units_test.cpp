@@ -100,13 +100,6 @@ TEST(FilterLfo, DoublePrecisionSineAndOneValuePerSample) {
 
 TEST(FilterStateVariable, BuiltCoefficientsTextsAndControls) {
     filter::CStateVariable sv(44100.0f);
-    filter::CPoleVariable pv(44100.0f);
-    CWaveShaper1 shaper;
-    CCvGenerator cv;
-    char names[4][16];
-    sv.getName(names[0]), pv.getName(names[1]), shaper.getName(names[2]), cv.getName(names[3]);
-    EXPECT_EQ(std::string(names[0]) + names[1] + names[2] + names[3], "SV FilterPV FilterShaper1CVGen");
-    EXPECT_EQ(sv.getNumControls() * 10 + shaper.getNumControls(), 51);
     EXPECT_EQ(sv.cutoffHz, 21609.0);
     const double f = 2.0 * std::sin(std::numbers::pi * 0.245);
     EXPECT_NEAR(sv.freq, f, 1e-15);
@@ -192,7 +185,6 @@ TEST(FilterStateVariable, SwitchedOffCopiesAndFreezesNonFiniteInputIsMendedInThe
 TEST(FilterPoleVariable, TwoPolesAreTheFirstStageFourPolesBothInSeries) {
     filter::CPoleVariable pv(44100.0f);
     filter::CStateVariable alone(44100.0f), first(44100.0f), second(44100.0f);
-    EXPECT_EQ(pv.getNumControls(), 6);
     pv.setControl(0.0f, kCtlPole);
     EXPECT_EQ(value(pv, kCtlPole) + name(pv, kCtlPole) + unitOf(pv, kCtlPole), "2Pole  ");
     EXPECT_EQ(unitOf(pv, 5) + unitOf(pv, 9), "% untouched");
@@ -234,8 +226,6 @@ TEST(FilterPoleVariable, StereoPassIsEachChannelAloneAlsoWhenMended) {
             rightAlone.process(inR.data(), expR.data(), modulation, n);
             EXPECT_EQ(outL, expL) << pole << " " << block;
             EXPECT_EQ(outR, expR) << pole << " " << block;
-            EXPECT_EQ(left.getSecondStage().band, leftAlone.getSecondStage().band);
-            EXPECT_EQ(right.getFirstStage().band, rightAlone.getFirstStage().band);
             inL[50] = inR[70] = inL[120] = 0.25f;
         }
     }

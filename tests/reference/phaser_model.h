@@ -25,12 +25,15 @@ struct Channel {
 
     void setRate(float v, float sampleRate) { k = 2.0f * std::sin(3.14159265f * rateHz(v) / sampleRate); }
     // One sample of the block form; `x` receives the anti-denormal offset.
-    float run(float& x) {
+    float run(float& x) { return step(x, false); }
+    // One sample of the single-sample form, whose coefficient is |s1| * depth itself.
+    float tick(float& x) { return step(x, true); }
+    float step(float& x, bool single) {
         x += 1e-20f;
         s1 = s1 - k * s2;
         s2 = s2 + k * s1;
         const float c = (s1 + 1.0f) * 0.5f * depth;
-        const float a = (1.0f - c) / (1.0f + c);
+        const float a = single ? std::fabs(s1) * depth : (1.0f - c) / (1.0f + c);
         float v = previous * std::min(feedback, 0.99f) + x;  // the loop never applies more than 0.99
         for (int j = 5; j >= 0; --j) {
             const float y = memory[j] - a * v;
