@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <type_traits>
 
 namespace orvex::phaser {
 
@@ -77,14 +76,10 @@ void CPhaser::getUnitOfMeasurement(char* text, int control) {
 // output is silence and every stage starts again from rest, so the output is finite
 // again from the next finite input sample on. One test of a value in a register per
 // sample, a branch never taken with finite input.
-float CPhaser::chain(float v, float a, std::array<float, kNumStages>& state, std::array<float, kNumStages>& last) {
-    for (int j = kNumStages - 1; j >= 0; --j) {
-        v = CAllPass::pass(v, a, state[j]);
-        last[j] = v;
-    }
+float CPhaser::chain(float v, float a, std::array<float, kNumStages>& state) {
+    for (int j = kNumStages - 1; j >= 0; --j) v = CAllPass::pass(v, a, state[j]);
     if (!std::isfinite(v)) {
         state.fill(0.0f);
-        last.fill(0.0f);
         return 0.0f;
     }
     return v;
@@ -92,47 +87,36 @@ float CPhaser::chain(float v, float a, std::array<float, kNumStages>& state, std
 
 void CPhaser::process(float* in, float* out, int count) {
     if (!in || !out || count <= 0) return;
-    std::array<float, kNumStages> state, last;
-    for (int j = 0; j < kNumStages; ++j) {
-        state[j] = stages[j].state;
-        last[j] = stages[j].lastOutput;
-    }
+    std::array<float, kNumStages> state;
+    for (int j = 0; j < kNumStages; ++j) state[j] = stages[j].state;
     CSine::State oscillator = sine->getState();
     const float k = sine->getCoefficient();
     const float d = depth;
     const float g = loopGain;
     float previous = previousOutput;
-    float c = sweepValue;
-    float a = stages[0].coefficient;
     for (int i = 0; i < count; ++i) {
         addDC(in[i]);
         const float x = in[i];
         const float s1 = CSine::step(oscillator, k);
         // The oscillator stays inside -1..1 (its sweep is never faster than a fiftieth
         // of the rate), so with a depth in 0..1 c stays in 0..depth and a in 0..1.
-        c = (s1 + 1.0f) * 0.5f * d;
-        a = (1.0f - c) / (1.0f + c);
-        const float y = chain(previous * g + x, a, state, last);
+        const float c = (s1 + 1.0f) * 0.5f * d;
+        const float a = (1.0f - c) / (1.0f + c);
+        const float y = chain(previous * g + x, a, state);
         previous = y;
         out[i] = y + x;
     }
-    for (int j = 0; j < kNumStages; ++j) {
-        stages[j].state = state[j];
-        stages[j].lastOutput = last[j];
-        stages[j].coefficient = a;
-    }
+    for (int j = 0; j < kNumStages; ++j) stages[j].state = state[j];
     sine->setState(oscillator);
-    sweepValue = c;
     previousOutput = previous;
 }
 
 // Audio thread. Lane by lane, the very operations of `process(in, out, count)` and
-// `chain` in their order; only the last frame records the stages' outputs, which are
-// all that is kept of them.
+// `chain` in their order.
 void CPhaser::processPair(CPhaser& left, CPhaser& right, float* inLeft, float* inRight, float* outLeft,
                           float* outRight, int count) {
     if (!inLeft || !inRight || !outLeft || !outRight || count <= 0) return;
-    __m128 state[kNumStages], last[kNumStages];
+    __m128 state[kNumStages];
     for (int j = 0; j < kNumStages; ++j) state[j] = pairOf(left.stages[j].state, right.stages[j].state);
     const CSine::State leftSweep = left.sine->getState();
     const CSine::State rightSweep = right.sine->getState();
@@ -142,20 +126,18 @@ void CPhaser::processPair(CPhaser& left, CPhaser& right, float* inLeft, float* i
     const __m128 d = pairOf(left.depth, right.depth);
     const __m128 g = pairOf(left.loopGain, right.loopGain);
     __m128 previous = pairOf(left.previousOutput, right.previousOutput);
-    __m128 c = pairOf(left.sweepValue, right.sweepValue);
-    __m128 a = pairOf(left.stages[0].coefficient, right.stages[0].coefficient);
     const __m128 dc = _mm_set1_ps(kAntiDenormal);
     const __m128 one = _mm_set1_ps(1.0f);
     const __m128 half = _mm_set1_ps(0.5f);
 
-    const auto frame = [&](int i, auto record) {
+    for (int i = 0; i < count; ++i) {
         const __m128 x = _mm_add_ps(_mm_unpacklo_ps(_mm_load_ss(inLeft + i), _mm_load_ss(inRight + i)), dc);
         _mm_store_ss(inLeft + i, x);
         _mm_store_ss(inRight + i, _mm_shuffle_ps(x, x, _MM_SHUFFLE(1, 1, 1, 1)));
         s1 = _mm_sub_ps(s1, _mm_mul_ps(k, s2));
         s2 = _mm_add_ps(s2, _mm_mul_ps(k, s1));
-        c = _mm_mul_ps(_mm_mul_ps(_mm_add_ps(s1, one), half), d);
-        a = _mm_div_ps(_mm_sub_ps(one, c), _mm_add_ps(one, c));
+        const __m128 c = _mm_mul_ps(_mm_mul_ps(_mm_add_ps(s1, one), half), d);
+        const __m128 a = _mm_div_ps(_mm_sub_ps(one, c), _mm_add_ps(one, c));
         __m128 v = _mm_add_ps(_mm_mul_ps(previous, g), x);
         // Unrolled: the stages follow one another with no loop branch between them,
         // which runs a few per cent faster wherever the code happens to be placed.
@@ -164,43 +146,30 @@ void CPhaser::processPair(CPhaser& left, CPhaser& right, float* inLeft, float* i
             const __m128 y = _mm_sub_ps(state[j], _mm_mul_ps(a, v));
             state[j] = _mm_add_ps(v, _mm_mul_ps(a, y));
             v = y;
-            if constexpr (decltype(record)::value) last[j] = y;
         }
         // A lane whose chain turned non-finite starts again from rest and gives 0.
         const __m128 finite = finiteLanes(v);
         if ((_mm_movemask_ps(finite) & 3) != 3) [[unlikely]] {
-            for (int j = 0; j < kNumStages; ++j) {
-                state[j] = _mm_and_ps(state[j], finite);
-                if constexpr (decltype(record)::value) last[j] = _mm_and_ps(last[j], finite);
-            }
+            for (int j = 0; j < kNumStages; ++j) state[j] = _mm_and_ps(state[j], finite);
             v = _mm_and_ps(v, finite);
         }
         previous = v;
         const __m128 y = _mm_add_ps(v, x);
         _mm_store_ss(outLeft + i, y);
         _mm_store_ss(outRight + i, _mm_shuffle_ps(y, y, _MM_SHUFFLE(1, 1, 1, 1)));
-    };
-    for (int i = 0; i < count - 1; ++i) frame(i, std::false_type{});
-    frame(count - 1, std::true_type{});
+    }
 
     float l, r;
     for (int j = 0; j < kNumStages; ++j) {
         split(state[j], l, r);
         left.stages[j].state = l;
         right.stages[j].state = r;
-        split(last[j], l, r);
-        left.stages[j].lastOutput = l;
-        right.stages[j].lastOutput = r;
-        split(a, l, r);
-        left.stages[j].coefficient = l;
-        right.stages[j].coefficient = r;
     }
     CSine::State leftEnd, rightEnd;
     split(s1, leftEnd.s1, rightEnd.s1);
     split(s2, leftEnd.s2, rightEnd.s2);
     left.sine->setState(leftEnd);
     right.sine->setState(rightEnd);
-    split(c, left.sweepValue, right.sweepValue);
     split(previous, left.previousOutput, right.previousOutput);
 }
 
@@ -211,18 +180,10 @@ float CPhaser::tick(float input) {
     const float s1 = CSine::step(oscillator, sine->getCoefficient());
     sine->setState(oscillator);
     const float c = std::fabs(s1) * depth;
-    sweepValue = c;
-    std::array<float, kNumStages> state, last;
-    for (int j = 0; j < kNumStages; ++j) {
-        state[j] = stages[j].state;
-        last[j] = stages[j].lastOutput;
-    }
-    const float y = chain(previousOutput * loopGain + x, c, state, last);
-    for (int j = 0; j < kNumStages; ++j) {
-        stages[j].state = state[j];
-        stages[j].lastOutput = last[j];
-        stages[j].coefficient = c;
-    }
+    std::array<float, kNumStages> state;
+    for (int j = 0; j < kNumStages; ++j) state[j] = stages[j].state;
+    const float y = chain(previousOutput * loopGain + x, c, state);
+    for (int j = 0; j < kNumStages; ++j) stages[j].state = state[j];
     previousOutput = y;
     return x + y;
 }

@@ -15,8 +15,7 @@
 
 namespace orvex::phaser {
 
-// A first-order all-pass section, H(z) = (-a + z^-1) / (1 - a z^-1): its memory and
-// the coefficient and output it last ran with.
+// A first-order all-pass section, H(z) = (-a + z^-1) / (1 - a z^-1), and its memory.
 struct CAllPass {
     // One sample through a section with coefficient `a` and memory `state`.
     static float pass(float x, float a, float& state) {
@@ -26,8 +25,6 @@ struct CAllPass {
     }
 
     float state = 0.0f;
-    float coefficient = 0.0f;
-    float lastOutput = 0.0f;
 };
 
 // Control indices of CPhaser (2 is not used).
@@ -83,16 +80,14 @@ public:
 
 private:
     // The chain from stage 5 down to stage 0 for one loop input, over the stage
-    // memories `state` (and their outputs into `last`); a chain that turned
-    // non-finite starts again from rest and gives 0.
-    static float chain(float v, float a, std::array<float, kNumStages>& state, std::array<float, kNumStages>& last);
+    // memories `state`; a chain that turned non-finite starts again from rest and gives 0.
+    static float chain(float v, float a, std::array<float, kNumStages>& state);
 
     std::unique_ptr<CSine> sine;
     std::unique_ptr<CAllPass[]> stages;
     float depth = 0.0f;
     float feedback = 0.0f;
     float loopGain = 0.0f;
-    float sweepValue = 0.0f;
     float previousOutput = 0.0f;
 };
 
