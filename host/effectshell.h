@@ -12,6 +12,7 @@
 
 #include "audioeffect.h"
 #include "dsp/component.h"
+#include "reading.h"
 
 namespace orvex {
 
@@ -22,6 +23,7 @@ struct ParameterInfo {
     const char* label;
     float defaultValue;
     int controller;  // MIDI controller number that sets it, or kNoController
+    const Reading* reading = &kPlainReading;  // its unit, range, kind and mapping
 };
 inline constexpr int kNoController = -1;
 
@@ -105,6 +107,11 @@ public:
     void setInternalTempo(float bpm);
     float getInternalTempo() const { return internalTempo; }
     VstInt32 getActiveBlockSize() const { return activeBlockSize; }
+    // The table's row `index` (a valid index), for the faces other than VST 2.x and the
+    // tools that describe the plug-in.
+    const ParameterInfo& parameterInfo(int index) const { return *parameters[index]; }
+    int numParams() const { return static_cast<int>(parameters.size()); }
+    const EffectIdentity& effectIdentity() const { return identity; }
 
 protected:
     // The plug-in's side. `applyParameter` converts a stored value onto the units;
@@ -143,7 +150,6 @@ protected:
     void storeValue(int index, float value);
     float currentValue(int index) const { return current[index]; }
     bool validParameter(VstInt32 index) const { return index >= 0 && index < numParams(); }
-    int numParams() const { return static_cast<int>(parameters.size()); }
 
     float internalTempo = 120.0f;
     std::atomic<float> hostTempo{-1.0f};
