@@ -40,9 +40,9 @@ float CConvertor::getLfoFreq(float bpm, int division, bool triplet, int multiple
 }
 
 CLfo::CLfo(float rate, SinePrecision precision) : sinePrecision(precision) {
-    waveformChoice.setIndexRange(0, kNumWaveforms - 1, 5.99999f);
-    divisionChoice.setIndexRange(0, kNumDivisions - 1, 8.99999f);
-    multipleChoice.setIndexRange(0, kNumMultiples - 1, 7.99999f);
+    waveformChoice.setIndexRange(0, kNumWaveforms - 1, kWaveformScale);
+    divisionChoice.setIndexRange(0, kNumDivisions - 1, kDivisionScale);
+    multipleChoice.setIndexRange(0, kNumMultiples - 1, kMultipleScale);
     createWaveTables();
     table = waveTables[kSine].data();
     if (!(std::isfinite(rate) && rate > 0.0f && std::isfinite(257.0f / rate))) rate = 44100.0f;

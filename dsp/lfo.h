@@ -47,6 +47,11 @@ public:
     static constexpr int kNumWaveforms = 6;
     static constexpr int kNumDivisions = 9;
     static constexpr int kNumMultiples = 8;
+    // The choice scales of the division, waveform and multiple controls: each value
+    // selects truncate(value x scale), just below the number of entries.
+    static constexpr float kDivisionScale = 8.99999f;
+    static constexpr float kWaveformScale = 5.99999f;
+    static constexpr float kMultipleScale = 7.99999f;
     static constexpr float kNoSongPosition = orvex::kNoSongPosition;
 
     enum Waveform { kSine = 0, kSawUp, kSawDown, kSquare, kTriangle, kExpTriangle };
@@ -141,5 +146,17 @@ private:
     float lastSongPosition = 0.0f;
     float barFactor = 0.25f;
 };
+
+// The LFO's choices as a person picks them, in the LFO's own order, and the control
+// value each sends (it lands back on its entry through the control's scale). The
+// editors' menus show these names as they are: the leading blank is their padding.
+inline constexpr const char* kDivisionEntries[CLfo::kNumDivisions] = {
+    " 4 bars", " 2 bars", " 1 bar", " 1/2 bar", " 1/4 bar", " 1/8 bar", " 1/16 bar", " 1/32 bar", " 1/64 bar"};
+inline constexpr float kDivisionValues[CLfo::kNumDivisions] = {0.0f, 0.2f, 0.3f, 0.4f, 0.5f, 0.6f, 0.7f, 0.8f, 1.0f};
+inline constexpr const char* kWaveformEntries[CLfo::kNumWaveforms] = {" Sin",    " Saw up",   " Saw down",
+                                                                      " Square", " Triangle", " Exp(Triangle)"};
+inline constexpr float kWaveformValues[CLfo::kNumWaveforms] = {0.0f, 0.2f, 0.4f, 0.6f, 0.7f, 1.0f};
+inline constexpr const char* kMultipleEntries[CLfo::kNumMultiples] = {"x1", "x2", "x3", "x4", "x5", "x6", "x7", "x8"};
+inline constexpr float kMultipleValues[CLfo::kNumMultiples] = {0.0f, 0.14f, 0.29f, 0.42f, 0.57f, 0.71f, 0.85f, 1.0f};
 
 }  // namespace orvex

@@ -94,6 +94,14 @@ public:
 using CParameter = BasicParameter<DecimalLogScale>;
 extern template class BasicParameter<DecimalLogScale>;
 
+// The entry a choice record set up as setIndexRange(0, count - 1, scale) selects for
+// `value`: the units' own truncation, for the faces that name the entry (any thread).
+inline int choiceOf(float value, int count, float scale) {
+    CParameter choice;
+    choice.setIndexRange(0, count - 1, scale);
+    return choice.getSetIndex(value);
+}
+
 // Display helpers; each writes a NUL-terminated text into a buffer of 16 bytes or more.
 // Frequency of a normalised value on 0.05 .. 20 kHz, printed with `format` ("%.2fK").
 void frequencyStringConvert(float value, char* text, const char* format = "%.2fK");

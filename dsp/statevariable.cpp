@@ -23,7 +23,7 @@ CStateVariable::CStateVariable(float sampleRate, FilterForm form)
     CComponent::setSampleRate(rate);
     oversampledRate = 2.0f * rate;
 
-    cutoffParam.setExpRange(50.0f, 20000.0f);
+    cutoffParam.setExpRange(kLowestCutoff, kHighestCutoff);
     typeParam.setIndexRange(kLowPass, kPeak, svf::kResponseScale);
 
     setType(kLowPass);
@@ -37,6 +37,12 @@ void CStateVariable::setSampleRate(float rate) {
     if (!isUsableRate(rate)) return;
     CComponent::setSampleRate(rate);
     oversampledRate = 2.0f * rate;
+}
+
+float CStateVariable::cutoffOf(float value) {
+    CParameter range;
+    range.setExpRange(kLowestCutoff, kHighestCutoff);
+    return range.getSetExpValue(value);
 }
 
 // Coefficient of the oversampled integrators for a normalised cutoff value; also keeps

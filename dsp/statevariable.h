@@ -121,6 +121,12 @@ public:
     // falls back to 44100 Hz.
     explicit CStateVariable(float sampleRate, FilterForm form = FilterForm::kPerSample);
 
+    // The cutoff range in hertz, on a base-10 log scale over the control's 0..1, and the
+    // cutoff a control value maps onto there (the mapping `cutoffParam` keeps; any thread).
+    static constexpr float kLowestCutoff = 50.0f;
+    static constexpr float kHighestCutoff = 20000.0f;
+    static float cutoffOf(float value);
+
     // Only the oversampled rate changes; the cutoff coefficient follows at the next
     // cutoff change. Rates that are not positive finite numbers are ignored.
     void setSampleRate(float rate) override;

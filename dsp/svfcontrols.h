@@ -13,6 +13,11 @@ inline constexpr int kNumResponses = 5;
 inline constexpr float kResponseScale = 4.99999f;
 
 inline constexpr const char* kResponseNames[kNumResponses] = {"LowPass", "BandPass", "HiPass", "Notch", "Peak"};
+// The responses as a person picks them from a menu (led by a blank, the menus' padding),
+// and the type value each sends: it lands back on its response through kResponseScale.
+inline constexpr const char* kResponseEntries[kNumResponses] = {" Low Pass", " Band Pass", " High Pass", " Notch",
+                                                                " Peak"};
+inline constexpr float kResponseValues[kNumResponses] = {0.0f, 0.25f, 0.5f, 0.75f, 1.0f};
 
 // `f.template operator()<R>()` for the response R that `type` names (any other number
 // counts as Peak): the response is read once and the loop that f runs is compiled for

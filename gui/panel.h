@@ -6,6 +6,8 @@
 // build time without the toolkit.
 #pragma once
 
+#include "dsp/lfo.h"
+
 namespace orvex::gui {
 
 // Panel pixels: left, top, right, bottom (right and bottom exclusive).
@@ -51,15 +53,13 @@ constexpr const PanelRow& rowOf(const PanelRow (&rows)[N], long tag, PanelKind k
     throw "no such row";
 }
 
-// The tempo-synchronised LFO's menus, in the LFO's own order (dsp/lfo.h).
-inline constexpr const char* kDivisionEntries[] = {" 4 bars",  " 2 bars",   " 1 bar",    " 1/2 bar", " 1/4 bar",
-                                                   " 1/8 bar", " 1/16 bar", " 1/32 bar", " 1/64 bar"};
-inline constexpr float kDivisionValues[] = {0.0f, 0.2f, 0.3f, 0.4f, 0.5f, 0.6f, 0.7f, 0.8f, 1.0f};
-inline constexpr PanelMenu kDivisionMenu{kDivisionEntries, kDivisionValues, 9, 8.99999f};
-inline constexpr const char* kWaveformEntries[] = {" Sin",    " Saw up",   " Saw down",
-                                                   " Square", " Triangle", " Exp(Triangle)"};
-inline constexpr float kWaveformValues[] = {0.0f, 0.2f, 0.4f, 0.6f, 0.7f, 1.0f};
-inline constexpr PanelMenu kWaveformMenu{kWaveformEntries, kWaveformValues, 6, 5.99999f};
+// The tempo-synchronised LFO's menus: its own entries and values (dsp/lfo.h).
+using orvex::kDivisionEntries;
+using orvex::kDivisionValues;
+using orvex::kWaveformEntries;
+using orvex::kWaveformValues;
+inline constexpr PanelMenu kDivisionMenu{kDivisionEntries, kDivisionValues, CLfo::kNumDivisions, CLfo::kDivisionScale};
+inline constexpr PanelMenu kWaveformMenu{kWaveformEntries, kWaveformValues, CLfo::kNumWaveforms, CLfo::kWaveformScale};
 
 // Colours the editors and the pictures share.
 struct PanelColour {

@@ -14,6 +14,9 @@ namespace orvex {
 
 class AudioEffect {
 public:
+    // The rate an effect has until the host gives it one.
+    static constexpr float kInitialSampleRate = 44100.0f;
+
     AudioEffect(audioMasterCallback audioMaster, VstInt32 numPrograms, VstInt32 numParams);
     virtual ~AudioEffect();
     AudioEffect(const AudioEffect&) = delete;
@@ -83,7 +86,7 @@ protected:
 
     audioMasterCallback audioMaster;
     AEffEditor* editor = nullptr;
-    float sampleRate = 44100.0f;
+    float sampleRate = kInitialSampleRate;
     VstInt32 blockSize = 1024;
     VstInt32 curProgram = 0;
     AEffect cEffect;

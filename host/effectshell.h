@@ -177,15 +177,16 @@ struct Parameter : ParameterInfo {
 };
 
 // A row that hands the value to control `Ctl` of the unit `Member` (a unit, or a
-// unique_ptr to one) and displays that unit's text for the control.
+// unique_ptr to one), displays that unit's text for the control and reads as `reading`.
 template <class Unit>
 Unit& unitOf(Unit& unit) { return unit; }
 template <class Unit>
 Unit& unitOf(std::unique_ptr<Unit>& unit) { return *unit; }
 
 template <class Effect, auto Member, int Ctl>
-Parameter<Effect> controlRow(const char* name, const char* label, float defaultValue, int controller) {
-    return {{name, label, defaultValue, controller},
+Parameter<Effect> controlRow(const char* name, const char* label, float defaultValue, int controller,
+                             const Reading* reading = &kPlainReading) {
+    return {{name, label, defaultValue, controller, reading},
             [](Effect& e, float v) { unitOf(e.*Member).setControl(v, Ctl); },
             [](Effect& e, float, char* text) { unitOf(e.*Member).getControl(text, Ctl); }};
 }

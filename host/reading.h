@@ -21,7 +21,10 @@ struct Reading {
     std::span<const char* const> entries = {};
     std::span<const float> values = {};
     // A mapping other than linear (continuous) or exponential (logarithmic) between
-    // minimum and maximum, given both ways; null for those.
+    // minimum and maximum, given both ways; null for those. Where a unit maps in its own
+    // single-precision arithmetic, `toUnit` is that arithmetic, so the unit value is
+    // the number its display shows. A choice whose unit picks its entry otherwise than
+    // by the nearest value (as truncate(value x scale)) gives that pick as `toUnit`.
     float (*toUnit)(float value) = nullptr;
     float (*fromUnit)(float unitValue) = nullptr;
 };
@@ -30,7 +33,9 @@ struct Reading {
 inline constexpr Reading kPlainReading{"", 0.0f, 1.0f};
 
 // The value in the reading's unit of a 0..1 value, and the 0..1 value of a value in
-// the unit (kept inside 0..1; a NaN gives the value of the minimum).
+// the unit (kept inside 0..1; a NaN gives the value of the minimum). For a continuous
+// reading that is the value whose unit value lies nearest, so a unit value read off a
+// row maps back onto a value the unit treats alike: the same display, the same sound.
 float unitOfValue(const Reading& reading, float value);
 float valueOfUnit(const Reading& reading, float unitValue);
 

@@ -1,20 +1,50 @@
 // The rows more than one plug-in's parameter table holds, built one way: the wet/dry
-// "Mix", the "Bpm" tempo of tempo-following plug-ins, and the MIDI controller map.
+// "Mix", the "Bpm" tempo of tempo-following plug-ins, and the MIDI controller map; and
+// the readings more than one table's rows share.
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <initializer_list>
 
+#include "dsp/lfo.h"
 #include "dsp/parameter.h"
 #include "dsp/utility.h"
 #include "effectshell.h"
+#include "reading.h"
 
 namespace orvex {
+
+// A share of 0..1 shown as 0..100 %.
+inline constexpr Reading kPercentReading{"%", 0.0f, 100.0f};
+// A switch: below 0.5 off, from 0.5 on (COnOff).
+inline constexpr Reading kSwitchReading{"", 0.0f, 1.0f, Reading::kToggle};
+
+// The entry of a choice that the unit makes as truncate(value x Scale) among Count.
+template <int Count, float Scale>
+float choiceUnit(float value) {
+    return static_cast<float>(choiceOf(value, Count, Scale));
+}
+// A choice among `entries`, each sent as the value beside it, which the unit maps onto
+// its entries as truncate(value x Scale).
+template <float Scale, std::size_t N>
+constexpr Reading choiceReading(const char* const (&entries)[N], const float (&values)[N]) {
+    return {"", 0.0f, static_cast<float>(N - 1), Reading::kChoice, entries, values, choiceUnit<N, Scale>};
+}
+
+// The tempo-synchronised LFO's choices (dsp/lfo.h).
+inline constexpr Reading kDivisionReading = choiceReading<CLfo::kDivisionScale>(kDivisionEntries, kDivisionValues);
+inline constexpr Reading kWaveformReading = choiceReading<CLfo::kWaveformScale>(kWaveformEntries, kWaveformValues);
+inline constexpr Reading kMultipleReading = choiceReading<CLfo::kMultipleScale>(kMultipleEntries, kMultipleValues);
+
+// The "Bpm" rows' tempo, mapped as the shell maps it.
+inline constexpr Reading kTempoReading{"BPM", kMinBpm, kMaxBpm, Reading::kContinuous, {}, {}, bpmOfValue,
+                                       bpmToController};
 
 // "Mix": the wet share of the mixer `Mixer` names, displayed in percent.
 template <class Effect, CWetDryMixer Effect::*Mixer>
 Parameter<Effect> mixRow(const char* label, int controller, float defaultValue = 0.5f) {
-    return {{"Mix", label, defaultValue, controller},
+    return {{"Mix", label, defaultValue, controller, &kPercentReading},
             [](Effect& e, float v) { (e.*Mixer).setMix(v); },
             [](Effect& e, float, char* text) { Effect::float2string((e.*Mixer).wetPercent, text); }};
 }
@@ -23,7 +53,7 @@ Parameter<Effect> mixRow(const char* label, int controller, float defaultValue =
 // take while the host gives none; the display shows that tempo.
 template <class Effect>
 Parameter<Effect> tempoRow(const char* label, int controller) {
-    return {{"Bpm", label, 0.5f, controller},
+    return {{"Bpm", label, 0.5f, controller, &kTempoReading},
             [](Effect& e, float v) { e.setInternalTempo(bpmOfValue(v)); },
             [](Effect& e, float, char* text) { Effect::float2string(e.getInternalTempo(), text); }};
 }

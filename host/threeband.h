@@ -13,6 +13,7 @@
 #include "dsp/bandfilter.h"
 #include "dsp/utility.h"
 #include "effectshell.h"
+#include "rows.h"
 
 namespace orvex {
 
@@ -70,21 +71,26 @@ public:
         return -1;
     }
 
+    // The crossovers in hertz, as the band filters map them.
+    static constexpr Reading kCrossoverReading{"Hz", CStateVariable::kLowestCutoff, CStateVariable::kHighestCutoff,
+                                               Reading::kLogarithmic, {}, {}, CStateVariable::cutoffOf};
+
     // A crossover row ("LowFreq", "MidFreq", "HighFreq"; in hertz, default in the
-    // middle) and a solo row (off by default, label of two blanks, displayed "On" or
-    // "Off") of band `B`; `Front` names the effect's member.
+    // middle, read as kCrossoverReading) and a solo row (off by default, label of two
+    // blanks, displayed "On" or "Off", read as a switch) of band `B`; `Front` names the
+    // effect's member.
     template <class Effect, ThreeBandFront Effect::*Front, int B>
     static Parameter<Effect> crossoverRow(int controller) {
         static_assert(B >= 0 && B < kNumBands);
         constexpr const char* kNames[kNumBands] = {"LowFreq", "MidFreq", "HighFreq"};
-        return {{kNames[B], "Hz", 0.5f, controller},
+        return {{kNames[B], "Hz", 0.5f, controller, &kCrossoverReading},
                 [](Effect& e, float v) { (e.*Front).bands.setControl(v, kCtlLowFreq + B); },
                 [](Effect& e, float, char* text) { (e.*Front).bands.getControl(text, kCtlLowFreq + B); }};
     }
     template <class Effect, ThreeBandFront Effect::*Front, int B>
     static Parameter<Effect> soloRow(const char* name, int controller) {
         static_assert(B >= 0 && B < kNumBands);
-        return {{name, "  ", 0.0f, controller},
+        return {{name, "  ", 0.0f, controller, &kSwitchReading},
                 [](Effect& e, float v) { (e.*Front).setSolo(B, v); },
                 [](Effect& e, float, char* text) { (e.*Front).solo[B].getOnOff(text); }};
     }

@@ -14,14 +14,25 @@ const EffectIdentity kIdentity{kUniqueId, kNumPrograms, "Orvex Force", "Kelvasho
 constexpr ControllerMap<kNumParams> kController{0};
 constexpr float kDefault = 0.5f;
 
+// The type steps, and the input and output gains shown in percent.
+constexpr Reading kTypeReading = choiceReading<CDistortionBlock::kStepScale>(kTypeEntries, kTypeValues);
+float levelPercent(float value) { return 100.0f * CDistortionBlock::gainOf(value); }
+float levelValue(float percent) { return percent / (100.0f * CDistortionBlock::kMostGain); }
+constexpr Reading kLevelReading{"%", 0.0f, 100.0f * CDistortionBlock::kMostGain, Reading::kContinuous, {}, {},
+                                levelPercent, levelValue};
+
 }  // namespace
 
 // A control of one band's distortion block.
 template <CDistortionBlock ADelay::*Block, int Ctl>
 ADelay::Row ADelay::blockRow(const char* name, int index) {
+    static_assert(Ctl == kCtlType || Ctl == kCtlDrive || Ctl == kCtlInputLevel || Ctl == kCtlOutputLevel);
+    constexpr const Reading* reading = Ctl == kCtlType    ? &kTypeReading
+                                       : Ctl == kCtlDrive ? &kPercentReading
+                                                          : &kLevelReading;
     // Every block starts on bypass; levels and drive in the middle of their ranges.
     return controlRow<ADelay, Block, Ctl>(name, Ctl == kCtlType ? "  " : "% ", Ctl == kCtlType ? 1.0f : kDefault,
-                                          kController[index]);
+                                          kController[index], reading);
 }
 
 const ADelay::Row ADelay::kParameters[kNumParams] = {

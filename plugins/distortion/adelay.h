@@ -26,6 +26,18 @@ enum ParameterIndex {
     kMix,
 };
 
+// The type steps as a person picks them, one per step of the distortion block (led by
+// a blank, the menus' padding), and the type value each sends: inside the share of its
+// step, so the block selects that step. The type rows' reading and the editor's menus
+// read these.
+inline constexpr const char* kTypeEntries[CDistortionBlock::kNumSteps] = {
+    " Anihilator", " Soft shaper", " Tubetek",  " Slaughter", " Destroy",    " Digitron", " Quantize 16",
+    " Quantize 12", " Quantize 8", " Quantize 4", " Top side", " Intimdator", " Violator", " Bypass",
+};
+inline constexpr float kTypeValues[CDistortionBlock::kNumSteps] = {
+    0.0f, 0.08f, 0.15f, 0.23f, 0.31f, 0.38f, 0.46f, 0.54f, 0.62f, 0.69f, 0.77f, 0.85f, 0.92f, 1.0f,
+};
+
 class ADelay : public TableEffect<ADelay> {
 public:
     explicit ADelay(audioMasterCallback audioMaster);

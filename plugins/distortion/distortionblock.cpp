@@ -78,10 +78,10 @@ void CDistortionBlock::setControl(float value, int control) {
             select(typeParam.getSetIndex(value));
             break;
         case kCtlInputLevel:
-            inputGain = 3.0f * unitRange(value);
+            inputGain = gainOf(value);
             break;
         case kCtlOutputLevel:
-            outputGain = 3.0f * unitRange(value);
+            outputGain = gainOf(value);
             break;
         default:
             break;

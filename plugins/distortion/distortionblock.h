@@ -11,6 +11,7 @@
 #include <array>
 
 #include "algorithms.h"
+#include "dsp/utility.h"
 
 namespace orvex::distortion {
 
@@ -23,6 +24,10 @@ public:
     // Type values map onto steps as truncate(value x kStepScale): just below the number
     // of steps, so each step covers an almost equal share of 0..1 and 1.0 is the last.
     static constexpr float kStepScale = 13.99999f;
+    // The input and output gains at control 1 (0 at control 0, linear between), and
+    // the gain of a control value.
+    static constexpr float kMostGain = 3.0f;
+    static float gainOf(float value) { return kMostGain * unitRange(value); }
     enum Step : int {
         kAnihilator = 0, kSoftShaper, kTubetek, kSlaughter, kDestroy, kDigitron,
         kQuantize16, kQuantize12, kQuantize8, kQuantize4, kTopSide, kIntimdator, kViolator, kBypass,
@@ -33,7 +38,7 @@ public:
     void setSampleRate(float rate) override;
 
     // 6 drive (passed on to the selected algorithm), 7 type step, 38 input gain and
-    // 39 output gain (3 x value each); other numbers are ignored.
+    // 39 output gain (`gainOf` each); other numbers are ignored.
     void setControl(float value, int control) override;
     void setControlAutomated(float value, int control) override { setControl(value, control); }
     void getControl(char* text, int control) override;

@@ -23,15 +23,7 @@ enum Picture : long {
 // The filter display has no parameter of its own.
 inline constexpr long kFilterDisplayTag = 250;
 
-// The type menus' entries, one per type step of the distortion block, and the type
-// value each sends: inside the share of its step, so the block selects that step.
-inline constexpr const char* kTypeEntries[CDistortionBlock::kNumSteps] = {
-    " Anihilator", " Soft shaper", " Tubetek",  " Slaughter", " Destroy",    " Digitron", " Quantize 16",
-    " Quantize 12", " Quantize 8", " Quantize 4", " Top side", " Intimdator", " Violator", " Bypass",
-};
-inline constexpr float kTypeValues[CDistortionBlock::kNumSteps] = {
-    0.0f, 0.08f, 0.15f, 0.23f, 0.31f, 0.38f, 0.46f, 0.54f, 0.62f, 0.69f, 0.77f, 0.85f, 0.92f, 1.0f,
-};
+// The type menus: the block's type steps as adelay.h lists them.
 inline constexpr gui::PanelMenu kTypeMenu{kTypeEntries, kTypeValues, CDistortionBlock::kNumSteps,
                                           CDistortionBlock::kStepScale};
 

@@ -18,11 +18,45 @@ constexpr VstInt32 kTimeMask = kVstTempoValid | kVstPpqPosValid;
 constexpr ControllerMap<kNumParams> kController{50, {kCutoff, kResonance, kDrive, kFilterType, kOnOff, kDivision,
                                                      kWaveform, kCutoffMod, kResonanceMod, kMix, kMultiple}};
 
+// What the Cutoff and Resonance values become with the LFO at no depth: the filters
+// are built before any host gives a rate, so their cutoff range is that of the shell's
+// initial rate for good; the resonance has its floor.
+float cutoffHz(float value) {
+    return CStateVariable::cutoffOf(CCvGenerator::limited(value), AudioEffect::kInitialSampleRate);
+}
+float resonancePercent(float value) {
+    return static_cast<float>(100.0 * coefficients::resonanceOf(CCvGenerator::limited(value)));
+}
+float resonanceValue(float percent) { return percent / 100.0f; }
+
+constexpr Reading kCutoffReading{"Hz", CStateVariable::kLowestCutoff,
+                                 CStateVariable::highestCutoff(AudioEffect::kInitialSampleRate),
+                                 Reading::kLogarithmic, {}, {}, cutoffHz};
+constexpr Reading kResonanceReading{"%", static_cast<float>(100.0 * coefficients::kResonanceFloor), 100.0f,
+                                    Reading::kContinuous, {}, {}, resonancePercent, resonanceValue};
+constexpr Reading kResponseReading = choiceReading<svf::kResponseScale>(svf::kResponseEntries, svf::kResponseValues);
+// The LFO's depths: 0 subtracts it all (-100 %), 1 adds it all (+100 %).
+float depthPercent(float value) { return 100.0f * (2.0f * value - 1.0f); }
+float depthValue(float percent) { return (percent / 100.0f + 1.0f) / 2.0f; }
+constexpr Reading kDepthReading{"%", -100.0f, 100.0f, Reading::kContinuous, {}, {}, depthPercent, depthValue};
+
+// The pole switch is inverted: up to 0.5 four poles, above it two.
+float poleSwitch(float value) { return 1.0f - value; }
+float poleEntry(float value) {
+    COnOff fourPoles;
+    fourPoles.setOnOff(poleSwitch(value));
+    return fourPoles.on ? 0.0f : 1.0f;
+}
+constexpr const char* kPoleEntries[] = {"4 poles", "2 poles"};
+constexpr float kPoleValues[] = {0.0f, 1.0f};
+constexpr Reading kPoleReading{"", 0.0f, 1.0f, Reading::kChoice, kPoleEntries, kPoleValues, poleEntry};
+
 }  // namespace
 
 template <int Ctl>
 ADelay::Row ADelay::filterRow(const char* name, const char* label, float defaultValue, int controller) {
-    return {{name, label, defaultValue, controller},
+    static_assert(Ctl == kCtlFilterType || Ctl == kCtlOnOff);
+    return {{name, label, defaultValue, controller, Ctl == kCtlFilterType ? &kResponseReading : &kSwitchReading},
             [](ADelay& e, float v) {
                 e.leftFilter.setControl(v, Ctl);
                 e.rightFilter.setControl(v, Ctl);
@@ -32,7 +66,11 @@ ADelay::Row ADelay::filterRow(const char* name, const char* label, float default
 
 template <int Ctl>
 ADelay::Row ADelay::lfoRow(const char* name, const char* label, int controller) {
-    return {{name, label, 0.0f, controller},
+    static_assert(Ctl == kCtlDivision || Ctl == kCtlWaveform || Ctl == kCtlMultiple);
+    constexpr const Reading* reading = Ctl == kCtlDivision   ? &kDivisionReading
+                                       : Ctl == kCtlWaveform ? &kWaveformReading
+                                                             : &kMultipleReading;
+    return {{name, label, 0.0f, controller, reading},
             [](ADelay& e, float v) { e.lfo.setControl(v, Ctl); },
             [](ADelay& e, float, char* text) { e.lfo.getControl(text, Ctl); }};
 }
@@ -41,7 +79,8 @@ ADelay::Row ADelay::lfoRow(const char* name, const char* label, int controller) 
 // what the left filter computed at its last update.
 template <CCvGenerator ADelay::*Cv, int Ctl>
 ADelay::Row ADelay::offsetRow(const char* name, const char* label, float defaultValue, int controller) {
-    return {{name, label, defaultValue, controller},
+    static_assert(Ctl == kCtlCutoff || Ctl == kCtlResonance);
+    return {{name, label, defaultValue, controller, Ctl == kCtlCutoff ? &kCutoffReading : &kResonanceReading},
             [](ADelay& e, float v) { (e.*Cv).offset = v; },
             [](ADelay& e, float, char* text) { e.leftFilter.getControl(text, Ctl); }};
 }
@@ -49,15 +88,15 @@ ADelay::Row ADelay::offsetRow(const char* name, const char* label, float default
 // Depth 0..1 shows as -100 % (the LFO subtracted) .. +100 % (added).
 template <CCvGenerator ADelay::*Cv>
 ADelay::Row ADelay::depthRow(const char* name, int controller) {
-    return {{name, "%", CCvGenerator::kNoDepth, controller},
+    return {{name, "%", CCvGenerator::kNoDepth, controller, &kDepthReading},
             [](ADelay& e, float v) { (e.*Cv).depth = v; },
-            [](ADelay&, float v, char* text) { floatToString(100.0f * (2.0f * v - 1.0f), text); }};
+            [](ADelay&, float v, char* text) { floatToString(depthPercent(v), text); }};
 }
 
 const ADelay::Row ADelay::kParameters[kNumParams] = {
     offsetRow<&ADelay::cutoffCv, kCtlCutoff>("Cutoff", "Hz", 0.8f, kController[kCutoff]),
     offsetRow<&ADelay::resonanceCv, kCtlResonance>("Resonance", "% ", 0.0f, kController[kResonance]),
-    {{"Drive", "%", 0.2f, kController[kDrive]},
+    {{"Drive", "%", 0.2f, kController[kDrive], &kPercentReading},
      [](ADelay& e, float v) {
          e.leftShaper.setControl(v, kCtlDrive);
          e.rightShaper.setControl(v, kCtlDrive);
@@ -69,11 +108,10 @@ const ADelay::Row ADelay::kParameters[kNumParams] = {
     lfoRow<kCtlWaveform>("Type", " ", kController[kWaveform]),
     depthRow<&ADelay::cutoffCv>("Cutoff Mod", kController[kCutoffMod]),
     depthRow<&ADelay::resonanceCv>("Res Mod", kController[kResonanceMod]),
-    // Inverted: up to 0.5 four poles, above it two.
-    {{"Pole", "  ", 1.0f, kController[kPole]},
+    {{"Pole", "  ", 1.0f, kController[kPole], &kPoleReading},
      [](ADelay& e, float v) {
-         e.leftFilter.setControl(1.0f - v, kCtlPole);
-         e.rightFilter.setControl(1.0f - v, kCtlPole);
+         e.leftFilter.setControl(poleSwitch(v), kCtlPole);
+         e.rightFilter.setControl(poleSwitch(v), kCtlPole);
      },
      [](ADelay& e, float, char* text) { e.leftFilter.getControl(text, kCtlPole); }},
     mixRow<ADelay, &ADelay::mixer>("%", kController[kMix]),

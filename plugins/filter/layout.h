@@ -32,12 +32,12 @@ enum Picture : long {
 inline constexpr long kPadTag = 250;
 inline constexpr long kTempoTag = 251;
 
-inline constexpr const char* kTypeEntries[] = {" Low Pass", " Band Pass", " High Pass", " Notch", " Peak"};
-inline constexpr float kTypeValues[] = {0.0f, 0.25f, 0.5f, 0.75f, 1.0f};
-inline constexpr gui::PanelMenu kTypeChoices{kTypeEntries, kTypeValues, 5, 4.99999f};
-inline constexpr const char* kMultipleEntries[] = {"x1", "x2", "x3", "x4", "x5", "x6", "x7", "x8"};
-inline constexpr float kMultipleValues[] = {0.0f, 0.14f, 0.29f, 0.42f, 0.57f, 0.71f, 0.85f, 1.0f};
-inline constexpr gui::PanelMenu kMultipleChoices{kMultipleEntries, kMultipleValues, 8, 7.99999f};
+// The response and multiple menus: the filters' responses (dsp/svfcontrols.h) and the
+// LFO's multiples (dsp/lfo.h) as they list them.
+inline constexpr gui::PanelMenu kTypeChoices{svf::kResponseEntries, svf::kResponseValues, svf::kNumResponses,
+                                             svf::kResponseScale};
+inline constexpr gui::PanelMenu kMultipleChoices{kMultipleEntries, kMultipleValues, orvex::CLfo::kNumMultiples,
+                                                 orvex::CLfo::kMultipleScale};
 
 // In the order they are made (and drawn). The pad sets cutoff (x) and resonance (1 - y).
 inline constexpr gui::PanelRow kRows[] = {

@@ -73,11 +73,12 @@ public:
             const __m128 above = _mm_and_ps(_mm_sub_ps(v, one), magnitude);
             _mm_storeu_ps(cv + i, _mm_mul_ps(_mm_sub_ps(_mm_add_ps(_mm_and_ps(v, magnitude), one), above), half));
         }
-        for (; i < sampleCount; ++i) {
-            const float v = scale * lfo[i] + base;
-            cv[i] = (std::fabs(v) + 1.0f - std::fabs(v - 1.0f)) * 0.5f;
-        }
+        for (; i < sampleCount; ++i) cv[i] = limited(scale * lfo[i] + base);
     }
+
+    // A control voltage held inside 0..1 as `process` holds each (any thread): with the
+    // depth at kNoDepth, what a base value becomes.
+    static float limited(float v) { return (std::fabs(v) + 1.0f - std::fabs(v - 1.0f)) * 0.5f; }
 
     // Written directly by the owner: base value 0..1, depth 0..1 (0.5: none, above:
     // the LFO added, below: subtracted).

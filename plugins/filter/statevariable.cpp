@@ -23,11 +23,17 @@ CStateVariable::CStateVariable(float sampleRate) : Kernel{} {
     CComponent::setSampleRate(rate);
     oversampledRate = 2.0 * rate;
     oversampledPeriod = 1.0 / (2.0 * rate);
-    cutoffParam.setExpRange(kLowestCutoff, rate * kHighestCutoffShare);
+    cutoffParam.setExpRange(kLowestCutoff, highestCutoff(rate));
     typeParam.setIndexRange(svf::kLowPass, svf::kPeak, svf::kResponseScale);
     cutoffHz = cutoffParam.getSetExpValue(static_cast<float>(cutoffControl));
     freq = frequencyCoefficient(cutoffHz, oversampledPeriod);
     damp = dampingCoefficient(freq, resonance);
+}
+
+float CStateVariable::cutoffOf(float value, float rate) {
+    CParameter range;
+    range.setExpRange(kLowestCutoff, highestCutoff(rate));
+    return range.getSetExpValue(value);
 }
 
 void CStateVariable::setSampleRate(float rate) {

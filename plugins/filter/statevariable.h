@@ -30,6 +30,10 @@ public:
     // The cutoff range is 30 Hz .. this share of the sample rate of construction.
     static constexpr float kLowestCutoff = 30.0f;
     static constexpr float kHighestCutoffShare = 0.49f;
+    // The cutoff in hertz a control value maps onto in a filter built at `rate`: the
+    // mapping `cutoffParam` keeps (any thread).
+    static constexpr float highestCutoff(float rate) { return rate * kHighestCutoffShare; }
+    static float cutoffOf(float value, float rate);
     // The lowest resonance the coefficients are computed with.
     static constexpr double kResonanceFloor = coefficients::kResonanceFloor;
 

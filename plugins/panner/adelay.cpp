@@ -23,14 +23,19 @@ constexpr float kDefault = 0.5f;
 
 template <int B, int Ctl>
 ADelay::Row ADelay::pannerRow(const char* name, const char* label, int controller) {
-    return {{name, label, kDefault, controller},
+    static_assert(Ctl == kCtlLfoDepth || Ctl == kCtlDivision || Ctl == kCtlWaveform);
+    // The depth shows in percent; the division and the waveform are the LFO's choices.
+    constexpr const Reading* reading = Ctl == kCtlLfoDepth   ? &kPercentReading
+                                       : Ctl == kCtlDivision ? &kDivisionReading
+                                                             : &kWaveformReading;
+    return {{name, label, kDefault, controller, reading},
             [](ADelay& e, float v) { e.panners[B]->setControl(v, Ctl); },
             [](ADelay& e, float, char* text) { e.panners[B]->getControl(text, Ctl); }};
 }
 
 template <int B>
 ADelay::Row ADelay::levelRow(const char* name, int controller) {
-    return {{name, "% ", kDefault, controller},
+    return {{name, "% ", kDefault, controller, &kPercentReading},
             [](ADelay& e, float v) { e.gains[B] = 2.0f * v; },
             [](ADelay&, float v, char* text) { float2string(100.0f * v, text); }};
 }

@@ -41,13 +41,20 @@ constexpr ControllerMap<kNumParams> kController{
 const EffectIdentity kIdentity{kUniqueId,      kNumPrograms, "Orvex Phase", "Brambleton oske", false,
                                /*numScratchBuffers*/ ADelay::kNumBuffers, {}, kPresets};
 
+// The sweep's rate in hertz as the oscillators map it.
+constexpr Reading kRateReading{"Hz", CSine::kMinFrequency, CSine::kMaxFrequency, Reading::kLogarithmic, {}, {},
+                               CSine::frequencyOf};
+
 }  // namespace
 
 template <int Index>
 ADelay::Row ADelay::phaserRow() {
     constexpr int kChannel = Index / kChannelParams;
     constexpr int kControl = kChannelControls[Index % kChannelParams];
-    return {{CPhaser::kControlTexts[kControl].name, CPhaser::kControlTexts[kControl].unit, kBasic[Index], kController[Index]},
+    // The rate in hertz; the depth and the feedback shown in percent.
+    constexpr const Reading* kReading = kControl == kModRate ? &kRateReading : &kPercentReading;
+    return {{CPhaser::kControlTexts[kControl].name, CPhaser::kControlTexts[kControl].unit, kBasic[Index], kController[Index],
+             kReading},
             [](ADelay& e, float v) { e.setChannelParameter(Index, v); },
             [](ADelay& e, float, char* text) { e.phasers[kChannel]->getControl(text, kControl); }};
 }
@@ -60,10 +67,10 @@ const ADelay::Row ADelay::kParameters[kNumParams] = {
     phaserRow<kRightDepth>(),
     phaserRow<kRightFeedback>(),
     mixRow<ADelay, &ADelay::mixer>("%", kController[kMix], kBasic[kMix]),
-    {{"Stereo link", " ", kBasic[kLink], kController[kLink]},
+    {{"Stereo link", " ", kBasic[kLink], kController[kLink], &kSwitchReading},
      [](ADelay& e, float v) { e.link.setOnOff(v); },
      [](ADelay& e, float, char* text) { e.link.getOnOff(text); }},
-    {{"Stereo width", "%", kBasic[kWidth], kController[kWidth]},
+    {{"Stereo width", "%", kBasic[kWidth], kController[kWidth], &kPercentReading},
      [](ADelay& e, float v) { e.crossFeed = 1.0f - v; },
      [](ADelay&, float v, char* text) { float2string(100.0f * v, text); }},
 };

@@ -18,6 +18,12 @@ CSine::CSine(float rate) {
     state = {kStartValue, 0.0f};
 }
 
+float CSine::frequencyOf(float value) {
+    CParameter range;
+    range.setExpRange(kMinFrequency, kMaxFrequency);
+    return range.getSetExpValue(value);
+}
+
 void CSine::process(float* out, int count) {
     if (!out || count <= 0) return;
     State s = state;

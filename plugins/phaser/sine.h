@@ -15,6 +15,9 @@ class CSine : public CSynthesis {
 public:
     static constexpr float kMinFrequency = 0.05f;  // Hz at control 0
     static constexpr float kMaxFrequency = 20.0f;  // Hz at control 1
+    // The frequency a control value maps onto, on the base-10 log scale between the
+    // two: the mapping `frequency` keeps (any thread).
+    static float frequencyOf(float value);
     static constexpr float kStartValue = 0.99f;    // first state at (re)start: the amplitude
     // The largest share of a cycle the sweep moves on by per sample (20 Hz at 1000 Hz).
     static constexpr float kMaxCyclesPerSample = 1.0f / 50.0f;
