@@ -76,7 +76,7 @@ TEST_P(Readings, AgreeWithTheDisplays) {
             EXPECT_LE(unit, std::max(r.minimum, r.maximum)) << v;
             if (continuous) {
                 const double shownNumber = std::strtod(text.c_str(), nullptr);
-                EXPECT_NEAR(unit, shownNumber, lastDigit(text) + 1e-6 * std::fabs(shownNumber)) << v << " " << text;
+                EXPECT_NEAR(unit, shownNumber, lastDigit(text)) << v << " " << text;
             } else if (r.kind == Reading::kToggle) {
                 EXPECT_TRUE(unit == 0.0f || unit == 1.0f) << v;
                 EXPECT_EQ(text, display(unit)) << v;
