@@ -3,8 +3,8 @@
 #   check-bundle.sh LV2_DIR NAME ORVEX WAVTOOL
 # its Turtle validated against the installed schemas (no error, no warning), its one
 # exported symbol, the plug-in and its ports as lilv reads them (lv2info), and lv2apply's
-# render of a bar of the demo loop, at the defaults and with the Mix port at its
-# maximum, equal sample for sample to `orvex render` of the VST 2.x bundle with the
+# render of a bar of the demo loop, at the defaults, with the Mix port at its maximum
+# and with every control but the menus at its maximum, equal sample for sample to `orvex render` of the VST 2.x bundle with the
 # same settings (no transport, one sample per call as lv2apply runs).
 set -euo pipefail
 lv2dir="$1" name="$2" orvex="$3" wavtool="$4"
@@ -64,4 +64,18 @@ render "$work/vstmix.wav" --set Mix=1
 same "$work/lv2mix.wav" "$work/vstmix.wav" "mix=$mix"
 "$wavtool" compare "$work/lv2.wav" "$work/lv2mix.wav" >"$work/compare.txt"
 grep -q '^max_abs_diff=0$' "$work/compare.txt" && fail "mix=$mix sounds as the defaults do"
+
+# Every control port but the menus at its maximum (1 as a 0..1 value; a menu's last
+# entry need not be), set in index order on both sides.
+lv2args=() vstargs=()
+while read -r index symbol maximum; do
+  lv2args+=(-c "$symbol" "$maximum")
+  vstargs+=(--set "$index=1")
+done < <(awk '/lv2:ControlPort/ {c = 1} /lv2:index/ {i = $2} /lv2:symbol/ {gsub(/[";]/, "", $2); s = $2}
+              /lv2:maximum/ {m = $2} /lv2:enumeration/ {e = 1}
+              /^ *\]/ {if (c && !e) print i - 4, s, m; c = 0; e = 0}' "$bundle/$name.ttl")
+[ ${#vstargs[@]} -gt 0 ] || fail "no control ports read from the Turtle"
+lv2apply -i "$work/in.wav" -o "$work/lv2max.wav" "${lv2args[@]}" "$uri"
+render "$work/vstmax.wav" "${vstargs[@]}"
+same "$work/lv2max.wav" "$work/vstmax.wav" "$((${#vstargs[@]} / 2)) controls at their maximum"
 echo "$name: all checks passed"
