@@ -16,6 +16,10 @@ function(orvex_add_plugin name)
     set(ARG_OUTPUT_DIR ${ORVEX_VST_DIR})
   endif()
   add_library(${name}_objects OBJECT ${ARG_SOURCES} ${PROJECT_SOURCE_DIR}/host/entry.cpp)
+  if(ARG_LV2_CLASS)
+    # One section per function and object, so the LV2 binary can leave out the editor.
+    target_compile_options(${name}_objects PRIVATE -ffunction-sections -fdata-sections)
+  endif()
   target_link_libraries(${name}_objects PUBLIC ${ARG_LIBRARIES} orvex_host)
   if(NOT ARG_NO_FUZZ)
     set_property(GLOBAL APPEND PROPERTY ORVEX_FUZZ_PLUGINS ${name})
@@ -41,11 +45,20 @@ function(orvex_add_plugin name)
   if(ARG_LV2_CLASS)
     set(bundle ${ORVEX_LV2_DIR}/orvex-${name}.lv2)
     set(lv2map ${PROJECT_SOURCE_DIR}/host/lv2exports.map)
-    add_library(${name}_lv2 MODULE ${PROJECT_SOURCE_DIR}/host/lv2face.cpp)
-    target_link_libraries(${name}_lv2 PRIVATE ${name}_objects)
+    # The plug-in's objects and its libraries but the editor toolkit's: the editor is
+    # linked in with the objects, yet nothing the descriptor reaches uses it, and
+    # dropping what is unreachable leaves the binary without it and without the
+    # drawing libraries it would load. Not in sanitizer builds, whose type checks keep
+    # references to the editor's classes.
+    set(libraries ${ARG_LIBRARIES})
+    if(NOT ORVEX_SANITIZE)
+      list(REMOVE_ITEM libraries orvex_gui)
+    endif()
+    add_library(${name}_lv2 MODULE ${PROJECT_SOURCE_DIR}/host/lv2face.cpp $<TARGET_OBJECTS:${name}_objects>)
+    target_link_libraries(${name}_lv2 PRIVATE ${libraries} orvex_host)
     target_compile_definitions(${name}_lv2 PRIVATE
       ORVEX_LV2_NAME="${name}" ORVEX_LV2_CLASS="${ARG_LV2_CLASS}")
-    target_link_options(${name}_lv2 PRIVATE -Wl,--version-script=${lv2map} -Wl,-z,defs)
+    target_link_options(${name}_lv2 PRIVATE -Wl,--version-script=${lv2map} -Wl,-z,defs -Wl,--gc-sections)
     set_target_properties(${name}_lv2 PROPERTIES
       PREFIX ""
       OUTPUT_NAME orvex-${name}
