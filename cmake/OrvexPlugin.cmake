@@ -1,16 +1,25 @@
-# orvex_add_plugin(<name> SOURCES ... LIBRARIES ... [OUTPUT_DIR dir] [EXPORTS map] [NO_FUZZ])
+# orvex_add_plugin(<name> SOURCES ... LIBRARIES ... [OUTPUT_DIR dir] [EXPORTS map] [NO_FUZZ]
+#                  [LV2_CLASS class])
 # Builds one plug-in: an object library <name>_objects with its sources and the shared
 # entry point, and from it the bundle, a shared object with only the two entry points
 # exported (a test bundle may name another version script), placed where Linux hosts
 # find it when they scan build/vst. The fuzz driver (tests/fuzz) links the same objects
 # statically, once per plug-in; every plug-in added here is fuzzed unless NO_FUZZ says
-# otherwise.
+# otherwise. With LV2_CLASS (an LV2 plug-in class: SpatialPlugin, FilterPlugin ...) it
+# also builds the LV2 bundle build/lv2/orvex-<name>.lv2: the same objects and the LV2
+# face (host/lv2face.cpp) linked into orvex-<name>.so, which exports lv2_descriptor
+# only, and the bundle's Turtle written from that binary right after it is linked
+# (tools/lv2ttl).
 function(orvex_add_plugin name)
-  cmake_parse_arguments(ARG "NO_FUZZ" "OUTPUT_DIR;EXPORTS" "SOURCES;LIBRARIES" ${ARGN})
+  cmake_parse_arguments(ARG "NO_FUZZ" "OUTPUT_DIR;EXPORTS;LV2_CLASS" "SOURCES;LIBRARIES" ${ARGN})
   if(NOT ARG_OUTPUT_DIR)
     set(ARG_OUTPUT_DIR ${ORVEX_VST_DIR})
   endif()
   add_library(${name}_objects OBJECT ${ARG_SOURCES} ${PROJECT_SOURCE_DIR}/host/entry.cpp)
+  if(ARG_LV2_CLASS)
+    # One section per function and object, so the LV2 binary can leave out the editor.
+    target_compile_options(${name}_objects PRIVATE -ffunction-sections -fdata-sections)
+  endif()
   target_link_libraries(${name}_objects PUBLIC ${ARG_LIBRARIES} orvex_host)
   if(NOT ARG_NO_FUZZ)
     set_property(GLOBAL APPEND PROPERTY ORVEX_FUZZ_PLUGINS ${name})
@@ -33,4 +42,32 @@ function(orvex_add_plugin name)
     LINK_DEPENDS ${map}
     LIBRARY_OUTPUT_DIRECTORY ${ARG_OUTPUT_DIR}/${name}.vst/Contents/x86_64-linux)
   file(MAKE_DIRECTORY ${ARG_OUTPUT_DIR}/${name}.vst/Contents/Resources)
+  if(ARG_LV2_CLASS)
+    set(bundle ${ORVEX_LV2_DIR}/orvex-${name}.lv2)
+    set(lv2map ${PROJECT_SOURCE_DIR}/host/lv2exports.map)
+    # The plug-in's objects and its libraries but the editor toolkit's: the editor is
+    # linked in with the objects, yet nothing the descriptor reaches uses it, and
+    # dropping what is unreachable leaves the binary without it and without the
+    # drawing libraries it would load. Not in sanitizer builds, whose type checks keep
+    # references to the editor's classes.
+    set(libraries ${ARG_LIBRARIES})
+    if(NOT ORVEX_SANITIZE)
+      list(REMOVE_ITEM libraries orvex_gui)
+    endif()
+    add_library(${name}_lv2 MODULE ${PROJECT_SOURCE_DIR}/host/lv2face.cpp $<TARGET_OBJECTS:${name}_objects>)
+    target_link_libraries(${name}_lv2 PRIVATE ${libraries} orvex_host)
+    target_compile_definitions(${name}_lv2 PRIVATE
+      ORVEX_LV2_NAME="${name}" ORVEX_LV2_CLASS="${ARG_LV2_CLASS}")
+    target_link_options(${name}_lv2 PRIVATE -Wl,--version-script=${lv2map} -Wl,-z,defs -Wl,--gc-sections)
+    set_target_properties(${name}_lv2 PROPERTIES
+      PREFIX ""
+      OUTPUT_NAME orvex-${name}
+      LINK_DEPENDS ${lv2map}
+      LIBRARY_OUTPUT_DIRECTORY ${bundle})
+    add_dependencies(${name}_lv2 orvex_lv2ttl)
+    add_custom_command(TARGET ${name}_lv2 POST_BUILD
+      COMMAND orvex_lv2ttl $<TARGET_FILE:${name}_lv2> ${bundle}
+      COMMENT "Writing the Turtle of ${bundle}"
+      VERBATIM)
+  endif()
 endfunction()

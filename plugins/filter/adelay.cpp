@@ -181,3 +181,9 @@ void ADelay::doProcess(float** inputs, float** /*outputs*/, int n) {
 namespace orvex {
 AudioEffect* createEffectInstance(audioMasterCallback audioMaster) { return new filter::ADelayEdit(audioMaster); }
 }  // namespace orvex
+
+#include "host/lv2face.h"
+
+namespace orvex {
+EffectShell* createEffectWithoutEditor(audioMasterCallback audioMaster) { return new filter::ADelay(audioMaster); }
+}  // namespace orvex

@@ -169,3 +169,9 @@ void ADelay::doProcess(float** inputs, float** /*outputs*/, int n) {
 namespace orvex {
 AudioEffect* createEffectInstance(audioMasterCallback audioMaster) { return new panner::ADelayEdit(audioMaster); }
 }  // namespace orvex
+
+#include "host/lv2face.h"
+
+namespace orvex {
+EffectShell* createEffectWithoutEditor(audioMasterCallback audioMaster) { return new panner::ADelay(audioMaster); }
+}  // namespace orvex

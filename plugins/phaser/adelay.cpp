@@ -152,3 +152,9 @@ void ADelay::writeOutputs(float** outputs, int offset, int n, bool accumulate) {
 namespace orvex {
 AudioEffect* createEffectInstance(audioMasterCallback audioMaster) { return new phaser::ADelayEdit(audioMaster); }
 }  // namespace orvex
+
+#include "host/lv2face.h"
+
+namespace orvex {
+EffectShell* createEffectWithoutEditor(audioMasterCallback audioMaster) { return new phaser::ADelay(audioMaster); }
+}  // namespace orvex
