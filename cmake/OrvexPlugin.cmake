@@ -54,7 +54,7 @@ function(orvex_add_plugin name)
     if(NOT ORVEX_SANITIZE)
       list(REMOVE_ITEM libraries orvex_gui)
     endif()
-    add_library(${name}_lv2 MODULE ${PROJECT_SOURCE_DIR}/host/lv2face.cpp $<TARGET_OBJECTS:${name}_objects>)
+    add_library(${name}_lv2 MODULE ${PROJECT_SOURCE_DIR}/host/lv2face.cpp ${PROJECT_SOURCE_DIR}/host/lv2describe.cpp $<TARGET_OBJECTS:${name}_objects>)
     target_link_libraries(${name}_lv2 PRIVATE ${libraries} orvex_host)
     target_compile_definitions(${name}_lv2 PRIVATE
       ORVEX_LV2_NAME="${name}" ORVEX_LV2_CLASS="${ARG_LV2_CLASS}")

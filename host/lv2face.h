@@ -5,11 +5,12 @@
 
 #include <cstdio>
 
+#include <cstdint>
+
 #include "audioeffect.h"
+#include "effectshell.h"
 
 namespace orvex {
-
-class EffectShell;
 
 // Defined once per plug-in beside createEffectInstance: its effect without an editor.
 // May throw; the face turns a failure into no instance.
@@ -26,5 +27,19 @@ struct Lv2Describe {
     bool (*writeManifest)(std::FILE* out, const char* binaryFile);
     bool (*writePlugin)(std::FILE* out);
 };
+
+// The bundle's writers (host/lv2describe.cpp), handed out by the face's extension_data.
+extern const Lv2Describe kLv2Describe;
+
+// What the face and the description share: the ports before the controls (audio in
+// left and right, out left and right), the host callback the effect is made with, and
+// a row's reading.
+inline constexpr uint32_t kLv2FirstControl = 4;
+VstIntPtr lv2FaceCallback(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float opt);
+inline const Reading& readingOf(const ParameterInfo& info) { return info.reading ? *info.reading : kPlainReading; }
+
+#ifdef ORVEX_LV2_NAME
+#define ORVEX_LV2_URI "urn:harmoxel:orvex:" ORVEX_LV2_NAME
+#endif
 
 }  // namespace orvex
