@@ -6,7 +6,8 @@
 # render of a bar of the demo loop, at the defaults, with the Mix port at its maximum
 # and with every control but the menus at its maximum, equal sample for sample to `orvex render` of the VST 2.x bundle with the
 # same settings (no transport, one sample per call as lv2apply runs); the presets listed
-# by lilv, and each one's port values rendered as its VST 2.x program.
+# by lilv, and each one's port values rendered as its VST 2.x program; two solos on, and
+# the phaser's link with the right ports elsewhere, rendered as VST 2.x leaves them.
 set -euo pipefail
 lv2dir="$1" name="$2" orvex="$3" wavtool="$4"
 bundle="$lv2dir/orvex-$name.lv2"
@@ -98,4 +99,27 @@ done < <(awk '/a pset:Preset/ {if (p != "") print p, c; p = prev; c = ""} {prev 
               /lv2:symbol/ {gsub(/[";]/, "", $2); s = $2} /pset:value/ {c = c " -c " s " " $2}
               END {if (p != "") print p, c}' "$bundle/presets.ttl" | sed 's/^<[^ ]*:preset:\([0-9]*\)>/\1/')
 
+# The effects' rules on ports the host owns. Two solos on (a restored session) play
+# the higher one, as a VST 2.x host setting them in index order leaves it.
+mapfile -t solos < <(awk '/lv2:index/ {i = $2} /lv2:symbol "[a-z_]*solo"/ {gsub(/[";]/, "", $2); print i - 4, $2}' "$bundle/$name.ttl")
+if [ ${#solos[@]} -ge 2 ]; then
+  read -r i0 s0 <<<"${solos[0]}"; read -r i1 s1 <<<"${solos[1]}"
+  lv2apply -i "$work/in.wav" -o "$work/lv2solo.wav" -c "$s0" 1 -c "$s1" 1 "$uri"
+  render "$work/vstsolo.wav" --set "$i0=1" --set "$i1=1"
+  same "$work/lv2solo.wav" "$work/vstsolo.wav" "$s0 and $s1 on"
+fi
+# The phaser's link on: the right ports are ignored, the right follows the left as
+# VST 2.x copies it.
+if [ "$name" = phaser ]; then
+  range() { awk -v s="\"$1\"" '$2 == s || $2 == s";" {f = 1} f && /lv2:minimum/ {n = $2} f && /lv2:maximum/ {print n, $2; exit}' "$bundle/$name.ttl"; }
+  lv2args=()
+  for control in mod_rate mod_depth feedback; do
+    read -r low high < <(range "$control")
+    [ -n "$high" ] || fail "no port $control"
+    lv2args+=(-c "$control" "$high" -c "${control}_2" "$low")
+  done
+  lv2apply -i "$work/in.wav" -o "$work/lv2link.wav" "${lv2args[@]}" "$uri"
+  render "$work/vstlink.wav" --set 0=1 --set 1=1 --set 2=1
+  same "$work/lv2link.wav" "$work/vstlink.wav" "link on, left at the maximum, right ports at the minimum"
+fi
 echo "$name: all checks passed"
