@@ -147,6 +147,12 @@ void EffectShell::setParameter(VstInt32 index, float value) {
     if (editor) editor->postUpdate();
 }
 
+void EffectShell::followHostValues(std::span<const float> values, std::span<const bool> changed) {
+    const int n = std::min(numParams(), static_cast<int>(std::min(values.size(), changed.size())));
+    for (int p = 0; p < n; ++p)
+        if (changed[p]) setParameter(p, values[p]);
+}
+
 void EffectShell::storeValue(int index, float value) {
     programs[curProgram].values[index] = value;
     current[index] = value;

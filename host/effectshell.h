@@ -113,6 +113,16 @@ public:
     int numParams() const { return static_cast<int>(parameters.size()); }
     const EffectIdentity& effectIdentity() const { return identity; }
 
+    // For a face whose host owns every value (LV2: the plug-in cannot write a control
+    // port), where the effect's rules that move other parameters (a solo turning the
+    // others off, the phaser's link) have to be read from the host's values instead.
+    // Audio thread: `values` are the host's (0..1, in parameter order), `changed` marks
+    // those that moved since the last call. By default the changed ones go through
+    // setParameter in index order: of the solos the one switched on last plays, and of
+    // several switched on at once (a restored session, a preset) the highest, where a
+    // VST 2.x host restoring parameter by parameter in index order leaves it.
+    virtual void followHostValues(std::span<const float> values, std::span<const bool> changed);
+
 protected:
     // The plug-in's side. `applyParameter` converts a stored value onto the units;
     // `displayParameter` writes its display text. Both get valid indices only.

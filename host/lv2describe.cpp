@@ -1,6 +1,7 @@
 // The bundle's Turtle, written from the plug-in's own table at build time (through
-// the describe interface of host/lv2face.h, run by tools/lv2ttl): the manifest and the
-// plug-in's description with one control port per parameter in the unit of its reading.
+// the describe interface of host/lv2face.h, run by tools/lv2ttl): the manifest, the
+// plug-in's description with one control port per parameter in the unit of its reading,
+// and its presets, from the programs that differ.
 // Compiled once per plug-in beside the face (ORVEX_LV2_NAME, ORVEX_LV2_CLASS).
 #include <algorithm>
 #include <cctype>
@@ -85,15 +86,100 @@ const char* unitTerm(const std::string& unit) {
     return nullptr;
 }
 
+std::unique_ptr<EffectShell> makeEffect() {
+    try {
+        return std::unique_ptr<EffectShell>(createEffectWithoutEditor(lv2FaceCallback));
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+// A preset: a program's name and its values.
+struct Preset {
+    std::string uri;
+    std::string name;
+    std::vector<float> values;
+};
+
+// The programs that differ: the first one holding the defaults ("Basic"), then each
+// factory program, each taken from a fresh effect after setProgram, as a VST 2.x host
+// loading it hears it (the phaser's link, on in every program, has copied the left
+// values over the right ones). Empty when the effect cannot be made.
+std::vector<Preset> presetsOf() {
+    std::unique_ptr<EffectShell> effect = makeEffect();
+    if (!effect) return {};
+    const EffectIdentity& identity = effect->effectIdentity();
+    auto isFactory = [&](int program) {
+        return std::any_of(identity.factoryPrograms.begin(), identity.factoryPrograms.end(),
+                           [&](const FactoryProgram& f) { return f.program == program; });
+    };
+    std::vector<int> programs;
+    for (int p = 0; p < identity.numPrograms; ++p)
+        if (!isFactory(p)) {
+            programs.push_back(p);
+            break;
+        }
+    for (const FactoryProgram& f : identity.factoryPrograms)
+        if (f.program >= 0 && f.program < identity.numPrograms) programs.push_back(f.program);
+    std::vector<Preset> presets;
+    for (int program : programs) {
+        std::unique_ptr<EffectShell> loaded = makeEffect();
+        if (!loaded) return {};
+        loaded->setProgram(program);
+        char name[kVstMaxProgNameLen + 1] = {};
+        loaded->getProgramNameIndexed(0, program, name);
+        Preset preset{std::string(ORVEX_LV2_URI ":preset:") + std::to_string(program), trimmed(name), {}};
+        for (int p = 0; p < loaded->numParams(); ++p) preset.values.push_back(loaded->getParameter(p));
+        presets.push_back(std::move(preset));
+    }
+    return presets;
+}
+
 bool writeManifest(std::FILE* out, const char* binaryFile) {
+    const std::vector<Preset> presets = presetsOf();
+    if (presets.empty()) return false;
     std::fprintf(out,
                  "@prefix lv2: <http://lv2plug.in/ns/lv2core#> .\n"
+                 "@prefix pset: <http://lv2plug.in/ns/ext/presets#> .\n"
                  "@prefix rdfs: <http://www.w3.org/2000/01/rdf-schema#> .\n\n"
                  "<%s>\n"
                  "    a lv2:Plugin ;\n"
                  "    lv2:binary <%s> ;\n"
                  "    rdfs:seeAlso <%s.ttl> .\n",
                  ORVEX_LV2_URI, binaryFile, ORVEX_LV2_NAME);
+    for (const Preset& preset : presets)
+        std::fprintf(out,
+                     "\n<%s>\n"
+                     "    a pset:Preset ;\n"
+                     "    lv2:appliesTo <%s> ;\n"
+                     "    rdfs:seeAlso <%s> .\n",
+                     preset.uri.c_str(), ORVEX_LV2_URI, kLv2Describe.presetsFile);
+    return std::ferror(out) == 0;
+}
+
+// The presets: each control port's symbol and its value in the unit of its reading.
+bool writePresets(std::FILE* out) {
+    std::unique_ptr<EffectShell> effect = makeEffect();
+    const std::vector<Preset> presets = presetsOf();
+    if (!effect || presets.empty()) return false;
+    const std::vector<std::string> symbols = controlSymbols(*effect);
+    std::fprintf(out,
+                 "@prefix lv2: <http://lv2plug.in/ns/lv2core#> .\n"
+                 "@prefix pset: <http://lv2plug.in/ns/ext/presets#> .\n"
+                 "@prefix rdfs: <http://www.w3.org/2000/01/rdf-schema#> .\n");
+    for (const Preset& preset : presets) {
+        std::fprintf(out,
+                     "\n<%s>\n"
+                     "    a pset:Preset ;\n"
+                     "    lv2:appliesTo <%s> ;\n"
+                     "    rdfs:label \"%s\" ;\n"
+                     "    lv2:port",
+                     preset.uri.c_str(), ORVEX_LV2_URI, escaped(preset.name).c_str());
+        for (int p = 0; p < effect->numParams(); ++p)
+            std::fprintf(out, "%s [\n        lv2:symbol \"%s\" ;\n        pset:value %s\n    ]", p ? " ," : "",
+                         symbols[p].c_str(), number(unitOfValue(readingOf(effect->parameterInfo(p)), preset.values[p])).c_str());
+        std::fprintf(out, " .\n");
+    }
     return std::ferror(out) == 0;
 }
 
@@ -139,12 +225,7 @@ void writeControlPort(std::FILE* out, const ParameterInfo& info, uint32_t index,
 }
 
 bool writePlugin(std::FILE* out) {
-    std::unique_ptr<EffectShell> effect;
-    try {
-        effect.reset(createEffectWithoutEditor(lv2FaceCallback));
-    } catch (...) {
-        return false;
-    }
+    std::unique_ptr<EffectShell> effect = makeEffect();
     if (!effect) return false;
     std::fprintf(out,
                  "@prefix doap: <http://usefulinc.com/ns/doap#> .\n"
@@ -186,6 +267,6 @@ bool writePlugin(std::FILE* out) {
 
 }  // namespace
 
-const Lv2Describe kLv2Describe{ORVEX_LV2_NAME, ORVEX_LV2_NAME ".ttl", writeManifest, writePlugin};
+const Lv2Describe kLv2Describe{ORVEX_LV2_NAME, ORVEX_LV2_NAME ".ttl", writeManifest, writePlugin, "presets.ttl", writePresets};
 
 }  // namespace orvex

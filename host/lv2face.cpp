@@ -18,6 +18,7 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -56,6 +57,10 @@ struct Instance {
     // one value too); it starts as the unit value of what the effect holds, so a port
     // at the default is not converted back and forth.
     std::vector<uint32_t> seen;
+    // The host's values (0..1) the control ports last said, and which of them moved in
+    // this run; handed to the effect, which applies them by its own rules.
+    std::vector<float> values;
+    std::unique_ptr<bool[]> changed;
 };
 
 // The maximum block length the host states through the options feature, or 0.
@@ -91,8 +96,12 @@ LV2_Handle instantiate(const LV2_Descriptor*, double rate, const char*, const LV
         const int params = effect.numParams();
         instance->controls.assign(static_cast<std::size_t>(params), nullptr);
         instance->seen.resize(static_cast<std::size_t>(params));
-        for (int p = 0; p < params; ++p)
-            instance->seen[p] = std::bit_cast<uint32_t>(unitOfValue(readingOf(effect.parameterInfo(p)), effect.getParameter(p)));
+        instance->values.resize(static_cast<std::size_t>(params));
+        instance->changed = std::make_unique<bool[]>(static_cast<std::size_t>(params));
+        for (int p = 0; p < params; ++p) {
+            instance->values[p] = effect.getParameter(p);
+            instance->seen[p] = std::bit_cast<uint32_t>(unitOfValue(readingOf(effect.parameterInfo(p)), instance->values[p]));
+        }
         return instance.release();
     } catch (...) {
         return nullptr;
@@ -115,20 +124,31 @@ void activate(LV2_Handle handle) { static_cast<Instance*>(handle)->effect->resum
 void deactivate(LV2_Handle handle) { static_cast<Instance*>(handle)->effect->suspend(); }
 void cleanup(LV2_Handle handle) { delete static_cast<Instance*>(handle); }
 
-// Audio thread: no allocation, no lock.
-void run(LV2_Handle handle, uint32_t frames) {
-    Instance& instance = *static_cast<Instance*>(handle);
+// Audio thread: the control ports that changed since the last run, read into the
+// host's values, which the effect follows by its own rules (EffectShell::followHostValues).
+void readControls(Instance& instance) {
     EffectShell& effect = *instance.effect;
-    for (std::size_t p = 0; p < instance.controls.size(); ++p) {
+    const std::size_t count = instance.controls.size();
+    bool any = false;
+    for (std::size_t p = 0; p < count; ++p) {
+        instance.changed[p] = false;
         const float* port = instance.controls[p];
         if (!port) continue;
         const float unitValue = *port;
         const uint32_t bits = std::bit_cast<uint32_t>(unitValue);
         if (bits == instance.seen[p]) continue;
         instance.seen[p] = bits;
-        const int index = static_cast<int>(p);
-        effect.setParameter(index, valueOfUnit(readingOf(effect.parameterInfo(index)), unitValue));
+        instance.values[p] = valueOfUnit(readingOf(effect.parameterInfo(static_cast<int>(p))), unitValue);
+        instance.changed[p] = any = true;
     }
+    if (any) effect.followHostValues(instance.values, std::span<const bool>(instance.changed.get(), count));
+}
+
+// Audio thread: no allocation, no lock.
+void run(LV2_Handle handle, uint32_t frames) {
+    Instance& instance = *static_cast<Instance*>(handle);
+    EffectShell& effect = *instance.effect;
+    readControls(instance);
     if (frames == 0) return;
     float* inputs[2] = {instance.audio[0], instance.audio[1]};
     float* outputs[2] = {instance.audio[2], instance.audio[3]};

@@ -17,8 +17,9 @@ namespace orvex {
 EffectShell* createEffectWithoutEditor(audioMasterCallback audioMaster);
 
 // What `extension_data(kLv2DescribeUri)` of our descriptor returns: the writers of the
-// bundle's two Turtle files, reading the plug-in's own table. Build time only (any
-// thread, no instance needed); each returns false when it could not write.
+// bundle's three Turtle files (the manifest, the plug-in, its presets), reading the
+// plug-in's own table and programs. Build time only (any thread, no instance needed);
+// each returns false when it could not write.
 inline constexpr const char* kLv2DescribeUri = "urn:harmoxel:orvex#describe";
 
 struct Lv2Describe {
@@ -26,6 +27,8 @@ struct Lv2Describe {
     const char* turtleFile;    // the description's file name in the bundle: "panner.ttl"
     bool (*writeManifest)(std::FILE* out, const char* binaryFile);
     bool (*writePlugin)(std::FILE* out);
+    const char* presetsFile;   // "presets.ttl"
+    bool (*writePresets)(std::FILE* out);
 };
 
 // The bundle's writers (host/lv2describe.cpp), handed out by the face's extension_data.

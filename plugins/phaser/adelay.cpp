@@ -94,6 +94,25 @@ void ADelay::setChannelParameter(int index, float value) {
     phasers[kRight]->setControl(value, control);
 }
 
+// Audio thread (LV2 face). The link and the shared values first, so a left value set
+// below is copied to the right only when the link is on from now; a right channel
+// that is linked takes the left's value as the effect holds it, and one that is not
+// takes its own whenever the link or its own value moved.
+void ADelay::followHostValues(std::span<const float> values, std::span<const bool> changed) {
+    if (values.size() < kNumParams || changed.size() < kNumParams) return;
+    for (int p = 2 * kChannelParams; p < kNumParams; ++p)
+        if (changed[p]) setParameter(p, values[p]);
+    for (int left = 0; left < kChannelParams; ++left) {
+        const int right = left + kChannelParams;
+        if (changed[left]) setParameter(left, values[left]);
+        if (link.on) {
+            if (currentValue(right) != currentValue(left)) setParameter(right, currentValue(left));
+        } else if (changed[right] || changed[kLink]) {
+            setParameter(right, values[right]);
+        }
+    }
+}
+
 void ADelay::prepare() {
     // The oscillators compute their coefficient from the rate they hold when their
     // frequency is set: set both again so the sweeps keep their speed in hertz.

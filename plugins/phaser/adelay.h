@@ -29,6 +29,11 @@ public:
 
     static const Row kParameters[kNumParams];
 
+    // With a host that owns every value the link reads from the values as they stand:
+    // on, the right channel runs on the left's values and its own are ignored; off,
+    // each side on its own.
+    void followHostValues(std::span<const float> values, std::span<const bool> changed) override;
+
 protected:
     void doProcess(float** inputs, float** outputs, int sampleFrames) override;
     void writeOutputs(float** outputs, int offset, int sampleFrames, bool accumulate) override;

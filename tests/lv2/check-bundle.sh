@@ -5,7 +5,9 @@
 # exported symbol, the plug-in and its ports as lilv reads them (lv2info), and lv2apply's
 # render of a bar of the demo loop, at the defaults, with the Mix port at its maximum
 # and with every control but the menus at its maximum, equal sample for sample to `orvex render` of the VST 2.x bundle with the
-# same settings (no transport, one sample per call as lv2apply runs).
+# same settings (no transport, one sample per call as lv2apply runs); the presets listed
+# by lilv, and each one's port values rendered as its VST 2.x program; two solos on, and
+# the phaser's link with the right ports elsewhere, rendered as VST 2.x leaves them.
 set -euo pipefail
 lv2dir="$1" name="$2" orvex="$3" wavtool="$4"
 bundle="$lv2dir/orvex-$name.lv2"
@@ -17,7 +19,7 @@ export LV2_PATH="$lv2dir"
 
 # The Turtle.
 status=0
-lv2_validate "$bundle/manifest.ttl" "$bundle/$name.ttl" >"$work/validate.txt" 2>&1 || status=$?
+lv2_validate "$bundle/manifest.ttl" "$bundle/$name.ttl" "$bundle/presets.ttl" >"$work/validate.txt" 2>&1 || status=$?
 cat "$work/validate.txt"
 [ "$status" -eq 0 ] || fail "lv2_validate exited with $status"
 if grep -qiE '^(error|warning)' "$work/validate.txt"; then fail "lv2_validate reports problems"; fi
@@ -35,6 +37,15 @@ ports="$(grep -cE '^\s*Port [0-9]+:' "$work/info.txt")"
 audio="$(grep -c 'http://lv2plug.in/ns/lv2core#AudioPort' "$work/info.txt")"
 [ "$audio" -eq 4 ] || fail "lv2info shows $audio audio ports"
 echo "lv2info: $ports ports ($controls controls)"
+
+# The presets: lilv lists every one by its name.
+npresets="$(grep -c 'a pset:Preset' "$bundle/presets.ttl")"
+[ "$npresets" -gt 0 ] || fail "no presets"
+[ "$(grep -c 'a pset:Preset' "$bundle/manifest.ttl")" -eq "$npresets" ] || fail "the manifest lists other presets"
+while read -r label; do
+  grep -qF "$label" "$work/info.txt" || fail "lv2info does not list the preset $label"
+done < <(sed -n 's/^ *rdfs:label "\(.*\)" ;$/\1/p' "$bundle/presets.ttl")
+echo "lv2info: $npresets presets listed"
 
 # Renders.
 "$wavtool" synth "$work/in.wav"
@@ -78,4 +89,37 @@ done < <(awk '/lv2:ControlPort/ {c = 1} /lv2:index/ {i = $2} /lv2:symbol/ {gsub(
 lv2apply -i "$work/in.wav" -o "$work/lv2max.wav" "${lv2args[@]}" "$uri"
 render "$work/vstmax.wav" "${vstargs[@]}"
 same "$work/lv2max.wav" "$work/vstmax.wav" "$((${#vstargs[@]} / 2)) controls at their maximum"
+# Every preset's port values through lv2apply sound as its program does in VST 2.x.
+while read -r program controls; do
+  read -ra lv2args <<<"$controls"
+  lv2apply -i "$work/in.wav" -o "$work/lv2preset.wav" "${lv2args[@]}" "$uri"
+  render "$work/vstpreset.wav" --program "$program"
+  same "$work/lv2preset.wav" "$work/vstpreset.wav" "preset $program"
+done < <(awk '/a pset:Preset/ {if (p != "") print p, c; p = prev; c = ""} {prev = $1}
+              /lv2:symbol/ {gsub(/[";]/, "", $2); s = $2} /pset:value/ {c = c " -c " s " " $2}
+              END {if (p != "") print p, c}' "$bundle/presets.ttl" | sed 's/^<[^ ]*:preset:\([0-9]*\)>/\1/')
+
+# The effects' rules on ports the host owns. Two solos on (a restored session) play
+# the higher one, as a VST 2.x host setting them in index order leaves it.
+mapfile -t solos < <(awk '/lv2:index/ {i = $2} /lv2:symbol "[a-z_]*solo"/ {gsub(/[";]/, "", $2); print i - 4, $2}' "$bundle/$name.ttl")
+if [ ${#solos[@]} -ge 2 ]; then
+  read -r i0 s0 <<<"${solos[0]}"; read -r i1 s1 <<<"${solos[1]}"
+  lv2apply -i "$work/in.wav" -o "$work/lv2solo.wav" -c "$s0" 1 -c "$s1" 1 "$uri"
+  render "$work/vstsolo.wav" --set "$i0=1" --set "$i1=1"
+  same "$work/lv2solo.wav" "$work/vstsolo.wav" "$s0 and $s1 on"
+fi
+# The phaser's link on: the right ports are ignored, the right follows the left as
+# VST 2.x copies it.
+if [ "$name" = phaser ]; then
+  range() { awk -v s="\"$1\"" '$2 == s || $2 == s";" {f = 1} f && /lv2:minimum/ {n = $2} f && /lv2:maximum/ {print n, $2; exit}' "$bundle/$name.ttl"; }
+  lv2args=()
+  for control in mod_rate mod_depth feedback; do
+    read -r low high < <(range "$control")
+    [ -n "$high" ] || fail "no port $control"
+    lv2args+=(-c "$control" "$high" -c "${control}_2" "$low")
+  done
+  lv2apply -i "$work/in.wav" -o "$work/lv2link.wav" "${lv2args[@]}" "$uri"
+  render "$work/vstlink.wav" --set 0=1 --set 1=1 --set 2=1
+  same "$work/lv2link.wav" "$work/vstlink.wav" "link on, left at the maximum, right ports at the minimum"
+fi
 echo "$name: all checks passed"

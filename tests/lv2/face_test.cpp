@@ -1,7 +1,8 @@
 // The LV2 binaries as a host drives them, loaded with dlopen: in-place processing gives
 // what separate buffers give, one long run what the same samples in short runs give,
 // and nothing a host may send (unconnected ports, NaN controls, empty runs, a bad
-// sample rate) breaks them.
+// sample rate) breaks them; the solos and the phaser's link follow their rules on
+// ports the host owns.
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <lv2/atom/atom.h>
@@ -10,8 +11,9 @@
 #include <lv2/options/options.h>
 #include <lv2/urid/urid.h>
 
-#include <cmath>
 #include <algorithm>
+#include <cmath>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -46,6 +48,50 @@ protected:
     // not have (it ignores those).
     void connectControls(LV2_Handle h, float* value) {
         for (uint32_t p = 4; p < 64; ++p) descriptor->connect_port(h, p, value);
+    }
+
+    // The control port with this symbol, read from the bundle's Turtle.
+    uint32_t portOf(const std::string& symbol) {
+        const std::string name = GetParam();
+        std::ifstream ttl(std::string(ORVEX_BINARY_DIR) + "/lv2/orvex-" + name + ".lv2/" + name + ".ttl");
+        std::string line;
+        uint32_t index = 0;
+        while (std::getline(ttl, line)) {
+            if (auto at = line.find("lv2:index "); at != std::string::npos) index = std::stoul(line.substr(at + 10));
+            if (line.find("lv2:symbol \"" + symbol + "\"") != std::string::npos) return index;
+        }
+        ADD_FAILURE() << "no port " << symbol;
+        return 0;
+    }
+
+    // Both output channels of 40 runs of 256 frames, the controls set as `steps` say
+    // ({run, port, value}: the port connected and set before that run).
+    struct Step {
+        int run;
+        uint32_t port;
+        float value;
+    };
+    std::vector<float> renderWith(const std::vector<Step>& steps) {
+        constexpr int kRuns = 40, kRun = 256;
+        const std::vector<float> in = signal(kRuns * kRun, 0.3f);
+        std::vector<float> out(2 * kRuns * kRun);
+        float controls[64] = {};
+        LV2_Handle h = make();
+        if (!h) return {};
+        descriptor->activate(h);
+        for (int run = 0; run < kRuns; ++run) {
+            for (const Step& step : steps)
+                if (step.run == run && step.port < 64) {
+                    controls[step.port] = step.value;
+                    descriptor->connect_port(h, step.port, &controls[step.port]);
+                }
+            for (uint32_t port : {0u, 1u}) descriptor->connect_port(h, port, const_cast<float*>(in.data() + run * kRun));
+            descriptor->connect_port(h, 2, out.data() + run * kRun);
+            descriptor->connect_port(h, 3, out.data() + (kRuns + run) * kRun);
+            descriptor->run(h, kRun);
+        }
+        descriptor->cleanup(h);
+        return out;
     }
 
     static std::vector<float> signal(int frames, float phase) {
@@ -186,5 +232,58 @@ TEST_P(Lv2Face, TakesTheMaximumBlockFromTheOptions) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Plugins, Lv2Face, testing::Values("panner", "distortion", "filter", "phaser"));
+
+// The solos of the three-band plug-ins, whose ports the host owns: the one switched on
+// last plays while an earlier one's port still says on, and switching it off leaves
+// none, as the solo buttons of VST 2.x do.
+class Lv2Solo : public Lv2Face {};
+
+TEST_P(Lv2Solo, TheSoloSwitchedOnLastPlays) {
+    const bool panner = std::string(GetParam()) == "panner";
+    const uint32_t low = portOf(panner ? "lowsolo" : "low_solo"), mid = portOf(panner ? "midsolo" : "mid_solo");
+    const std::vector<float> lastOn = renderWith({{0, low, 1}, {15, mid, 1}, {30, mid, 0}});
+    const std::vector<float> handedOver = renderWith({{0, low, 1}, {15, low, 0}, {15, mid, 1}, {30, mid, 0}});
+    EXPECT_EQ(lastOn, handedOver);
+    EXPECT_NE(lastOn, renderWith({{0, low, 1}}));
+}
+
+// A restored session with two solos on plays the higher one.
+TEST_P(Lv2Solo, ARestoredSessionPlaysTheHigherSolo) {
+    const bool panner = std::string(GetParam()) == "panner";
+    const uint32_t low = portOf(panner ? "lowsolo" : "low_solo"), mid = portOf(panner ? "midsolo" : "mid_solo");
+    const std::vector<float> midOnly = renderWith({{0, mid, 1}});
+    EXPECT_EQ(renderWith({{0, low, 1}, {0, mid, 1}}), midOnly);
+    EXPECT_NE(renderWith({{0, low, 1}}), midOnly);
+}
+
+INSTANTIATE_TEST_SUITE_P(ThreeBand, Lv2Solo, testing::Values("panner", "distortion"));
+
+// The phaser's link: on, the right channel runs on the left ports and its own are
+// ignored, however the link came on; off, each side reads its own.
+class Lv2Link : public Lv2Face {};
+
+TEST_P(Lv2Link, LinkedRightPortsAreIgnored) {
+    const char* const kLeft[] = {"mod_rate", "mod_depth", "feedback"};
+    std::vector<Step> linked, same, unlinked, linkedLater, setLater;
+    for (int c = 0; c < 3; ++c) {
+        const uint32_t left = portOf(kLeft[c]), right = portOf(std::string(kLeft[c]) + "_2");
+        const float l = c == 0 ? 3.0f : 80.0f, r = c == 0 ? 0.2f : 10.0f;
+        linked.insert(linked.end(), {{0, left, l}, {0, right, r}, {20, right, 2 * r}});
+        same.insert(same.end(), {{0, left, l}, {0, right, l}});
+        unlinked.insert(unlinked.end(), {{0, left, l}, {0, right, r}});
+        setLater.insert(setLater.end(), {{0, left, l}, {0, right, r}, {20, right, l}});
+    }
+    const uint32_t link = portOf("stereo_link");
+    unlinked.push_back({0, link, 0});
+    setLater.push_back({0, link, 0});
+    linkedLater = unlinked;
+    linkedLater.push_back({20, link, 1});
+    const std::vector<float> reference = renderWith(same);
+    EXPECT_EQ(renderWith(linked), reference);
+    EXPECT_NE(renderWith(unlinked), reference);
+    EXPECT_EQ(renderWith(linkedLater), renderWith(setLater));
+}
+
+INSTANTIATE_TEST_SUITE_P(Phaser, Lv2Link, testing::Values("phaser"));
 
 }  // namespace

@@ -1,7 +1,8 @@
 // Writes an LV2 bundle's Turtle at build time from the freshly linked binary itself:
 //   orvex-lv2ttl BINARY BUNDLE_DIR
 // loads BINARY, takes its one descriptor and asks it for our describing interface
-// (host/lv2face.h), then writes BUNDLE_DIR/manifest.ttl and BUNDLE_DIR/<name>.ttl.
+// (host/lv2face.h), then writes BUNDLE_DIR/manifest.ttl, BUNDLE_DIR/<name>.ttl and
+// BUNDLE_DIR/presets.ttl.
 // Each file is written beside its final name and renamed over it when complete.
 #include <dlfcn.h>
 #include <lv2/core/lv2.h>
@@ -57,7 +58,8 @@ int main(int argc, char** argv) {
     std::filesystem::create_directories(bundle, error);
     const bool ok =
         writeFile(bundle / "manifest.ttl", [&](std::FILE* out) { return describe->writeManifest(out, binaryFile.c_str()); }) &&
-        writeFile(bundle / describe->turtleFile, [&](std::FILE* out) { return describe->writePlugin(out); });
+        writeFile(bundle / describe->turtleFile, [&](std::FILE* out) { return describe->writePlugin(out); }) &&
+        writeFile(bundle / describe->presetsFile, [&](std::FILE* out) { return describe->writePresets(out); });
     if (!ok) {
         std::fprintf(stderr, "%s: could not write the Turtle of %s into %s\n", argv[0], describe->name, bundle.c_str());
         return 1;
