@@ -21,13 +21,13 @@ inline constexpr Reading kPercentReading{"%", 0.0f, 100.0f};
 inline constexpr Reading kSwitchReading{"", 0.0f, 1.0f, Reading::kToggle};
 
 // The entry of a choice that the unit makes as truncate(value x Scale) among Count.
-template <int Count, float Scale>
+template <int Count, const float& Scale>
 float choiceUnit(float value) {
     return static_cast<float>(choiceOf(value, Count, Scale));
 }
 // A choice among `entries`, each sent as the value beside it, which the unit maps onto
 // its entries as truncate(value x Scale).
-template <float Scale, std::size_t N>
+template <const float& Scale, std::size_t N>
 constexpr Reading choiceReading(const char* const (&entries)[N], const float (&values)[N]) {
     return {"", 0.0f, static_cast<float>(N - 1), Reading::kChoice, entries, values, choiceUnit<N, Scale>};
 }
