@@ -66,6 +66,13 @@ struct Uris {
     }
 };
 
+// The bounds of a transport the face passes on: beyond them a time:Position's value is
+// taken for nonsense and left out.
+constexpr double kHighestTempo = 10000.0;      // beats per minute
+constexpr double kMostBeats = 1024.0;          // beats in a bar, and the beat's note value
+constexpr double kFastestSpeed = 1024.0;       // transport frames per frame
+constexpr double kFarthestQuarter = 1e15;      // a song position in quarter notes
+
 // The transport as the host's time:Position objects tell it: the last position given
 // (the anchor) and the frames run since, answered to the effect as a VstTimeInfo with
 // the flags of what the host gave. Audio thread.
@@ -110,11 +117,14 @@ struct HostTime {
             info.tempo = tempo;
             flags |= kVstTempoValid;
         }
-        if (hasPosition) {
-            info.ppqPos = anchorQuarters + quartersSince();
+        // A position out of a float's reach (nonsense from the host) is not given.
+        const double quarters = anchorQuarters + quartersSince();
+        const bool reachable = std::fabs(quarters) <= kFarthestQuarter && std::fabs(anchorBarStart) <= kFarthestQuarter;
+        if (hasPosition && reachable) {
+            info.ppqPos = quarters;
             flags |= kVstPpqPosValid;
         }
-        if (hasBar) {
+        if (hasPosition && hasBar && reachable) {
             const double barLength = beatsPerBar * 4.0 / beatUnit;
             info.barStartPos = anchorBarStart + std::floor((info.ppqPos - anchorBarStart) / barLength) * barLength;
             flags |= kVstBarsValid;
@@ -276,9 +286,11 @@ void readPosition(Instance& instance, const LV2_Atom_Object_Body& body, uint32_t
         }
     }
     t.rebase();
-    if (given[0] && bpm > 0) t.tempo = bpm, t.hasTempo = true;
-    if (given[4] && perBar > 0) t.beatsPerBar = perBar, t.hasMeter = true;
-    if (given[5] && unit > 0) t.beatUnit = unit, t.hasMeter = true;
+    // Values no transport has are left out: the effect takes the tempo and the
+    // position as floats, which must hold them.
+    if (given[0] && bpm > 0 && bpm <= kHighestTempo) t.tempo = bpm, t.hasTempo = true;
+    if (given[4] && perBar >= 1 && perBar <= kMostBeats) t.beatsPerBar = perBar, t.hasMeter = true;
+    if (given[5] && unit >= 1 && unit <= kMostBeats) t.beatUnit = unit, t.hasMeter = true;
     const double quarterPerBeat = 4.0 / t.beatUnit;
     if (given[1] && given[2]) {
         t.anchorBarStart = bar * t.beatsPerBar * quarterPerBeat;
@@ -293,7 +305,7 @@ void readPosition(Instance& instance, const LV2_Atom_Object_Body& body, uint32_t
         t.hasBar = t.hasMeter;
     }
     if (given[6]) t.anchorFrame = frame, t.hasFrame = true;
-    if (given[7]) {
+    if (given[7] && std::fabs(speed) <= kFastestSpeed) {
         const bool playing = speed != 0.0;
         if (playing != t.playing) t.changed = true;
         t.playing = playing;
@@ -318,10 +330,15 @@ void handMidi(Instance& instance, const uint8_t* bytes, uint32_t size) {
 }
 
 // Frames `from` to `to` through the effect, in pieces no longer than its buffers, the
-// effect asking for the time at the start of each.
+// effect asking for the time at the start of each; without audio (null) only the
+// transport moves on.
 void runPieces(Instance& instance, float* const* inputs, float* const* outputs, uint32_t from, uint32_t to) {
-    const uint32_t longest = std::min(instance.longestPiece, kLongestCall);
     HostTime& time = instance.time;
+    if (!inputs || !outputs) {
+        time.since += to - from;
+        return;
+    }
+    const uint32_t longest = std::min(instance.longestPiece, kLongestCall);
     for (uint32_t done = from; done < to;) {
         const uint32_t count = std::min(to - done, longest);
         if (time.known) time.fill();
@@ -382,13 +399,14 @@ void run(LV2_Handle handle, uint32_t frames) {
         const int index = static_cast<int>(p);
         effect.setParameter(index, valueOfUnit(readingOf(effect.parameterInfo(index)), unitValue));
     }
-    if (frames == 0) return;
     float* inputs[2] = {instance.audio[0], instance.audio[1]};
     float* outputs[2] = {instance.audio[2], instance.audio[3]};
-    if (!inputs[0] || !inputs[1] || !outputs[0] || !outputs[1]) {
-        // Nothing to read or nowhere to write: silence on whichever output there is.
+    if (frames == 0 || !inputs[0] || !inputs[1] || !outputs[0] || !outputs[1]) {
+        // Nothing to read or nowhere to write: silence on whichever output there is,
+        // the events still heard (a controller is a setting the host expects kept).
         for (float* out : outputs)
             if (out) std::fill(out, out + frames, 0.0f);
+        runWithEvents(instance, nullptr, nullptr, frames);
         return;
     }
     runWithEvents(instance, inputs, outputs, frames);

@@ -363,6 +363,149 @@ TEST_P(Lv2Events, FollowsTheHostTransport) {
     EXPECT_GT(toNoTransport, 0.01f);
 }
 
+// An atom sequence written by hand, any size or type it is told, so as to be wrong.
+class RawSequence {
+public:
+    RawSequence(LV2_URID type, uint32_t unit = 0) {
+        header().atom = {sizeof(LV2_Atom_Sequence_Body), type};
+        header().body = {unit, 0};
+    }
+    // An event stamped `frames` saying its body of type `type` is `size` bytes long;
+    // `bytes` (as many as fit) are what follows.
+    RawSequence& event(int64_t frames, LV2_URID type, uint32_t size, std::vector<uint8_t> bytes = {}) {
+        LV2_Atom_Event e{};
+        e.time.frames = frames;
+        e.body = {size, type};
+        append(&e, sizeof e);
+        append(bytes.data(), bytes.size());
+        return *this;
+    }
+    // A time:Position object of the given properties, each a key and a Double.
+    RawSequence& position(int64_t frames, std::vector<std::pair<const char*, double>> properties) {
+        std::vector<uint8_t> body(sizeof(LV2_Atom_Object_Body));
+        const LV2_Atom_Object_Body object{0, urid(LV2_TIME__Position)};
+        std::memcpy(body.data(), &object, sizeof object);
+        for (const auto& [key, value] : properties) {
+            const LV2_Atom_Property_Body property{urid(key), 0, {sizeof(double), urid(LV2_ATOM__Double)}};
+            const auto* p = reinterpret_cast<const uint8_t*>(&property);
+            const auto* v = reinterpret_cast<const uint8_t*>(&value);
+            body.insert(body.end(), p, p + sizeof property);
+            body.insert(body.end(), v, v + sizeof value);
+        }
+        return event(frames, urid(LV2_ATOM__Object), static_cast<uint32_t>(body.size()), body);
+    }
+    LV2_Atom_Sequence& header() { return *reinterpret_cast<LV2_Atom_Sequence*>(words.data()); }
+
+private:
+    void append(const void* data, std::size_t size) {
+        const std::size_t at = sizeof(LV2_Atom) + header().atom.size;
+        const std::size_t end = (at + size + 7) / 8 * 8;
+        if (words.size() * 8 < end) words.resize(end / 8);
+        if (size) std::memcpy(reinterpret_cast<uint8_t*>(words.data()) + at, data, size);
+        header().atom.size = static_cast<uint32_t>(end - sizeof(LV2_Atom));
+    }
+    std::vector<uint64_t> words = std::vector<uint64_t>(2);
+};
+
+// What a careless host may put on the events port: sizes past the end, unknown types,
+// stamps out of order or outside the run, messages too short or too long, transports
+// with nonsense values. The sound stays finite; the run goes on.
+TEST_P(Lv2Events, SurvivesMalformedEvents) {
+    const LV2_URID sequence = urid(LV2_ATOM__Sequence), midi = urid(LV2_MIDI__MidiEvent);
+    constexpr double kHuge = 1e300;
+    std::vector<RawSequence> cases;
+    cases.emplace_back(sequence).event(10, midi, 0xFFFFFFF0u, {0xB0, 56, 1});
+    cases.emplace_back(sequence)
+        .event(5, 12345, 64, std::vector<uint8_t>(64, 0xFF))
+        .event(6, urid(LV2_ATOM__Object), 4, {1, 2, 3, 4})
+        .event(7, urid(LV2_ATOM__Object), 16, {0, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF})
+        .event(8, midi, 0)
+        .event(9, midi, 64, std::vector<uint8_t>(64, 0x90))
+        .event(10, midi, 3, {0xF0, 1, 2})
+        .event(11, midi, 3, {0x35, 0xB0, 0x40});
+    cases.emplace_back(sequence)
+        .event(300, midi, 3, {0x90, 60, 100})
+        .event(100, midi, 3, {0xB0, 50, 0})
+        .event(-5, midi, 3, {0xB0, 51, 127})
+        .event(INT64_MIN, midi, 3, {0x90, 61, 1})
+        .event(int64_t{1} << 40, midi, 3, {0xB0, 52, 9})
+        .event(INT64_MAX, midi, 3, {0x90, 62, 1});
+    cases.emplace_back(sequence)
+        .position(0, {{LV2_TIME__beatsPerMinute, NAN}, {LV2_TIME__speed, INFINITY}, {LV2_TIME__beatUnit, 0}})
+        .position(10, {{LV2_TIME__beatsPerMinute, kHuge}, {LV2_TIME__speed, -kHuge}, {LV2_TIME__bar, kHuge},
+                       {LV2_TIME__barBeat, -kHuge}, {LV2_TIME__beatsPerBar, 1e-300}, {LV2_TIME__frame, kHuge}})
+        .position(20, {{LV2_TIME__beatsPerMinute, 1e-300}, {LV2_TIME__beat, -kHuge}, {LV2_TIME__beatUnit, -4},
+                       {LV2_TIME__speed, 1}});
+    cases.emplace_back(urid(LV2_ATOM__Sequence), urid(LV2_ATOM__beatTime)).event(3, midi, 3, {0xB0, 53, 0});
+    cases.emplace_back(urid(LV2_ATOM__Float)).header().atom.size = 0xFFFFFFFFu;
+    cases.emplace_back(sequence).header().atom.size = 4;
+    // An object whose property says its value runs past the object's end.
+    {
+        RawSequence& past = cases.emplace_back(sequence);
+        past.position(1, {{LV2_TIME__beatsPerMinute, 128.0}});
+        auto* property = reinterpret_cast<LV2_Atom_Property_Body*>(
+            reinterpret_cast<uint8_t*>(&past.header().body + 1) + sizeof(LV2_Atom_Event) + sizeof(LV2_Atom_Object_Body));
+        property->value.size = 0xFFFFFF00u;
+    }
+
+    LV2_Handle h = makeWithMap();
+    ASSERT_NE(h, nullptr);
+    constexpr int kFrames = 512;
+    std::vector<float> in = signal(kFrames, 0.1f), outL(kFrames), outR(kFrames);
+    descriptor->connect_port(h, 0, in.data());
+    descriptor->connect_port(h, 1, in.data());
+    descriptor->connect_port(h, 2, outL.data());
+    descriptor->connect_port(h, 3, outR.data());
+    descriptor->activate(h);
+    for (RawSequence& c : cases) {
+        descriptor->connect_port(h, events, &c.header());
+        descriptor->run(h, 0);
+        for (int i = 0; i < 4; ++i) {
+            descriptor->run(h, kFrames);
+            for (int k = 0; k < kFrames; ++k) ASSERT_TRUE(std::isfinite(outL[k]) && std::isfinite(outR[k]));
+        }
+    }
+    descriptor->connect_port(h, events, nullptr);
+    descriptor->run(h, kFrames);
+    descriptor->cleanup(h);
+}
+
+// The run with events, MIDI and transport both, allocates nothing and takes no lock,
+// as the allocator and lock functions in front of the C library's count them.
+TEST_P(Lv2Events, RunsWithoutAllocating) {
+    namespace rt = orvex::validate::rt;
+    ASSERT_TRUE(rt::interposed());
+    LV2_Handle h = makeWithMap();
+    ASSERT_NE(h, nullptr);
+    constexpr int kFrames = 8192;  // longer than the buffers: served in pieces
+    std::vector<float> in = signal(kFrames, 0.2f), outL(kFrames), outR(kFrames);
+    descriptor->connect_port(h, 0, in.data());
+    descriptor->connect_port(h, 1, in.data());
+    descriptor->connect_port(h, 2, outL.data());
+    descriptor->connect_port(h, 3, outR.data());
+    Sequence sequence;
+    sequence.position(0, 128.0f);
+    for (int at = 0; at < kFrames; at += 700) sequence.midi(at, at % 1400 ? 0x90 : 0xB0, 55 + at % 7, 100);
+    sequence.position(5000, 90.0f);
+    descriptor->connect_port(h, events, sequence.atom());
+    descriptor->activate(h);
+    rt::reset();
+    rt::begin();
+    for (int i = 0; i < 3; ++i) descriptor->run(h, kFrames);
+    rt::end();
+    const rt::Counts during = rt::counts();
+    descriptor->cleanup(h);
+    EXPECT_EQ(during.allocations, 0u);
+    EXPECT_EQ(during.locks, 0u);
+    // The count works: an allocation between the same calls is seen.
+    rt::reset();
+    rt::begin();
+    void* volatile block = std::malloc(32);
+    rt::end();
+    std::free(block);
+    EXPECT_EQ(rt::counts().allocations, 1u);
+}
+
 INSTANTIATE_TEST_SUITE_P(Plugins, Lv2Face, testing::Values("panner", "distortion", "filter", "phaser"));
 INSTANTIATE_TEST_SUITE_P(Plugins, Lv2Events, testing::Values("panner", "distortion", "filter", "phaser"));
 
