@@ -78,7 +78,7 @@ constexpr double kFarthestQuarter = 1e15;      // a song position in quarter not
 // the flags of what the host gave. Audio thread.
 struct HostTime {
     bool known = false;  // no position yet: the effect is told there is no transport
-    bool hasTempo = false, hasPosition = false, hasBar = false, hasMeter = false, hasFrame = false;
+    bool hasTempo = false, hasPosition = false, hasBar = false, hasMeter = false;
     bool playing = false, changed = false;
     double rate = 0.0;
     double tempo = 120.0;  // beats per minute
@@ -304,7 +304,7 @@ void readPosition(Instance& instance, const LV2_Atom_Object_Body& body, uint32_t
         t.hasPosition = true;
         t.hasBar = t.hasMeter;
     }
-    if (given[6]) t.anchorFrame = frame, t.hasFrame = true;
+    if (given[6]) t.anchorFrame = frame;
     if (given[7] && std::fabs(speed) <= kFastestSpeed) {
         const bool playing = speed != 0.0;
         if (playing != t.playing) t.changed = true;
