@@ -59,7 +59,7 @@ std::string number(float value) {
 // Port symbols from the parameter names: lower case, anything but letters and digits
 // as `_`, a leading digit behind `_`; a symbol taken already gets _2, _3 ...
 std::vector<std::string> controlSymbols(const EffectShell& effect) {
-    std::vector<std::string> taken = {"in_l", "in_r", "out_l", "out_r"};
+    std::vector<std::string> taken = {"in_l", "in_r", "out_l", "out_r", "events"};
     std::vector<std::string> symbols;
     for (int p = 0; p < effect.numParams(); ++p) {
         std::string base;
@@ -228,13 +228,16 @@ bool writePlugin(std::FILE* out) {
     std::unique_ptr<EffectShell> effect = makeEffect();
     if (!effect) return false;
     std::fprintf(out,
+                 "@prefix atom: <http://lv2plug.in/ns/ext/atom#> .\n"
                  "@prefix doap: <http://usefulinc.com/ns/doap#> .\n"
                  "@prefix foaf: <http://xmlns.com/foaf/0.1/> .\n"
                  "@prefix lv2: <http://lv2plug.in/ns/lv2core#> .\n"
+                 "@prefix midi: <http://lv2plug.in/ns/ext/midi#> .\n"
                  "@prefix opts: <http://lv2plug.in/ns/ext/options#> .\n"
                  "@prefix pprops: <http://lv2plug.in/ns/ext/port-props#> .\n"
                  "@prefix rdf: <http://www.w3.org/1999/02/22-rdf-syntax-ns#> .\n"
                  "@prefix rdfs: <http://www.w3.org/2000/01/rdf-schema#> .\n"
+                 "@prefix time: <http://lv2plug.in/ns/ext/time#> .\n"
                  "@prefix units: <http://lv2plug.in/ns/extensions/units#> .\n"
                  "@prefix urid: <http://lv2plug.in/ns/ext/urid#> .\n\n"
                  "<%s>\n"
@@ -255,6 +258,19 @@ bool writePlugin(std::FILE* out) {
     const std::vector<std::string> symbols = controlSymbols(*effect);
     for (int p = 0; p < effect->numParams(); ++p)
         writeControlPort(out, effect->parameterInfo(p), kLv2FirstControl + static_cast<uint32_t>(p), symbols[p]);
+    // The host's transport and MIDI, after the controls; the plug-in runs as well
+    // without it connected.
+    std::fprintf(out,
+                 " , [\n"
+                 "        a lv2:InputPort, atom:AtomPort ;\n"
+                 "        atom:bufferType atom:Sequence ;\n"
+                 "        atom:supports time:Position, midi:MidiEvent ;\n"
+                 "        lv2:portProperty lv2:connectionOptional ;\n"
+                 "        lv2:index %u ;\n"
+                 "        lv2:symbol \"events\" ;\n"
+                 "        lv2:name \"Events\"\n"
+                 "    ]",
+                 kLv2FirstControl + static_cast<uint32_t>(effect->numParams()));
     std::fprintf(out,
                  " .\n\n"
                  "<urn:harmoxel:orvex>\n"
