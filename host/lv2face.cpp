@@ -28,13 +28,6 @@
 #include "effectshell.h"
 #include "reading.h"
 
-#ifndef ORVEX_LV2_NAME
-#error "ORVEX_LV2_NAME names the plug-in (cmake/OrvexPlugin.cmake)"
-#endif
-#ifndef ORVEX_LV2_CLASS
-#error "ORVEX_LV2_CLASS gives its LV2 class (cmake/OrvexPlugin.cmake)"
-#endif
-
 namespace orvex {
 
 namespace {
