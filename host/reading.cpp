@@ -1,5 +1,7 @@
 #include "reading.h"
 
+#include "dsp/parameter.h"
+
 #include <algorithm>
 #include <bit>
 #include <cmath>
@@ -51,13 +53,7 @@ float unitOfValue(const Reading& r, float value) {
     if (r.toUnit) return r.toUnit(v);
     switch (r.kind) {
         case Reading::kToggle: return v >= 0.5f ? 1.0f : 0.0f;
-        case Reading::kChoice: {
-            // The entry whose value lies nearest: the menus send exactly these values.
-            int best = 0;
-            for (int i = 1; i < static_cast<int>(r.values.size()); ++i)
-                if (std::fabs(r.values[i] - v) < std::fabs(r.values[best] - v)) best = i;
-            return static_cast<float>(best);
-        }
+        case Reading::kChoice: return static_cast<float>(choiceOf(v, static_cast<int>(r.values.size()), r.scale));
         case Reading::kLogarithmic:
             return static_cast<float>(r.minimum * std::pow(static_cast<double>(r.maximum) / r.minimum, v));
         case Reading::kContinuous: break;

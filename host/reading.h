@@ -23,10 +23,11 @@ struct Reading {
     // A mapping other than linear (continuous) or exponential (logarithmic) between
     // minimum and maximum, given both ways; null for those. Where a unit maps in its own
     // single-precision arithmetic, `toUnit` is that arithmetic, so the unit value is
-    // the number its display shows. A choice whose unit picks its entry otherwise than
-    // by the nearest value (as truncate(value x scale)) gives that pick as `toUnit`.
+    // the number its display shows.
     float (*toUnit)(float value) = nullptr;
     float (*fromUnit)(float unitValue) = nullptr;
+    // Choices: the unit picks entry truncate(value x scale), as its choice record does.
+    float scale = 0.0f;
 };
 
 // The plain 0..1 reading of a row that states none.

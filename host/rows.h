@@ -20,22 +20,17 @@ inline constexpr Reading kPercentReading{"%", 0.0f, 100.0f};
 // A switch: below 0.5 off, from 0.5 on (COnOff).
 inline constexpr Reading kSwitchReading{"", 0.0f, 1.0f, Reading::kToggle};
 
-// The entry of a choice that the unit makes as truncate(value x Scale) among Count.
-template <int Count, const float& Scale>
-float choiceUnit(float value) {
-    return static_cast<float>(choiceOf(value, Count, Scale));
-}
 // A choice among `entries`, each sent as the value beside it, which the unit maps onto
-// its entries as truncate(value x Scale).
-template <const float& Scale, std::size_t N>
-constexpr Reading choiceReading(const char* const (&entries)[N], const float (&values)[N]) {
-    return {"", 0.0f, static_cast<float>(N - 1), Reading::kChoice, entries, values, choiceUnit<N, Scale>};
+// its entries as truncate(value x scale).
+template <std::size_t N>
+constexpr Reading choiceReading(const char* const (&entries)[N], const float (&values)[N], float scale) {
+    return {"", 0.0f, static_cast<float>(N - 1), Reading::kChoice, entries, values, nullptr, nullptr, scale};
 }
 
 // The tempo-synchronised LFO's choices (dsp/lfo.h).
-inline constexpr Reading kDivisionReading = choiceReading<CLfo::kDivisionScale>(kDivisionEntries, kDivisionValues);
-inline constexpr Reading kWaveformReading = choiceReading<CLfo::kWaveformScale>(kWaveformEntries, kWaveformValues);
-inline constexpr Reading kMultipleReading = choiceReading<CLfo::kMultipleScale>(kMultipleEntries, kMultipleValues);
+inline constexpr Reading kDivisionReading = choiceReading(kDivisionEntries, kDivisionValues, CLfo::kDivisionScale);
+inline constexpr Reading kWaveformReading = choiceReading(kWaveformEntries, kWaveformValues, CLfo::kWaveformScale);
+inline constexpr Reading kMultipleReading = choiceReading(kMultipleEntries, kMultipleValues, CLfo::kMultipleScale);
 
 // The "Bpm" rows' tempo, mapped as the shell maps it.
 inline constexpr Reading kTempoReading{"BPM", kMinBpm, kMaxBpm, Reading::kContinuous, {}, {}, bpmOfValue,

@@ -15,7 +15,7 @@ constexpr ControllerMap<kNumParams> kController{0};
 constexpr float kDefault = 0.5f;
 
 // The type steps, and the input and output gains shown in percent.
-constexpr Reading kTypeReading = choiceReading<CDistortionBlock::kStepScale>(kTypeEntries, kTypeValues);
+constexpr Reading kTypeReading = choiceReading(kTypeEntries, kTypeValues, CDistortionBlock::kStepScale);
 float levelPercent(float value) { return 100.0f * CDistortionBlock::gainOf(value); }
 float levelValue(float percent) { return percent / (100.0f * CDistortionBlock::kMostGain); }
 constexpr Reading kLevelReading{"%", 0.0f, 100.0f * CDistortionBlock::kMostGain, Reading::kContinuous, {}, {},

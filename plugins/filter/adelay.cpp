@@ -34,7 +34,7 @@ constexpr Reading kCutoffReading{"Hz", CStateVariable::kLowestCutoff,
                                  Reading::kLogarithmic, {}, {}, cutoffHz};
 constexpr Reading kResonanceReading{"%", static_cast<float>(100.0 * coefficients::kResonanceFloor), 100.0f,
                                     Reading::kContinuous, {}, {}, resonancePercent, resonanceValue};
-constexpr Reading kResponseReading = choiceReading<svf::kResponseScale>(svf::kResponseEntries, svf::kResponseValues);
+constexpr Reading kResponseReading = choiceReading(svf::kResponseEntries, svf::kResponseValues, svf::kResponseScale);
 // The LFO's depths: 0 subtracts it all (-100 %), 1 adds it all (+100 %).
 float depthPercent(float value) { return 100.0f * (2.0f * value - 1.0f); }
 float depthValue(float percent) { return (percent / 100.0f + 1.0f) / 2.0f; }
