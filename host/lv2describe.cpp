@@ -56,6 +56,8 @@ std::string number(float value) {
     return s;
 }
 
+}  // namespace
+
 // Port symbols from the parameter names: lower case, anything but letters and digits
 // as `_`, a leading digit behind `_`; a symbol taken already gets _2, _3 ...
 std::vector<std::string> controlSymbols(const EffectShell& effect) {
@@ -76,6 +78,8 @@ std::vector<std::string> controlSymbols(const EffectShell& effect) {
     }
     return symbols;
 }
+
+namespace {
 
 // The LV2 units: term of a unit, or null.
 const char* unitTerm(const std::string& unit) {
@@ -237,6 +241,7 @@ bool writePlugin(std::FILE* out) {
                  "@prefix pprops: <http://lv2plug.in/ns/ext/port-props#> .\n"
                  "@prefix rdf: <http://www.w3.org/1999/02/22-rdf-syntax-ns#> .\n"
                  "@prefix rdfs: <http://www.w3.org/2000/01/rdf-schema#> .\n"
+                 "@prefix state: <http://lv2plug.in/ns/ext/state#> .\n"
                  "@prefix time: <http://lv2plug.in/ns/ext/time#> .\n"
                  "@prefix units: <http://lv2plug.in/ns/extensions/units#> .\n"
                  "@prefix urid: <http://lv2plug.in/ns/ext/urid#> .\n\n"
@@ -245,6 +250,7 @@ bool writePlugin(std::FILE* out) {
                  "    doap:name \"%s\" ;\n"
                  "    lv2:project <urn:harmoxel:orvex> ;\n"
                  "    lv2:optionalFeature lv2:hardRTCapable, opts:options, urid:map ;\n"
+                 "    lv2:extensionData state:interface ;\n"
                  "    lv2:port [\n"
                  "        a lv2:InputPort, lv2:AudioPort ; lv2:index 0 ; lv2:symbol \"in_l\" ; lv2:name \"Left input\"\n"
                  "    ] , [\n"

@@ -2,19 +2,22 @@
 // the LV2 plug-in class): one descriptor, urn:harmoxel:orvex:<name>, over the plug-in's
 // effect without its editor. Ports: audio in left/right, audio out left/right, then one
 // control input per parameter in table order, counted in the unit of the row's reading,
-// then one atom input taking the host's time:Position objects and MIDI events.
+// then one atom input taking the host's time:Position objects and MIDI events. Its
+// state (lv2:extensionData state:interface) holds what the ports cannot bring back.
 // The bundle's Turtle is written from the same table (host/lv2describe.cpp, tools/lv2ttl).
 #include "lv2face.h"
 
 #include <lv2/buf-size/buf-size.h>
 #include <lv2/core/lv2.h>
 #include <lv2/options/options.h>
+#include <lv2/state/state.h>
 #include <lv2/urid/urid.h>
 #include <lv2/atom/atom.h>
 #include <lv2/midi/midi.h>
 #include <lv2/time/time.h>
 
 #include <algorithm>
+#include <atomic>
 #include <bit>
 #include <cctype>
 #include <cmath>
@@ -23,6 +26,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "effectshell.h"
@@ -154,6 +158,23 @@ struct Instance {
     VstMidiEvent midi{};
     VstEvents list{};
 
+    // The state: what the effect holds that its ports alone would not bring back (of
+    // two solos whose ports say on, the one switched on later plays; a MIDI controller
+    // moves a value the port does not show). One key per parameter, from its port's
+    // symbol; none without a URID map, and then no state.
+    std::vector<LV2_URID> stateKeys;
+    // Of each parameter, the value (0..1) the effect holds where it is not what the
+    // port says, else NaN. The audio thread writes them at the end of every run, the
+    // host's saving thread reads them; `heldVersion` is odd while a run writes, and the
+    // reader reads again until it got one run's values.
+    std::unique_ptr<std::atomic<float>[]> held;
+    std::atomic<uint32_t> heldVersion{0};
+    // A restored state's values (0..1; NaN: as the port says), written by the host's
+    // restoring thread and taken up by the next run once `restoredReady` is set.
+    std::unique_ptr<std::atomic<float>[]> restored;
+    std::atomic<bool> restoredReady{false};
+    std::vector<float> wanted;  // the audio thread's scratch for taking them up
+
     explicit Instance(const LV2_URID_Map* map) : uris(map ? Uris(*map) : Uris()) {}
 };
 
@@ -209,6 +230,13 @@ LV2_Handle instantiate(const LV2_Descriptor*, double rate, const char*, const LV
             instance->values[p] = effect.getParameter(p);
             instance->seen[p] = std::bit_cast<uint32_t>(unitOfValue(readingOf(effect.parameterInfo(p)), instance->values[p]));
         }
+        instance->held = std::make_unique<std::atomic<float>[]>(static_cast<std::size_t>(params));
+        instance->restored = std::make_unique<std::atomic<float>[]>(static_cast<std::size_t>(params));
+        for (int p = 0; p < params; ++p) instance->held[p] = instance->restored[p] = NAN;
+        instance->wanted.resize(static_cast<std::size_t>(params));
+        if (map)
+            for (const std::string& symbol : controlSymbols(effect))
+                instance->stateKeys.push_back(map->map(map->handle, (ORVEX_LV2_URI "#" + symbol).c_str()));
         return instance.release();
     } catch (...) {
         return nullptr;
@@ -407,10 +435,45 @@ void readControls(Instance& instance) {
     if (any) effect.followHostValues(instance.values, std::span<const bool>(instance.changed.get(), count));
 }
 
+// Audio thread: a restored state, once, after the ports it came with were read. Each
+// parameter goes to the value the state gives, the others to what their ports say, and
+// the effect follows those it does not hold yet by its own rules: of two solos whose
+// ports say on, the one the state gives on is switched on after the other's port was
+// followed, so it plays.
+void takeRestoredState(Instance& instance) {
+    if (!instance.restoredReady.exchange(false, std::memory_order_acquire)) return;
+    EffectShell& effect = *instance.effect;
+    const std::size_t count = instance.values.size();
+    bool any = false;
+    for (std::size_t p = 0; p < count; ++p) {
+        const float given = instance.restored[p].load(std::memory_order_relaxed);
+        instance.wanted[p] = std::isnan(given) ? instance.values[p] : given;
+        const float holds = effect.getParameter(static_cast<VstInt32>(p));
+        instance.changed[p] = std::bit_cast<uint32_t>(instance.wanted[p]) != std::bit_cast<uint32_t>(holds);
+        any = any || instance.changed[p];
+    }
+    if (any) effect.followHostValues(instance.wanted, std::span<const bool>(instance.changed.get(), count));
+}
+
+// Audio thread, at the end of every run: what the effect holds other than its ports say.
+void publishHeld(Instance& instance) {
+    if (instance.stateKeys.empty()) return;
+    EffectShell& effect = *instance.effect;
+    instance.heldVersion.fetch_add(1, std::memory_order_relaxed);
+    std::atomic_thread_fence(std::memory_order_release);
+    for (std::size_t p = 0; p < instance.values.size(); ++p) {
+        const float holds = effect.getParameter(static_cast<VstInt32>(p));
+        const bool asPort = std::bit_cast<uint32_t>(holds) == std::bit_cast<uint32_t>(instance.values[p]);
+        instance.held[p].store(asPort ? NAN : holds, std::memory_order_relaxed);
+    }
+    instance.heldVersion.fetch_add(1, std::memory_order_release);
+}
+
 // Audio thread: no allocation, no lock.
 void run(LV2_Handle handle, uint32_t frames) {
     Instance& instance = *static_cast<Instance*>(handle);
     readControls(instance);
+    takeRestoredState(instance);
     float* inputs[2] = {instance.audio[0], instance.audio[1]};
     float* outputs[2] = {instance.audio[2], instance.audio[3]};
     if (frames == 0 || !inputs[0] || !inputs[1] || !outputs[0] || !outputs[1]) {
@@ -419,10 +482,63 @@ void run(LV2_Handle handle, uint32_t frames) {
         for (float* out : outputs)
             if (out) std::fill(out, out + frames, 0.0f);
         runWithEvents(instance, nullptr, nullptr, frames);
-        return;
+    } else {
+        runWithEvents(instance, inputs, outputs, frames);
     }
-    runWithEvents(instance, inputs, outputs, frames);
+    publishHeld(instance);
 }
+
+// The state ----------------------------------------------------------------------
+// One property per parameter the effect holds other than its port says: keyed by the
+// port's symbol, an atom:Float in the port's unit. Parameters it does not name play
+// as their ports say.
+
+// Host's thread, possibly while run goes on.
+LV2_State_Status saveState(LV2_Handle handle, LV2_State_Store_Function store, LV2_State_Handle state, uint32_t,
+                           const LV2_Feature* const*) {
+    const Instance& instance = *static_cast<const Instance*>(handle);
+    if (instance.stateKeys.empty()) return LV2_STATE_ERR_NO_FEATURE;
+    const std::size_t count = instance.stateKeys.size();
+    std::vector<float> held(count);
+    for (;;) {
+        const uint32_t before = instance.heldVersion.load(std::memory_order_acquire);
+        for (std::size_t p = 0; p < count; ++p) held[p] = instance.held[p].load(std::memory_order_relaxed);
+        std::atomic_thread_fence(std::memory_order_acquire);
+        if (before % 2 == 0 && instance.heldVersion.load(std::memory_order_relaxed) == before) break;
+        std::this_thread::yield();
+    }
+    for (std::size_t p = 0; p < count; ++p) {
+        if (std::isnan(held[p])) continue;
+        const float unitValue = unitOfValue(readingOf(instance.effect->parameterInfo(static_cast<int>(p))), held[p]);
+        const LV2_State_Status status = store(state, instance.stateKeys[p], &unitValue, sizeof unitValue,
+                                              instance.uris.atomFloat, LV2_STATE_IS_POD | LV2_STATE_IS_PORTABLE);
+        if (status != LV2_STATE_SUCCESS) return status;
+    }
+    return LV2_STATE_SUCCESS;
+}
+
+// Host's thread, never during run; the values reach the effect in the next run.
+LV2_State_Status restoreState(LV2_Handle handle, LV2_State_Retrieve_Function retrieve, LV2_State_Handle state,
+                              uint32_t, const LV2_Feature* const*) {
+    Instance& instance = *static_cast<Instance*>(handle);
+    if (instance.stateKeys.empty()) return LV2_STATE_ERR_NO_FEATURE;
+    for (std::size_t p = 0; p < instance.stateKeys.size(); ++p) {
+        std::size_t size = 0;
+        uint32_t type = 0, flags = 0;
+        const void* value = retrieve(state, instance.stateKeys[p], &size, &type, &flags);
+        float given = NAN, unitValue = 0;
+        if (value && type == instance.uris.atomFloat && size == sizeof unitValue) {
+            std::memcpy(&unitValue, value, sizeof unitValue);
+            if (std::isfinite(unitValue))
+                given = valueOfUnit(readingOf(instance.effect->parameterInfo(static_cast<int>(p))), unitValue);
+        }
+        instance.restored[p].store(given, std::memory_order_relaxed);
+    }
+    instance.restoredReady.store(true, std::memory_order_release);
+    return LV2_STATE_SUCCESS;
+}
+
+const LV2_State_Interface kState{saveState, restoreState};
 
 }  // namespace
 
@@ -440,6 +556,7 @@ VstIntPtr lv2FaceCallback(AEffect* effect, VstInt32 opcode, VstInt32, VstIntPtr,
 namespace {
 
 const void* extensionData(const char* uri) {
+    if (uri && std::strcmp(uri, LV2_STATE__interface) == 0) return &kState;
     return uri && std::strcmp(uri, kLv2DescribeUri) == 0 ? &kLv2Describe : nullptr;
 }
 

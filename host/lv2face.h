@@ -6,6 +6,8 @@
 #include <cstdio>
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "audioeffect.h"
 #include "effectshell.h"
@@ -40,6 +42,9 @@ extern const Lv2Describe kLv2Describe;
 inline constexpr uint32_t kLv2FirstControl = 4;
 VstIntPtr lv2FaceCallback(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float opt);
 inline const Reading& readingOf(const ParameterInfo& info) { return info.reading ? *info.reading : kPlainReading; }
+// The control ports' symbols, in parameter order (host/lv2describe.cpp): the Turtle's,
+// and the keys of the saved state. Allocates: never on the audio thread.
+std::vector<std::string> controlSymbols(const EffectShell& effect);
 
 #ifdef ORVEX_LV2_NAME
 #define ORVEX_LV2_URI "urn:harmoxel:orvex:" ORVEX_LV2_NAME

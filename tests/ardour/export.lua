@@ -1,14 +1,22 @@
 -- Plays a WAV file through one plug-in in Ardour's headless Lua session and exports
 -- the master bus, on the dummy backend:
 --
---   ardour7-lua export.lua WORKDIR INPUT FRAMES RATE BLOCK TEMPO PLUGIN OUTNAME [NAME=VALUE ...]
+--   ardour7-lua export.lua MODE WORKDIR INPUT FRAMES RATE BLOCK TEMPO PLUGIN OUTNAME [NAME=VALUE ...]
 --
--- WORKDIR must not exist yet; the session is made in WORKDIR/session and the export
--- lands in WORKDIR/OUTNAME.wav as 32-bit float at RATE, FRAMES long. PLUGIN is the
--- name the VST 2.x scanner listed; every NAME=VALUE sets that parameter (normalised)
--- after the plug-in is added (a NAME that is a number is the parameter's index, as in
--- `orvex render --set`, for names a plug-in uses twice). The driver reads the lines starting with "ardour:";
--- anything failing raises a Lua error, which makes luasession exit non-zero.
+-- The export lands in WORKDIR/OUTNAME.wav as 32-bit float at RATE, FRAMES long. MODE:
+--   vst     the session is made in WORKDIR/session (which must not exist yet), the
+--           VST 2.x plug-in Ardour's scanner listed as PLUGIN added, set, the master
+--           bus exported, the plug-in removed;
+--   lv2     the same with the LV2 plug-in of URI PLUGIN, each setting handed to it in
+--           a run of its own (so it hears them in their order: the solo switched on
+--           last plays), and the session saved with the plug-in after the export;
+--   reopen  the session an "lv2" run saved, copied to WORKDIR/session by the driver,
+--           opened again and exported as it was saved (its plug-in's values checked).
+-- Every NAME=VALUE sets that control (NAME its name, or its index among the plug-in's
+-- controls for names a plug-in uses twice, as in `orvex render --set`) after the
+-- plug-in is added; VALUE is normalised for VST 2.x, in the port's unit for LV2. The
+-- driver reads the lines starting with "ardour:"; anything failing raises a Lua error,
+-- which makes luasession exit non-zero.
 --
 -- The headless session has no way to import a file, so the session is made, saved
 -- and closed, then its file gets the input as an embedded source with one region at
@@ -21,12 +29,13 @@ local function say(...)
     io.stdout:flush()
 end
 
-local workdir, input, frames, rate, block, tempo, plugin_name, outname =
-    arg[1], arg[2], tonumber(arg[3]), tonumber(arg[4]), tonumber(arg[5]), tonumber(arg[6]), arg[7], arg[8]
-assert(workdir and input and frames and rate and block and tempo and plugin_name and outname,
-    "usage: export.lua WORKDIR INPUT FRAMES RATE BLOCK TEMPO PLUGIN OUTNAME [NAME=VALUE ...]")
+local mode, workdir, input, frames, rate, block, tempo, plugin_name, outname =
+    arg[1], arg[2], arg[3], tonumber(arg[4]), tonumber(arg[5]), tonumber(arg[6]), tonumber(arg[7]), arg[8], arg[9]
+assert((mode == "vst" or mode == "lv2" or mode == "reopen") and workdir and input and frames and rate and block
+    and tempo and plugin_name and outname,
+    "usage: export.lua vst|lv2|reopen WORKDIR INPUT FRAMES RATE BLOCK TEMPO PLUGIN OUTNAME [NAME=VALUE ...]")
 local settings = {}
-for i = 9, #arg do
+for i = 10, #arg do
     local name, value = arg[i]:match("^(.-)=(.*)$")
     assert(name and tonumber(value), "a setting is NAME=VALUE, not " .. arg[i])
     settings[#settings + 1] = { name = name, value = tonumber(value) }
@@ -45,7 +54,7 @@ local sessiondir = workdir .. "/session"
 local name = "orvex"
 
 -- First the session with one stereo track, as Ardour writes it.
-do
+if mode ~= "reopen" then
     local session = create_session(sessiondir, name, rate)
     assert(session, "cannot create a session in " .. sessiondir)
     local tracks = session:new_audio_track(2, 2, nil, 1, "In", ARDOUR.PresentationInfo.max_order,
@@ -58,7 +67,7 @@ do
 end
 
 -- Then the input as a region of that track, and the tempo.
-do
+if mode ~= "reopen" then
     local path = sessiondir .. "/" .. name .. ".ardour"
     local file = assert(io.open(path))
     local xml = file:read("a")
@@ -117,20 +126,42 @@ local function export()
         assert(from:connected_to(to:name()), "cannot connect " .. from:name() .. " to " .. to:name())
     end
 
-    local processor = ARDOUR.LuaAPI.new_plugin(session, plugin_name, ARDOUR.PluginType.LXVST, "")
-    assert(not processor:isnil(), "Ardour has no VST 2.x plug-in \"" .. plugin_name .. "\" (scanned?)")
-    assert(track:add_processor_by_index(processor, 0, nil, true) == 0, "cannot add the plug-in to the track")
+    local processor
+    if mode == "reopen" then
+        processor = track:nth_plugin(0)
+        assert(not processor:isnil() and processor:to_insert():plugin(0):unique_id() == plugin_name,
+            "the session did not bring back " .. plugin_name)
+    else
+        local kind = mode == "vst" and ARDOUR.PluginType.LXVST or ARDOUR.PluginType.LV2
+        processor = ARDOUR.LuaAPI.new_plugin(session, plugin_name, kind, "")
+        assert(not processor:isnil(), "Ardour has no " .. mode .. " plug-in \"" .. plugin_name .. "\"")
+        assert(track:add_processor_by_index(processor, 0, nil, true) == 0, "cannot add the plug-in to the track")
+    end
     local plugin = processor:to_insert():plugin(0)
     say("plugin", plugin:name(), plugin:parameter_count())
     for _, setting in ipairs(settings) do
-        local index = tonumber(setting.name)
+        -- The index among the controls, which is what set_processor_param takes (an LV2
+        -- plug-in's parameters count its audio ports too).
+        local index, control = tonumber(setting.name), 0
         for i = 0, plugin:parameter_count() - 1 do
             if index then break end
-            if plugin:parameter_label(i) == setting.name then index = i end
+            if plugin:parameter_is_control(i) and plugin:parameter_is_input(i) then
+                if plugin:parameter_label(i) == setting.name then index = control end
+                control = control + 1
+            end
         end
         assert(index, "no parameter " .. setting.name)
-        assert(ARDOUR.LuaAPI.set_processor_param(processor, index, setting.value), "cannot set " .. setting.name)
-        say("set", setting.name, (ARDOUR.LuaAPI.get_processor_param(processor, index)))
+        if mode ~= "reopen" then
+            assert(ARDOUR.LuaAPI.set_processor_param(processor, index, setting.value), "cannot set " .. setting.name)
+            -- An LV2 plug-in reads its ports at its next run: let the engine run a few
+            -- blocks, so the next setting comes after this one.
+            if mode == "lv2" then ARDOUR.LuaAPI.usleep(100000) end
+        end
+        local value = ARDOUR.LuaAPI.get_processor_param(processor, index)
+        -- A port holds what it was set to (a float), reopened too.
+        assert(mode == "vst" or math.abs(value - setting.value) <= 1e-6 * math.max(1, math.abs(setting.value)),
+            setting.name .. " is " .. value .. ", not " .. setting.value)
+        say("set", setting.name, value)
     end
 
     -- The transport is parked away from the export's start while nothing plays, so
@@ -158,9 +189,15 @@ local function export()
     assert(job:run_export(), "the export failed")
     say("exported", workdir .. "/" .. outname .. ".wav")
 
-    -- The plug-in goes the way it goes when a user removes it: deactivated, closed
-    -- and deleted.
-    assert(track:remove_processor(processor, nil, true) == 0, "cannot remove the plug-in")
+    if mode == "lv2" then
+        -- Saved as played, for a "reopen" run.
+        assert(session:save_state("", false, false, false, false, false) == 0, "cannot save the session")
+        say("saved")
+    else
+        -- The plug-in goes the way it goes when a user removes it: deactivated, closed
+        -- and deleted.
+        assert(track:remove_processor(processor, nil, true) == 0, "cannot remove the plug-in")
+    end
     return job
 end
 

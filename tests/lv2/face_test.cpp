@@ -12,6 +12,7 @@
 #include <lv2/core/lv2.h>
 #include <lv2/midi/midi.h>
 #include <lv2/options/options.h>
+#include <lv2/state/state.h>
 #include <lv2/time/time.h>
 #include <lv2/urid/urid.h>
 
@@ -22,6 +23,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -31,6 +34,16 @@
 #include "tools/validate/rtwatch.h"
 
 namespace {
+
+// A URID map as a host keeps one: the same number for the same URI, from 1 on.
+LV2_URID mapUri(LV2_URID_Map_Handle, const char* uri) {
+    static std::vector<std::string> uris;
+    auto at = std::find(uris.begin(), uris.end(), uri);
+    if (at == uris.end()) at = uris.insert(uris.end(), uri);
+    return static_cast<LV2_URID>(at - uris.begin() + 1);
+}
+LV2_URID_Map uridMap{nullptr, mapUri};
+LV2_URID urid(const char* uri) { return mapUri(nullptr, uri); }
 
 class Lv2Face : public testing::TestWithParam<const char*> {
 protected:
@@ -77,19 +90,25 @@ protected:
         return 0;
     }
 
-    // Both output channels of 40 runs of 256 frames, the controls set as `steps` say
-    // ({run, port, value}: the port connected and set before that run).
+    // Both output channels of kRuns runs of 256 frames, the controls set as `steps` say
+    // ({run, port, value}: the port connected and set before that run). With `hook`, the
+    // instance has a URID map and the hook is called before each run and, with kRuns,
+    // before the instance goes.
     struct Step {
         int run;
         uint32_t port;
         float value;
     };
-    std::vector<float> renderWith(const std::vector<Step>& steps) {
-        constexpr int kRuns = 40, kRun = 256;
+    static constexpr int kRuns = 40;
+    std::vector<float> renderWith(const std::vector<Step>& steps,
+                                  const std::function<void(LV2_Handle, int run)>& hook = {}) {
+        constexpr int kRun = 256;
         const std::vector<float> in = signal(kRuns * kRun, 0.3f);
         std::vector<float> out(2 * kRuns * kRun);
         float controls[64] = {};
-        LV2_Handle h = make();
+        const LV2_Feature mapFeature{LV2_URID__map, &uridMap};
+        const LV2_Feature* const features[] = {&mapFeature, nullptr};
+        LV2_Handle h = hook ? descriptor->instantiate(descriptor, 48000.0, "", features) : make();
         if (!h) return {};
         descriptor->activate(h);
         for (int run = 0; run < kRuns; ++run) {
@@ -101,8 +120,10 @@ protected:
             for (uint32_t port : {0u, 1u}) descriptor->connect_port(h, port, const_cast<float*>(in.data() + run * kRun));
             descriptor->connect_port(h, 2, out.data() + run * kRun);
             descriptor->connect_port(h, 3, out.data() + (kRuns + run) * kRun);
+            if (hook) hook(h, run);
             descriptor->run(h, kRun);
         }
+        if (hook) hook(h, kRuns);
         descriptor->cleanup(h);
         return out;
     }
@@ -186,7 +207,7 @@ TEST_P(Lv2Face, SurvivesWhatAHostMaySend) {
     const LV2_Feature* const none[] = {nullptr};
     EXPECT_EQ(descriptor->instantiate(descriptor, 0.0, "", none), nullptr);
     EXPECT_EQ(descriptor->instantiate(descriptor, NAN, "", none), nullptr);
-    EXPECT_EQ(descriptor->extension_data("http://lv2plug.in/ns/ext/state#interface"), nullptr);
+    EXPECT_EQ(descriptor->extension_data("http://lv2plug.in/ns/ext/worker#interface"), nullptr);
 
     LV2_Handle h = descriptor->instantiate(descriptor, 44100.0, nullptr, nullptr);
     ASSERT_NE(h, nullptr);
@@ -245,16 +266,6 @@ TEST_P(Lv2Face, TakesTheMaximumBlockFromTheOptions) {
 }
 
 // The atom input ---------------------------------------------------------------------
-
-// A URID map as a host keeps one: the same number for the same URI, from 1 on.
-LV2_URID mapUri(LV2_URID_Map_Handle, const char* uri) {
-    static std::vector<std::string> uris;
-    auto at = std::find(uris.begin(), uris.end(), uri);
-    if (at == uris.end()) at = uris.insert(uris.end(), uri);
-    return static_cast<LV2_URID>(at - uris.begin() + 1);
-}
-LV2_URID_Map uridMap{nullptr, mapUri};
-LV2_URID urid(const char* uri) { return mapUri(nullptr, uri); }
 
 // An atom sequence written with the format's forge, in frames.
 class Sequence {
@@ -579,6 +590,55 @@ TEST_P(Lv2Solo, ARestoredSessionPlaysTheHigherSolo) {
     const std::vector<float> midOnly = renderWith({{0, mid, 1}});
     EXPECT_EQ(renderWith({{0, low, 1}, {0, mid, 1}}), midOnly);
     EXPECT_NE(renderWith({{0, low, 1}}), midOnly);
+}
+
+// The state brings back the solo that played: High switched on, then Mid, saved; a fresh
+// instance whose ports say both are on plays Mid once the state is restored (without
+// it the higher, High, as above), and takes the state up without allocating.
+TEST_P(Lv2Solo, ARestoredStateKeepsTheSoloThatPlayed) {
+    const bool panner = std::string(GetParam()) == "panner";
+    const uint32_t mid = portOf(panner ? "midsolo" : "mid_solo"), high = portOf(panner ? "highsolo" : "high_solo");
+    auto* state = static_cast<const LV2_State_Interface*>(descriptor->extension_data(LV2_STATE__interface));
+    ASSERT_NE(state, nullptr);
+    struct Value {
+        std::vector<uint8_t> bytes;
+        uint32_t type;
+    };
+    std::map<LV2_URID, Value> saved;
+    auto store = [](LV2_State_Handle into, uint32_t key, const void* value, size_t size, uint32_t type, uint32_t) {
+        const auto* bytes = static_cast<const uint8_t*>(value);
+        (*static_cast<std::map<LV2_URID, Value>*>(into))[key] = Value{{bytes, bytes + size}, type};
+        return LV2_STATE_SUCCESS;
+    };
+    auto retrieve = [](LV2_State_Handle from, uint32_t key, size_t* size, uint32_t* type, uint32_t* flags) -> const void* {
+        auto& values = *static_cast<std::map<LV2_URID, Value>*>(from);
+        auto at = values.find(key);
+        if (at == values.end()) return nullptr;
+        *size = at->second.bytes.size(), *type = at->second.type, *flags = LV2_STATE_IS_POD | LV2_STATE_IS_PORTABLE;
+        return at->second.bytes.data();
+    };
+    renderWith({{0, high, 1}, {10, mid, 1}}, [&](LV2_Handle h, int run) {
+        if (run == kRuns) {
+            EXPECT_EQ(state->save(h, store, &saved, 0, nullptr), LV2_STATE_SUCCESS);
+        }
+    });
+    ASSERT_EQ(saved.size(), 1u);  // High: its port says on, the effect holds it off
+    EXPECT_EQ(saved.begin()->first, urid((std::string("urn:harmoxel:orvex:") + GetParam() + "#" +
+                                          (panner ? "highsolo" : "high_solo")).c_str()));
+    namespace rt = orvex::validate::rt;
+    const std::vector<float> restored = renderWith({{0, high, 1}, {0, mid, 1}}, [&](LV2_Handle h, int run) {
+        if (run == 0) {
+            EXPECT_EQ(state->restore(h, retrieve, &saved, 0, nullptr), LV2_STATE_SUCCESS);
+            rt::reset();
+            rt::begin();
+        } else if (run == 1) {
+            rt::end();
+            EXPECT_EQ(rt::counts().allocations, 0u);
+            EXPECT_EQ(rt::counts().locks, 0u);
+        }
+    });
+    EXPECT_EQ(restored, renderWith({{0, mid, 1}}));
+    EXPECT_NE(restored, renderWith({{0, high, 1}}));
 }
 
 INSTANTIATE_TEST_SUITE_P(ThreeBand, Lv2Solo, testing::Values("panner", "distortion"));
