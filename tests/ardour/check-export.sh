@@ -14,7 +14,8 @@
 # a run of its own, so of two solos the one set last plays, as in `orvex render`. The
 # first export's session is saved with the plug-in; the second export is that session
 # reopened (its LV2 state restored), so check 2 below asks that a reopened session
-# plays what was heard before it was saved.
+# plays what was heard before it was saved. Ardour must also offer each preset of the
+# bundle by its name.
 #
 # Ardour's VST 2.x scanner indexes the plug-in into a private cache; Ardour's headless
 # Lua session (export.lua) then plays the input through the plug-in on the dummy
@@ -151,10 +152,15 @@ cp "$here/float.format" "$here/float.preset" "$work/config/ardour7/export/" || f
 export HOME=$work/home XDG_CACHE_HOME=$work/cache XDG_CONFIG_HOME=$work/config
 unset DISPLAY
 started=$(date +%s.%N)
+unset ORVEX_PRESETS
 if [ -n "$lv2" ]; then
     mkdir -p "$work/none"
     export LV2_PATH=$(dirname "$lv2") LXVST_PATH=$work/none
     modes=(lv2 reopen)
+    # The bundle's presets, which Ardour must offer by their names.
+    ORVEX_PRESETS=$(sed -n 's/^ *rdfs:label "\(.*\)" ;$/\1/p' "$lv2/presets.ttl" 2>/dev/null)
+    [ -n "$ORVEX_PRESETS" ] || fail "no presets in $lv2"
+    export ORVEX_PRESETS
 else
     export LXVST_PATH=$(dirname "$plugin")
     modes=(vst vst)
@@ -188,6 +194,7 @@ above() {
 }
 
 crashes=0
+offered=0
 # export_once <label> <mode>: one export into $work/<label>.wav (export.lua's mode),
 # retried after a crash of Ardour's own as described above. An "lv2" run's session is
 # kept in $work/saved for the "reopen" runs, each of which opens a copy of it.
@@ -213,6 +220,9 @@ export_once() {
                 cp "$run/session/out.wav" "$work/$label.wav"
                 if [ "$mode" = lv2 ]; then
                     grep -q '^ardour: saved$' "$run/output.txt" || fail "$label: the session was not saved"
+                    offered=$(grep -c '^ardour: preset ' "$run/output.txt")
+                    [ "$offered" = "$(printf '%s\n' "$ORVEX_PRESETS" | wc -l)" ] ||
+                        fail "$label: Ardour offered $offered of the bundle's presets"
                     cp -a "$run/session" "$work/saved" || fail "cannot keep the saved session"
                 fi
                 echo "$label: exported in attempt $attempt"
@@ -333,6 +343,7 @@ fi
 finished=$(date +%s.%N)
 timing=$(awk -v a="$started" -v b="$ardour_done" -v c="$finished" \
     'BEGIN { printf "%.1f s in Ardour, %.1f s in all", b - a, c - a }')
+[ -z "$lv2" ] || outcome="$outcome, its $offered presets offered by name"
 echo "PASS: $name in Ardour: $frames frames at $rate Hz, wet (RMS of the difference from the input $wet_rms," \
     "of the export $dry_rms), $outcome;" \
     "$crashes Ardour crash(es) retried; $timing"

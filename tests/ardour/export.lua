@@ -139,6 +139,13 @@ local function export()
     end
     local plugin = processor:to_insert():plugin(0)
     say("plugin", plugin:name(), plugin:parameter_count())
+    -- The presets the plug-in's bundle lists (one label a line in ORVEX_PRESETS), each
+    -- offered by Ardour under its name.
+    for label in (os.getenv("ORVEX_PRESETS") or ""):gmatch("[^\n]+") do
+        local preset = plugin:preset_by_label(label)
+        assert(preset and preset.valid and preset.label == label, "Ardour does not offer the preset \"" .. label .. "\"")
+        say("preset", label, preset.uri)
+    end
     for _, setting in ipairs(settings) do
         -- The index among the controls, which is what set_processor_param takes (an LV2
         -- plug-in's parameters count its audio ports too).
