@@ -1,6 +1,6 @@
 #!/bin/bash
 # Plays a file through one plug-in in Ardour and checks what Ardour exports:
-#   check-export.sh [--free-running] [--tempo BPM] [--lv2 <bundle.lv2>]
+#   check-export.sh [--free-running] [--twice-within TOL] [--tempo BPM] [--lv2 <bundle.lv2>]
 #                   <plugin.so> <orvex> <wavtool> <name> [NAME=VALUE ...]
 # where <plugin.so> is the VST 2.x plug-in, <orvex> the command-line host, <wavtool>
 # the test's audio tool, <name> the effect name Ardour lists, and every NAME=VALUE a
