@@ -290,9 +290,38 @@ std::vector<std::string> Plugin::controlSymbols() const {
     return symbols;
 }
 
+// The position event is forged here, once per transport, and copied into every run's
+// sequence with only the moving values (frame, bar, beat) patched: forging its
+// fifteen atoms anew costs a run of 32 frames as much as a tenth of our plug-ins' work.
 void Plugin::setTransport(const Transport& t) {
     transport = t;
     positionPending = true;
+    const HostUrids& u = world->hostUrids();
+    LV2_Atom_Forge positionForge = forge;
+    auto* bytes = reinterpret_cast<uint8_t*>(positionEvent.data());
+    lv2_atom_forge_set_buffer(&positionForge, bytes, sizeof positionEvent);
+    auto offset = [&](LV2_Atom_Forge_Ref ref) {
+        return reinterpret_cast<uint8_t*>(ref) + sizeof(LV2_Atom) - bytes;
+    };
+    LV2_Atom_Forge_Frame object;
+    lv2_atom_forge_frame_time(&positionForge, 0);
+    lv2_atom_forge_object(&positionForge, &object, 0, u.position);
+    lv2_atom_forge_key(&positionForge, u.frame);
+    frameAt = offset(lv2_atom_forge_long(&positionForge, t.frame));
+    lv2_atom_forge_key(&positionForge, u.speed);
+    lv2_atom_forge_float(&positionForge, t.speed);
+    lv2_atom_forge_key(&positionForge, u.bar);
+    barAt = offset(lv2_atom_forge_long(&positionForge, 0));
+    lv2_atom_forge_key(&positionForge, u.barBeat);
+    barBeatAt = offset(lv2_atom_forge_float(&positionForge, 0.0f));
+    lv2_atom_forge_key(&positionForge, u.beatUnit);
+    lv2_atom_forge_int(&positionForge, t.beatUnit);
+    lv2_atom_forge_key(&positionForge, u.beatsPerBar);
+    lv2_atom_forge_float(&positionForge, static_cast<float>(t.beatsPerBar));
+    lv2_atom_forge_key(&positionForge, u.beatsPerMinute);
+    lv2_atom_forge_float(&positionForge, static_cast<float>(t.tempo));
+    lv2_atom_forge_pop(&positionForge, &object);
+    positionSize = positionForge.offset;
 }
 
 bool Plugin::queueMidi(const MidiMessage& message) {
@@ -320,24 +349,13 @@ void Plugin::writeEvents(uint32_t frames) {
     if (transport && (transport->everyRun || positionPending)) {
         const Transport& t = *transport;
         const double bar = std::floor(t.beats / t.beatsPerBar);
-        LV2_Atom_Forge_Frame object;
-        lv2_atom_forge_frame_time(&forge, 0);
-        lv2_atom_forge_object(&forge, &object, 0, u.position);
-        lv2_atom_forge_key(&forge, u.frame);
-        lv2_atom_forge_long(&forge, t.frame);
-        lv2_atom_forge_key(&forge, u.speed);
-        lv2_atom_forge_float(&forge, t.speed);
-        lv2_atom_forge_key(&forge, u.bar);
-        lv2_atom_forge_long(&forge, static_cast<int64_t>(bar));
-        lv2_atom_forge_key(&forge, u.barBeat);
-        lv2_atom_forge_float(&forge, static_cast<float>(t.beats - bar * t.beatsPerBar));
-        lv2_atom_forge_key(&forge, u.beatUnit);
-        lv2_atom_forge_int(&forge, t.beatUnit);
-        lv2_atom_forge_key(&forge, u.beatsPerBar);
-        lv2_atom_forge_float(&forge, static_cast<float>(t.beatsPerBar));
-        lv2_atom_forge_key(&forge, u.beatsPerMinute);
-        lv2_atom_forge_float(&forge, static_cast<float>(t.tempo));
-        lv2_atom_forge_pop(&forge, &object);
+        auto* bytes = reinterpret_cast<uint8_t*>(positionEvent.data());
+        const int64_t barValue = static_cast<int64_t>(bar);
+        const float barBeat = static_cast<float>(t.beats - bar * t.beatsPerBar);
+        std::memcpy(bytes + frameAt, &t.frame, sizeof t.frame);
+        std::memcpy(bytes + barAt, &barValue, sizeof barValue);
+        std::memcpy(bytes + barBeatAt, &barBeat, sizeof barBeat);
+        lv2_atom_forge_write(&forge, bytes, positionSize);
         positionPending = false;
     }
     const uint32_t last = frames > 0 ? frames - 1 : 0;

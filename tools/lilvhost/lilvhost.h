@@ -18,6 +18,7 @@
 #include <lv2/urid/urid.h>
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -180,6 +181,10 @@ private:
     LV2_Atom_Forge forge{};
     std::optional<Transport> transport;
     bool positionPending = false;
+    // The position event as forged for the transport, and where its moving values lie.
+    std::array<uint64_t, 32> positionEvent{};
+    uint32_t positionSize = 0;
+    std::ptrdiff_t frameAt = 0, barAt = 0, barBeatAt = 0;
     static constexpr std::size_t kMaxMidi = 512;
     std::array<MidiMessage, kMaxMidi> midi{};
     std::size_t midiCount = 0;
