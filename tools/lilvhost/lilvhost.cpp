@@ -292,7 +292,7 @@ std::vector<std::string> Plugin::controlSymbols() const {
 
 // The position event is forged here, once per transport, and copied into every run's
 // sequence with only the moving values (frame, bar, beat) patched: forging its
-// fifteen atoms anew costs a run of 32 frames as much as a tenth of our plug-ins' work.
+// fifteen atoms anew would cost a run of 32 frames about a fifth of what our plug-ins do.
 void Plugin::setTransport(const Transport& t) {
     transport = t;
     positionPending = true;

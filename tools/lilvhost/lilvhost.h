@@ -58,7 +58,7 @@ struct HostUrids {
 };
 
 // The plug-ins of the bundles in `path`: directories separated by ':', searched as
-// LV2_PATH would be (each directory's bundles, and the specifications among them).
+// LV2_PATH would be (each directory's bundles, the format's own schema bundles among them).
 class World {
 public:
     explicit World(const std::string& path);
