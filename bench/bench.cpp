@@ -23,7 +23,35 @@
 // Ours run as loaded (program 0) with a playing transport at 120 BPM, except the filter,
 // which is set to four poles (Pole 0), swept by its LFO in a second row.
 //
-// Sections: peers, blocks, types, units, memory, editors (see --help).
+// The LV2 peers (lv2peers), all through our lilv host with a time:Position before every
+// block; ours through their LV2 bundles in the same way. Goals: below 1.0 against a peer
+// doing comparable work, below 0.8 against one doing less than ours; none against one
+// band of a three-band effect.
+//   Calf XOver3Band (calf-plugins): defaults, LR4 crossovers at 150 Hz and 3 kHz, six
+//     outputs; the band split of our panner and distortion.
+//   LSP Crossover Stereo (lsp-plugins-lv2): three bands (splits 2 and 6 on, LR4, at
+//     100 Hz and 3984 Hz, split 4 off), its FFT graphs off (drawing data for its editor,
+//     which ours do not compute); the same split done by another vendor.
+//   Calf Pulsator: defaults (sine, 2 Hz, amount 1, offsets 0 and 0.5: an auto-panner);
+//     one per band in the panner's sets, and alone as one band (no goal).
+//   Calf Saturator: defaults (drive 5, blend 10, filters off); one per band in the
+//     distortion's sets. Ours with the three bands on "Soft shaper" (type 1), where as
+//     loaded they are bypassed.
+//   ZamAutoSat (zam-plugins): mono, no controls, one per channel and band in a third
+//     distortion set.
+//   Calf Phaser: defaults (6 stages, 0.1 Hz, stereo phase 180, feedback 0.5); a stereo
+//     LFO phaser as ours.
+//   Calf Filter: mode 1 (24 dB/oct lowpass), its defaults otherwise; a static four-pole
+//     filter, less than ours, which is set to four poles (pole 0) with its LFO on the
+//     cutoff (cutoff_mod 80 %).
+//   x42 fil4 stereo (x42-plugins): its resonant lowpass only (every shelf and section
+//     off); a static two-pole filter, less than ours.
+// The LV2 face's overhead (lv2face): each of ours through its LV2 bundle (lilv, a
+// time:Position every block at 120 BPM) against its VST 2.x bundle (our VST host, the
+// same transport answered to its time requests), both as loaded, at blocks 512 and 32;
+// beside it the LV2 bundle with the position told in the first block only.
+//
+// Sections: peers, blocks, types, units, memory, editors, lv2peers, lv2face (see --help).
 #include <malloc.h>
 #include <time.h>
 
@@ -53,7 +81,7 @@ namespace {
 // Audio time one stereo frame stands for, in nanoseconds.
 constexpr double kFrameNs = 1e9 / kRate;
 const char* const kOurs[] = {"panner", "distortion", "filter", "phaser"};
-const char* const kSections[] = {"peers", "blocks", "types", "units", "memory", "editors"};
+const char* const kSections[] = {"peers", "blocks", "types", "units", "memory", "editors", "lv2peers", "lv2face"};
 
 struct Options {
     int rounds = 31;
@@ -62,6 +90,8 @@ struct Options {
     std::string vstDir = ORVEX_VST_DIR;
     std::string peerVstDir = "/usr/lib/vst";
     std::string ladspaDir = "/usr/lib/ladspa";
+    std::string lv2Dir = ORVEX_LV2_DIR;
+    std::string peerLv2Dir = "/usr/lib/lv2";
     std::vector<std::string> editors;  // more bundles for the editor section
     std::string baselineDir;           // another build of ours to run beside this one
 };
@@ -77,10 +107,14 @@ Options:
   --rounds N         rounds per section (default 31)
   --seconds S        audio per turn, in seconds (default 2)
   --only SECTION     run only this section (repeatable): peers, blocks, types, units,
-                     memory, editors
+                     memory, editors, lv2peers (ours through LV2 against Calf, LSP,
+                     x42 and ZAM), lv2face (each of ours through LV2 against VST 2.x,
+                     blocks 512 and 32)
   --vst-dir DIR      our bundles (default: this build's)
   --peer-vst-dir DIR the VST 2.x peers (default /usr/lib/vst)
   --ladspa-dir DIR   the LADSPA peers (default /usr/lib/ladspa)
+  --lv2-dir DIR      our LV2 bundles (default: this build's)
+  --peer-lv2-dir DIR the LV2 peers, as LV2_PATH (default /usr/lib/lv2)
   --editor PATH      another bundle for the editor section (repeatable)
   --baseline DIR     bundles of another build of ours (DIR/<name>.vst/...), run beside
                      this build's in the peers section, with the ratios of the two
@@ -244,6 +278,26 @@ public:
         }
         return keep(std::move(c));
     }
+    // An LV2 plug-in of ours (by name) or a peer's (by URI), through our lilv host.
+    Lv2Contender* lv2(bool ours, const std::string& uri, const Lv2Contender::Controls& controls = {}) {
+        auto& world = ours ? ourWorld : peerWorld;
+        if (!world) world = std::make_shared<lilvhost::World>(ours ? options.lv2Dir : options.peerLv2Dir);
+        std::string error;
+        auto c = Lv2Contender::load(world, ours ? "urn:harmoxel:orvex:" + uri : uri, controls, error);
+        if (!c) {
+            std::printf("  (skipped %s: %s%s)\n", uri.c_str(), error.c_str(), ours ? "" : packageOf(uri));
+            return nullptr;
+        }
+        return keep(std::move(c));
+    }
+    // The Debian package a peer comes with, for the note on a peer that did not load.
+    static const char* packageOf(const std::string& uri) {
+        if (uri.find("calf") != std::string::npos) return "; from Debian's calf-plugins";
+        if (uri.find("lsp-plug.in") != std::string::npos) return "; from Debian's lsp-plugins-lv2";
+        if (uri.find("gareus.org") != std::string::npos) return "; from Debian's x42-plugins";
+        if (uri.find("zamaudio") != std::string::npos) return "; from Debian's zam-plugins";
+        return "";
+    }
     // Hands a contender kept here over to the caller.
     std::unique_ptr<Contender> release(Contender* c) {
         for (auto& kept : owned)
@@ -259,6 +313,7 @@ public:
 
 private:
     const Options& options;
+    std::shared_ptr<lilvhost::World> ourWorld, peerWorld;
     std::vector<std::unique_ptr<Contender>> owned;
 };
 
@@ -589,6 +644,121 @@ void editors(const Options& o) {
                 " nothing to redraw under 50 us; snapshot: the whole editor drawn offscreen into a PNG file)\n");
 }
 
+// LV2 ---------------------------------------------------------------------------------
+
+const char* const kCalf = "http://calf.sourceforge.net/plugins/";
+const Lv2Contender::Controls kLspThreeBands = {{"frs_2", 1}, {"frs_4", 0}, {"frs_6", 1}, {"ife_l", 0},
+                                               {"ofe_l", 0}, {"ife_r", 0}, {"ofe_r", 0}};
+const Lv2Contender::Controls kFil4LowpassOnly = {{"LowPass", 1}, {"LSsec", 0}, {"sec1", 0}, {"sec2", 0},
+                                                 {"sec3", 0},    {"sec4", 0},  {"HSsec", 0}};
+
+void lv2Peers(const Options& o, const Signal& signal) {
+    printHeader("Ours against the LV2 peers, all through lilv, block 512");
+    Pool pool(o);
+    std::vector<Entry> e;
+    auto calf = [&](const char* name, const Lv2Contender::Controls& c = {}) { return pool.lv2(false, kCalf + std::string(name), c); };
+    add(e, "pass-through (copy: the floor)", pool.keep(std::make_unique<PassThrough>()));
+    const int panner = add(e, "Orvex Space (panner)", pool.lv2(true, "panner"));
+    const int distortion = add(e, "Orvex Force (three bands on Soft shaper)",
+                               pool.lv2(true, "distortion", {{"low_type", 1}, {"mid_type", 1}, {"high_type", 1}}));
+    const int filter = add(e, "Orvex Filter (four poles, LFO on cutoff)", pool.lv2(true, "filter", {{"pole", 0}, {"cutoff_mod", 80}}));
+    const int phaser = add(e, "Orvex Phase (phaser)", pool.lv2(true, "phaser"));
+    const int xover = add(e, "Calf XOver3Band", calf("XOver3Band"));
+    const int lsp = add(e, "LSP Crossover Stereo (three bands)", pool.lv2(false, "http://lsp-plug.in/plugins/lv2/crossover_stereo", kLspThreeBands));
+    const int pulsator = add(e, "Calf Pulsator", calf("Pulsator"));
+    const int saturator = add(e, "Calf Saturator", calf("Saturator"));
+    const int zamSat = add(e, "ZamAutoSat x 2 (mono)", pool.lv2(false, "urn:zamaudio:ZamAutoSat"));
+    const int calfPhaser = add(e, "Calf Phaser", calf("Phaser"));
+    const int calfFilter = add(e, "Calf Filter (24 dB lowpass)", calf("Filter", {{"mode", 1}}));
+    const int fil4 = add(e, "x42 fil4 (lowpass only)", pool.lv2(false, "http://gareus.org/oss/lv2/fil4#stereo", kFil4LowpassOnly));
+    roundRobin(e, o, signal);
+    printCostHeader();
+    for (const Entry& x : e) printCost(x.name, x.ns);
+
+    auto at = [&](int i) { return &e[static_cast<std::size_t>(i)]; };
+    // A crossover with three of a band effect, when all loaded.
+    auto set = [&](int split, int band, double perBand) {
+        return split >= 0 && band >= 0 ? sum({{at(split), 1.0}, {at(band), perBand}}) : std::vector<double>{};
+    };
+    struct Row {
+        int ours;
+        const char* name;
+        std::string peer;
+        std::vector<double> ns;
+        double goal;
+    };
+    const auto pulsatorSet = set(xover, pulsator, 3), lspPulsatorSet = set(lsp, pulsator, 3);
+    const auto saturatorSet = set(xover, saturator, 3), lspSaturatorSet = set(lsp, saturator, 3);
+    const auto zamSet = set(xover, zamSat, 3);
+    const std::vector<std::pair<std::string, const std::vector<double>*>> sets = {
+        {"Calf XOver3Band + 3 x Calf Pulsator", &pulsatorSet}, {"LSP Crossover + 3 x Calf Pulsator", &lspPulsatorSet},
+        {"Calf XOver3Band + 3 x Calf Saturator", &saturatorSet}, {"LSP Crossover + 3 x Calf Saturator", &lspSaturatorSet},
+        {"Calf XOver3Band + 3 x ZamAutoSat x 2", &zamSet}};
+    for (const auto& [name, ns] : sets)
+        if (!ns->empty()) printCost(name, *ns);
+    auto one = [&](int i) { return i >= 0 ? at(i)->ns : std::vector<double>{}; };
+    const std::vector<Row> rows = {
+        {panner, "panner", "(Calf XOver3Band + 3 x Calf Pulsator)", pulsatorSet, 1.0},
+        {panner, "panner", "(LSP Crossover + 3 x Calf Pulsator)", lspPulsatorSet, 1.0},
+        {panner, "panner", "Calf Pulsator (one band)", one(pulsator), 0},
+        {distortion, "distortion", "(Calf XOver3Band + 3 x Calf Saturator)", saturatorSet, 1.0},
+        {distortion, "distortion", "(LSP Crossover + 3 x Calf Saturator)", lspSaturatorSet, 1.0},
+        {distortion, "distortion", "(Calf XOver3Band + 3 x ZamAutoSat x 2)", zamSet, 1.0},
+        {filter, "filter", "Calf Filter (static)", one(calfFilter), 0.8},
+        {filter, "filter", "x42 fil4 (static lowpass)", one(fil4), 0.8},
+        {phaser, "phaser", "Calf Phaser", one(calfPhaser), 1.0},
+    };
+    std::printf("\n");
+    printRatioHeader();
+    for (const Row& r : rows)
+        if (r.ours >= 0 && !r.ns.empty()) printRatio(std::string(r.name) + " / " + r.peer, ratios(at(r.ours)->ns, r.ns), r.goal);
+}
+
+void lv2Face(const Options& o, const Signal& signal) {
+    printHeader("The LV2 face against the VST 2.x face, each of ours as loaded, 120 BPM");
+    const int sizes[] = {512, 32};
+    Pool pool(o);
+    std::vector<Entry> e;
+    // Per plug-in and block: the VST 2.x row, the LV2 row with a position every block,
+    // and one with the position told once (the face's own cost without the reading).
+    struct Rows {
+        int vst, lv2, once;
+    };
+    std::map<std::string, std::vector<Rows>> rows;
+    for (const char* name : kOurs)
+        for (int size : sizes) {
+            const int vst = add(e, name, pool.ours(name), size);
+            const int lv2 = add(e, name, pool.lv2(true, name), size);
+            Lv2Contender* once = pool.lv2(true, name);
+            if (once) {
+                lilvhost::Transport transport;
+                transport.everyRun = false;
+                once->plugin().setTransport(transport);
+            }
+            const int onceRow = add(e, name, once, size);
+            if (vst >= 0 && lv2 >= 0 && onceRow >= 0) rows[name].push_back({vst, lv2, onceRow});
+        }
+    roundRobin(e, o, signal);
+    const double goals[] = {1.03, 1.10};
+    for (int k = 0; k < 2; ++k) {
+        std::printf("%s%-18s %10s %10s %10s %-17s %s\n", k ? "\n" : "", ("block " + std::to_string(sizes[k])).c_str(),
+                    "VST ns", "LV2 ns", "LV2/VST", " goal", "position once");
+        for (const char* name : kOurs) {
+            const auto& r = rows[name];
+            if (r.size() != 2) continue;
+            const Entry& vst = e[static_cast<std::size_t>(r[k].vst)];
+            const Entry& lv2 = e[static_cast<std::size_t>(r[k].lv2)];
+            const Entry& once = e[static_cast<std::size_t>(r[k].once)];
+            const double q = median(ratios(lv2.ns, vst.ns));
+            std::printf("%-18s %10.2f %10.2f %10.3f %8s %-8s %6.3f\n", name, median(vst.ns), median(lv2.ns), q,
+                        ("<= " + std::to_string(goals[k]).substr(0, 4)).c_str(), q <= goals[k] ? "met" : "not met",
+                        median(ratios(once.ns, vst.ns)));
+        }
+    }
+    std::printf("(ns per stereo frame; ratios: medians over the rounds of LV2 / VST 2.x within each round;\n"
+                " position once: LV2 / VST 2.x with the time:Position told in the first block only)\n");
+}
+
 bool parse(int argc, char** argv, Options& o) {
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -622,6 +792,10 @@ bool parse(int argc, char** argv, Options& o) {
             o.peerVstDir = value();
         } else if (arg == "--ladspa-dir") {
             o.ladspaDir = value();
+        } else if (arg == "--lv2-dir") {
+            o.lv2Dir = value();
+        } else if (arg == "--peer-lv2-dir") {
+            o.peerLv2Dir = value();
         } else if (arg == "--editor") {
             o.editors.push_back(value());
         } else if (arg == "--baseline") {
@@ -651,6 +825,8 @@ int main(int argc, char** argv) {
     if (o.sections.count("blocks")) blocks(o, signal);
     if (o.sections.count("types")) types(o, signal);
     if (o.sections.count("units")) units(o, signal);
+    if (o.sections.count("lv2peers")) lv2Peers(o, signal);
+    if (o.sections.count("lv2face")) lv2Face(o, signal);
     if (o.sections.count("editors")) editors(o);
     return 0;
 }

@@ -38,6 +38,31 @@ void VstContender::process(float* const* inputs, int frames) {
     instance->processReplacing(inputPointers.data(), outputs.data(), frames);
 }
 
+// LV2 ---------------------------------------------------------------------------------
+
+std::unique_ptr<Lv2Contender> Lv2Contender::load(std::shared_ptr<lilvhost::World> world, const std::string& uri,
+                                                 const Controls& controls, std::string& error) {
+    auto loaded = lilvhost::Plugin::load(std::move(world), uri, {kRate, kMaxBlock});
+    if (!loaded) {
+        error = loaded.error;
+        return nullptr;
+    }
+    for (const auto& [symbol, value] : controls)
+        if (!loaded.plugin->setControl(symbol, value)) {
+            error = uri + " has no control input " + symbol;
+            return nullptr;
+        }
+    loaded.plugin->setTransport({});  // playing at 120 BPM from the start, every block
+    std::unique_ptr<Lv2Contender> c(new Lv2Contender);
+    c->instance = std::move(loaded.plugin);
+    return c;
+}
+
+void Lv2Contender::process(float* const* inputs, int frames) {
+    float* outputs[2] = {left.data(), right.data()};
+    instance->run(inputs, outputs, static_cast<uint32_t>(frames));
+}
+
 // LADSPA ------------------------------------------------------------------------------
 
 float ladspaDefault(const LADSPA_PortRangeHint& hint, float sampleRate) {

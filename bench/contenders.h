@@ -1,6 +1,6 @@
 // What the benchmark runs side by side: any VST 2.x plug-in through our test host, any
-// LADSPA plug-in (one instance per channel when it is mono), a plain copy as the
-// floor, and bare functions for the DSP units. Each takes a stereo input and keeps its
+// LV2 plug-in through our lilv host, any LADSPA plug-in (one instance per channel when
+// it is mono), a plain copy as the floor, and bare functions for the DSP units. Each takes a stereo input and keeps its
 // own outputs; timing is done around `process` by the caller.
 #pragma once
 
@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "tools/lilvhost/lilvhost.h"
 #include "tools/vsthost/vsthost.h"
 
 namespace orvex::bench {
@@ -39,6 +40,24 @@ private:
     std::unique_ptr<vsthost::Plugin> instance;
     vsthost::AudioBuffers outputs{2, kMaxBlock};
     std::vector<float*> inputPointers;
+};
+
+// An LV2 plug-in found by its URI in a world of bundles, started at 44.1 kHz for blocks
+// of up to kMaxBlock, with a playing transport at 120 BPM told before every block (as
+// a host does while playing) and moving on with each. Control inputs start at their
+// defaults; `controls` sets them by symbol, in the port's units. A mono plug-in gets
+// one instance per channel.
+class Lv2Contender : public Contender {
+public:
+    using Controls = std::vector<std::pair<std::string, float>>;
+    static std::unique_ptr<Lv2Contender> load(std::shared_ptr<lilvhost::World> world, const std::string& uri,
+                                              const Controls& controls, std::string& error);
+    lilvhost::Plugin& plugin() { return *instance; }
+    void process(float* const* inputs, int frames) override;
+
+private:
+    std::unique_ptr<lilvhost::Plugin> instance;
+    std::vector<float> left = std::vector<float>(kMaxBlock), right = std::vector<float>(kMaxBlock);
 };
 
 // A LADSPA plug-in found by its label. Control inputs start at the defaults their hints
