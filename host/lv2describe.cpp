@@ -61,7 +61,8 @@ std::string number(float value) {
 // Port symbols from the parameter names: lower case, anything but letters and digits
 // as `_`, a leading digit behind `_`; a symbol taken already gets _2, _3 ...
 std::vector<std::string> controlSymbols(const EffectShell& effect) {
-    std::vector<std::string> taken = {"in_l", "in_r", "out_l", "out_r", "events"};
+    std::vector<std::string> taken = {"in_l", "in_r", "out_l", "out_r"};
+    for (const Lv2AtomInput& input : kLv2AtomInputs) taken.push_back(input.symbol);
     std::vector<std::string> symbols;
     for (int p = 0; p < effect.numParams(); ++p) {
         std::string base;
@@ -265,18 +266,20 @@ bool writePlugin(std::FILE* out) {
     for (int p = 0; p < effect->numParams(); ++p)
         writeControlPort(out, effect->parameterInfo(p), kLv2FirstControl + static_cast<uint32_t>(p), symbols[p]);
     // The host's transport and MIDI, after the controls; the plug-in runs as well
-    // without it connected.
-    std::fprintf(out,
-                 " , [\n"
-                 "        a lv2:InputPort, atom:AtomPort ;\n"
-                 "        atom:bufferType atom:Sequence ;\n"
-                 "        atom:supports time:Position, midi:MidiEvent ;\n"
-                 "        lv2:portProperty lv2:connectionOptional ;\n"
-                 "        lv2:index %u ;\n"
-                 "        lv2:symbol \"events\" ;\n"
-                 "        lv2:name \"Events\"\n"
-                 "    ]",
-                 kLv2FirstControl + static_cast<uint32_t>(effect->numParams()));
+    // without them connected.
+    uint32_t index = kLv2FirstControl + static_cast<uint32_t>(effect->numParams());
+    for (const Lv2AtomInput& input : kLv2AtomInputs)
+        std::fprintf(out,
+                     " , [\n"
+                     "        a lv2:InputPort, atom:AtomPort ;\n"
+                     "        atom:bufferType atom:Sequence ;\n"
+                     "        atom:supports %s ;\n"
+                     "        lv2:portProperty lv2:connectionOptional ;\n"
+                     "        lv2:index %u ;\n"
+                     "        lv2:symbol \"%s\" ;\n"
+                     "        lv2:name \"%s\"\n"
+                     "    ]",
+                     input.supports, index++, input.symbol, input.name);
     std::fprintf(out,
                  " .\n\n"
                  "<urn:harmoxel:orvex>\n"

@@ -2,7 +2,7 @@
 // the LV2 plug-in class): one descriptor, urn:harmoxel:orvex:<name>, over the plug-in's
 // effect without its editor. Ports: audio in left/right, audio out left/right, then one
 // control input per parameter in table order, counted in the unit of the row's reading,
-// then one atom input taking the host's time:Position objects and MIDI events. Its
+// then two atom inputs, the host's MIDI events and its time:Position objects. Its
 // state (lv2:extensionData state:interface) holds what the ports cannot bring back.
 // The bundle's Turtle is written from the same table (host/lv2describe.cpp, tools/lv2ttl).
 #include "lv2face.h"
@@ -70,6 +70,12 @@ constexpr double kHighestTempo = 10000.0;      // beats per minute
 constexpr double kMostBeats = 1024.0;          // beats in a bar, and the beat's note value
 constexpr double kFastestSpeed = 1024.0;       // transport frames per frame
 constexpr double kFarthestQuarter = 1e15;      // a song position in quarter notes
+// How far a playing host's position may lie from where the face counted the transport
+// to, in quarter notes, and still be taken for the same place: hosts round what they
+// send (Ardour gives the beat to its tick, 1/1920 of a beat, as a float, in every
+// block), and following each rounding would jolt the tempo-locked sweeps a little at
+// every block. 1/960 of a quarter note: half a millisecond at 120 BPM.
+constexpr double kSamePlace = 1.0 / 960.0;
 
 // The transport as the host's time:Position objects tell it: the last position given
 // (the anchor) and the frames run since, answered to the effect as a VstTimeInfo with
@@ -148,7 +154,7 @@ struct Instance {
     // this run; handed to the effect, which applies them by its own rules.
     std::vector<float> values;
     std::unique_ptr<bool[]> changed;
-    const LV2_Atom_Sequence* events = nullptr;  // null while unconnected
+    const LV2_Atom_Sequence* events[kLv2AtomInputCount] = {};  // null while unconnected
     Uris uris;
     HostTime time;
     // The longest piece handed to the effect at once: its buffers' length, so that it
@@ -174,6 +180,9 @@ struct Instance {
     std::unique_ptr<std::atomic<float>[]> restored;
     std::atomic<bool> restoredReady{false};
     std::vector<float> wanted;  // the audio thread's scratch for taking them up
+    // Whether a parameter may have moved in this run (a port, a MIDI message, a
+    // restored state): only then is what the effect holds published again.
+    bool moved = false;
 
     explicit Instance(const LV2_URID_Map* map) : uris(map ? Uris(*map) : Uris()) {}
 };
@@ -252,8 +261,8 @@ void connectPort(LV2_Handle handle, uint32_t port, void* data) {
     }
     if (port - kLv2FirstControl < instance->controls.size())
         instance->controls[port - kLv2FirstControl] = static_cast<const float*>(data);
-    else if (port - kLv2FirstControl == instance->controls.size())
-        instance->events = static_cast<const LV2_Atom_Sequence*>(data);
+    else if (const std::size_t input = port - kLv2FirstControl - instance->controls.size(); input < kLv2AtomInputCount)
+        instance->events[input] = static_cast<const LV2_Atom_Sequence*>(data);
 }
 
 // Host's loading thread, never during run.
@@ -299,47 +308,59 @@ bool numberOf(const Uris& uris, const LV2_Atom& atom, double& value) {
 void readPosition(Instance& instance, const LV2_Atom_Object_Body& body, uint32_t size) {
     const Uris& u = instance.uris;
     HostTime& t = instance.time;
-    double bpm = 0, bar = 0, barBeat = 0, beat = 0, perBar = 0, unit = 0, frame = 0, speed = 0;
-    bool given[8] = {};
+    // The keys read, in the order of `value` and `given`.
+    enum { kBpm, kBar, kBarBeat, kBeat, kPerBar, kUnit, kFrame, kSpeed, kKeys };
+    const LV2_URID keys[kKeys] = {u.beatsPerMinute, u.bar, u.barBeat, u.beat, u.beatsPerBar, u.beatUnit, u.frame, u.speed};
+    double value[kKeys] = {};
+    bool given[kKeys] = {};
     const auto* bytes = reinterpret_cast<const uint8_t*>(&body);
     for (std::size_t at = sizeof body; at + sizeof(LV2_Atom_Property_Body) <= size;) {
         const auto* property = reinterpret_cast<const LV2_Atom_Property_Body*>(bytes + at);
         if (property->value.size > size - at - sizeof(LV2_Atom_Property_Body)) break;
         at += padded(sizeof(LV2_Atom_Property_Body) + property->value.size);
-        double value = 0;
-        if (numberOf(u, property->value, value)) {
-            const LV2_URID key = property->key;
-            const LV2_URID keys[8] = {u.beatsPerMinute, u.bar, u.barBeat, u.beat, u.beatsPerBar, u.beatUnit, u.frame, u.speed};
-            double* into[8] = {&bpm, &bar, &barBeat, &beat, &perBar, &unit, &frame, &speed};
-            for (int k = 0; k < 8; ++k)
-                if (key == keys[k]) *into[k] = value, given[k] = true;
-        }
+        for (int k = 0; k < kKeys; ++k)
+            if (property->key == keys[k]) {
+                given[k] = numberOf(u, property->value, value[k]);
+                break;
+            }
     }
     t.rebase();
+    // Where the transport is as counted, for a position that only goes on from there.
+    const bool counting = t.known && t.playing && t.hasTempo && t.hasPosition;
+    const double countedTempo = t.tempo, countedSpeed = t.speed, countedPerBar = t.beatsPerBar, countedUnit = t.beatUnit;
+    const double countedQuarters = t.anchorQuarters, countedBarStart = t.anchorBarStart, countedFrame = t.anchorFrame;
     // Values no transport has are left out: the effect takes the tempo and the
     // position as floats, which must hold them.
-    if (given[0] && bpm > 0 && bpm <= kHighestTempo) t.tempo = bpm, t.hasTempo = true;
-    if (given[4] && perBar >= 1 && perBar <= kMostBeats) t.beatsPerBar = perBar, t.hasMeter = true;
-    if (given[5] && unit >= 1 && unit <= kMostBeats) t.beatUnit = unit, t.hasMeter = true;
+    if (given[kBpm] && value[kBpm] > 0 && value[kBpm] <= kHighestTempo) t.tempo = value[kBpm], t.hasTempo = true;
+    if (given[kPerBar] && value[kPerBar] >= 1 && value[kPerBar] <= kMostBeats) t.beatsPerBar = value[kPerBar], t.hasMeter = true;
+    if (given[kUnit] && value[kUnit] >= 1 && value[kUnit] <= kMostBeats) t.beatUnit = value[kUnit], t.hasMeter = true;
     const double quarterPerBeat = 4.0 / t.beatUnit;
-    if (given[1] && given[2]) {
-        t.anchorBarStart = bar * t.beatsPerBar * quarterPerBeat;
-        t.anchorQuarters = t.anchorBarStart + barBeat * quarterPerBeat;
+    if (given[kBar] && given[kBarBeat]) {
+        t.anchorBarStart = value[kBar] * t.beatsPerBar * quarterPerBeat;
+        t.anchorQuarters = t.anchorBarStart + value[kBarBeat] * quarterPerBeat;
         t.hasPosition = true;
         t.hasBar = t.hasMeter;
-    } else if (given[3]) {
-        t.anchorQuarters = beat * quarterPerBeat;
+    } else if (given[kBeat]) {
+        t.anchorQuarters = value[kBeat] * quarterPerBeat;
         const double barLength = t.beatsPerBar * quarterPerBeat;
         t.anchorBarStart = std::floor(t.anchorQuarters / barLength) * barLength;
         t.hasPosition = true;
         t.hasBar = t.hasMeter;
     }
-    if (given[6]) t.anchorFrame = frame;
-    if (given[7] && std::fabs(speed) <= kFastestSpeed) {
-        const bool playing = speed != 0.0;
+    if (given[kFrame]) t.anchorFrame = value[kFrame];
+    if (given[kSpeed] && std::fabs(value[kSpeed]) <= kFastestSpeed) {
+        const bool playing = value[kSpeed] != 0.0;
         if (playing != t.playing) t.changed = true;
         t.playing = playing;
-        t.speed = speed;
+        t.speed = value[kSpeed];
+    }
+    // A position where the transport goes on as counted keeps the count.
+    if (counting && t.playing && t.speed == countedSpeed && t.tempo == countedTempo && t.beatsPerBar == countedPerBar &&
+        t.beatUnit == countedUnit && std::fabs(t.anchorQuarters - countedQuarters) <= kSamePlace &&
+        std::fabs(t.anchorFrame - countedFrame) <= 0.5) {
+        t.anchorQuarters = countedQuarters;
+        t.anchorBarStart = countedBarStart;
+        t.anchorFrame = countedFrame;
     }
     t.known = true;
 }
@@ -357,6 +378,7 @@ void handMidi(Instance& instance, const uint8_t* bytes, uint32_t size) {
     instance.list.numEvents = 1;
     eventEntries(instance.list)[0] = reinterpret_cast<VstEvent*>(&midi);
     instance.effect->processEvents(&instance.list);
+    instance.moved = true;
 }
 
 // Frames `from` to `to` through the effect, in pieces no longer than its buffers, the
@@ -381,36 +403,65 @@ void runPieces(Instance& instance, float* const* inputs, float* const* outputs, 
     }
 }
 
-// The run cut at each event's frame: the effect hears a message at its frame, the
-// pieces between go through as they are. An event before the previous one's frame is
-// taken at that frame; one past the run's end after its last frame.
-void runWithEvents(Instance& instance, float* const* inputs, float* const* outputs, uint32_t frames) {
-    const LV2_Atom_Sequence* sequence = instance.events;
-    const Uris& u = instance.uris;
-    uint32_t done = 0;
-    if (sequence && u.sequence != 0 && sequence->atom.type == u.sequence &&
-        sequence->atom.size >= sizeof(LV2_Atom_Sequence_Body)) {
+// One atom input read in order, each event within the size the sequence states; a
+// malformed event ends the reading. Null or not a sequence: no events.
+struct EventReader {
+    const uint8_t* bytes = nullptr;
+    std::size_t size = 0, at = sizeof(LV2_Atom_Sequence_Body);
+    bool inFrames = true;
+    const LV2_Atom_Event* event = nullptr;  // the next one, null at the end
+
+    EventReader(const LV2_Atom_Sequence* sequence, const Uris& u) {
+        if (!sequence || u.sequence == 0 || sequence->atom.type != u.sequence ||
+            sequence->atom.size < sizeof(LV2_Atom_Sequence_Body))
+            return;
+        bytes = reinterpret_cast<const uint8_t*>(&sequence->body);
+        size = sequence->atom.size;
         // Time stamps in anything but frames (beats) cannot be placed: taken as they come.
-        const bool inFrames = sequence->body.unit == 0 || sequence->body.unit == u.frameTime;
-        const auto* bytes = reinterpret_cast<const uint8_t*>(&sequence->body);
-        const std::size_t size = sequence->atom.size;
-        for (std::size_t at = sizeof(LV2_Atom_Sequence_Body); at + sizeof(LV2_Atom_Event) <= size;) {
-            const auto* event = reinterpret_cast<const LV2_Atom_Event*>(bytes + at);
-            if (event->body.size > size - at - sizeof(LV2_Atom_Event)) break;
-            at += padded(sizeof(LV2_Atom_Event) + event->body.size);
-            const int64_t stamp = inFrames ? event->time.frames : done;
-            const uint32_t frame = static_cast<uint32_t>(std::clamp<int64_t>(stamp, done, frames));
-            runPieces(instance, inputs, outputs, done, frame);
-            done = frame;
-            const auto* body = reinterpret_cast<const uint8_t*>(&event->body + 1);
-            if (event->body.type == u.midiEvent) {
-                handMidi(instance, body, event->body.size);
-            } else if ((event->body.type == u.object || event->body.type == u.blank) &&
-                       event->body.size >= sizeof(LV2_Atom_Object_Body)) {
-                const auto& object = *reinterpret_cast<const LV2_Atom_Object_Body*>(body);
-                if (object.otype == u.position) readPosition(instance, object, event->body.size);
-            }
+        inFrames = sequence->body.unit == 0 || sequence->body.unit == u.frameTime;
+        advance();
+    }
+    void advance() {
+        event = nullptr;
+        if (!bytes || at + sizeof(LV2_Atom_Event) > size) return;
+        const auto* next = reinterpret_cast<const LV2_Atom_Event*>(bytes + at);
+        if (next->body.size > size - at - sizeof(LV2_Atom_Event)) return;
+        at += padded(sizeof(LV2_Atom_Event) + next->body.size);
+        event = next;
+    }
+    // The next event's frame, `now` for one stamped otherwise.
+    int64_t stamp(uint32_t now) const { return inFrames ? event->time.frames : now; }
+};
+
+// The run cut at each event's frame: the effect hears a message at its frame, the
+// pieces between go through as they are. The atom inputs' events are taken in the
+// order of their frames (the first input's first of two at one frame); an event before
+// the previous one's frame is taken at that frame, one past the run's end after its
+// last frame.
+void runWithEvents(Instance& instance, float* const* inputs, float* const* outputs, uint32_t frames) {
+    const Uris& u = instance.uris;
+    static_assert(kLv2AtomInputCount == 2);
+    EventReader readers[kLv2AtomInputCount] = {{instance.events[0], u}, {instance.events[1], u}};
+    uint32_t done = 0;
+    for (;;) {
+        std::size_t next = kLv2AtomInputCount;
+        for (std::size_t r = 0; r < kLv2AtomInputCount; ++r)
+            if (readers[r].event && (next == kLv2AtomInputCount || readers[r].stamp(done) < readers[next].stamp(done)))
+                next = r;
+        if (next == kLv2AtomInputCount) break;
+        const LV2_Atom_Event* event = readers[next].event;
+        const uint32_t frame = static_cast<uint32_t>(std::clamp<int64_t>(readers[next].stamp(done), done, frames));
+        runPieces(instance, inputs, outputs, done, frame);
+        done = frame;
+        const auto* body = reinterpret_cast<const uint8_t*>(&event->body + 1);
+        if (event->body.type == u.midiEvent) {
+            if (kLv2AtomInputs[next].midi) handMidi(instance, body, event->body.size);
+        } else if ((event->body.type == u.object || event->body.type == u.blank) &&
+                   event->body.size >= sizeof(LV2_Atom_Object_Body)) {
+            const auto& object = *reinterpret_cast<const LV2_Atom_Object_Body*>(body);
+            if (object.otype == u.position) readPosition(instance, object, event->body.size);
         }
+        readers[next].advance();
     }
     runPieces(instance, inputs, outputs, done, frames);
 }
@@ -433,6 +484,7 @@ void readControls(Instance& instance) {
         instance.changed[p] = any = true;
     }
     if (any) effect.followHostValues(instance.values, std::span<const bool>(instance.changed.get(), count));
+    instance.moved = instance.moved || any;
 }
 
 // Audio thread: a restored state, once, after the ports it came with were read. Each
@@ -453,11 +505,14 @@ void takeRestoredState(Instance& instance) {
         any = any || instance.changed[p];
     }
     if (any) effect.followHostValues(instance.wanted, std::span<const bool>(instance.changed.get(), count));
+    instance.moved = instance.moved || any;
 }
 
-// Audio thread, at the end of every run: what the effect holds other than its ports say.
+// Audio thread, at the end of a run that may have moved a parameter: what the effect
+// holds other than its ports say.
 void publishHeld(Instance& instance) {
-    if (instance.stateKeys.empty()) return;
+    if (instance.stateKeys.empty() || !instance.moved) return;
+    instance.moved = false;
     EffectShell& effect = *instance.effect;
     instance.heldVersion.fetch_add(1, std::memory_order_relaxed);
     std::atomic_thread_fence(std::memory_order_release);

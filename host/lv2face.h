@@ -5,7 +5,9 @@
 
 #include <cstdio>
 
+#include <cstddef>
 #include <cstdint>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -40,6 +42,21 @@ extern const Lv2Describe kLv2Describe;
 // left and right, out left and right), the host callback the effect is made with, and
 // a row's reading.
 inline constexpr uint32_t kLv2FirstControl = 4;
+// The atom inputs, after the controls in this order: the host's MIDI, and its
+// transport. Two ports, because hosts hand a port what it says it supports and no more
+// (Ardour gives a port that takes MIDI only the track's MIDI); a host that sends the
+// transport on the first is followed as well. A host may connect either, both or none.
+struct Lv2AtomInput {
+    const char* symbol;
+    const char* name;
+    const char* supports;  // the Turtle's atom:supports
+    bool midi;             // whether MIDI events on it are heard
+};
+inline constexpr Lv2AtomInput kLv2AtomInputs[] = {
+    {"events", "MIDI", "midi:MidiEvent", true},
+    {"transport", "Transport", "time:Position", false},
+};
+inline constexpr std::size_t kLv2AtomInputCount = std::size(kLv2AtomInputs);
 VstIntPtr lv2FaceCallback(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float opt);
 inline const Reading& readingOf(const ParameterInfo& info) { return info.reading ? *info.reading : kPlainReading; }
 // The control ports' symbols, in parameter order (host/lv2describe.cpp): the Turtle's,

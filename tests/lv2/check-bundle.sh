@@ -29,15 +29,15 @@ grep -q '^Found 0 errors' "$work/validate.txt" || fail "lv2_validate does not re
 symbols="$(nm -D --defined-only "$bundle/orvex-$name.so" | awk '{print $3}' | tr '\n' ' ')"
 [ "$symbols" = "lv2_descriptor " ] || fail "exported symbols: $symbols"
 
-# lilv's reading: four audio ports, one control port per parameter and the atom input.
+# lilv's reading: four audio ports, one control port per parameter and the two atom inputs.
 lv2info "$uri" >"$work/info.txt"
 controls="$(grep -c 'lv2:ControlPort' "$bundle/$name.ttl")"
 ports="$(grep -cE '^\s*Port [0-9]+:' "$work/info.txt")"
-[ "$ports" -eq $((5 + controls)) ] || fail "lv2info shows $ports ports, the Turtle has $((5 + controls))"
+[ "$ports" -eq $((6 + controls)) ] || fail "lv2info shows $ports ports, the Turtle has $((6 + controls))"
 audio="$(grep -c 'http://lv2plug.in/ns/lv2core#AudioPort' "$work/info.txt")"
 [ "$audio" -eq 4 ] || fail "lv2info shows $audio audio ports"
 atom="$(grep -c 'http://lv2plug.in/ns/ext/atom#AtomPort' "$work/info.txt")"
-[ "$atom" -eq 1 ] || fail "lv2info shows $atom atom ports"
+[ "$atom" -eq 2 ] || fail "lv2info shows $atom atom ports"
 echo "lv2info: $ports ports ($controls controls)"
 
 # The presets: lilv lists every one by its name.

@@ -284,15 +284,16 @@ public:
         lv2_atom_forge_atom(&forge, 3, urid(LV2_MIDI__MidiEvent));
         lv2_atom_forge_write(&forge, bytes, 3);
     }
-    // A playing transport at `bpm` from the start of bar 0, four quarters a bar.
-    void position(int64_t at, float bpm) {
+    // A playing transport at `bpm`, four quarters a bar, at transport frame `frame`, in
+    // bar `bar` at beat `barBeat`: the start of bar 0 unless told.
+    void position(int64_t at, float bpm, int64_t frame = 0, int64_t bar = 0, float barBeat = 0.0f) {
         LV2_Atom_Forge_Frame object;
         lv2_atom_forge_frame_time(&forge, at);
         lv2_atom_forge_object(&forge, &object, 0, urid(LV2_TIME__Position));
-        lv2_atom_forge_key(&forge, urid(LV2_TIME__frame)), lv2_atom_forge_long(&forge, 0);
+        lv2_atom_forge_key(&forge, urid(LV2_TIME__frame)), lv2_atom_forge_long(&forge, frame);
         lv2_atom_forge_key(&forge, urid(LV2_TIME__speed)), lv2_atom_forge_float(&forge, 1.0f);
-        lv2_atom_forge_key(&forge, urid(LV2_TIME__bar)), lv2_atom_forge_long(&forge, 0);
-        lv2_atom_forge_key(&forge, urid(LV2_TIME__barBeat)), lv2_atom_forge_float(&forge, 0.0f);
+        lv2_atom_forge_key(&forge, urid(LV2_TIME__bar)), lv2_atom_forge_long(&forge, bar);
+        lv2_atom_forge_key(&forge, urid(LV2_TIME__barBeat)), lv2_atom_forge_float(&forge, barBeat);
         lv2_atom_forge_key(&forge, urid(LV2_TIME__beatUnit)), lv2_atom_forge_int(&forge, 4);
         lv2_atom_forge_key(&forge, urid(LV2_TIME__beatsPerBar)), lv2_atom_forge_float(&forge, 4.0f);
         lv2_atom_forge_key(&forge, urid(LV2_TIME__beatsPerMinute)), lv2_atom_forge_float(&forge, bpm);
@@ -323,13 +324,15 @@ protected:
         return ORVEX_VST_DIR "/" + name + ".vst/Contents/x86_64-linux/" + name + ".so";
     }
     // The LV2 binary over `in` (both channels) in runs of `run` frames, the first run
-    // with `first` on its events port, the others with an empty sequence; the left output.
-    std::vector<float> lv2Render(const std::vector<float>& in, int run, Sequence* first) {
+    // with `first` on its events port, the others with an empty sequence, and on the
+    // transport port what `transport` writes for the run starting at a frame; the left output.
+    std::vector<float> lv2Render(const std::vector<float>& in, int run, Sequence* first,
+                                 const std::function<void(Sequence&, std::size_t)>& transport = {}) {
         LV2_Handle h = makeWithMap();
         EXPECT_NE(h, nullptr);
         if (!h) return {};
         std::vector<float> outL(in.size()), outR(in.size());
-        Sequence empty;
+        Sequence empty, told;
         descriptor->activate(h);
         for (std::size_t at = 0; at < in.size(); at += static_cast<std::size_t>(run)) {
             descriptor->connect_port(h, 0, const_cast<float*>(in.data() + at));
@@ -337,6 +340,11 @@ protected:
             descriptor->connect_port(h, 2, outL.data() + at);
             descriptor->connect_port(h, 3, outR.data() + at);
             descriptor->connect_port(h, events, (at == 0 && first ? first : &empty)->atom());
+            if (transport) {
+                told.clear();
+                transport(told, at);
+                descriptor->connect_port(h, events + 1, told.atom());
+            }
             descriptor->run(h, static_cast<uint32_t>(std::min<std::size_t>(run, in.size() - at)));
         }
         descriptor->cleanup(h);
@@ -394,20 +402,28 @@ TEST_P(Lv2Events, ControllerTakesEffectAtItsFrame) {
 
 // A playing transport at 128 BPM: the tempo-following plug-ins sound as under
 // `orvex render --tempo 128` with the same block length, and not as without transport.
-class Lv2Transport : public Lv2Events {};
 
-TEST_P(Lv2Transport, FollowsTheHostTransport) {
-    const std::string name = GetParam();
-    constexpr int kFrames = 3 * 48000, kBlock = 512;
-    const std::vector<float> in = signal(kFrames, 0.7f);
+class Lv2Transport : public Lv2Events {
+protected:
     // The LFOs at full depth and fully mixed in: the panner's three (controllers 53,
     // 58, 63, then the mix 69), the filter's on the cutoff (57, the mix 59) at a middle
     // division and multiple (55, 60).
-    std::vector<orvex::cli::TimedMidi> midi;
-    for (uint8_t controller : name == "filter" ? std::vector<uint8_t>{57, 59} : std::vector<uint8_t>{53, 58, 63, 69})
-        midi.push_back({0, {0xB0, controller, 127}});
-    if (name == "filter")
-        for (uint8_t controller : {55, 60}) midi.push_back({0, {0xB0, controller, 64}});
+    std::vector<orvex::cli::TimedMidi> lfosOn() const {
+        const bool filter = std::string(GetParam()) == "filter";
+        std::vector<orvex::cli::TimedMidi> midi;
+        for (uint8_t controller : filter ? std::vector<uint8_t>{57, 59} : std::vector<uint8_t>{53, 58, 63, 69})
+            midi.push_back({0, {0xB0, controller, 127}});
+        if (filter)
+            for (uint8_t controller : {55, 60}) midi.push_back({0, {0xB0, controller, 64}});
+        return midi;
+    }
+    static constexpr int kFrames = 3 * 48000, kBlock = 512;
+};
+
+TEST_P(Lv2Transport, FollowsTheHostTransport) {
+    const std::string name = GetParam();
+    const std::vector<float> in = signal(kFrames, 0.7f);
+    const std::vector<orvex::cli::TimedMidi> midi = lfosOn();
     Sequence withTime, without;
     withTime.position(0, 128.0f);
     for (Sequence* s : {&withTime, &without})
@@ -420,6 +436,27 @@ TEST_P(Lv2Transport, FollowsTheHostTransport) {
                 static_cast<double>(difference), static_cast<double>(toNoTransport));
     EXPECT_EQ(difference, 0.0f);
     EXPECT_GT(toNoTransport, 0.01f);
+}
+
+// The transport on its own port, told in every block as Ardour tells it: the beat
+// rounded to a tick (1/1920 of a beat) and sent as a float. Where the host's position
+// only rounds the face's own count, the count stands, so the sound is the exact tempo's.
+TEST_P(Lv2Transport, KeepsItsCountThroughARoundedTransport) {
+    const std::string name = GetParam();
+    const std::vector<float> in = signal(kFrames, 0.7f);
+    const std::vector<orvex::cli::TimedMidi> midi = lfosOn();
+    Sequence controllers;
+    for (const auto& m : midi) controllers.midi(0, m.message.status, m.message.data1, m.message.data2);
+    const auto rounded = [](Sequence& s, std::size_t at) {
+        const double beats = static_cast<double>(at) / 48000.0 * 128.0 / 60.0;
+        const double ticks = std::round(beats * 1920.0) / 1920.0;
+        const auto bar = static_cast<int64_t>(std::floor(ticks / 4.0));
+        s.position(0, 128.0f, static_cast<int64_t>(at), bar, static_cast<float>(ticks - 4.0 * static_cast<double>(bar)));
+    };
+    const float difference = largestDifference(lv2Render(in, kBlock, &controllers, rounded), vstRender(in, kBlock, 128.0, midi));
+    std::printf("%s at 128 BPM told in ticks on the transport port: largest difference to the VST 2.x render %g\n",
+                name.c_str(), static_cast<double>(difference));
+    EXPECT_EQ(difference, 0.0f);
 }
 
 // An atom sequence written by hand, any size or type it is told, so as to be wrong.

@@ -147,11 +147,13 @@ bool Plugin::prepare(const LilvPlugin* plugin, std::string& error) {
     Node inputClass(lilv_new_uri(w, LV2_CORE__InputPort)), outputClass(lilv_new_uri(w, LV2_CORE__OutputPort));
     Node optional(lilv_new_uri(w, LV2_CORE__connectionOptional)), sideChain(lilv_new_uri(w, kSideChain));
     Node minimumSize(lilv_new_uri(w, LV2_RESIZE_PORT__minimumSize));
+    Node positionEvent(lilv_new_uri(w, LV2_TIME__Position)), midiEvent(lilv_new_uri(w, LV2_MIDI__MidiEvent));
     const uint32_t count = lilv_plugin_get_num_ports(plugin);
     std::vector<float> lows(count), highs(count), defaults(count);
     lilv_plugin_get_port_ranges_float(plugin, lows.data(), highs.data(), defaults.data());
     enum class Kind { mainIn, mainOut, extraAudio, controlIn, controlOut, atomIn, atomOut, none };
     std::vector<Kind> kinds(count, Kind::none);
+    std::vector<int> takes(count, 0);  // of an atom input: what it supports (kTakes...)
     std::vector<std::size_t> atomOutBytes;
     std::size_t sequenceBytes = kSequenceBytes;
     for (uint32_t p = 0; p < count; ++p) {
@@ -173,8 +175,14 @@ bool Plugin::prepare(const LilvPlugin* plugin, std::string& error) {
             kinds[p] = Kind::extraAudio;
         } else if (lilv_port_is_a(plugin, port, atomClass)) {
             kinds[p] = input ? Kind::atomIn : Kind::atomOut;
-            if (input) sequenceBytes = std::max(sequenceBytes, atomBytes);
-            else atomOutBytes.push_back(std::max(kAtomOutBytes, atomBytes));
+            if (input) {
+                sequenceBytes = std::max(sequenceBytes, atomBytes);
+                takes[p] = (lilv_port_supports_event(plugin, port, positionEvent) ? kTakesPosition : 0) |
+                           (lilv_port_supports_event(plugin, port, midiEvent) ? kTakesMidi : 0);
+                sequenceUsed[static_cast<std::size_t>(takes[p])] = true;
+            } else {
+                atomOutBytes.push_back(std::max(kAtomOutBytes, atomBytes));
+            }
         } else if (!lilv_port_has_property(plugin, port, optional)) {
             error = pluginUri + ": port " + symbol + " is of a kind this host cannot connect";
             return false;
@@ -215,7 +223,7 @@ bool Plugin::prepare(const LilvPlugin* plugin, std::string& error) {
 
     // The instances, every port connected: controls to their values, extra audio to
     // buffers of their own, atom inputs to the host's sequence.
-    sequence.assign((sequenceBytes + 7) / 8, 0);
+    for (std::vector<uint64_t>& sequence : sequences) sequence.assign((sequenceBytes + 7) / 8, 0);
     lv2_atom_forge_init(&forge, urids.mapFeature());
     writeEvents(0);
     units.resize(mono ? 2 : 1);
@@ -240,7 +248,7 @@ bool Plugin::prepare(const LilvPlugin* plugin, std::string& error) {
                     lilv_instance_connect_port(unit.instance, p, unit.extraAudio.back().data());
                     break;
                 case Kind::atomIn:
-                    lilv_instance_connect_port(unit.instance, p, sequence.data());
+                    lilv_instance_connect_port(unit.instance, p, sequences[static_cast<std::size_t>(takes[p])].data());
                     break;
                 case Kind::atomOut:
                     unit.atomOuts.emplace_back((atomOutBytes[atomOut++] + 7) / 8, 0);
@@ -339,14 +347,23 @@ bool Plugin::queueMidi(const MidiMessage& message) {
 
 // Running (audio thread) ---------------------------------------------------------------
 
-// The sequence every atom input reads in the next run: the position at frame 0, then
-// the queued messages. Written into the buffer made at loading; nothing is mapped.
+// The sequences the atom inputs read in the next run, each what its inputs support:
+// the position at frame 0, then the queued messages. Written into the buffers made at
+// loading; nothing is mapped.
 void Plugin::writeEvents(uint32_t frames) {
+    const bool telling = transport && (transport->everyRun || positionPending);
+    for (std::size_t takes = 0; takes < sequences.size(); ++takes)
+        if (sequenceUsed[takes]) writeSequence(sequences[takes], (takes & kTakesPosition) && telling, takes & kTakesMidi, frames);
+    positionPending = false;
+    midiCount = 0;
+}
+
+void Plugin::writeSequence(std::vector<uint64_t>& sequence, bool position, bool messages, uint32_t frames) {
     const HostUrids& u = world->hostUrids();
     lv2_atom_forge_set_buffer(&forge, reinterpret_cast<uint8_t*>(sequence.data()), sequence.size() * 8);
     LV2_Atom_Forge_Frame frame;
     lv2_atom_forge_sequence_head(&forge, &frame, u.frameTime);
-    if (transport && (transport->everyRun || positionPending)) {
+    if (position) {
         const Transport& t = *transport;
         const double bar = std::floor(t.beats / t.beatsPerBar);
         auto* bytes = reinterpret_cast<uint8_t*>(positionEvent.data());
@@ -356,10 +373,9 @@ void Plugin::writeEvents(uint32_t frames) {
         std::memcpy(bytes + barAt, &barValue, sizeof barValue);
         std::memcpy(bytes + barBeatAt, &barBeat, sizeof barBeat);
         lv2_atom_forge_write(&forge, bytes, positionSize);
-        positionPending = false;
     }
     const uint32_t last = frames > 0 ? frames - 1 : 0;
-    for (std::size_t i = 0; i < midiCount; ++i) {
+    for (std::size_t i = 0; messages && i < midiCount; ++i) {
         const uint8_t bytes[3] = {midi[i].status, midi[i].data1, midi[i].data2};
         // Channel messages are three bytes but program and channel pressure, two.
         const uint32_t size = (bytes[0] & 0xE0) == 0xC0 ? 2 : 3;
@@ -367,7 +383,6 @@ void Plugin::writeEvents(uint32_t frames) {
         lv2_atom_forge_atom(&forge, size, u.midiEvent);
         lv2_atom_forge_write(&forge, bytes, size);
     }
-    midiCount = 0;
     lv2_atom_forge_pop(&forge, &frame);
 }
 

@@ -3,7 +3,8 @@
 // through its descriptor. It offers what hosts commonly offer (urid:map and unmap, the
 // options with the block lengths and the rate, bufsz:boundedBlockLength) and refuses a
 // plug-in that requires anything else. The host's transport and MIDI go to the
-// plug-in's atom inputs as one sequence written with the atom forge before every run.
+// plug-in's atom inputs, each input what it says it supports, written with the atom
+// forge before every run.
 // A mono plug-in gets one instance per channel, as hosts run it on a stereo track.
 // Used by the tests and the benchmark beside the VST 2.x host (tools/vsthost).
 //
@@ -159,6 +160,7 @@ private:
     Plugin() = default;
     bool prepare(const LilvPlugin* plugin, std::string& error);
     void writeEvents(uint32_t frames);
+    void writeSequence(std::vector<uint64_t>& sequence, bool position, bool messages, uint32_t frames);
 
     std::shared_ptr<World> world;
     std::string pluginUri;
@@ -176,8 +178,12 @@ private:
     std::vector<LV2_Options_Option> optionList;
     std::vector<LV2_Feature> featureData;
     std::vector<const LV2_Feature*> features;
-    // The events for every atom input, written before each run.
-    std::vector<uint64_t> sequence;
+    // The events for the atom inputs, written before each run: one sequence for each
+    // set of what an input supports (the position, MIDI, both or neither), as hosts
+    // hand a port only what it says it takes.
+    static constexpr int kTakesPosition = 1, kTakesMidi = 2;
+    std::array<std::vector<uint64_t>, 4> sequences;
+    std::array<bool, 4> sequenceUsed{};
     LV2_Atom_Forge forge{};
     std::optional<Transport> transport;
     bool positionPending = false;
