@@ -134,8 +134,10 @@ struct HostTime {
             flags |= kVstBarsValid;
         }
         if (hasMeter) {
-            info.timeSigNumerator = static_cast<VstInt32>(std::lround(beatsPerBar));
-            info.timeSigDenominator = static_cast<VstInt32>(std::lround(beatUnit));
+            // Rounded to the nearest whole (both are 1 or more), inline: this runs for
+            // every piece.
+            info.timeSigNumerator = static_cast<VstInt32>(beatsPerBar + 0.5);
+            info.timeSigDenominator = static_cast<VstInt32>(beatUnit + 0.5);
             flags |= kVstTimeSigValid;
         }
         info.flags = flags;
@@ -493,7 +495,10 @@ void readControls(Instance& instance) {
 // ports say on, the one the state gives on is switched on after the other's port was
 // followed, so it plays.
 void takeRestoredState(Instance& instance) {
-    if (!instance.restoredReady.exchange(false, std::memory_order_acquire)) return;
+    // A plain load first: the exchange, a locked instruction, only once there is one.
+    if (!instance.restoredReady.load(std::memory_order_relaxed) ||
+        !instance.restoredReady.exchange(false, std::memory_order_acquire))
+        return;
     EffectShell& effect = *instance.effect;
     const std::size_t count = instance.values.size();
     bool any = false;
