@@ -499,10 +499,14 @@ void Session::writeEvents() {
     trace("atom input: %d events", count);
     for (int e = 0; e < count; ++e) {
         const uint8_t when = in.byte();
+        // Steps wrap round, as a host's stamps would, rather than overflow.
+        const auto step = [&stamp](int64_t by) {
+            stamp = static_cast<int64_t>(static_cast<uint64_t>(stamp) + static_cast<uint64_t>(by));
+        };
         if (when < 128)
-            stamp += in.below(static_cast<uint32_t>(std::min<int64_t>(statedBlock, 1 << 16)) + 1);
+            step(in.below(static_cast<uint32_t>(std::min<int64_t>(statedBlock, 1 << 16)) + 1));
         else if (when < 160)
-            stamp -= in.below(64);
+            step(-static_cast<int64_t>(in.below(64)));
         else if (when < 240)
             stamp = in.pick({int64_t{0}, int64_t{-1}, int64_t{1} << 20, int64_t{INT32_MAX}, int64_t{UINT32_MAX},
                              int64_t{UINT32_MAX} + 1, INT64_MAX, INT64_MIN, statedBlock, statedBlock - 1});
