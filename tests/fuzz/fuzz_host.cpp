@@ -1054,13 +1054,5 @@ void Session::sibling() {
 }  // namespace orvex::fuzz
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
-    static const bool traceWanted = [] {
-        const char* value = std::getenv("ORVEX_FUZZ_TRACE");
-        return value && *value && *value != '0';
-    }();
-    orvex::fuzz::gTrace = traceWanted;
-    orvex::fuzz::Input in(data, size);
-    orvex::fuzz::Session session(in);
-    session.run();
-    return 0;
+    return orvex::fuzz::runSession<orvex::fuzz::Session>(data, size);
 }

@@ -171,8 +171,8 @@ enum Action : uint8_t {
     kSibling,     // a second instance made, run a little and cleaned up
     kConnectAll,  // every port to a buffer of its own, as an ordinary host does
     kCleanup,     // ends the session
-    kNumActions,
-    kSlots = 32,  // bytes choose an action modulo this; free slots do nothing
+    // An action is the byte modulo the slots; the slots no action takes do nothing.
+    kSlots = 32,
 };
 
 class Session {
@@ -689,13 +689,5 @@ void Session::sibling() {
 }  // namespace orvex::fuzz
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
-    static const bool traceWanted = [] {
-        const char* value = std::getenv("ORVEX_FUZZ_TRACE");
-        return value && *value && *value != '0';
-    }();
-    orvex::fuzz::gTrace = traceWanted;
-    orvex::fuzz::Input in(data, size);
-    orvex::fuzz::Session session(in);
-    session.run();
-    return 0;
+    return orvex::fuzz::runSession<orvex::fuzz::Session>(data, size);
 }

@@ -9,6 +9,7 @@
 #include <array>
 #include <cmath>
 #include <cstdarg>
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -47,6 +48,21 @@ inline void fail(const char* format, ...) {
     do {                                                \
         if (!(condition)) ::orvex::fuzz::fail(__VA_ARGS__); \
     } while (false)
+
+// One fuzz input played as one session of the driver's host, traced when
+// ORVEX_FUZZ_TRACE is set in the environment.
+template <class Session>
+int runSession(const uint8_t* data, std::size_t size) {
+    static const bool traceWanted = [] {
+        const char* value = std::getenv("ORVEX_FUZZ_TRACE");
+        return value && *value && *value != '0';
+    }();
+    gTrace = traceWanted;
+    Input in(data, size);
+    Session session(in);
+    session.run();
+    return 0;
+}
 
 // Input samples beyond this magnitude count as unbounded, like non-finite ones.
 constexpr float kBound = 1e6f;
