@@ -1,9 +1,10 @@
 // A hostile LV2 host for libFuzzer, linked with one plug-in's objects and its LV2 face
-// (host/lv2face.cpp). Every input is one session: two header bytes (and the stated
-// maximum block, when there is one) set up the instantiation, and the rest of the input
-// is read as host actions, one byte choosing each (the `Action` slots) and the
-// following bytes its arguments:
-//   header   rate kind (hostileRate), feature bits (`Features`), [maximum block: u32]
+// (host/lv2face.cpp). Every input is one session: a header sets up the instantiation,
+// and the rest of the input is read as host actions, one byte choosing each (the
+// `Action` slots) and the following bytes its arguments:
+//   header   the rate (hostileRate: a byte, a raw double after some), the feature
+//            bits (`Features`: a byte), with kStateMaxBlock the maximum block (a byte,
+//            a raw u32 after some), with kMaxBlockMistyped how it is wrong (a byte)
 //   actions  connect an audio port to a buffer of its own, to another port's buffer
 //            (in place, shared inputs, shared outputs) or to null; connect any control
 //            port number to one of the host's control values or to null; set a control
