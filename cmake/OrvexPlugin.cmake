@@ -23,6 +23,9 @@ function(orvex_add_plugin name)
   target_link_libraries(${name}_objects PUBLIC ${ARG_LIBRARIES} orvex_host)
   if(NOT ARG_NO_FUZZ)
     set_property(GLOBAL APPEND PROPERTY ORVEX_FUZZ_PLUGINS ${name})
+    if(ARG_LV2_CLASS)
+      set_property(GLOBAL PROPERTY ORVEX_FUZZ_LV2_CLASS_${name} ${ARG_LV2_CLASS})
+    endif()
   endif()
   # The fuzzing build makes no bundles: its coverage instrumentation needs the
   # fuzzer's runtime, which only the fuzzer executables carry.

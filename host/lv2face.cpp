@@ -626,6 +626,6 @@ const LV2_Descriptor kDescriptor{ORVEX_LV2_URI, instantiate, connectPort, activa
 
 }  // namespace orvex
 
-extern "C" LV2_SYMBOL_EXPORT const LV2_Descriptor* lv2_descriptor(uint32_t index) {
+LV2_SYMBOL_EXPORT const LV2_Descriptor* lv2_descriptor(uint32_t index) {
     return index == 0 ? &orvex::kDescriptor : nullptr;
 }
