@@ -8,7 +8,8 @@
 //   actions  connect an audio port to a buffer of its own, to another port's buffer
 //            (in place, shared inputs, shared outputs) or to null; connect any control
 //            port number to one of the host's control values or to null; set a control
-//            value to anything; connect the atom input or not; write the atom input
+//            value to anything; connect the atom inputs (both to the one sequence the
+//            host writes) or not; write that sequence
 //            (well-formed time:Position and MIDI events and garbage of every kind);
 //            run 0 up to a few times the stated maximum frames; activate and
 //            deactivate in any order; extension_data with any URI; a second instance
@@ -204,8 +205,13 @@ private:
     uint32_t pickFrames();
     void writePosition(std::vector<uint8_t>& body);
     void writeAtom(std::vector<uint8_t>& out, LV2_URID type, const void* body, uint32_t size);
+    // The host's one sequence goes to both atom inputs (MIDI, transport), as a host that
+    // hands every input all it has: the face takes from each what it reads there.
+    void plugEvents(void* data) {
+        for (uint32_t i = 0; i < kLv2AtomInputCount; ++i) descriptor->connect_port(instance, eventsPort() + i, data);
+    }
     void reconnectEvents() {
-        if (eventsConnected) descriptor->connect_port(instance, eventsPort(), events.get());
+        if (eventsConnected) plugEvents(events.get());
     }
     uint32_t eventsPort() const { return kLv2FirstControl + static_cast<uint32_t>(table().controls.size()); }
 
@@ -345,9 +351,9 @@ void Session::connectControl() {
     if (kind < 200)
         port = kLv2FirstControl + in.below(static_cast<uint32_t>(count));
     else if (kind < 240)
-        port = kLv2FirstControl + static_cast<uint32_t>(count) + 1 + in.byte() % 8;  // past the atom input
+        port = eventsPort() + static_cast<uint32_t>(kLv2AtomInputCount) + in.byte() % 8;  // past the atom inputs
     else
-        port = std::max(in.u32(), eventsPort() + 1);  // never an audio port or the atom input
+        port = std::max(in.u32(), eventsPort() + static_cast<uint32_t>(kLv2AtomInputCount));  // never an audio or atom port
     const uint8_t target = in.byte();
     float* data = target == 0xFF ? nullptr : &controls[in.below(static_cast<uint32_t>(count + kSpareControls))];
     trace("connect control port %u to %s", port, data ? "a value" : "null");
@@ -385,7 +391,7 @@ void Session::attachEvents(bool connect) {
         std::memcpy(events.get(), &sequence, sizeof sequence);
     }
     trace("atom input %s", eventsConnected ? "connected" : "null");
-    descriptor->connect_port(instance, eventsPort(), eventsConnected ? events.get() : nullptr);
+    plugEvents(eventsConnected ? events.get() : nullptr);
 }
 
 void Session::connectAll() {
