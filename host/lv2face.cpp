@@ -44,11 +44,14 @@ constexpr uint32_t kLongestCall = 1u << 30;
 
 
 // The URIDs the atom input is read with, mapped once at instantiate.
+enum PositionKey { kBpm, kBar, kBarBeat, kBeat, kPerBar, kUnit, kFrame, kSpeed, kKeys };
+
 struct Uris {
     LV2_URID sequence = 0, object = 0, blank = 0, frameTime = 0;
     LV2_URID atomInt = 0, atomLong = 0, atomFloat = 0, atomDouble = 0;
     LV2_URID midiEvent = 0, position = 0;
-    LV2_URID beatsPerMinute = 0, bar = 0, barBeat = 0, beat = 0, beatsPerBar = 0, beatUnit = 0, frame = 0, speed = 0;
+    // The time:Position keys read, in the order of PositionKey.
+    LV2_URID positionKeys[kKeys] = {};
 
     Uris() = default;  // all 0: nothing is read
     explicit Uris(const LV2_URID_Map& map) {
@@ -58,9 +61,10 @@ struct Uris {
         atomInt = m(LV2_ATOM__Int), atomLong = m(LV2_ATOM__Long);
         atomFloat = m(LV2_ATOM__Float), atomDouble = m(LV2_ATOM__Double);
         midiEvent = m(LV2_MIDI__MidiEvent), position = m(LV2_TIME__Position);
-        beatsPerMinute = m(LV2_TIME__beatsPerMinute), bar = m(LV2_TIME__bar), barBeat = m(LV2_TIME__barBeat);
-        beat = m(LV2_TIME__beat), beatsPerBar = m(LV2_TIME__beatsPerBar), beatUnit = m(LV2_TIME__beatUnit);
-        frame = m(LV2_TIME__frame), speed = m(LV2_TIME__speed);
+        const char* const keys[] = {LV2_TIME__beatsPerMinute, LV2_TIME__bar,        LV2_TIME__barBeat,
+                                    LV2_TIME__beat,           LV2_TIME__beatsPerBar, LV2_TIME__beatUnit,
+                                    LV2_TIME__frame,          LV2_TIME__speed};
+        for (std::size_t k = 0; k < std::size(keys); ++k) positionKeys[k] = m(keys[k]);
     }
 };
 
@@ -110,7 +114,7 @@ struct HostTime {
         anchorFrame += framesSince();
         since = 0.0;
     }
-    // What the effect is told at the start of its next piece.
+    // What the effect is told when it asks for the time, during a piece.
     void fill() {
         info = VstTimeInfo{};
         info.sampleRate = rate;
@@ -182,6 +186,10 @@ struct Instance {
     std::unique_ptr<std::atomic<float>[]> restored;
     std::atomic<bool> restoredReady{false};
     std::vector<float> wanted;  // the audio thread's scratch for taking them up
+    // Of the last time:Position's properties in their order, the key each was (its
+    // index in readPosition's keys).
+    static constexpr std::size_t kGuesses = 12;
+    uint8_t positionSlots[kGuesses] = {};
     // Whether a parameter may have moved in this run (a port, a MIDI message, a
     // restored state): only then is what the effect holds published again.
     bool moved = false;
@@ -310,21 +318,26 @@ bool numberOf(const Uris& uris, const LV2_Atom& atom, double& value) {
 void readPosition(Instance& instance, const LV2_Atom_Object_Body& body, uint32_t size) {
     const Uris& u = instance.uris;
     HostTime& t = instance.time;
-    // The keys read, in the order of `value` and `given`.
-    enum { kBpm, kBar, kBarBeat, kBeat, kPerBar, kUnit, kFrame, kSpeed, kKeys };
-    const LV2_URID keys[kKeys] = {u.beatsPerMinute, u.bar, u.barBeat, u.beat, u.beatsPerBar, u.beatUnit, u.frame, u.speed};
+    const LV2_URID* const keys = u.positionKeys;
     double value[kKeys] = {};
     bool given[kKeys] = {};
     const auto* bytes = reinterpret_cast<const uint8_t*>(&body);
-    for (std::size_t at = sizeof body; at + sizeof(LV2_Atom_Property_Body) <= size;) {
+    // A host sends its keys in the same order every time: the slot the n-th key took
+    // in the last position is tried first.
+    uint8_t* const guess = instance.positionSlots;
+    std::size_t n = 0;
+    for (std::size_t at = sizeof body; at + sizeof(LV2_Atom_Property_Body) <= size; ++n) {
         const auto* property = reinterpret_cast<const LV2_Atom_Property_Body*>(bytes + at);
         if (property->value.size > size - at - sizeof(LV2_Atom_Property_Body)) break;
         at += padded(sizeof(LV2_Atom_Property_Body) + property->value.size);
-        for (int k = 0; k < kKeys; ++k)
-            if (property->key == keys[k]) {
-                given[k] = numberOf(u, property->value, value[k]);
-                break;
+        int k = n < Instance::kGuesses && guess[n] < kKeys && property->key == keys[guess[n]] ? guess[n] : 0;
+        if (property->key != keys[k]) {
+            for (k = 0; k < kKeys && property->key != keys[k]; ++k) {
             }
+            if (n < Instance::kGuesses) guess[n] = static_cast<uint8_t>(k);
+            if (k == kKeys) continue;
+        }
+        given[k] = numberOf(u, property->value, value[k]);
     }
     t.rebase();
     // Where the transport is as counted, for a position that only goes on from there.
@@ -395,7 +408,6 @@ void runPieces(Instance& instance, float* const* inputs, float* const* outputs, 
     const uint32_t longest = std::min(instance.longestPiece, kLongestCall);
     for (uint32_t done = from; done < to;) {
         const uint32_t count = std::min(to - done, longest);
-        if (time.known) time.fill();
         float* in[2] = {inputs[0] + done, inputs[1] + done};
         float* out[2] = {outputs[0] + done, outputs[1] + done};
         instance.effect->processReplacing(in, out, static_cast<VstInt32>(count));
@@ -471,22 +483,28 @@ void runWithEvents(Instance& instance, float* const* inputs, float* const* outpu
 // Audio thread: the control ports that changed since the last run, read into the
 // host's values, which the effect follows by its own rules (EffectShell::followHostValues).
 void readControls(Instance& instance) {
-    EffectShell& effect = *instance.effect;
     const std::size_t count = instance.controls.size();
-    bool any = false;
-    for (std::size_t p = 0; p < count; ++p) {
-        instance.changed[p] = false;
-        const float* port = instance.controls[p];
+    const float* const* ports = instance.controls.data();
+    const uint32_t* seen = instance.seen.data();
+    // Most runs find every port as it was: that is looked for first, with nothing
+    // written, so that the loop keeps its pointers in registers.
+    std::size_t first = 0;
+    while (first < count && (!ports[first] || std::bit_cast<uint32_t>(*ports[first]) == seen[first])) ++first;
+    if (first == count) return;
+    EffectShell& effect = *instance.effect;
+    std::fill(instance.changed.get(), instance.changed.get() + count, false);
+    for (std::size_t p = first; p < count; ++p) {
+        const float* port = ports[p];
         if (!port) continue;
         const float unitValue = *port;
         const uint32_t bits = std::bit_cast<uint32_t>(unitValue);
         if (bits == instance.seen[p]) continue;
         instance.seen[p] = bits;
         instance.values[p] = valueOfUnit(readingOf(effect.parameterInfo(static_cast<int>(p))), unitValue);
-        instance.changed[p] = any = true;
+        instance.changed[p] = true;
     }
-    if (any) effect.followHostValues(instance.values, std::span<const bool>(instance.changed.get(), count));
-    instance.moved = instance.moved || any;
+    effect.followHostValues(instance.values, std::span<const bool>(instance.changed.get(), count));
+    instance.moved = true;
 }
 
 // Audio thread: a restored state, once, after the ports it came with were read. Each
@@ -609,8 +627,12 @@ const LV2_State_Interface kState{saveState, restoreState};
 VstIntPtr lv2FaceCallback(AEffect* effect, VstInt32 opcode, VstInt32, VstIntPtr, void*, float) {
     if (opcode == audioMasterVersion) return 2400;
     if (opcode != audioMasterGetTime || !effect || !effect->user) return 0;
-    const Instance& instance = *static_cast<const Instance*>(effect->user);
-    return instance.time.known ? reinterpret_cast<VstIntPtr>(&instance.time.info) : 0;
+    // Worked out when asked (during processReplacing, on the audio thread): the
+    // transport stands still within a piece, and an effect that never asks costs nothing.
+    HostTime& time = static_cast<Instance*>(effect->user)->time;
+    if (!time.known) return 0;
+    time.fill();
+    return reinterpret_cast<VstIntPtr>(&time.info);
 }
 
 namespace {

@@ -304,6 +304,7 @@ std::vector<std::string> Plugin::controlSymbols() const {
 void Plugin::setTransport(const Transport& t) {
     transport = t;
     positionPending = true;
+    written = {};
     const HostUrids& u = world->hostUrids();
     LV2_Atom_Forge positionForge = forge;
     auto* bytes = reinterpret_cast<uint8_t*>(positionEvent.data());
@@ -352,18 +353,8 @@ bool Plugin::queueMidi(const MidiMessage& message) {
 // loading; nothing is mapped.
 void Plugin::writeEvents(uint32_t frames) {
     const bool telling = transport && (transport->everyRun || positionPending);
-    for (std::size_t takes = 0; takes < sequences.size(); ++takes)
-        if (sequenceUsed[takes]) writeSequence(sequences[takes], (takes & kTakesPosition) && telling, takes & kTakesMidi, frames);
-    positionPending = false;
-    midiCount = 0;
-}
-
-void Plugin::writeSequence(std::vector<uint64_t>& sequence, bool position, bool messages, uint32_t frames) {
-    const HostUrids& u = world->hostUrids();
-    lv2_atom_forge_set_buffer(&forge, reinterpret_cast<uint8_t*>(sequence.data()), sequence.size() * 8);
-    LV2_Atom_Forge_Frame frame;
-    lv2_atom_forge_sequence_head(&forge, &frame, u.frameTime);
-    if (position) {
+    if (telling) {
+        // The moving values into the forged event.
         const Transport& t = *transport;
         const double bar = std::floor(t.beats / t.beatsPerBar);
         auto* bytes = reinterpret_cast<uint8_t*>(positionEvent.data());
@@ -372,8 +363,35 @@ void Plugin::writeSequence(std::vector<uint64_t>& sequence, bool position, bool 
         std::memcpy(bytes + frameAt, &t.frame, sizeof t.frame);
         std::memcpy(bytes + barAt, &barValue, sizeof barValue);
         std::memcpy(bytes + barBeatAt, &barBeat, sizeof barBeat);
-        lv2_atom_forge_write(&forge, bytes, positionSize);
     }
+    for (std::size_t takes = 0; takes < sequences.size(); ++takes)
+        if (sequenceUsed[takes])
+            writeSequence(takes, (takes & kTakesPosition) && telling, (takes & kTakesMidi) && midiCount > 0, frames);
+    positionPending = false;
+    midiCount = 0;
+}
+
+// One sequence: what it held in the last run is left as it is (a plug-in does not
+// write its inputs), so a sequence as empty as before is not written again, and one
+// holding the position alone again gets only the position's moving values.
+void Plugin::writeSequence(std::size_t takes, bool position, bool messages, uint32_t frames) {
+    std::vector<uint64_t>& sequence = sequences[takes];
+    Written& before = written[takes];
+    const Written now{true, position, messages};
+    if (!messages && before.valid && !before.messages && before.position == position) {
+        if (position) {
+            auto* event = reinterpret_cast<uint8_t*>(sequence.data()) + sizeof(LV2_Atom_Sequence);
+            const auto* forged = reinterpret_cast<const uint8_t*>(positionEvent.data());
+            for (std::ptrdiff_t at : {frameAt, barAt, barBeatAt}) std::memcpy(event + at, forged + at, 8);
+        }
+        return;
+    }
+    before = now;
+    const HostUrids& u = world->hostUrids();
+    lv2_atom_forge_set_buffer(&forge, reinterpret_cast<uint8_t*>(sequence.data()), sequence.size() * 8);
+    LV2_Atom_Forge_Frame frame;
+    lv2_atom_forge_sequence_head(&forge, &frame, u.frameTime);
+    if (position) lv2_atom_forge_write(&forge, positionEvent.data(), positionSize);
     const uint32_t last = frames > 0 ? frames - 1 : 0;
     for (std::size_t i = 0; messages && i < midiCount; ++i) {
         const uint8_t bytes[3] = {midi[i].status, midi[i].data1, midi[i].data2};

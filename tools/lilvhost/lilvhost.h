@@ -160,7 +160,7 @@ private:
     Plugin() = default;
     bool prepare(const LilvPlugin* plugin, std::string& error);
     void writeEvents(uint32_t frames);
-    void writeSequence(std::vector<uint64_t>& sequence, bool position, bool messages, uint32_t frames);
+    void writeSequence(std::size_t takes, bool position, bool messages, uint32_t frames);
 
     std::shared_ptr<World> world;
     std::string pluginUri;
@@ -184,6 +184,11 @@ private:
     static constexpr int kTakesPosition = 1, kTakesMidi = 2;
     std::array<std::vector<uint64_t>, 4> sequences;
     std::array<bool, 4> sequenceUsed{};
+    // What each sequence held after the last run it was written in.
+    struct Written {
+        bool valid = false, position = false, messages = false;
+    };
+    std::array<Written, 4> written{};
     LV2_Atom_Forge forge{};
     std::optional<Transport> transport;
     bool positionPending = false;
