@@ -123,8 +123,12 @@ void CDistortionBlock::process(float* input, float* output, int count) {
     const float in = inputGain;
     for (int i = 0; i < count; ++i) input[i] *= in;
     current->process(input, output, count);
+    // Finite samples far beyond full scale still reach the block for a while after a
+    // burst at the largest float: the band filters ring down from it without going
+    // non-finite, so none of them restarts. The gains and several curves overflow on
+    // such samples (Destroy's inf / inf is NaN); what comes out of them is silence.
     const float out = outputGain;
-    for (int i = 0; i < count; ++i) output[i] *= out;
+    for (int i = 0; i < count; ++i) output[i] = finiteOrSilence(output[i] * out);
 }
 
 }  // namespace orvex::distortion

@@ -46,8 +46,8 @@ public:
     void getUnitOfMeasurement(char* text, int control) override;
 
     // Audio thread: scales `input` by the input gain in place, runs the selected
-    // algorithm into `output` and scales that by the output gain. The two buffers are
-    // distinct.
+    // algorithm into `output` and scales that by the output gain; a sample that comes
+    // out not finite is silence. The two buffers are distinct.
     void process(float* input, float* output, int count);
 
     CDistortion& selected() const { return *current; }
