@@ -47,7 +47,7 @@ constexpr uint32_t kLongestCall = 1u << 30;
 enum PositionKey { kBpm, kBar, kBarBeat, kBeat, kPerBar, kUnit, kFrame, kSpeed, kKeys };
 
 struct Uris {
-    LV2_URID sequence = 0, object = 0, blank = 0, frameTime = 0;
+    LV2_URID sequence = 0, object = 0, blank = 0, beatTime = 0;
     LV2_URID atomInt = 0, atomLong = 0, atomFloat = 0, atomDouble = 0;
     LV2_URID midiEvent = 0, position = 0;
     // The time:Position keys read, in the order of PositionKey.
@@ -57,7 +57,7 @@ struct Uris {
     explicit Uris(const LV2_URID_Map& map) {
         auto m = [&map](const char* uri) { return map.map(map.handle, uri); };
         sequence = m(LV2_ATOM__Sequence), object = m(LV2_ATOM__Object), blank = m(LV2_ATOM__Blank);
-        frameTime = m(LV2_ATOM__frameTime);
+        beatTime = m(LV2_ATOM__beatTime);
         atomInt = m(LV2_ATOM__Int), atomLong = m(LV2_ATOM__Long);
         atomFloat = m(LV2_ATOM__Float), atomDouble = m(LV2_ATOM__Double);
         midiEvent = m(LV2_MIDI__MidiEvent), position = m(LV2_TIME__Position);
@@ -431,8 +431,9 @@ struct EventReader {
             return;
         bytes = reinterpret_cast<const uint8_t*>(&sequence->body);
         size = sequence->atom.size;
-        // Time stamps in anything but frames (beats) cannot be placed: taken as they come.
-        inFrames = sequence->body.unit == 0 || sequence->body.unit == u.frameTime;
+        // Time stamps in beats cannot be placed: taken as they come. Anything else is
+        // frames, whatever the unit field says: Ardour leaves it unset.
+        inFrames = sequence->body.unit != u.beatTime;
         advance();
     }
     void advance() {
