@@ -39,9 +39,6 @@ namespace {
 // The block size the buffers are made for when the host states no maximum; longer runs
 // are served in pieces by the shell.
 constexpr int32_t kDefaultMaxBlock = 4096;
-// The longest piece handed to the shell at once (its counts are 32-bit signed).
-constexpr uint32_t kLongestCall = 1u << 30;
-
 
 // The URIDs the atom input is read with, mapped once at instantiate.
 enum PositionKey { kBpm, kBar, kBarBeat, kBeat, kPerBar, kUnit, kFrame, kSpeed, kKeys };
@@ -81,6 +78,12 @@ constexpr double kFarthestQuarter = 1e15;      // a song position in quarter not
 // every block. 1/960 of a quarter note: half a millisecond at 120 BPM.
 constexpr double kSamePlace = 1.0 / 960.0;
 
+// The start of the bar `quarters` lies in, bars of `length` quarter notes counted from
+// `origin`.
+double barStart(double quarters, double origin, double length) {
+    return origin + std::floor((quarters - origin) / length) * length;
+}
+
 // The transport as the host's time:Position objects tell it: the last position given
 // (the anchor) and the frames run since, answered to the effect as a VstTimeInfo with
 // the flags of what the host gave. Audio thread.
@@ -103,13 +106,11 @@ struct HostTime {
         return playing && hasTempo ? since / rate * tempo / 60.0 * speed * (4.0 / beatUnit) : 0.0;
     }
     double framesSince() const { return playing ? since * speed : 0.0; }
+    double barLength() const { return beatsPerBar * 4.0 / beatUnit; }
     // The anchor moved to where the transport is now.
     void rebase() {
         const double moved = quartersSince();
-        if (hasBar && moved != 0.0) {
-            const double barLength = beatsPerBar * 4.0 / beatUnit;
-            anchorBarStart += std::floor((anchorQuarters + moved - anchorBarStart) / barLength) * barLength;
-        }
+        if (hasBar && moved != 0.0) anchorBarStart = barStart(anchorQuarters + moved, anchorBarStart, barLength());
         anchorQuarters += moved;
         anchorFrame += framesSince();
         since = 0.0;
@@ -133,8 +134,7 @@ struct HostTime {
             flags |= kVstPpqPosValid;
         }
         if (hasPosition && hasBar && reachable) {
-            const double barLength = beatsPerBar * 4.0 / beatUnit;
-            info.barStartPos = anchorBarStart + std::floor((info.ppqPos - anchorBarStart) / barLength) * barLength;
+            info.barStartPos = barStart(info.ppqPos, anchorBarStart, barLength());
             flags |= kVstBarsValid;
         }
         if (hasMeter) {
@@ -163,8 +163,8 @@ struct Instance {
     const LV2_Atom_Sequence* events[kLv2AtomInputCount] = {};  // null while unconnected
     Uris uris;
     HostTime time;
-    // The longest piece handed to the effect at once: its buffers' length, so that it
-    // asks for the time at the start of each piece the time was worked out for.
+    // The longest piece handed to the effect at once: its buffers' length (at most
+    // kMaxBufferSize, well within the shell's signed counts).
     uint32_t longestPiece = 1;
     // One MIDI message at a time, handed over at its frame.
     VstMidiEvent midi{};
@@ -357,8 +357,7 @@ void readPosition(Instance& instance, const LV2_Atom_Object_Body& body, uint32_t
         t.hasBar = t.hasMeter;
     } else if (given[kBeat]) {
         t.anchorQuarters = value[kBeat] * quarterPerBeat;
-        const double barLength = t.beatsPerBar * quarterPerBeat;
-        t.anchorBarStart = std::floor(t.anchorQuarters / barLength) * barLength;
+        t.anchorBarStart = barStart(t.anchorQuarters, 0.0, t.beatsPerBar * quarterPerBeat);
         t.hasPosition = true;
         t.hasBar = t.hasMeter;
     }
@@ -405,9 +404,8 @@ void runPieces(Instance& instance, float* const* inputs, float* const* outputs, 
         time.since += to - from;
         return;
     }
-    const uint32_t longest = std::min(instance.longestPiece, kLongestCall);
     for (uint32_t done = from; done < to;) {
-        const uint32_t count = std::min(to - done, longest);
+        const uint32_t count = std::min(to - done, instance.longestPiece);
         float* in[2] = {inputs[0] + done, inputs[1] + done};
         float* out[2] = {outputs[0] + done, outputs[1] + done};
         instance.effect->processReplacing(in, out, static_cast<VstInt32>(count));
@@ -486,7 +484,7 @@ void runWithEvents(Instance& instance, float* const* inputs, float* const* outpu
 void readControls(Instance& instance) {
     const std::size_t count = instance.controls.size();
     const float* const* ports = instance.controls.data();
-    const uint32_t* seen = instance.seen.data();
+    uint32_t* seen = instance.seen.data();
     // Most runs find every port as it was: that is looked for first, with nothing
     // written, so that the loop keeps its pointers in registers.
     std::size_t first = 0;
@@ -499,8 +497,8 @@ void readControls(Instance& instance) {
         if (!port) continue;
         const float unitValue = *port;
         const uint32_t bits = std::bit_cast<uint32_t>(unitValue);
-        if (bits == instance.seen[p]) continue;
-        instance.seen[p] = bits;
+        if (bits == seen[p]) continue;
+        seen[p] = bits;
         instance.values[p] = valueOfUnit(readingOf(effect.parameterInfo(static_cast<int>(p))), unitValue);
         instance.changed[p] = true;
     }

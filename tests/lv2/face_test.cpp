@@ -235,12 +235,7 @@ TEST_P(Lv2Face, SurvivesWhatAHostMaySend) {
 // A host stating its largest block through the options: a run longer than that is
 // still served whole.
 TEST_P(Lv2Face, TakesTheMaximumBlockFromTheOptions) {
-    static std::vector<std::string> uris;
-    LV2_URID_Map map{nullptr, [](LV2_URID_Map_Handle, const char* uri) -> LV2_URID {
-                         auto at = std::find(uris.begin(), uris.end(), uri);
-                         if (at == uris.end()) at = uris.insert(uris.end(), uri);
-                         return static_cast<LV2_URID>(at - uris.begin() + 1);
-                     }};
+    LV2_URID_Map& map = uridMap;
     const int32_t maxBlock = 64;
     const LV2_Options_Option options[] = {
         {LV2_OPTIONS_INSTANCE, 0, map.map(nullptr, LV2_BUF_SIZE__maxBlockLength), sizeof maxBlock,
