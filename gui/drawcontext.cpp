@@ -25,7 +25,8 @@ int fontSize(int font) {
     return font >= 0 && font < kNumFonts ? kSizes[font] : kSizes[kNormalFont];
 }
 
-CDrawContext::CDrawContext(cairo_surface_t* surface) : cr(cairo_create(surface)) {
+CDrawContext::CDrawContext(cairo_surface_t* surface, int pictureScale)
+    : cr(cairo_create(surface)), scale(pictureScale) {
     keepDrawingLibrariesLoaded();
     cairo_set_antialias(cr, CAIRO_ANTIALIAS_DEFAULT);
 }

@@ -37,8 +37,10 @@ enum CHoriTxtAlign : int { kLeftText = 0, kCenterText = 1, kRightText = 2 };
 
 class CDrawContext {
 public:
-    // Draws onto `surface` (an image surface the caller keeps).
-    explicit CDrawContext(cairo_surface_t* surface);
+    // Draws onto `surface` (an image surface the caller keeps). Views draw in panel
+    // pixels; a surface for a larger scale carries its own device scale, and
+    // `pictureScale` (1, 2 or 3) says which drawing of each picture fits it.
+    explicit CDrawContext(cairo_surface_t* surface, int pictureScale = 1);
     ~CDrawContext();
     CDrawContext(const CDrawContext&) = delete;
     CDrawContext& operator=(const CDrawContext&) = delete;
@@ -59,11 +61,13 @@ public:
     void resetClipRect();
 
     cairo_t* cairo() const { return cr; }
+    int pictureScale() const { return scale; }
 
 private:
     void use(const CColor& color);
 
     cairo_t* cr;
+    int scale;
     CColor fillColor = kWhiteCColor;
     CColor frameColor = kBlackCColor;
     CColor fontColor = kBlackCColor;
