@@ -13,8 +13,8 @@ CFilterDisplay* BandCurves::make(const PanelRow& row, PanelEditor& editor) const
     for (int curve : {CFilterDisplay::kLowPass, CFilterDisplay::kHighPass, CFilterDisplay::kBandPass})
         display->setRampWidth(curve, 47);
     for (int band = 0; band < kNumBands; ++band) {
-        display->setValue(editor.getEffect()->getParameter(frequencies[band]), positionSlot(band));
-        display->setValue(editor.getEffect()->getParameter(levels[band]), levelSlot(band));
+        display->setValue(editor.parameters().get(frequencies[band]), positionSlot(band));
+        display->setValue(editor.parameters().get(levels[band]), levelSlot(band));
     }
     return display;
 }
@@ -38,7 +38,7 @@ bool BandCurves::refresh(VstInt32 index, CFilterDisplay* display, PanelEditor& e
             continue;
         }
         if (display) {
-            display->setValue(editor.getEffect()->getParameter(index), slot);
+            display->setValue(editor.parameters().get(index), slot);
             display->setDirty(true);
         }
         return true;

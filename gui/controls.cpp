@@ -62,6 +62,15 @@ bool CKnob::mouse(CDrawContext* context, CPoint& where, int buttons) {
         notifyIfDirty(context);
         return false;
     }
+    if (buttons & kDoubleClick) {
+        // The first click of the pair began and ended a drag that went nowhere; the
+        // second sets the default as a gesture of its own.
+        beginEdit();
+        value = doubleClickValue;
+        notifyIfDirty(context);
+        endEdit();
+        return false;
+    }
     const int mode = parent ? parent->getKnobMode() : AEffGUIEditor::getKnobMode();
     const bool option = (buttons & kOption) != 0;
     linear = (mode == 2) != option;
@@ -475,6 +484,49 @@ void COptionMenu::choose(CDrawContext* context, int index) {
     if (index < 0 || index >= getNbEntries() || entry(index) == "-") return;
     setValue(static_cast<float>(index));
     if (listener) listener->valueChanged(context, this);
+}
+
+void CValueTip::show(const std::string& newText, const CRect& anchor) {
+    if (!parent) return;
+    CDrawContext* context = parent->context();
+    constexpr int kHeight = 14, kPadding = 4, kGap = 2;
+    int width = 2 * kPadding + 40;
+    if (context) {
+        context->setFont(kHouseFont);
+        width = std::max(width, context->getStringWidth(newText) + 2 * kPadding);
+    }
+    const CRect& panel = parent->getSize();
+    int top = anchor.top - kGap - kHeight;
+    if (top < panel.top) top = anchor.bottom + kGap;
+    int left = (anchor.left + anchor.right - width) / 2;
+    left = std::max(panel.left, std::min(left, panel.right - width));
+    const CRect at(left, top, left + width, top + kHeight);
+    if (shown && at == size && newText == text) return;
+    const CRect old = size;
+    const bool wasShown = shown;
+    text = newText;
+    shown = true;
+    size = mouseableArea = at;
+    if (wasShown && !(old == at)) parent->redraw(old);
+    setDirty();
+}
+
+void CValueTip::hide() {
+    if (!shown) return;
+    shown = false;
+    if (parent) parent->redraw(size);
+}
+
+void CValueTip::draw(CDrawContext* context) {
+    setDirty(false);
+    if (!shown || !context) return;
+    context->setFillColor(kHouseFieldColor);
+    context->fillRect(size);
+    context->setFrameColor(kHouseTextColor);
+    context->drawRect(size);
+    context->setFont(kHouseFont);
+    context->setFontColor(kHouseTextColor);
+    context->drawString(text, size, kCenterText);
 }
 
 }  // namespace orvex::gui

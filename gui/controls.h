@@ -32,6 +32,10 @@ public:
     virtual float valueFromPoint(const CPoint& where) const;
     virtual void setZoomFactor(float factor) { zoomFactor = factor; }
     virtual float getZoomFactor() const { return zoomFactor; }
+    // Where a double click puts the knob: the parameter's own default, which may differ
+    // from the value the modifier click resets to (`setDefaultValue`).
+    void setDoubleClickValue(float v) { doubleClickValue = v; }
+    float getDoubleClickValue() const { return doubleClickValue; }
 
 protected:
     void moveTo(CDrawContext* context, float newValue);
@@ -39,6 +43,7 @@ protected:
     float startAngle;
     float rangeAngle;
     float zoomFactor = 1.5f;
+    float doubleClickValue = 0.5f;
     // Drag state.
     bool dragging = false;
     bool linear = true;
@@ -78,6 +83,26 @@ enum CParamDisplayStyle : int {
     kNoTextStyle = 1 << 11,
     kNoDrawStyle = 1 << 12,
     kDoubleClickStyle = 1 << 13,
+};
+
+// A label floating over the panel: the value of a knob being turned where the panel
+// has no read-out of its own, above the knob (where the pointer took it) or below it
+// when there is no room above. The frame's last view, so it is drawn over what it
+// covers; whatever it leaves is drawn again.
+class CValueTip : public CView {
+public:
+    CValueTip() : CView(CRect()) { setMouseEnabled(false); }
+    // Shows `text` beside `anchor`, inside the frame.
+    void show(const std::string& text, const CRect& anchor);
+    void hide();
+    bool isShown() const { return shown; }
+    bool floats() const override { return true; }
+    const std::string& getText() const { return text; }
+    void draw(CDrawContext* context) override;
+
+private:
+    std::string text;
+    bool shown = false;
 };
 
 // A value shown as text over a background.

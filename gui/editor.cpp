@@ -10,7 +10,10 @@ namespace orvex::gui {
 
 int AEffGUIEditor::knobMode = 0;
 
-AEffGUIEditor::AEffGUIEditor(AudioEffect* effect) : AEffEditor(effect) {
+AEffGUIEditor::AEffGUIEditor(EditorTarget target)
+    : AEffEditor(target.effect),
+      ownParameters(target.parameters ? nullptr : std::make_unique<EffectParameters>(target.effect)),
+      params(target.parameters ? target.parameters : ownParameters.get()) {
     updateBundleRef();  // where the pictures are
     if (effect) effect->setEditor(this);
 }
@@ -20,9 +23,9 @@ AEffGUIEditor::~AEffGUIEditor() {
     releaseBundleRef();
 }
 
-PanelEditor::PanelEditor(AudioEffect* effect, long panelPicture, std::span<const PanelRow> rows,
+PanelEditor::PanelEditor(EditorTarget target, long panelPicture, std::span<const PanelRow> rows,
                          float (*knobDefault)(long tag))
-    : AEffGUIEditor(effect),
+    : AEffGUIEditor(target),
       background(new CBitmap(panelPicture)),
       rows(rows),
       knobDefault(knobDefault),
@@ -67,12 +70,14 @@ bool PanelEditor::open(void* window) {
     for (std::size_t i = 0; i < rows.size(); ++i) {
         const PanelRow& row = rows[i];
         const CRect at = rectOf(row.rect);
-        const float value = row.kind == PanelKind::own ? 0.0f : effect->getParameter(static_cast<VstInt32>(row.tag));
+        const float value = row.kind == PanelKind::own ? 0.0f : parameters().get(static_cast<int>(row.tag));
         CControl* made = nullptr;
         switch (row.kind) {
             case PanelKind::knob: {
-                made = new CAnimKnob(at, this, row.tag, row.frames, row.frameHeight, picture(row.picture));
-                made->setDefaultValue(knobDefault ? knobDefault(row.tag) : 0.5f);
+                auto* knob = new CAnimKnob(at, this, row.tag, row.frames, row.frameHeight, picture(row.picture));
+                knob->setDefaultValue(knobDefault ? knobDefault(row.tag) : 0.5f);
+                knob->setDoubleClickValue(parameters().defaultValue(static_cast<int>(row.tag)));
+                made = knob;
                 break;
             }
             case PanelKind::keyedButton:
@@ -116,6 +121,8 @@ bool PanelEditor::open(void* window) {
 void PanelEditor::close() {
     AEffGUIEditor::close();  // the frame deletes every control
     std::fill(controls.begin(), controls.end(), nullptr);
+    tip = nullptr;
+    tipTag = -1;
 }
 
 CControl* PanelEditor::control(long tag) const {
@@ -136,6 +143,13 @@ void PanelEditor::valueChanged(CDrawContext*, CControl* changed) {
             if (entry >= 0 && entry < row.menu->count) setParameterAutomated(index, row.menu->values[entry]);
         } else {
             setParameterAutomated(index, changed->getValue());
+            if (tip && row.tag == tipTag && row.kind == PanelKind::knob) {
+                char text[160];
+                parameters().display(index, text);
+                const char* shown = text;
+                while (*shown == ' ') ++shown;  // displays are padded for the host's columns
+                tip->show(shown, rectOf(row.rect));
+            }
         }
         return;
     }
@@ -144,12 +158,35 @@ void PanelEditor::valueChanged(CDrawContext*, CControl* changed) {
 void PanelEditor::refresh(VstInt32 index) {
     for (std::size_t i = 0; i < rows.size(); ++i) {
         if (rows[i].tag != index || !controls[i] || rows[i].kind == PanelKind::own) continue;
-        const float value = effect->getParameter(index);
+        const float value = parameters().get(index);
         if (rows[i].kind == PanelKind::menu)
             static_cast<COptionMenu*>(controls[i])->setCurrent(entryOf(*rows[i].menu, value), true);
         else
             controls[i]->setValue(value);
     }
+}
+
+void PanelEditor::beginEdit(VstInt32 index) {
+    AEffGUIEditor::beginEdit(index);
+    bool knob = false, readOut = false;
+    for (const PanelRow& row : rows) {
+        if (row.tag != index) continue;
+        knob = knob || row.kind == PanelKind::knob;
+        readOut = readOut || row.kind == PanelKind::display;
+    }
+    if (!frame || !knob || readOut || tip) return;
+    tipTag = index;
+    frame->addView(tip = new CValueTip);
+}
+
+void PanelEditor::endEdit(VstInt32 index) {
+    AEffGUIEditor::endEdit(index);
+    if (index != tipTag || !tip) return;
+    CValueTip* gone = tip;
+    tip = nullptr;
+    tipTag = -1;
+    gone->hide();
+    if (frame) frame->removeView(gone);
 }
 
 void PanelEditor::setParameter(VstInt32 index, float) {
@@ -203,10 +240,10 @@ void AEffGUIEditor::setBpm(float bpm) {
 }
 
 void AEffGUIEditor::applyPendingChanges() {
-    if (!frame || !effect) return;
+    if (!frame) return;
     std::uint64_t changed = pendingParameters.exchange(0, std::memory_order_relaxed);
     for (VstInt32 index = 0; changed; ++index, changed >>= 1)
-        if (changed & 1) setParameter(index, effect->getParameter(index));
+        if (changed & 1) setParameter(index, params->get(index));
     if (frame && tempoPending.exchange(false, std::memory_order_acquire))
         tempoChanged(pendingTempo.load(std::memory_order_relaxed));
 }
@@ -241,16 +278,12 @@ void AEffGUIEditor::doIdleStuff() {
 }
 
 void AEffGUIEditor::setParameterAutomated(VstInt32 index, float value) {
-    if (effect) effect->setParameterAutomated(index, value);
+    params->set(index, value);
 }
 
-void AEffGUIEditor::beginEdit(VstInt32 index) {
-    if (auto* x = dynamic_cast<AudioEffectX*>(effect)) x->beginEdit(index);
-}
+void AEffGUIEditor::beginEdit(VstInt32 index) { params->beginEdit(index); }
 
-void AEffGUIEditor::endEdit(VstInt32 index) {
-    if (auto* x = dynamic_cast<AudioEffectX*>(effect)) x->endEdit(index);
-}
+void AEffGUIEditor::endEdit(VstInt32 index) { params->endEdit(index); }
 
 bool AEffGUIEditor::snapshot(const char* path) {
     if (!path) return false;

@@ -12,6 +12,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 #include <utility>
@@ -19,17 +20,28 @@
 
 #include "host/aeffeditor.h"
 #include "host/audioeffect.h"
+#include "controls.h"
 #include "housestyle.h"
 #include "panel.h"
+#include "parameters.h"
 #include "view.h"
 
 namespace orvex::gui {
 
+// What an editor edits: an effect it is attached to (the VST 2.x face), or parameters
+// that live elsewhere (the LV2 UI, where the host holds the values), never both.
+struct EditorTarget {
+    EditorTarget(AudioEffect* effect) : effect(effect) {}
+    EditorTarget(EditorParameters& parameters) : parameters(&parameters) {}
+    AudioEffect* effect = nullptr;
+    EditorParameters* parameters = nullptr;
+};
+
 class AEffGUIEditor : public AEffEditor {
 public:
-    // Attaches itself to the effect, which owns it from now on and shows the has-editor
-    // flag.
-    explicit AEffGUIEditor(AudioEffect* effect);
+    // On an effect it attaches itself to it, which owns it from now on and shows the
+    // has-editor flag; on parameters it stands alone.
+    explicit AEffGUIEditor(EditorTarget target);
     ~AEffGUIEditor() override;
 
     bool getRect(ERect** rect) override;
@@ -69,7 +81,7 @@ public:
     virtual void endEdit(VstInt32 index);
 
     CFrame* getFrame() const { return frame; }
-    AudioEffect* getEffect() const { return effect; }
+    EditorParameters& parameters() const { return *params; }
 
     // Opens the editor on an offscreen surface (when it is not open), draws it whole and
     // writes it to `path`; closes it again when it was closed. False when the editor
@@ -85,6 +97,8 @@ protected:
 
 private:
     static int knobMode;
+    std::unique_ptr<EditorParameters> ownParameters;  // on an effect
+    EditorParameters* params;
     bool updateRequested = false;
     std::atomic<std::uint64_t> pendingParameters{0};
     std::atomic<float> pendingTempo{0.0f};
@@ -103,7 +117,7 @@ inline CRect rectOf(const PanelRect& r) { return {r.left, r.top, r.right, r.bott
 class PanelEditor : public AEffGUIEditor, public CControlListener {
 public:
     // `knobDefault` gives a knob's value for a double click by its tag; without it 0.5.
-    PanelEditor(AudioEffect* effect, long panelPicture, std::span<const PanelRow> rows,
+    PanelEditor(EditorTarget target, long panelPicture, std::span<const PanelRow> rows,
                 float (*knobDefault)(long tag) = nullptr);
     ~PanelEditor() override;
 
@@ -116,12 +130,18 @@ public:
     // (an entry outside its list changes nothing), goes to the effect as an automated
     // change; an own row's control goes to `ownChanged`.
     void valueChanged(CDrawContext* context, CControl* control) override;
-    // The controls bound to parameter `index` back to the effect's value (`value` is
-    // not used: the effect may have clamped it), then `refreshOwn`. Nothing while closed.
+    // The controls bound to parameter `index` back to its value (`value` is not used:
+    // the effect may have clamped it), then `refreshOwn`. Nothing while closed.
     void setParameter(VstInt32 index, float value) override;
 
-    // The controls of the rows of parameter `index`, set to the effect's value.
+    // The controls of the rows of parameter `index`, set to its value.
     void refresh(VstInt32 index);
+    // A knob's gesture: while it lasts, a knob whose parameter has no read-out on the
+    // panel shows its value in a label beside it.
+    void beginEdit(VstInt32 index) override;
+    void endEdit(VstInt32 index) override;
+    // The label, while open.
+    const CValueTip* valueTip() const { return tip; }
     // The control of the first row with `tag`; null while closed.
     CControl* control(long tag) const;
     // While open builds the controls: picture `number`, loaded once for all of them.
@@ -142,6 +162,8 @@ private:
     const std::span<const PanelRow> rows;
     float (*const knobDefault)(long tag);
     std::vector<CControl*> controls;  // one per row while open
+    CValueTip* tip = nullptr;
+    long tipTag = -1;  // the knob's parameter while its gesture shows the label
     std::vector<std::pair<long, CBitmap*>> loaded;
 };
 

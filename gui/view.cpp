@@ -103,6 +103,17 @@ void CFrame::addView(CView* view) {
     view->attached(this);
 }
 
+void CFrame::removeView(CView* view) {
+    const auto it = std::find(views.begin(), views.end(), view);
+    if (it == views.end()) return;
+    views.erase(it);
+    if (dragView == view) dragView = nullptr;
+    if (editView == view) editView = nullptr;
+    view->removed(this);
+    redraw(view->getSize());
+    view->forget();
+}
+
 CView* CFrame::getView(int index) const {
     return index >= 0 && index < getNbViews() ? views[static_cast<std::size_t>(index)] : nullptr;
 }
@@ -120,14 +131,33 @@ void CFrame::idle() {
     if (firstDraw) return;
     CDrawContext* c = context();
     bool drew = false;
-    for (CView* view : views) {
+    for (std::size_t i = 0; i < views.size(); ++i) {
+        CView* view = views[i];
         if (!view->isDirty()) continue;
         view->draw(c);
         view->setDirty(false);
         damage(view->getSize());
         drew = true;
+        for (std::size_t j = i + 1; j < views.size(); ++j)
+            if (views[j]->floats() && !views[j]->getSize().intersection(view->getSize()).isEmpty())
+                views[j]->setDirty(true);
     }
     if (drew && window) window->show();
+}
+
+void CFrame::redraw(const CRect& area) {
+    const CRect part = area.intersection(size);
+    if (firstDraw || part.isEmpty()) return;
+    CDrawContext* c = context();
+    if (background) background->draw(c, part, CPoint(part.left, part.top));
+    for (CView* view : views) {
+        if (view->getSize().intersection(part).isEmpty()) continue;
+        view->draw(c);
+        view->setDirty(false);
+        damage(view->getSize());
+    }
+    damage(part);
+    if (window) window->show();
 }
 
 CRect CFrame::takeDamage() {

@@ -72,6 +72,8 @@ public:
     virtual void setParent(CFrame* frame) { parent = frame; }
     virtual AEffGUIEditor* getEditor() const;
     virtual bool removed(CView*) { return true; }
+    // Drawn over other views (a floating label): drawn again whenever one under it is.
+    virtual bool floats() const { return false; }
     virtual bool attached(CView*) { return true; }
 
     // Drops one reference; the last one deletes the view.
@@ -152,14 +154,19 @@ public:
     CBitmap* getBackground() const { return background; }
     // The frame owns the view from now on.
     void addView(CView* view);
+    // Takes `view` out, draws its place again and forgets it.
+    void removeView(CView* view);
     int getNbViews() const { return static_cast<int>(views.size()); }
     CView* getView(int index) const;
 
     // The background at (0, 0), then every view in the order added.
     void draw(CDrawContext* context) override;
     void draw() { draw(context()); }
-    // Once drawn, every dirty view is drawn again.
+    // Once drawn, every dirty view is drawn again, and so is every floating view over
+    // one drawn.
     void idle();
+    // Draws `area` again: the background there and every view that reaches into it.
+    void redraw(const CRect& area);
 
     // Input, in frame pixels, from the platform window or the host.
     bool onMouseDown(const CPoint& where, int buttons);

@@ -4,8 +4,8 @@
 
 namespace orvex::distortion {
 
-ADEditor::ADEditor(AudioEffect* effect)
-    : PanelEditor(effect, layout::kPanel, layout::kRows,
+ADEditor::ADEditor(gui::EditorTarget target)
+    : PanelEditor(target, layout::kPanel, layout::kRows,
                   [](long tag) { return ADelay::kParameters[tag].defaultValue; }) {
     // The menus' selected entry, a little lighter than the other editors'.
     selectedText = {42, 130, 157, 0};

@@ -15,7 +15,8 @@ namespace orvex::distortion {
 
 class ADEditor : public gui::PanelEditor {
 public:
-    explicit ADEditor(AudioEffect* effect);
+    // On the effect (which owns it from now on) or on parameters held elsewhere.
+    explicit ADEditor(gui::EditorTarget target);
 
 protected:
     gui::CControl* makeOwn(const gui::PanelRow& row) override;

@@ -6,7 +6,7 @@
 
 namespace orvex::filter {
 
-ADEditor::ADEditor(ADelay* effect) : PanelEditor(effect, layout::kPanel, layout::kRows), delay(effect) {}
+ADEditor::ADEditor(gui::EditorTarget target) : PanelEditor(target, layout::kPanel, layout::kRows) {}
 
 ADEditor::~ADEditor() {
     if (isOpen()) close();
@@ -14,13 +14,13 @@ ADEditor::~ADEditor() {
 
 gui::CControl* ADEditor::makeOwn(const gui::PanelRow& row) {
     if (row.tag == kTempoTag)
-        return gui::newTempoField(gui::rectOf(row.rect), this, kTempoTag, picture(row.picture), delay->getTheBpm(),
-                                  delay->getParameter(kBpm));
+        return gui::newTempoField(gui::rectOf(row.rect), this, kTempoTag, picture(row.picture), parameters().hostTempo(),
+                                  parameters().get(kBpm));
     gui::CBitmap* handle = picture(layout::kHandle);
     handle->setTransparentColor(gui::kWhiteCColor);
     auto* pad = new CTouchPad(gui::rectOf(row.rect), this, kPadTag, picture(row.picture), handle);
-    pad->setXValue(delay->getParameter(kCutoff));
-    pad->setYValue(1.0f - delay->getParameter(kResonance));
+    pad->setXValue(parameters().get(kCutoff));
+    pad->setYValue(1.0f - parameters().get(kResonance));
     return pad;
 }
 
@@ -35,22 +35,22 @@ void ADEditor::ownChanged(gui::CControl* control) {
 }
 
 void ADEditor::refreshOwn(VstInt32 index) {
-    const float value = delay->getParameter(index);
+    const float value = parameters().get(index);
     auto* pad = static_cast<CTouchPad*>(control(kPadTag));
     if (index == kCutoff) pad->setXValue(value);
     if (index == kResonance) pad->setYValue(1.0f - value);
     if (index == kCutoff || index == kResonance) pad->setDirty(true);
-    if (index == kBpm) gui::showTempo(control(kTempoTag), delay->getTheBpm(), value);
+    if (index == kBpm) gui::showTempo(control(kTempoTag), parameters().hostTempo(), value);
 }
 
 void ADEditor::beginEdit(VstInt32 index) {
-    if (index != kPadTag) return AEffGUIEditor::beginEdit(index);
+    if (index != kPadTag) return PanelEditor::beginEdit(index);
     AEffGUIEditor::beginEdit(kCutoff);
     AEffGUIEditor::beginEdit(kResonance);
 }
 
 void ADEditor::endEdit(VstInt32 index) {
-    if (index != kPadTag) return AEffGUIEditor::endEdit(index);
+    if (index != kPadTag) return PanelEditor::endEdit(index);
     AEffGUIEditor::endEdit(kCutoff);
     AEffGUIEditor::endEdit(kResonance);
 }

@@ -18,7 +18,8 @@ public:
     static constexpr long kPadTag = layout::kPadTag;
     static constexpr long kTempoTag = layout::kTempoTag;
 
-    explicit ADEditor(ADelay* effect);
+    // On the effect (which owns it from now on) or on parameters held elsewhere.
+    explicit ADEditor(gui::EditorTarget target);
     ~ADEditor() override;
 
     // The pad's drag is a gesture on cutoff and resonance, the two it moves: the host
@@ -35,9 +36,6 @@ protected:
     void refreshOwn(VstInt32 index) override;
     // The host's tempo into the tempo field.
     void tempoChanged(float bpm) override;
-
-private:
-    ADelay* delay;
 };
 
 }  // namespace orvex::filter

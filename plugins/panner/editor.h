@@ -15,8 +15,8 @@ namespace orvex::panner {
 
 class ADEditor : public gui::PanelEditor {
 public:
-    // Attaches itself to `effect`, which owns it from now on.
-    explicit ADEditor(ADelay* effect);
+    // On the effect (which owns it from now on) or on parameters held elsewhere.
+    explicit ADEditor(gui::EditorTarget target);
 
     static constexpr long kTempoTextTag = layout::kTempoTextTag;
     static constexpr long kFilterDisplayTag = layout::kFilterDisplayTag;
@@ -32,7 +32,6 @@ protected:
     void tempoChanged(float bpm) override;
 
 private:
-    ADelay* delay;
     const gui::BandCurves curves{{kLowFreq, kMidFreq, kHighFreq},
                                  {kLowLevel, kMidLevel, kHighLevel},
                                  {kLowSolo, kMidSolo, kHighSolo}};

@@ -12,7 +12,7 @@ bool isChannelParameter(long index) { return index >= 0 && index < 2 * kChannelP
 
 }  // namespace
 
-ADEditor::ADEditor(AudioEffect* effect) : PanelEditor(effect, layout::kPanel, layout::kRows) {}
+ADEditor::ADEditor(gui::EditorTarget target) : PanelEditor(target, layout::kPanel, layout::kRows) {}
 
 bool ADEditor::linked() const {
     const gui::CControl* link = control(kLink);

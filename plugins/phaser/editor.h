@@ -12,7 +12,8 @@ namespace orvex::phaser {
 
 class ADEditor : public gui::PanelEditor {
 public:
-    explicit ADEditor(AudioEffect* effect);
+    // On the effect (which owns it from now on) or on parameters held elsewhere.
+    explicit ADEditor(gui::EditorTarget target);
 
     // A user change: the effect's parameter (and, while linked, its partner's).
     void valueChanged(gui::CDrawContext* context, gui::CControl* control) override;

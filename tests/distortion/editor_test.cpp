@@ -331,6 +331,58 @@ TEST_F(DistortionEditor, ControlsSendTheirValuesAndTheFilterDisplayNothing) {
     EXPECT_NEAR(effect->getParameter(kMix), 0.6f, 1e-6f);
 }
 
+// Habits beyond the panel's own gestures: a knob without a read-out shows its value
+// beside it while dragged, and leaves the panel as it was; a double click sets the
+// parameter's default from its row.
+TEST_F(DistortionEditor, ADraggedKnobShowsItsValueAndADoubleClickSetsItsDefault) {
+    CFrame* frame = open();
+    frame->draw();
+    auto pixels = [&] {
+        cairo_surface_t* s = frame->getSurface();
+        cairo_surface_flush(s);
+        const auto* data = cairo_image_surface_get_data(s);
+        return std::vector<unsigned char>(data, data + cairo_image_surface_get_stride(s) * cairo_image_surface_get_height(s));
+    };
+    const auto before = pixels();
+    const int views = frame->getNbViews();
+
+    const CPoint drive = centre(kControls[12].rect);
+    frame->onMouseDown(drive, kLButton);
+    frame->onMouseMove(CPoint(drive).offset(0, -30), kLButton);
+    auto* tip = dynamic_cast<const CValueTip*>(frame->getView(views));
+    ASSERT_NE(tip, nullptr);
+    EXPECT_EQ(tip, editor->valueTip());
+    const std::string shown = display(kLowDrive);
+    EXPECT_NE(tip->getText().find(shown.substr(shown.find_first_not_of(' '))), std::string::npos) << tip->getText();
+    const CRect under = tip->getSize();
+    EXPECT_LE(under.bottom, kControls[12].rect.top);
+    const int stride = cairo_image_surface_get_stride(frame->getSurface());
+    auto area = [&](const std::vector<unsigned char>& p) {
+        std::vector<unsigned char> part;
+        for (int y = under.top; y < under.bottom; ++y)
+            part.insert(part.end(), p.begin() + y * stride + 4 * under.left, p.begin() + y * stride + 4 * under.right);
+        return part;
+    };
+    EXPECT_NE(area(pixels()), area(before));
+    frame->onMouseRelease(CPoint(drive).offset(0, -30), 0);
+    EXPECT_EQ(frame->getNbViews(), views);
+    EXPECT_EQ(editor->valueTip(), nullptr);
+    EXPECT_EQ(area(pixels()), area(before));
+
+    // The frequency has its own read-out: no label.
+    frame->onMouseDown(centre(kControls[6].rect), kLButton);
+    frame->onMouseMove(CPoint(centre(kControls[6].rect)).offset(0, -5), kLButton);
+    EXPECT_EQ(editor->valueTip(), nullptr);
+    frame->onMouseRelease(CPoint(centre(kControls[6].rect)).offset(0, -5), 0);
+
+    gAutomation.clear();
+    frame->onMouseDown(drive, kLButton | kDoubleClick);
+    frame->onMouseRelease(drive, 0);
+    ASSERT_EQ(gAutomation.size(), 1u);
+    EXPECT_EQ(gAutomation[0].index, kLowDrive);
+    EXPECT_FLOAT_EQ(effect->getParameter(kLowDrive), ADelay::kParameters[kLowDrive].defaultValue);
+}
+
 TEST_F(DistortionEditor, EveryKnobShowsItsValueInsideItsRectangle) {
     for (const Expected& e : kControls) {
         if (e.kind != kLargeKnob && e.kind != kSmallKnob) continue;

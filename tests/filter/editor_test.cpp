@@ -358,6 +358,19 @@ TEST_F(FilterEditor, MenusSetTheirValuesAndShowTheEffectsChoice) {
     EXPECT_EQ(view<COptionMenu>(kWaveform)->getCurrent(nullptr, true), 3);  // reopened on the step
 }
 
+TEST_F(FilterEditor, ADoubleClickSetsTheRowsDefaultAsOneGestureTheModifierClickStillHalf) {
+    effect->setParameter(kCutoff, 0.3f);
+    open();
+    const CRect cutoff = rectOf(rowOf(layout::kRows, kCutoff, PanelKind::knob).rect);
+    click(cutoff, kLButton | kDoubleClick);
+    const std::vector<HostCall> expected{begin(kCutoff), automate(kCutoff, ADelay::kParameters[kCutoff].defaultValue),
+                                         end(kCutoff)};
+    EXPECT_EQ(host.calls, expected);
+    EXPECT_EQ(editor->valueTip(), nullptr);  // the gesture's label went with it
+    click(cutoff, kLButton | kCommand);
+    EXPECT_FLOAT_EQ(effect->getParameter(kCutoff), 0.5f);
+}
+
 TEST_F(FilterEditor, NothingWhileClosed) {
     editor->setParameter(kDrive, 1.0f);
     EXPECT_FALSE(editor->isUpdateRequested());
