@@ -154,6 +154,8 @@ const std::vector<Check>& allChecks() {
          "faultyeffect: slow-rate"},
         {"editor.rect", "the editor rectangle before the editor opens", checkEditorRect,
          "faultyeffect: editor-norect, editor-stays, editor-oversize", true},
+        {"editor.rect-2x", "at the host's scale 2 the editor rectangle doubles and every window lies within it",
+         checkEditorRectScaled, "", true},
         {"editor.cycles", "100 open/idle/close cycles in a real window; memory and X server resources do not grow",
          checkEditorCycles,
          "faultyeffect: editor-leak, editor-pixmap-leak", true},
