@@ -24,7 +24,10 @@ public:
     void open(CFrame& frame, const CPoint& where, double current) {
         frame.dismissPopup();
         drop();
-        menu = new COptionMenu(CRect(where.h, where.v, where.h + 1, where.v), this, 0, nullptr, nullptr, kCheckStyle);
+        // Just below and right of the pointer, so that the release of the press that
+        // opened it falls outside the list and chooses nothing.
+        menu = new COptionMenu(CRect(where.h + 1, where.v + 1, where.h + 2, where.v + 1), this, 0, nullptr, nullptr,
+                               kCheckStyle);
         for (double s : kEditorScales) menu->addEntry(scaleLabel(s).c_str());
         COptionMenuScheme* scheme = newHouseMenuScheme(kHouseSelectedText);
         menu->setScheme(scheme);
@@ -266,6 +269,8 @@ void AEffGUIEditor::draw(ERect*) {
 }
 
 VstIntPtr AEffGUIEditor::mouse(VstInt32 x, VstInt32 y) {
+    // The host's effEditMouse gives panel pixels already, at every scale: only the
+    // window's own events are brought back from the scale (CFrame::toPanel).
     if (!frame) return 0;
     frame->onMouseDown(CPoint(x, y), kLButton);
     frame->onMouseRelease(CPoint(x, y), 0);

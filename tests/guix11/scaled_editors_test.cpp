@@ -163,9 +163,11 @@ protected:
         const std::string command = "echo '" + text + "' | xrdb -display " + Session::display() + " -merge";
         ASSERT_EQ(std::system(command.c_str()), 0) << command;
     }
-    // The panel's own size, from its picture at 1x.
-    std::pair<int, int> panelSize(Plugin& p) {
-        const Picture one = snapshot(p, 1.0f);
+    // The panel's own size, from its picture at 1x drawn by an instance of its own.
+    static std::pair<int, int> panelSize(const char* bundle) {
+        auto p = reference::loadBundle(bundle, {});
+        if (!p) return {};
+        const Picture one = snapshot(*p, 1.0f);
         return {one.width, one.height};
     }
     std::string config;
@@ -175,7 +177,7 @@ protected:
 TEST_F(ScaledEditor, XftDpi192OpensAtTwiceTheSize) {
     resources("Xft.dpi: 192");
     session.open(reference::bundlePath("distortion"));
-    const auto [width, height] = panelSize(*session.plugin);
+    const auto [width, height] = panelSize("distortion");
     const auto rect = session.plugin->editorRect();
     ASSERT_TRUE(rect);
     EXPECT_EQ(rect->right - rect->left, 2 * width);
@@ -193,7 +195,7 @@ TEST_F(ScaledEditor, RightClickMenuResizesRemembersAndDragsAsAt1x) {
     std::ofstream(config + "/orvex/editor.conf") << "scale=\x01\x02\n";
     session.open(reference::bundlePath("panner"));
     Plugin& plugin = *session.plugin;
-    const auto [width, height] = panelSize(plugin);
+    const auto [width, height] = panelSize("panner");
     ASSERT_EQ(plugin.editorRect()->right, width);
     // The menu below a right click on the background: 200% is the fifth of its rows.
     session.xdotool("mousemove 8 8 click 3");
