@@ -37,7 +37,6 @@ void checkFpState(Context&, Outcome&);
 void checkRateCost(Context&, Outcome&);
 
 void checkEditorRect(Context&, Outcome&);
-void checkEditorRectScaled(Context&, Outcome&);
 void checkEditorCycles(Context&, Outcome&);
 void checkEditorWhileProcessing(Context&, Outcome&);
 void checkCloseWithEditorOpen(Context&, Outcome&);
