@@ -218,4 +218,10 @@ TEST_F(ScaledEditor, RightClickMenuResizesRemembersAndDragsAsAt1x) {
     ASSERT_GE(events.size(), 3u);
     EXPECT_EQ(events.front(), (HostEvent{Kind::beginEdit, 0, 0.0f}));
     EXPECT_EQ(events.back(), (HostEvent{Kind::endEdit, 0, 0.0f}));
+
+    // At 2x the list is drawn at 2x too: rows of 36 pixels from just below the click.
+    session.xdotool("mousemove 16 16 click 3");
+    session.xdotool("mousemove 60 " + std::to_string(18 + 2 * 36 + 18) + " click 1");
+    EXPECT_EQ(plugin.record().sizeWindowWidth, static_cast<int>(std::lround(1.5 * width)));
+    EXPECT_EQ(readFile(config + "/orvex/editor.conf"), "scale=1.5\n");
 }
