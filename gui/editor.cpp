@@ -52,7 +52,6 @@ private:
     COptionMenu* menu = nullptr;
 };
 
-
 AEffGUIEditor::AEffGUIEditor(AudioEffect* effect) : AEffEditor(effect) {
     updateBundleRef();  // where the pictures are
     if (effect) effect->setEditor(this);
@@ -319,10 +318,6 @@ bool AEffGUIEditor::snapshot(const char* path) {
     if (!wasOpen) close();
     return written;
 }
-
-}  // namespace orvex::gui
-
-namespace orvex::gui {
 
 double AEffGUIEditor::getScale() {
     if (!scaleKnown) {

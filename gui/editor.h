@@ -75,8 +75,8 @@ public:
     // writes it to `path`; closes it again when it was closed. False when the editor
     // cannot be drawn or the file cannot be written.
     bool snapshot(const char* path) override;
-    // The same at `scale` (a listed scale; an open editor is drawn anew at it and goes
-    // back to its own scale after).
+    // The same at `scale` (snapped to a listed one); an open editor draws only at the
+    // scale it shows at.
     bool snapshotAt(const char* path, double scale) override;
 
     // The scale the editor shows at (scale.h): worked out at the first getRect or open,
