@@ -569,8 +569,11 @@ void editors(const Options& o) {
     std::printf("%-20s %10s %10s %15s %15s %14s\n", "", "open (ms)", "draw (ms)", "knob idle (us)",
                 "still idle (us)", "snapshot (ms)");
     EditorHost editorHost;
+    // Each bundle at 1x, then ours again at 2x (the host's scale, as hosts send it).
+    for (const double scale : {1.0, 2.0})
     for (const std::string& path : paths) {
-        const std::string name = std::filesystem::path(path).stem().string();
+        const std::string name =
+            std::filesystem::path(path).stem().string() + (scale == 1.0 ? "" : " @2x");
         vsthost::HostOptions options;
         options.sampleRate = kRate;
         auto loaded = vsthost::Plugin::load(path, options);
@@ -584,6 +587,7 @@ void editors(const Options& o) {
             std::printf("%-20s (no editor: skipped)\n", name.c_str());
             continue;
         }
+        if (!p.setEditorScale(static_cast<float>(scale)) && scale != 1.0) continue;  // a peer: 1x only
         bool offscreen = true;
         void* window = editorHost.window(offscreen);
         // Opening; idles at 200 Hz for a while, which handle the window's first expose;
@@ -627,7 +631,7 @@ void editors(const Options& o) {
         const std::string file = (std::filesystem::temp_directory_path() / ("orvex_bench_" + name + ".png")).string();
         for (int i = 0; i < 3; ++i) {
             const double start = wallSeconds();
-            if (p.snapshot(file)) snapshot.push_back((wallSeconds() - start) * 1e3);
+            if (p.snapshot(file, static_cast<float>(scale))) snapshot.push_back((wallSeconds() - start) * 1e3);
         }
         std::filesystem::remove(file);
         std::printf("%-20s %10.3f %10.3f", name.c_str(), median(open), median(draw));
@@ -641,7 +645,8 @@ void editors(const Options& o) {
             std::printf(" %14.3f\n", median(snapshot));
     }
     std::printf("(goals: open under 30 ms, an idle redrawing one knob under 1000 us, an idle with\n"
-                " nothing to redraw under 50 us; snapshot: the whole editor drawn offscreen into a PNG file)\n");
+                " nothing to redraw under 50 us, at 1x and at 2x; snapshot: the whole editor drawn offscreen\n"
+                " into a PNG file, at the row's scale)\n");
 }
 
 // LV2 ---------------------------------------------------------------------------------

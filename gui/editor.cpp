@@ -1,14 +1,56 @@
 #include "editor.h"
 
 #include <algorithm>
+#include <cmath>
+#include <utility>
 
+#include "controls.h"
 #include "dsp/parameter.h"
 #include "host/entry.h"
 #include "platformwindow.h"
+#include "scale.h"
 
 namespace orvex::gui {
 
 int AEffGUIEditor::knobMode = 0;
+
+// The panel's menu of scales: a pop-up list of its own, never a view in the frame.
+// Editor thread.
+class AEffGUIEditor::ScaleMenu final : public CControlListener {
+public:
+    explicit ScaleMenu(AEffGUIEditor& editor) : editor(editor) {}
+    ~ScaleMenu() override { drop(); }
+
+    void open(CFrame& frame, const CPoint& where, double current) {
+        frame.dismissPopup();
+        drop();
+        // Just below and right of the pointer, so that the release of the press that
+        // opened it falls outside the list and chooses nothing.
+        menu = new COptionMenu(CRect(where.h + 1, where.v + 1, where.h + 2, where.v + 1), this, 0, nullptr, nullptr,
+                               kCheckStyle);
+        for (double s : kEditorScales) menu->addEntry(scaleLabel(s).c_str());
+        COptionMenuScheme* scheme = newHouseMenuScheme(kHouseSelectedText);
+        menu->setScheme(scheme);
+        scheme->forget();
+        menu->setCurrent(scaleIndex(current));
+        frame.openPopup(menu);
+    }
+
+    void valueChanged(CDrawContext*, CControl* control) override {
+        const int entry = static_cast<COptionMenu*>(control)->getCurrent();
+        if (entry >= 0 && entry < static_cast<int>(kEditorScales.size()))
+            editor.chooseScale(kEditorScales[static_cast<std::size_t>(entry)]);
+    }
+
+private:
+    void drop() {
+        if (menu) menu->forget();
+        menu = nullptr;
+    }
+
+    AEffGUIEditor& editor;
+    COptionMenu* menu = nullptr;
+};
 
 AEffGUIEditor::AEffGUIEditor(EditorTarget target)
     : AEffEditor(target.effect),
@@ -20,6 +62,7 @@ AEffGUIEditor::AEffGUIEditor(EditorTarget target)
 
 AEffGUIEditor::~AEffGUIEditor() {
     delete frame;
+    delete scaleMenu;
     releaseBundleRef();
 }
 
@@ -198,11 +241,16 @@ void PanelEditor::setParameter(VstInt32 index, float) {
 
 bool AEffGUIEditor::getRect(ERect** out) {
     if (!out) return false;
-    *out = &rect;
+    // `rect` is the panel's; the host sizes its window for the panel at the scale.
+    const double s = getScale();
+    shownRect = {rect.top, rect.left, static_cast<VstInt16>(rect.top + scaledLength(rect.bottom - rect.top, s)),
+                 static_cast<VstInt16>(rect.left + scaledLength(rect.right - rect.left, s))};
+    *out = &shownRect;
     return true;
 }
 
 bool AEffGUIEditor::open(void* window) {
+    getScale();  // known before the frame is built
     // A second open builds afresh: the plug-in's close (virtual) lets go of the first
     // frame and its controls.
     if (frame) close();
@@ -225,6 +273,10 @@ void AEffGUIEditor::idle() {
     if (updateRequested) updateRequested = false;
     if (frame) {
         if (PlatformWindow* window = frame->getPlatformWindow()) window->dispatch();
+        if (const double chosen = std::exchange(chosenScale, 0.0); chosen > 0.0) {
+            applyScale(chosen);
+            writeChosenScale(chosen);
+        }
         applyPendingChanges();
         if (frame) frame->idle();
     }
@@ -253,6 +305,8 @@ void AEffGUIEditor::draw(ERect*) {
 }
 
 VstIntPtr AEffGUIEditor::mouse(VstInt32 x, VstInt32 y) {
+    // The host's effEditMouse gives panel pixels already, at every scale: only the
+    // window's own events are brought back from the scale (CFrame::toPanel).
     if (!frame) return 0;
     frame->onMouseDown(CPoint(x, y), kLButton);
     frame->onMouseRelease(CPoint(x, y), 0);
@@ -295,6 +349,61 @@ bool AEffGUIEditor::snapshot(const char* path) {
         written = frame->writePng(path);
     }
     if (!wasOpen) close();
+    return written;
+}
+
+double AEffGUIEditor::getScale() {
+    if (!scaleKnown) {
+        scale = defaultScale();
+        scaleKnown = true;
+    }
+    return scale;
+}
+
+bool AEffGUIEditor::setHostScale(double hostScale) {
+    if (!std::isfinite(hostScale) || hostScale <= 0.0) return false;
+    applyScale(nearestScale(hostScale));
+    return true;
+}
+
+void AEffGUIEditor::chooseScale(double chosen) {
+    // Asked from inside the frame's pop-up list: the frame is built anew at the next
+    // idle, once the frame's own call has returned. A choice from the menu wins over an
+    // earlier host scale for this editor: the user asked for it last.
+    if (scaleIndex(chosen) >= 0) chosenScale = chosen;
+}
+
+bool AEffGUIEditor::openScaleMenu(const CPoint& where) {
+    if (!frame) return false;
+    if (!scaleMenu) scaleMenu = new ScaleMenu(*this);
+    scaleMenu->open(*frame, where, getScale());
+    return true;
+}
+
+void AEffGUIEditor::applyScale(double newScale) {
+    const bool changed = !scaleKnown || newScale != scale;
+    scale = newScale;
+    scaleKnown = true;
+    if (!changed || !frame) return;
+    open(systemWindow);  // the plug-in's open builds the frame anew at the scale
+    if (frame) frame->draw();
+    ERect* shown = nullptr;
+    getRect(&shown);
+    params->resizeWindow(shown->right - shown->left, shown->bottom - shown->top);
+}
+
+bool AEffGUIEditor::snapshotAt(const char* path, double at) {
+    if (!path || !std::isfinite(at) || at <= 0.0) return false;
+    const double wanted = nearestScale(at);
+    // An open editor is drawn as it shows.
+    if (frame) return getScale() == wanted && snapshot(path);
+    const double own = scale;
+    const bool known = scaleKnown;
+    scale = wanted;
+    scaleKnown = true;
+    const bool written = snapshot(path);
+    scale = own;
+    scaleKnown = known;
     return written;
 }
 

@@ -87,6 +87,24 @@ public:
     // writes it to `path`; closes it again when it was closed. False when the editor
     // cannot be drawn or the file cannot be written.
     bool snapshot(const char* path) override;
+    // The same at `scale` (snapped to a listed one); an open editor draws only at the
+    // scale it shows at.
+    bool snapshotAt(const char* path, double scale) override;
+
+    // The scale the editor shows at (scale.h): worked out at the first getRect or open,
+    // whichever comes first, from the host's scale, the user's choice, the X server's
+    // Xft.dpi and GDK_SCALE.
+    double getScale();
+    // The host's scale (VST 2.x: the vendor message the effect routes here; LV2: the
+    // UI's ui:scaleFactor), snapped to the nearest listed scale. An open editor is
+    // built anew at it and the host asked to resize. False for a number that is no scale.
+    bool setHostScale(double scale) override;
+    // The user's choice from the panel's menu: shown at once and remembered as the
+    // default of new editors (the only file the plug-ins write).
+    void chooseScale(double scale);
+    // A right press on the panel's background: the list of scales, the current one
+    // checked, below `where` (panel pixels). Called by the frame.
+    bool openScaleMenu(const CPoint& where);
 
 protected:
     // Editor thread, while open: the host tempo changed (from the last `setBpm`).
@@ -96,10 +114,20 @@ protected:
     ERect rect{0, 0, 0, 0};
 
 private:
+    // Shows the editor at `scale`: an open one is built anew and the host asked to
+    // resize its window.
+    void applyScale(double scale);
+
     static int knobMode;
     std::unique_ptr<EditorParameters> ownParameters;  // on an effect
     EditorParameters* params;
     bool updateRequested = false;
+    double scale = 1.0;
+    bool scaleKnown = false;
+    double chosenScale = 0.0;  // a choice from the menu, applied at the next idle
+    ERect shownRect{0, 0, 0, 0};
+    class ScaleMenu;
+    ScaleMenu* scaleMenu = nullptr;
     std::atomic<std::uint64_t> pendingParameters{0};
     std::atomic<float> pendingTempo{0.0f};
     std::atomic<bool> tempoPending{false};

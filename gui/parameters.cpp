@@ -53,4 +53,8 @@ void EffectParameters::display(int index, char* text) const {
     }
 }
 
+void EffectParameters::resizeWindow(int width, int height) {
+    if (auto* x = dynamic_cast<AudioEffectX*>(effect)) x->sizeWindow(width, height);
+}
+
 }  // namespace orvex::gui

@@ -1,5 +1,6 @@
 // What an editor knows of the plug-in it edits: the parameters' values, the user's
-// changes with their gestures, what the host's tempo is and what a value reads as.
+// changes with their gestures, what the host's tempo is and what a value reads as;
+// and how it asks the host for a new window size.
 // The editor never reaches into the effect: the VST 2.x face answers these on the
 // effect itself (EffectParameters), the LV2 UI on the host's ports, so one editor
 // serves both.
@@ -34,6 +35,8 @@ public:
     // The text the parameter's value shows as, with its unit, in `text` (room for
     // 128 bytes).
     virtual void display(int index, char* text) const = 0;
+    // The editor's new size in screen pixels: the host is asked to fit its window to it.
+    virtual void resizeWindow(int width, int height) = 0;
 };
 
 // The VST 2.x face: every answer comes from the effect, which owns the values.
@@ -47,6 +50,7 @@ public:
     float hostTempo() const override;
     float defaultValue(int index) const override;
     void display(int index, char* text) const override;
+    void resizeWindow(int width, int height) override;
 
 private:
     AudioEffect* effect;

@@ -3,10 +3,12 @@
 #include <cairo.h>
 
 #include <algorithm>
+#include <cmath>
 
 #include "controls.h"
 #include "editor.h"
 #include "platformwindow.h"
+#include "scale.h"
 
 namespace orvex::gui {
 
@@ -71,8 +73,17 @@ void CControl::endEdit() {
 CFrame::CFrame(const CRect& size, void* parentWindow, AEffGUIEditor* editor)
     : CView(CRect(0, 0, std::max(size.width(), 1), std::max(size.height(), 1))),
       editor(editor),
-      surface(cairo_image_surface_create(CAIRO_FORMAT_RGB24, this->size.width(), this->size.height())),
-      drawContext(std::make_unique<CDrawContext>(surface)) {
+      scale(nearestScale(editor ? editor->getScale() : 1.0)),
+      pictureScale(drawingScale(scale)),
+      shownSize(0, 0, scaledLength(this->size.width(), scale), scaledLength(this->size.height(), scale)),
+      surface(cairo_image_surface_create(CAIRO_FORMAT_RGB24, this->size.width() * pictureScale,
+                                         this->size.height() * pictureScale)) {
+    // Every drawing call stays in panel pixels; the context takes the device scale of
+    // the surface when it is made, so the scale comes first.
+    cairo_surface_set_device_scale(surface, pictureScale, pictureScale);
+    if (scale != pictureScale)
+        shown = cairo_image_surface_create(CAIRO_FORMAT_RGB24, shownSize.width(), shownSize.height());
+    drawContext = std::make_unique<CDrawContext>(surface, pictureScale);
     parent = this;
     if (parentWindow) window = PlatformWindow::create(parentWindow, *this);
 }
@@ -88,6 +99,7 @@ CFrame::~CFrame() {
     if (background) background->forget();
     drawContext.reset();
     cairo_surface_destroy(surface);
+    if (shown) cairo_surface_destroy(shown);
 }
 
 void CFrame::setBackground(CBitmap* bitmap) {
@@ -166,9 +178,51 @@ CRect CFrame::takeDamage() {
     return rect;
 }
 
-bool CFrame::writePng(const std::string& path) {
+CPoint CFrame::toPanel(int x, int y) const {
+    return CPoint(static_cast<int>(std::floor(x / scale)), static_cast<int>(std::floor(y / scale)));
+}
+
+CRect CFrame::toPanel(const CRect& r) const {
+    return CRect(static_cast<int>(std::floor(r.left / scale)), static_cast<int>(std::floor(r.top / scale)),
+                 static_cast<int>(std::ceil(r.right / scale)), static_cast<int>(std::ceil(r.bottom / scale)));
+}
+
+CRect CFrame::present() {
+    const CRect panel = takeDamage();
+    if (panel.isEmpty()) return panel;
+    if (!shown)
+        return CRect(panel.left * pictureScale, panel.top * pictureScale, panel.right * pictureScale,
+                     panel.bottom * pictureScale);
+    // The window pixels the damage covers, and one more on each side that the
+    // averaging reaches into.
+    const CRect target = CRect(static_cast<int>(std::floor(panel.left * scale)) - 1,
+                               static_cast<int>(std::floor(panel.top * scale)) - 1,
+                               static_cast<int>(std::ceil(panel.right * scale)) + 1,
+                               static_cast<int>(std::ceil(panel.bottom * scale)) + 1)
+                             .intersection(shownSize);
     cairo_surface_flush(surface);
-    return cairo_surface_write_to_png(surface, path.c_str()) == CAIRO_STATUS_SUCCESS;
+    cairo_t* cr = cairo_create(shown);
+    cairo_rectangle(cr, target.left, target.top, target.width(), target.height());
+    cairo_clip(cr);
+    // The source is in panel units through its device scale; GOOD averages the area
+    // each window pixel covers when it reduces.
+    cairo_scale(cr, static_cast<double>(shownSize.width()) / size.width(),
+                static_cast<double>(shownSize.height()) / size.height());
+    cairo_set_source_surface(cr, surface, 0, 0);
+    cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_GOOD);
+    cairo_pattern_set_extend(cairo_get_source(cr), CAIRO_EXTEND_PAD);
+    cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
+    cairo_paint(cr);
+    cairo_destroy(cr);
+    cairo_surface_flush(shown);
+    return target;
+}
+
+bool CFrame::writePng(const std::string& path) {
+    present();
+    cairo_surface_t* pixels = getWindowSurface();
+    cairo_surface_flush(pixels);
+    return cairo_surface_write_to_png(pixels, path.c_str()) == CAIRO_STATUS_SUCCESS;
 }
 
 CView* CFrame::viewAt(const CPoint& where) const {
@@ -182,7 +236,8 @@ bool CFrame::onMouseDown(const CPoint& where, int buttons) {
     // A click anywhere first takes the keyboard focus from the view that has it.
     setEditView(nullptr);
     CView* view = viewAt(where);
-    if (!view) return false;
+    // A right press on the background, not on a control: the editor's scales.
+    if (!view) return (buttons & kRButton) && editor && editor->openScaleMenu(where);
     CPoint at = where;
     if (view->mouse(context(), at, buttons)) dragView = view;
     damage(view->getSize());  // a view may draw itself at once

@@ -146,7 +146,9 @@ protected:
 class CFrame : public CView {
 public:
     // `window` is the host's window to open a child window in, or null for a frame
-    // that draws offscreen only.
+    // that draws offscreen only. The frame shows at its editor's scale (1x without
+    // one): views draw in panel pixels onto a surface of the whole scale above it, which
+    // a fractional scale reduces to the window's size.
     CFrame(const CRect& size, void* window, AEffGUIEditor* editor);
     ~CFrame() override;
 
@@ -168,7 +170,15 @@ public:
     // Draws `area` again: the background there and every view that reaches into it.
     void redraw(const CRect& area);
 
-    // Input, in frame pixels, from the platform window or the host.
+    // The scale the frame shows at, and the window's size at that scale.
+    double getScale() const { return scale; }
+    CRect windowSize() const { return shownSize; }
+    // A point of the window (or of a picture of it at the scale) in panel pixels.
+    CPoint toPanel(int x, int y) const;
+    // The panel pixels of a rectangle of the window, rounded outwards.
+    CRect toPanel(const CRect& windowRect) const;
+
+    // Input, in panel pixels, from the platform window or the host.
     bool onMouseDown(const CPoint& where, int buttons);
     void onMouseMove(const CPoint& where, int buttons);
     void onMouseRelease(const CPoint& where, int buttons);
@@ -195,8 +205,14 @@ public:
     AEffGUIEditor* getEditor() const override { return editor; }
 
     CDrawContext* context() { return drawContext.get(); }
-    // The frame's pixels.
+    // The frame's pixels at the whole scale it draws at.
     cairo_surface_t* getSurface() const { return surface; }
+    // The pixels the window shows (the frame's own at a whole scale).
+    cairo_surface_t* getWindowSurface() const { return shown ? shown : surface; }
+    // What was drawn since the last call, brought to the window's pixels; the damaged
+    // rectangle in window pixels (empty when nothing was drawn).
+    CRect present();
+    // The window's pixels (after `present`) as a PNG file.
     bool writePng(const std::string& path);
     PlatformWindow* getPlatformWindow() const { return window.get(); }
     // Pixels drawn since the platform window last showed them.
@@ -213,7 +229,11 @@ private:
     CView* dragView = nullptr;
     COptionMenu* popup = nullptr;
     bool firstDraw = true;
+    double scale;
+    int pictureScale;
+    CRect shownSize;
     cairo_surface_t* surface;
+    cairo_surface_t* shown = nullptr;  // the reduced pixels of a fractional scale
     std::unique_ptr<CDrawContext> drawContext;
     std::unique_ptr<PlatformWindow> window;
     CRect damaged;

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -14,6 +15,7 @@
 
 #include "controls.h"
 #include "platformwindow.h"
+#include "scale.h"
 #include "view.h"
 
 namespace orvex::gui {
@@ -49,7 +51,7 @@ class XcbWindow final : public PlatformWindow {
 public:
     XcbWindow(xcb_connection_t* connection, const xcb_screen_t* screen, xcb_window_t parent, CFrame& frame)
         : c(connection), screen(*screen), frame(frame), keySymbols(xcb_key_symbols_alloc(connection)) {
-        const CRect& size = frame.getSize();
+        const CRect size = frame.windowSize();
         window = xcb_generate_id(c);
         const uint32_t mask = XCB_CW_BACK_PIXEL | XCB_CW_EVENT_MASK;
         const uint32_t values[] = {screen->black_pixel,
@@ -81,8 +83,8 @@ public:
     }
 
     void show() override {
-        const CRect rect = frame.takeDamage();
-        if (!rect.isEmpty()) put(window, frame.getSurface(), rect);
+        const CRect rect = frame.present();
+        if (!rect.isEmpty()) put(window, frame.getWindowSurface(), rect);
         xcb_flush(c);
     }
 
@@ -143,7 +145,7 @@ private:
                 if (e->window == popupWindow)
                     drawPopup();
                 else
-                    frame.damage(area);
+                    frame.damage(frame.toPanel(area));
                 break;
             }
             case XCB_BUTTON_PRESS: {
@@ -152,7 +154,11 @@ private:
                     popupPress(e);
                     break;
                 }
-                const CPoint where(e->event_x, e->event_y);
+                // Every position reaches the frame in panel pixels, so that clicks, the
+                // wheel and drags behave at every scale as at 1x; a double click is
+                // judged where the pointer is on the screen.
+                const CPoint where = frame.toPanel(e->event_x, e->event_y);
+                const CPoint onScreen(e->event_x, e->event_y);
                 if (e->detail >= 4 && e->detail <= 7) {  // wheel: up and right raise
                     const float distance = (e->detail == 4 || e->detail == 7) ? 1.0f : -1.0f;
                     frame.onWheel(where, distance, modifiersOf(e->state));
@@ -161,11 +167,11 @@ private:
                 int buttons = modifiersOf(e->state);
                 buttons |= e->detail == 1 ? kLButton : e->detail == 2 ? kMButton : kRButton;
                 const auto now = std::chrono::steady_clock::now();
-                if (e->detail == 1 && now - lastClick < kDoubleClickTime && std::abs(where.h - lastWhere.h) < 4 &&
-                    std::abs(where.v - lastWhere.v) < 4)
+                if (e->detail == 1 && now - lastClick < kDoubleClickTime && std::abs(onScreen.h - lastWhere.h) < 4 &&
+                    std::abs(onScreen.v - lastWhere.v) < 4)
                     buttons |= kDoubleClick;
                 lastClick = now;
-                lastWhere = where;
+                lastWhere = onScreen;
                 frame.onMouseDown(where, buttons);
                 break;
             }
@@ -176,7 +182,7 @@ private:
                     break;
                 }
                 if (e->detail >= 1 && e->detail <= 3)
-                    frame.onMouseRelease(CPoint(e->event_x, e->event_y), modifiersOf(e->state));
+                    frame.onMouseRelease(frame.toPanel(e->event_x, e->event_y), modifiersOf(e->state));
                 break;
             }
             case XCB_MOTION_NOTIFY: {
@@ -185,7 +191,10 @@ private:
                     popupHover(e->root_x, e->root_y);
                     break;
                 }
-                frame.onMouseMove(CPoint(e->event_x, e->event_y), heldButtonsOf(e->state));
+                // A knob's drag counts panel pixels too: the pointer travels the same
+                // distance relative to the knob as drawn for the same change at every
+                // scale, as the hand expects of a larger knob.
+                frame.onMouseMove(frame.toPanel(e->event_x, e->event_y), heldButtonsOf(e->state));
                 break;
             }
             case XCB_LEAVE_NOTIFY: {
@@ -233,7 +242,7 @@ private:
     void drawPopup() {
         if (!popupWindow || !popupMenu || !popupSurface) return;
         {
-            CDrawContext context(popupSurface);
+            CDrawContext context(popupSurface, drawingScale(frame.getScale()));
             COptionMenuScheme fallback;
             const COptionMenuScheme& scheme = popupMenu->getScheme() ? *popupMenu->getScheme() : fallback;
             const bool checks = (popupMenu->getStyle() & kCheckStyle) != 0;
@@ -243,14 +252,14 @@ private:
                                 checks && i == popupMenu->getCurrent());
             }
         }
-        put(popupWindow, popupSurface, CRect(0, 0, popupWidth, popupHeight));
+        put(popupWindow, popupSurface, CRect(0, 0, shownWidth, shownHeight));
         xcb_flush(c);
     }
 
     int itemAt(int rootX, int rootY) const {
         const int x = rootX - popupX, y = rootY - popupY;
-        if (x < 0 || x >= popupWidth || y < 0 || y >= popupHeight) return -1;
-        return y / kPopupItemHeight;
+        if (x < 0 || x >= shownWidth || y < 0 || y >= shownHeight) return -1;
+        return std::min(static_cast<int>(y / (kPopupItemHeight * frame.getScale())), popupMenu->getNbEntries() - 1);
     }
 
     void popupHover(int rootX, int rootY) {
@@ -287,7 +296,8 @@ private:
     xcb_window_t popupWindow = 0;
     COptionMenu* popupMenu = nullptr;
     cairo_surface_t* popupSurface = nullptr;
-    int popupX = 0, popupY = 0, popupWidth = 0, popupHeight = 0, hovered = -1;
+    // The list's size in panel pixels, and on the screen at the frame's scale.
+    int popupX = 0, popupY = 0, popupWidth = 0, popupHeight = 0, shownWidth = 0, shownHeight = 0, hovered = -1;
 };
 
 void XcbWindow::openPopup(COptionMenu& menu) {
@@ -306,17 +316,21 @@ void XcbWindow::openPopup(COptionMenu& menu) {
         cairo_surface_destroy(probe);
     }
     popupHeight = menu.getNbEntries() * kPopupItemHeight;
+    // The list is drawn at the frame's scale, as sharp as the panel.
+    const double scale = frame.getScale();
+    shownWidth = static_cast<int>(std::lround(popupWidth * scale));
+    shownHeight = static_cast<int>(std::lround(popupHeight * scale));
     // Below the control in root coordinates, moved up (or left) to stay on screen.
     xcb_translate_coordinates_reply_t* at = xcb_translate_coordinates_reply(
-        c, xcb_translate_coordinates(c, window, screen.root, static_cast<int16_t>(size.left),
-                                     static_cast<int16_t>(size.bottom)),
+        c, xcb_translate_coordinates(c, window, screen.root, static_cast<int16_t>(std::lround(size.left * scale)),
+                                     static_cast<int16_t>(std::lround(size.bottom * scale))),
         nullptr);
     popupX = at ? at->dst_x : 0;
     popupY = at ? at->dst_y : 0;
     std::free(at);
-    if (popupY + popupHeight > screen.height_in_pixels)
-        popupY = std::max(0, popupY - size.height() - popupHeight);
-    if (popupX + popupWidth > screen.width_in_pixels) popupX = std::max(0, screen.width_in_pixels - popupWidth);
+    if (popupY + shownHeight > screen.height_in_pixels)
+        popupY = std::max(0, popupY - static_cast<int>(std::lround(size.height() * scale)) - shownHeight);
+    if (popupX + shownWidth > screen.width_in_pixels) popupX = std::max(0, screen.width_in_pixels - shownWidth);
 
     popupWindow = xcb_generate_id(c);
     const uint32_t mask = XCB_CW_BACK_PIXEL | XCB_CW_OVERRIDE_REDIRECT | XCB_CW_EVENT_MASK;
@@ -324,10 +338,11 @@ void XcbWindow::openPopup(COptionMenu& menu) {
                                XCB_EVENT_MASK_EXPOSURE | XCB_EVENT_MASK_BUTTON_PRESS | XCB_EVENT_MASK_BUTTON_RELEASE |
                                    XCB_EVENT_MASK_POINTER_MOTION};
     xcb_create_window(c, XCB_COPY_FROM_PARENT, popupWindow, screen.root, static_cast<int16_t>(popupX),
-                      static_cast<int16_t>(popupY), static_cast<uint16_t>(popupWidth),
-                      static_cast<uint16_t>(popupHeight), 1, XCB_WINDOW_CLASS_INPUT_OUTPUT, screen.root_visual,
+                      static_cast<int16_t>(popupY), static_cast<uint16_t>(shownWidth),
+                      static_cast<uint16_t>(shownHeight), 1, XCB_WINDOW_CLASS_INPUT_OUTPUT, screen.root_visual,
                       mask, values);
-    popupSurface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, popupWidth, popupHeight);
+    popupSurface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, shownWidth, shownHeight);
+    cairo_surface_set_device_scale(popupSurface, scale, scale);
     xcb_map_window(c, popupWindow);
     // Every click comes to the list while it is open, so one outside closes it.
     xcb_grab_pointer(c, 0, popupWindow,

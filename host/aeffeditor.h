@@ -51,6 +51,10 @@ public:
     // Editor thread: draws the whole editor offscreen (opening it there first when it
     // is closed) and writes it to the PNG file `path`. False when it cannot.
     virtual bool snapshot(const char* /*path*/) { return false; }
+    virtual bool snapshotAt(const char* path, double /*scale*/) { return snapshot(path); }
+    // Editor thread: the host's scale of the editor (1 is the panel's own size). False
+    // when the editor does not scale.
+    virtual bool setHostScale(double /*scale*/) { return false; }
 
 protected:
     AudioEffect* effect;

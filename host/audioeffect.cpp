@@ -233,8 +233,13 @@ VstIntPtr AudioEffectX::dispatcher(VstInt32 opcode, VstInt32 index, VstIntPtr va
         case effGetVendorVersion:
             return getVendorVersion();
         case effVendorSpecific:
-            if (index == kOrvexSnapshotRequest)
-                return editor && ptr && editor->snapshot(static_cast<const char*>(ptr)) ? 1 : 0;
+            if (index == kOrvexSnapshotRequest) {
+                // opt: the scale to draw at; 0 for the editor's own.
+                const auto* path = static_cast<const char*>(ptr);
+                return editor && ptr && (opt > 0.0f ? editor->snapshotAt(path, opt) : editor->snapshot(path)) ? 1 : 0;
+            }
+            if (index == kHostScaleRequest && value == kHostScaleValue)
+                return editor && editor->setHostScale(opt) ? 1 : 0;
             return vendorSpecific(index, value, ptr, opt);
         case effCanDo:
             return canDo(text);

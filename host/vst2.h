@@ -33,8 +33,14 @@ constexpr VstInt32 fourCharCode(char a, char b, char c, char d) {
 
 constexpr VstInt32 kEffectMagic = fourCharCode('V', 's', 't', 'P');
 // Our bundles' vendor-specific request (effVendorSpecific, index): draw the editor
-// offscreen into the PNG file named by ptr; answers 1 when written.
+// offscreen into the PNG file named by ptr (at the scale opt, or its own for 0);
+// answers 1 when written.
 constexpr VstInt32 kOrvexSnapshotRequest = fourCharCode('O', 'x', 'S', 'n');
+// The editor's scale from the host, as PreSonus Studio One (and hosts that followed it)
+// sends it: effVendorSpecific with index 'PreS', value 'AeCs' and the scale as opt.
+// VST 2.x has no message of its own for it.
+constexpr VstInt32 kHostScaleRequest = fourCharCode('P', 'r', 'e', 'S');
+constexpr VstIntPtr kHostScaleValue = fourCharCode('A', 'e', 'C', 's');
 
 enum VstAEffectFlags : VstInt32 {
     effFlagsHasEditor = 1 << 0,

@@ -1,5 +1,5 @@
 // A bare effect for the toolkit's tests: it records what the editor sends the host
-// (begin and end of edit, automation) and holds the parameter values.
+// (begin and end of edit, automation, resizes) and holds the parameter values.
 #pragma once
 
 #include <string>
@@ -17,10 +17,15 @@ struct HostCall {
 
 inline std::vector<HostCall>* gCalls = nullptr;
 
-inline VstIntPtr recordingHost(AEffect*, VstInt32 opcode, VstInt32 index, VstIntPtr, void*, float opt) {
+inline VstIntPtr recordingHost(AEffect*, VstInt32 opcode, VstInt32 index, VstIntPtr value, void*, float opt) {
     if (opcode == audioMasterVersion) return 2400;
     if (gCalls && (opcode == audioMasterAutomate || opcode == audioMasterBeginEdit || opcode == audioMasterEndEdit))
         gCalls->push_back({opcode, index, opt});
+    // A resize: the width as the index, the height as the value.
+    if (gCalls && opcode == audioMasterSizeWindow) {
+        gCalls->push_back({opcode, index, static_cast<float>(value)});
+        return 1;
+    }
     return 0;
 }
 

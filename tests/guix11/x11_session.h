@@ -40,6 +40,8 @@ public:
     }
     static void stopServer() { server().reset(); }
     static bool available() { return server() != nullptr; }
+    // The private server's display name, for the X tools a test runs on it.
+    static std::string display() { return server() ? server()->display() : std::string(); }
     static const std::string& whyNot() { return reason(); }
 
     // The host window and the plug-in at `path`, started, with its editor open.

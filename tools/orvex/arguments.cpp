@@ -1,10 +1,13 @@
 #include "arguments.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cmath>
 #include <cstdlib>
 
 #include "audiofile.h"
+#include "gui/scale.h"
 
 namespace orvex::cli {
 
@@ -30,6 +33,13 @@ std::optional<double> parseFinite(const std::string& text) {
 }
 
 namespace {
+
+// 1.25 as "1.25", 2 as "2".
+std::string trimmedNumber(double value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", value);
+    return text;
+}
 
 // Walks one subcommand's arguments: options with a value take it from "--name=value"
 // or from the next argument; "--" ends the options.
@@ -272,7 +282,13 @@ SnapshotOptions parseSnapshot(const std::vector<std::string>& args) {
     SnapshotOptions options;
     Cursor cursor("snapshot", args);
     const auto positional = walk(cursor, options, true, [&](const std::string& name) {
-        return programOrSetting(cursor, name, options.program, options.settings);
+        if (name != "--scale") return programOrSetting(cursor, name, options.program, options.settings);
+        std::string listed;
+        for (double s : gui::kEditorScales) listed += (listed.empty() ? "" : ", ") + trimmedNumber(s);
+        options.scale = cursor.number(0.0, 100.0, "one of " + listed);
+        if (std::find(gui::kEditorScales.begin(), gui::kEditorScales.end(), options.scale) == gui::kEditorScales.end())
+            cursor.fail("--scale wants one of " + listed + ", got " + trimmedNumber(options.scale));
+        return true;
     });
     if (options.help) return options;
     if (positional.size() < 2) cursor.fail(positional.empty() ? "PLUGIN and OUT.png missing" : "OUT.png missing");

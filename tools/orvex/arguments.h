@@ -85,6 +85,7 @@ struct SnapshotOptions {
     std::string output;
     std::optional<std::string> program;
     std::vector<ParameterSetting> settings;  // in command-line order
+    double scale = 1.0;  // one of the editors' scales
 };
 
 struct BenchOptions {

@@ -127,6 +127,8 @@ is needed.
 Options:
   --program N|NAME     select a program first (as for render)
   --set PARAM=VALUE    set a parameter after the program (repeatable, in order)
+  --scale S            the editor at 1, 1.25, 1.5, 1.75, 2, 2.5 or 3 times its size
+                       (default 1); OUT.png is S times the panel
   --path DIR           look for PLUGIN in DIR instead of this build's bundle folder
   -h, --help           this text
 )";
@@ -262,7 +264,7 @@ std::string quoted(const std::string& text) { return "\"" + text + "\""; }
 // plug-in writes into a pipe read here, so that a failure to write OUT is told apart
 // from the editor's and reported with its cause. A plug-in that keeps the pipe open
 // cannot hold the command up: what it wrote before returning is all that is read.
-std::optional<std::string> editorPicture(vsthost::Plugin& p) {
+std::optional<std::string> editorPicture(vsthost::Plugin& p, double scale) {
     if (::access("/proc/self/fd", F_OK) != 0)
         throw Error("cannot hand the editor a pipe to draw into: /proc is not mounted");
     int ends[2];
@@ -282,7 +284,7 @@ std::optional<std::string> editorPicture(vsthost::Plugin& p) {
             ::poll(&ready, 1, 20);
         }
     });
-    const bool drawn = p.snapshot("/proc/self/fd/" + std::to_string(ends[1]));
+    const bool drawn = p.snapshot("/proc/self/fd/" + std::to_string(ends[1]), static_cast<float>(scale));
     ::close(ends[1]);
     returned = true;
     reader.join();
@@ -533,7 +535,9 @@ int runSnapshot(const std::vector<std::string>& args) {
     applySettings(p, options.program, options.settings, name);
     // Written like rendered files; OUT is looked at before the editor is drawn.
     OutputFile output(options.output);
-    const std::optional<std::string> picture = editorPicture(p);
+    // The host's scale first, so that the editor's rectangle below is the picture's.
+    p.setEditorScale(static_cast<float>(options.scale));
+    const std::optional<std::string> picture = editorPicture(p, options.scale);
     if (!picture || picture->empty())
         throw Error(name + " cannot draw its editor offscreen (only Orvex editors can)");
     output.write(picture->data(), picture->size());

@@ -152,7 +152,7 @@ const std::vector<Check>& allChecks() {
          checkFpState, "faultyeffect: fpu-mode"},
         {"realtime.rate-cost", "no sample rate costs more than 4 times the median per frame", checkRateCost,
          "faultyeffect: slow-rate"},
-        {"editor.rect", "the editor rectangle before the editor opens", checkEditorRect,
+        {"editor.rect", "the editor rectangle before the editor opens, at 1x and at the host's scale 2", checkEditorRect,
          "faultyeffect: editor-norect, editor-stays, editor-oversize", true},
         {"editor.cycles", "100 open/idle/close cycles in a real window; memory and X server resources do not grow",
          checkEditorCycles,

@@ -108,6 +108,53 @@ void judgeServerGrowth(HostWindow& window, const XUsage& before, int measured, O
         out.fail("the editor's resources in the X server grow over " + std::to_string(measured) + " cycles: " + grown);
 }
 
+// The rectangle and the windows again at the host's scale 2, for an editor that takes
+// the host's scale (effVendorSpecific 'PreS' 'AeCs', as Studio One sends it): twice the
+// size at 1, before and after opening, and every window inside it.
+void checkRectAtTwice(Context& c, vsthost::Plugin& p, HostWindow& window, Outcome& out) {
+    c.step("the host's scale 1 (effVendorSpecific 'PreS' 'AeCs'), effEditGetRect");
+    if (!p.setEditorScale(1.0f)) {
+        out.say("the editor does not take the host's scale: checked at its own only");
+        return;
+    }
+    int width = 0, height = 0, scaledWidth = 0, scaledHeight = 0;
+    const bool known = editorRect(p, width, height);
+    c.step("the host's scale 2, effEditGetRect");
+    p.setEditorScale(2.0f);
+    const bool scaledKnown = editorRect(p, scaledWidth, scaledHeight);
+    if (!known || !scaledKnown) {
+        out.fail("effEditGetRect gives no rectangle once the host set a scale");
+        return;
+    }
+    c.step("effEditOpen at 2x");
+    const VstIntPtr opened = p.dispatch(effEditOpen, 0, 0, window.handle());
+    idle(p, window, 3);
+    int openWidth = 0, openHeight = 0;
+    const bool openRect = editorRect(p, openWidth, openHeight);
+    const std::vector<Placement> placed = window.placements();
+    c.step("effEditClose");
+    p.dispatch(effEditClose);
+    idle(p, window, 1);
+    out.say("%d x %d at 1x, %d x %d at 2x before opening, %d x %d open", width, height, scaledWidth, scaledHeight,
+            openWidth, openHeight);
+    out.figure("width_2x", scaledWidth);
+    out.figure("height_2x", scaledHeight);
+    if (!opened) out.fail("effEditOpen answered 0 at 2x");
+    if (scaledWidth != 2 * width || scaledHeight != 2 * height)
+        out.fail("at the host's scale 2 the rectangle is not twice the size at 1");
+    if (!openRect || openWidth != scaledWidth || openHeight != scaledHeight)
+        out.fail("the rectangle at 2x changes when the editor opens");
+    if (placed.empty()) out.fail("no window of the editor inside the host's window at 2x");
+    for (const Placement& w : placed)
+        if (w.x < 0 || w.y < 0 || w.x + w.width > scaledWidth || w.y + w.height > scaledHeight) {
+            char text[160];
+            std::snprintf(text, sizeof text,
+                          "at 2x the editor's window at (%d, %d), %d x %d, reaches outside the %d x %d rectangle", w.x,
+                          w.y, w.width, w.height, scaledWidth, scaledHeight);
+            out.fail(text);
+        }
+}
+
 }  // namespace
 
 void checkEditorRect(Context& c, Outcome& out) {
@@ -153,6 +200,7 @@ void checkEditorRect(Context& c, Outcome& out) {
                           w.width, w.height, boundWidth, boundHeight);
             out.fail(text);
         }
+    checkRectAtTwice(c, *p, window, out);
 }
 
 void checkEditorCycles(Context& c, Outcome& out) {

@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <sstream>
@@ -487,6 +488,25 @@ int validate(const Request& request) {
     sigaction(SIGINT, &stop, nullptr);
     sigaction(SIGTERM, &stop, nullptr);
     sigaction(SIGHUP, &stop, nullptr);
+    // The editors keep a user's chosen scale in $XDG_CONFIG_HOME: the plug-ins under
+    // test read (and could write) a folder of the run's own, never the user's.
+    struct PrivateConfig {
+        std::string folder;
+        PrivateConfig() {
+            const char* tmp = std::getenv("TMPDIR");
+            std::string pattern = std::string(tmp && tmp[0] == '/' ? tmp : "/tmp") + "/validate-config-XXXXXX";
+            if (::mkdtemp(pattern.data())) {
+                folder = pattern;
+                setenv("XDG_CONFIG_HOME", folder.c_str(), 1);
+            }
+        }
+        ~PrivateConfig() {
+            if (folder.empty()) return;
+            std::remove((folder + "/orvex/editor.conf").c_str());
+            ::rmdir((folder + "/orvex").c_str());
+            ::rmdir(folder.c_str());
+        }
+    } privateConfig;
     Settings settings;
     settings.quick = request.quick;
     settings.seed = request.seed;

@@ -398,8 +398,12 @@ void Plugin::start(float rate, VstInt32 size) {
     resume();
 }
 
-bool Plugin::snapshot(const std::string& path) {
-    return dispatch(effVendorSpecific, kOrvexSnapshotRequest, 0, const_cast<char*>(path.c_str())) == 1;
+bool Plugin::snapshot(const std::string& path, float scale) {
+    return dispatch(effVendorSpecific, kOrvexSnapshotRequest, 0, const_cast<char*>(path.c_str()), scale) == 1;
+}
+
+bool Plugin::setEditorScale(float scale) {
+    return dispatch(effVendorSpecific, kHostScaleRequest, kHostScaleValue, nullptr, scale) == 1;
 }
 
 std::optional<ERect> Plugin::editorRect() {

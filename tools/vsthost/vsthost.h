@@ -216,8 +216,12 @@ public:
 
     // Editor rectangle, or nothing when the plug-in gives none.
     std::optional<ERect> editorRect();
-    // Asks one of our bundles to draw its editor into the PNG file `path`.
-    bool snapshot(const std::string& path);
+    // Asks one of our bundles to draw its editor into the PNG file `path`, at `scale`
+    // (0: the editor's own).
+    bool snapshot(const std::string& path, float scale = 0.0f);
+    // Tells the editor the host's scale, as hosts do with the vendor message 'PreS'
+    // 'AeCs'; false when the plug-in does not take it.
+    bool setEditorScale(float scale);
 
     // Audio. processReplacing overwrites the outputs, process adds to them; after
     // either call an advancing transport moves on by `frames`.
