@@ -116,6 +116,7 @@ bool PanelEditor::open(void* window) {
 void PanelEditor::close() {
     AEffGUIEditor::close();  // the frame deletes every control
     std::fill(controls.begin(), controls.end(), nullptr);
+    background->releaseDrawings();  // decoded again at the next open's first draw
 }
 
 CControl* PanelEditor::control(long tag) const {
