@@ -22,7 +22,7 @@ VstIntPtr host(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float) {
 }
 
 CFrame* frameOf(AEffect* effect) {
-    auto* editor = static_cast<AEffGUIEditor*>(AudioEffect::fromRecord(effect)->getEditor());
+    auto* editor = static_cast<AEffGUIEditor*>(orvex::AudioEffect::fromRecord(effect)->getEditor());
     return editor->getFrame();
 }
 
