@@ -1,11 +1,12 @@
 #include "bitmap.h"
 
 #include <cairo.h>
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <mutex>
 #include <span>
 #include <utility>
@@ -196,10 +197,14 @@ CBitmap::CBitmap(long resource) : resource(resource) {
     // up; decoding waits until it is drawn.
     bool found = false;
     if (const std::string folder = resourceFolder(); !folder.empty()) {
-        std::ifstream file(folder + "/" + fileName(resource, 1), std::ios::binary);
-        unsigned char header[24] = {};
-        if (file.read(reinterpret_cast<char*>(header), sizeof header))
-            found = pngSize(header, sizeof header, width, height);
+        // Plain system calls: no stream buffer is allocated for 24 bytes.
+        const std::string path = folder + "/" + fileName(resource, 1);
+        if (const int file = ::open(path.c_str(), O_RDONLY | O_CLOEXEC); file >= 0) {
+            unsigned char header[24] = {};
+            if (::read(file, header, sizeof header) == static_cast<ssize_t>(sizeof header))
+                found = pngSize(header, sizeof header, width, height);
+            ::close(file);
+        }
     }
     if (!found) {
         const std::span<const unsigned char> bytes = embeddedPicture(static_cast<int>(resource));
