@@ -1,5 +1,7 @@
 #include "editor.h"
 
+#include <malloc.h>
+
 #include <algorithm>
 
 #include "dsp/parameter.h"
@@ -117,6 +119,11 @@ void PanelEditor::close() {
     AEffGUIEditor::close();  // the frame deletes every control
     std::fill(controls.begin(), controls.end(), nullptr);
     background->releaseDrawings();  // decoded again at the next open's first draw
+    // The frame, its window's buffer and the decoded pictures (a panel's size or more
+    // each) have just been freed. Give their pages back now: glibc raises its trim
+    // threshold to twice the largest block freed, so a heap top just under it would
+    // otherwise stay with the process from close to close.
+    malloc_trim(0);
 }
 
 CControl* PanelEditor::control(long tag) const {
