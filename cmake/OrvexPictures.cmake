@@ -95,6 +95,8 @@ function(orvex_add_pictures target)
   add_custom_target(${target}_pictures DEPENDS ${pngs} ${copies} ${base}/embedded.cpp)
   add_dependencies(${target} ${target}_pictures)
   target_sources(${target} PRIVATE ${base}/embedded.cpp)
+  # The PNG bytes would be written out a second time as debug information.
+  set_source_files_properties(${base}/embedded.cpp PROPERTIES COMPILE_OPTIONS "-g0")
   target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR})
   set_target_properties(${target} PROPERTIES
     ORVEX_PICTURES_GENERATOR ${generator}
