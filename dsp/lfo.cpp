@@ -44,25 +44,30 @@ CLfo::CLfo(float rate, SinePrecision precision) : sinePrecision(precision) {
     divisionChoice.setIndexRange(0, kNumDivisions - 1, kDivisionScale);
     multipleChoice.setIndexRange(0, kNumMultiples - 1, kMultipleScale);
     createWaveTables();
-    table = waveTables[kSine].data();
+    table = (*waveTables)[kSine].data();
     if (!(std::isfinite(rate) && rate > 0.0f && std::isfinite(257.0f / rate))) rate = 44100.0f;
     CComponent::setSampleRate(rate);
     rateFactor = 257.0f / rate;
     setFrequency();
 }
 
-void CLfo::createWaveTables() {
+namespace {
+
+using WaveTables = std::array<CLfo::WaveTable, CLfo::kNumWaveforms>;
+
+WaveTables drawWaveTables(SinePrecision sinePrecision) {
+    WaveTables waveTables{};
     // Every table is drawn in -1..1 and then mapped onto 0..1 by (t + 1) * 0.5; the
     // saw-down is the mirror of the mapped saw-up. Entry 256 closes the cycle for the
     // interpolation between entries 255 and 256.
-    WaveTable& sine = waveTables[kSine];
-    WaveTable& sawUp = waveTables[kSawUp];
-    WaveTable& sawDown = waveTables[kSawDown];
-    WaveTable& square = waveTables[kSquare];
-    WaveTable& triangle = waveTables[kTriangle];
-    WaveTable& expTriangle = waveTables[kExpTriangle];
+    CLfo::WaveTable& sine = waveTables[CLfo::kSine];
+    CLfo::WaveTable& sawUp = waveTables[CLfo::kSawUp];
+    CLfo::WaveTable& sawDown = waveTables[CLfo::kSawDown];
+    CLfo::WaveTable& square = waveTables[CLfo::kSquare];
+    CLfo::WaveTable& triangle = waveTables[CLfo::kTriangle];
+    CLfo::WaveTable& expTriangle = waveTables[CLfo::kExpTriangle];
 
-    for (int i = 0; i < kTableSize; ++i) {
+    for (int i = 0; i < CLfo::kTableSize; ++i) {
         const float turns = static_cast<float>(i) * 0.00390625f;
         sine[i] = sinePrecision == SinePrecision::kSingle
                       ? std::sin(turns * 6.2831855f)
@@ -89,11 +94,25 @@ void CLfo::createWaveTables() {
     }
     expTriangle[256] = -1.0f;
 
-    for (int w = 0; w < kNumWaveforms; ++w) {
-        if (w == kSawDown) continue;
+    for (int w = 0; w < CLfo::kNumWaveforms; ++w) {
+        if (w == CLfo::kSawDown) continue;
         for (float& entry : waveTables[w]) entry = (entry + 1.0f) * 0.5f;
     }
-    for (int i = 0; i < kTableSize; ++i) sawDown[i] = 1.0f - sawUp[i];
+    for (int i = 0; i < CLfo::kTableSize; ++i) sawDown[i] = 1.0f - sawUp[i];
+    return waveTables;
+}
+
+}  // namespace
+
+void CLfo::createWaveTables() {
+    // Made on the first LFO's construction (control thread), then only read.
+    if (sinePrecision == SinePrecision::kSingle) {
+        static const WaveTables single = drawWaveTables(SinePrecision::kSingle);
+        waveTables = &single;
+    } else {
+        static const WaveTables precise = drawWaveTables(SinePrecision::kDouble);
+        waveTables = &precise;
+    }
 }
 
 void CLfo::setSampleRate(float rate) {
@@ -130,7 +149,7 @@ void CLfo::setControl(float value, int control) {
             setFrequency();
             break;
         case kCtlWaveform:
-            table = waveTables[waveformChoice.getSetIndex(value)].data();
+            table = (*waveTables)[waveformChoice.getSetIndex(value)].data();
             break;
         case kCtlMultiple:
             multipleChoice.getSetIndex(value);

@@ -99,7 +99,7 @@ public:
 
     float getPhaseIncrement() const { return phaseIncrement; }
     float getPhase() const { return phase; }
-    const WaveTable& getWaveTable(int waveform) const { return waveTables[clampWaveform(waveform)]; }
+    const WaveTable& getWaveTable(int waveform) const { return (*waveTables)[clampWaveform(waveform)]; }
 
 protected:
     CLfo(float sampleRate, SinePrecision sinePrecision);
@@ -135,7 +135,9 @@ private:
     static float wrapped(float phase);
 
     SinePrecision sinePrecision;
-    std::array<WaveTable, kNumWaveforms> waveTables{};
+    // The tables depend on the sine's precision alone, so every LFO of the process
+    // shares one set per precision (made once, never written after).
+    const std::array<WaveTable, kNumWaveforms>* waveTables = nullptr;
     CConvertor convertor;
     CParameter waveformChoice;
     CParameter divisionChoice;

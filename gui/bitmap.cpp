@@ -1,15 +1,39 @@
 #include "bitmap.h"
 
 #include <cairo.h>
+#include <fcntl.h>
+#include <unistd.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
+#include <span>
+#include <utility>
+#include <vector>
 
 #include "drawcontext.h"
 #include "host/entry.h"
 #include "pictures.h"
 
 namespace orvex::gui {
+
+// A test program that compiles in only 1x pictures (through embeddedPicture(int)) has
+// no other scales; a library's own table (orvex_embed_pictures) replaces this.
+[[gnu::weak]] std::span<const unsigned char> embeddedPicture(int number, int scale) {
+    if (scale == 1) return embeddedPicture(number);
+    return {};
+}
+
+// One decoded drawing of a picture at one scale, shared by every bitmap that draws it.
+struct CBitmap::Drawing {
+    long number = 0;
+    int scale = 1;
+    int holders = 0;
+    cairo_surface_t* surface = nullptr;  // with device scale `scale`
+    // The drawing with one colour left out, per transparent colour asked for.
+    std::vector<std::pair<uint32_t, cairo_surface_t*>> masks;
+};
 
 namespace {
 
@@ -48,6 +72,118 @@ cairo_surface_t* asArgb(cairo_surface_t* loaded) {
     return copy;
 }
 
+std::string fileName(long number, int scale) {
+    char name[32];
+    if (scale == 1) std::snprintf(name, sizeof name, "bmp%05ld.png", number);
+    else std::snprintf(name, sizeof name, "bmp%05ld@%dx.png", number, scale);
+    return name;
+}
+
+// Width and height from the start of a PNG file (its signature and IHDR chunk).
+bool pngSize(const unsigned char* bytes, std::size_t size, int& width, int& height) {
+    static const unsigned char start[16] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n', 0, 0, 0, 13, 'I', 'H', 'D', 'R'};
+    if (size < 24 || std::memcmp(bytes, start, sizeof start) != 0) return false;
+    const auto big = [&](int at) {
+        return static_cast<uint32_t>(bytes[at]) << 24 | static_cast<uint32_t>(bytes[at + 1]) << 16 |
+               static_cast<uint32_t>(bytes[at + 2]) << 8 | bytes[at + 3];
+    };
+    const uint32_t w = big(16);
+    const uint32_t h = big(20);
+    if (w == 0 || h == 0 || w > 32767 || h > 32767) return false;
+    width = static_cast<int>(w);
+    height = static_cast<int>(h);
+    return true;
+}
+
+// Picture `number` at `scale`: the Resources folder's file, else the compiled-in one;
+// null when neither decodes.
+cairo_surface_t* decode(long number, int scale) {
+    cairo_surface_t* loaded = nullptr;
+    if (const std::string folder = CBitmap::resourceFolder(); !folder.empty())
+        loaded = usable(cairo_image_surface_create_from_png((folder + "/" + fileName(number, scale)).c_str()));
+    if (!loaded) {
+        const std::span<const unsigned char> bytes = embeddedPicture(static_cast<int>(number), scale);
+        if (!bytes.empty()) {
+            PngReader reader{bytes};
+            loaded = usable(cairo_image_surface_create_from_png_stream(readPng, &reader));
+        }
+    }
+    if (!loaded) return nullptr;
+    loaded = asArgb(loaded);
+    // Drawn on a context scaled by `scale`, it lands pixel for pixel.
+    if (scale > 1) cairo_surface_set_device_scale(loaded, scale, scale);
+    return loaded;
+}
+
+// `from` with every pixel of exactly the opaque colour `key` made fully transparent.
+cairo_surface_t* maskOf(cairo_surface_t* from, uint32_t key) {
+    const int w = cairo_image_surface_get_width(from);
+    const int h = cairo_image_surface_get_height(from);
+    cairo_surface_t* masked = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, h);
+    cairo_surface_flush(from);
+    const unsigned char* source = cairo_image_surface_get_data(from);
+    unsigned char* to = cairo_image_surface_get_data(masked);
+    const int fromStride = cairo_image_surface_get_stride(from);
+    const int toStride = cairo_image_surface_get_stride(masked);
+    for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x) {
+            uint32_t argb;
+            std::memcpy(&argb, source + y * fromStride + 4 * x, 4);
+            if (argb == key) argb = 0;
+            std::memcpy(to + y * toStride + 4 * x, &argb, 4);
+        }
+    }
+    cairo_surface_mark_dirty(masked);
+    double sx = 1, sy = 1;
+    cairo_surface_get_device_scale(from, &sx, &sy);
+    cairo_surface_set_device_scale(masked, sx, sy);
+    return masked;
+}
+
+// This library's decoded drawings. Editor threads only; locked so that two instances'
+// editors on different threads of some host cannot race.
+struct Cache {
+    std::mutex lock;
+    std::vector<CBitmap::Drawing*> drawings;
+};
+
+Cache& cache() {
+    static Cache shared;
+    return shared;
+}
+
+// The drawing of `number` at `scale`, decoded when no bitmap holds it yet; null when
+// that scale is missing. The caller holds it until `release`.
+CBitmap::Drawing* acquire(long number, int scale) {
+    Cache& c = cache();
+    std::lock_guard<std::mutex> hold(c.lock);
+    for (CBitmap::Drawing* d : c.drawings) {
+        if (d->number == number && d->scale == scale) {
+            ++d->holders;
+            return d;
+        }
+    }
+    cairo_surface_t* surface = decode(number, scale);
+    if (!surface) return nullptr;
+    auto* d = new CBitmap::Drawing{number, scale, 1, surface, {}};
+    c.drawings.push_back(d);
+    return d;
+}
+
+void release(CBitmap::Drawing* d) {
+    Cache& c = cache();
+    std::lock_guard<std::mutex> hold(c.lock);
+    if (--d->holders > 0) return;
+    std::erase(c.drawings, d);
+    for (auto& [key, masked] : d->masks) cairo_surface_destroy(masked);
+    cairo_surface_destroy(d->surface);
+    delete d;
+}
+
+uint32_t keyOf(const CColor& colour) {
+    return 0xFF000000u | (uint32_t{colour.red} << 16) | (uint32_t{colour.green} << 8) | colour.blue;
+}
+
 }  // namespace
 
 std::string CBitmap::resourceFolder() {
@@ -57,28 +193,36 @@ std::string CBitmap::resourceFolder() {
 
 CBitmap::CBitmap(long resource) : resource(resource) {
     keepDrawingLibrariesLoaded();
-    char name[32];
-    std::snprintf(name, sizeof name, "bmp%05ld.png", resource);
-    cairo_surface_t* loaded = nullptr;
-    if (const std::string folder = resourceFolder(); !folder.empty())
-        loaded = usable(cairo_image_surface_create_from_png((folder + "/" + name).c_str()));
-    if (!loaded) {
-        const std::span<const unsigned char> bytes = embeddedPicture(static_cast<int>(resource));
-        if (!bytes.empty()) {
-            PngReader reader{bytes};
-            loaded = usable(cairo_image_surface_create_from_png_stream(readPng, &reader));
+    // Only the size, from the 1x picture's header, in the order the drawing is looked
+    // up; decoding waits until it is drawn.
+    bool found = false;
+    if (const std::string folder = resourceFolder(); !folder.empty()) {
+        // Plain system calls: no stream buffer is allocated for 24 bytes.
+        const std::string path = folder + "/" + fileName(resource, 1);
+        if (const int file = ::open(path.c_str(), O_RDONLY | O_CLOEXEC); file >= 0) {
+            unsigned char header[24] = {};
+            if (::read(file, header, sizeof header) == static_cast<ssize_t>(sizeof header))
+                found = pngSize(header, sizeof header, width, height);
+            ::close(file);
         }
     }
-    if (!loaded) {
-        std::fprintf(stderr, "Bitmap Nr.:%d not found.\n", static_cast<int>(resource));
-        return;
+    if (!found) {
+        const std::span<const unsigned char> bytes = embeddedPicture(static_cast<int>(resource));
+        found = pngSize(bytes.data(), bytes.size(), width, height);
     }
-    adopt(asArgb(loaded));
+    if (!found) {
+        width = height = 0;
+        std::fprintf(stderr, "Bitmap Nr.:%d not found.\n", static_cast<int>(resource));
+    }
 }
 
 CBitmap::CBitmap(int w, int h) {
     keepDrawingLibrariesLoaded();
-    if (w > 0 && h > 0) adopt(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, h));
+    if (w > 0 && h > 0) {
+        own = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, h);
+        width = w;
+        height = h;
+    }
 }
 
 void CBitmap::forget() {
@@ -86,18 +230,57 @@ void CBitmap::forget() {
 }
 
 CBitmap::~CBitmap() {
-    if (masked) cairo_surface_destroy(masked);
-    if (surface) cairo_surface_destroy(surface);
+    releaseDrawings();
+    if (ownMasked) cairo_surface_destroy(ownMasked);
+    if (own) cairo_surface_destroy(own);
 }
 
-void CBitmap::adopt(cairo_surface_t* loaded) {
-    surface = loaded;
-    width = cairo_image_surface_get_width(surface);
-    height = cairo_image_surface_get_height(surface);
+void CBitmap::releaseDrawings() {
+    // A missing scale holds the 1x drawing in its place: each slot is one hold.
+    for (Drawing*& d : held) {
+        if (d) release(d);
+        d = nullptr;
+    }
 }
 
-CColor CBitmap::pixel(int x, int y) const {
-    if (!surface || x < 0 || y < 0 || x >= width || y >= height) return kBlackCColor;
+std::size_t CBitmap::decodedDrawings() {
+    Cache& c = cache();
+    std::lock_guard<std::mutex> hold(c.lock);
+    return c.drawings.size();
+}
+
+CBitmap::Drawing* CBitmap::drawing(int scale) const {
+    if (own || width == 0) return nullptr;
+    scale = scale >= 3 ? 3 : scale <= 1 ? 1 : 2;
+    if (!held[scale]) {
+        held[scale] = acquire(resource, scale);
+        // No drawing at this scale at all: the 1x one, enlarged.
+        if (!held[scale] && scale > 1) held[scale] = acquire(resource, 1);
+    }
+    return held[scale];
+}
+
+cairo_surface_t* CBitmap::getSurface() const {
+    if (own) return own;
+    const Drawing* d = drawing(1);
+    return d ? d->surface : nullptr;
+}
+
+int CBitmap::drawingWidth(int scale) const {
+    if (own) return width;
+    const Drawing* d = drawing(scale);
+    return d ? cairo_image_surface_get_width(d->surface) : 0;
+}
+
+CColor CBitmap::pixel(int x, int y, int scale) const {
+    cairo_surface_t* surface = own;
+    if (!own) {
+        const Drawing* d = drawing(scale);
+        surface = d ? d->surface : nullptr;
+    }
+    if (!surface || x < 0 || y < 0 || x >= cairo_image_surface_get_width(surface) ||
+        y >= cairo_image_surface_get_height(surface))
+        return kBlackCColor;
     cairo_surface_flush(surface);
     const unsigned char* row = cairo_image_surface_get_data(surface) + y * cairo_image_surface_get_stride(surface);
     uint32_t argb;
@@ -107,10 +290,28 @@ CColor CBitmap::pixel(int x, int y) const {
 
 void CBitmap::setTransparentColor(const CColor& color) {
     transparent = color;
-    if (masked) {
-        cairo_surface_destroy(masked);
-        masked = nullptr;
+    if (ownMasked) {
+        cairo_surface_destroy(ownMasked);
+        ownMasked = nullptr;
     }
+}
+
+cairo_surface_t* CBitmap::surfaceFor(CDrawContext* context, bool masked) const {
+    if (own) {
+        if (!masked) return own;
+        if (!ownMasked) ownMasked = maskOf(own, keyOf(transparent));
+        return ownMasked;
+    }
+    Drawing* d = drawing(context->pictureScale());
+    if (!d) return nullptr;
+    if (!masked) return d->surface;
+    // Made once per drawing and transparent colour, for every bitmap that shares them.
+    const uint32_t key = keyOf(transparent);
+    std::lock_guard<std::mutex> hold(cache().lock);
+    for (const auto& [k, surface] : d->masks)
+        if (k == key) return surface;
+    d->masks.emplace_back(key, maskOf(d->surface, key));
+    return d->masks.back().second;
 }
 
 void CBitmap::blit(CDrawContext* context, cairo_surface_t* source, const CRect& rect, const CPoint& offset) {
@@ -125,33 +326,13 @@ void CBitmap::blit(CDrawContext* context, cairo_surface_t* source, const CRect& 
 }
 
 void CBitmap::draw(CDrawContext* context, const CRect& rect, const CPoint& offset) {
-    blit(context, surface, rect, offset);
+    if (!context) return;
+    blit(context, surfaceFor(context, false), rect, offset);
 }
 
 void CBitmap::drawTransparent(CDrawContext* context, const CRect& rect, const CPoint& offset) {
-    if (!surface) return;
-    if (!masked) {
-        // Made once per transparent colour: every pixel of exactly that colour becomes
-        // fully transparent, the others stay as they are.
-        masked = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
-        cairo_surface_flush(surface);
-        const unsigned char* from = cairo_image_surface_get_data(surface);
-        unsigned char* to = cairo_image_surface_get_data(masked);
-        const int fromStride = cairo_image_surface_get_stride(surface);
-        const int toStride = cairo_image_surface_get_stride(masked);
-        const uint32_t key = 0xFF000000u | (uint32_t{transparent.red} << 16) | (uint32_t{transparent.green} << 8) |
-                             transparent.blue;
-        for (int y = 0; y < height; ++y) {
-            for (int x = 0; x < width; ++x) {
-                uint32_t argb;
-                std::memcpy(&argb, from + y * fromStride + 4 * x, 4);
-                if (argb == key) argb = 0;
-                std::memcpy(to + y * toStride + 4 * x, &argb, 4);
-            }
-        }
-        cairo_surface_mark_dirty(masked);
-    }
-    blit(context, masked, rect, offset);
+    if (!context) return;
+    blit(context, surfaceFor(context, true), rect, offset);
 }
 
 }  // namespace orvex::gui

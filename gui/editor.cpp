@@ -1,5 +1,7 @@
 #include "editor.h"
 
+#include <malloc.h>
+
 #include <algorithm>
 #include <cmath>
 #include <utility>
@@ -166,6 +168,12 @@ void PanelEditor::close() {
     std::fill(controls.begin(), controls.end(), nullptr);
     tip = nullptr;
     tipTag = -1;
+    background->releaseDrawings();  // decoded again at the next open's first draw
+    // The frame, its window's buffer and the decoded pictures (a panel's size or more
+    // each) have just been freed. Give their pages back now: glibc raises its trim
+    // threshold to twice the largest block freed, so a heap top just under it would
+    // otherwise stay with the process from close to close.
+    malloc_trim(0);
 }
 
 CControl* PanelEditor::control(long tag) const {

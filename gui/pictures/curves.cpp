@@ -49,7 +49,7 @@ Picture filterCurve(const Style& style, Response response, int width, int height
         return std::min(y, h + line);  // far down, the line leaves through the bottom
     };
 
-    cairo_surface_t* shape = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
+    cairo_surface_t* shape = detail::scaledSurface(CAIRO_FORMAT_ARGB32, width, height);
     cairo_t* cr = cairo_create(shape);
     const auto curve = [&] {
         cairo_move_to(cr, xs.front(), yOf(dbs.front()));
@@ -64,12 +64,14 @@ Picture filterCurve(const Style& style, Response response, int width, int height
         const int stride = cairo_image_surface_get_stride(shape);
         const Colour& fill = style.curveFill;
         const double depth = std::max(options.fillDepth, 0.01) * h;
-        for (int x = 0; x < width; ++x) {
-            const double ratio = std::exp2(((x + 0.5) / w - corner) * options.octaves);
+        // Pixel columns and rows of the shape at the drawing scale k, measured in 1x units.
+        const int k = drawingScale();
+        for (int x = 0; x < width * k; ++x) {
+            const double ratio = std::exp2(((x + 0.5) / k / w - corner) * options.octaves);
             const double lineY = yOf(responseDb(response, ratio, options.q, options.stages));
             const double reach = std::min(depth, h - lineY);
-            for (int y = std::max(0, static_cast<int>(lineY)); y < height && reach > 0; ++y) {
-                const double t = (y + 0.5 - lineY) / reach;
+            for (int y = std::max(0, static_cast<int>(lineY * k)); y < height * k && reach > 0; ++y) {
+                const double t = ((y + 0.5) / k - lineY) / reach;
                 if (t < 0 || t >= 1) continue;
                 const double a = fill.alpha * (1 - t) * (1 - t);
                 const auto premultiplied = [&](int c) { return static_cast<std::uint32_t>(std::lround(c * a)); };

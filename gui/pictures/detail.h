@@ -40,6 +40,10 @@ inline void verticalGradient(cairo_t* cr, double y0, double y1, const Colour& to
     cairo_pattern_destroy(g);
 }
 
+// An image surface for a width x height area at the drawing scale: scale times the
+// pixels each way, drawn on in width x height units.
+cairo_surface_t* scaledSurface(cairo_format_t format, int width, int height);
+
 // Fixed font rendering, whatever the machine's fontconfig settings say: grey
 // antialiasing, slight hinting, whole-pixel advances.
 void useFont(cairo_t* cr, const Font& font);

@@ -1,4 +1,5 @@
 // Colours, pictures, backdrops and the generator's frame.
+#include "detail.h"
 #include "pieces.h"
 
 #include <cairo.h>
@@ -12,7 +13,9 @@
 #include <cstring>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <utility>
+#include <vector>
 
 namespace orvex::pictures {
 
@@ -20,7 +23,24 @@ namespace {
 
 int clamp8(double v) { return static_cast<int>(std::lround(std::clamp(v, 0.0, 255.0))); }
 
+int currentScale = 1;
+
 }  // namespace
+
+int drawingScale() { return currentScale; }
+
+void setDrawingScale(int scale) {
+    if (scale < 1 || scale > 3) throw std::runtime_error("pictures are drawn at scale 1, 2 or 3, not " + std::to_string(scale));
+    currentScale = scale;
+}
+
+cairo_surface_t* detail::scaledSurface(cairo_format_t format, int width, int height) {
+    const int k = drawingScale();
+    cairo_surface_t* surface = cairo_image_surface_create(format, width * k, height * k);
+    // At 1x the surface is left exactly as cairo makes it, so 1x pictures stay as they were.
+    if (k > 1) cairo_surface_set_device_scale(surface, k, k);
+    return surface;
+}
 
 Colour Colour::mix(const Colour& other, double amount) const {
     return {clamp8(red + (other.red - red) * amount), clamp8(green + (other.green - green) * amount),
@@ -39,11 +59,11 @@ Style Style::withAccent(const Colour& accent) {
 
 // ---- Picture ---------------------------------------------------------------------
 
-Picture::Picture(int width, int height) : w(width), h(height) {
-    if (width <= 0 || height <= 0 || width > 32767 || height > 32767)
+Picture::Picture(int width, int height) : w(width), h(height), k(drawingScale()) {
+    if (width <= 0 || height <= 0 || width * k > 32767 || height * k > 32767)
         throw std::runtime_error("a picture of " + std::to_string(width) + " x " + std::to_string(height) +
                                  " pixels cannot be drawn");
-    image = cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height);
+    image = detail::scaledSurface(CAIRO_FORMAT_RGB24, width, height);
     cr = cairo_create(image);
     if (cairo_status(cr) != CAIRO_STATUS_SUCCESS) {
         cairo_destroy(cr);
@@ -62,7 +82,7 @@ Picture::~Picture() {
 }
 
 Picture::Picture(Picture&& other) noexcept
-    : w(other.w), h(other.h), image(std::exchange(other.image, nullptr)), cr(std::exchange(other.cr, nullptr)) {}
+    : w(other.w), h(other.h), k(other.k), image(std::exchange(other.image, nullptr)), cr(std::exchange(other.cr, nullptr)) {}
 
 Picture& Picture::operator=(Picture&& other) noexcept {
     if (this != &other) {
@@ -70,6 +90,7 @@ Picture& Picture::operator=(Picture&& other) noexcept {
         if (image) cairo_surface_destroy(image);
         w = other.w;
         h = other.h;
+        k = other.k;
         image = std::exchange(other.image, nullptr);
         cr = std::exchange(other.cr, nullptr);
     }
@@ -79,16 +100,17 @@ Picture& Picture::operator=(Picture&& other) noexcept {
 Colour Picture::pixel(int x, int y) const {
     if (!image || x < 0 || y < 0 || x >= w || y >= h) return {};
     cairo_surface_flush(image);
-    const unsigned char* row = cairo_image_surface_get_data(image) + y * cairo_image_surface_get_stride(image);
+    const unsigned char* row = cairo_image_surface_get_data(image) + y * k * cairo_image_surface_get_stride(image);
     std::uint32_t p;
-    std::memcpy(&p, row + 4 * x, 4);
+    std::memcpy(&p, row + 4 * x * k, 4);
     return {static_cast<int>((p >> 16) & 0xff), static_cast<int>((p >> 8) & 0xff), static_cast<int>(p & 0xff)};
 }
 
 void Picture::save(const std::string& directory, int number) const {
     if (number < 0 || number > 99999) throw std::runtime_error("picture number " + std::to_string(number) + " has more than five digits");
-    char name[16];
-    std::snprintf(name, sizeof name, "bmp%05d.png", number);
+    char name[24];
+    if (k == 1) std::snprintf(name, sizeof name, "bmp%05d.png", number);
+    else std::snprintf(name, sizeof name, "bmp%05d@%dx.png", number, k);
     const std::string path = directory + "/" + name;
     cairo_surface_flush(image);
     const cairo_status_t status = cairo_surface_write_to_png(image, path.c_str());
@@ -113,8 +135,9 @@ void paintBackdrop(cairo_t* cr, const Backdrop& backdrop) {
 }  // namespace
 
 void layOnKey(cairo_surface_t* shape, const Colour& key, const Colour& edges, Picture& into, int threshold) {
-    const int w = into.width();
-    const int h = into.height();
+    // Pixel by pixel, at whatever scale both are drawn.
+    const int w = cairo_image_surface_get_width(into.surface());
+    const int h = cairo_image_surface_get_height(into.surface());
     if (cairo_image_surface_get_width(shape) != w || cairo_image_surface_get_height(shape) != h ||
         cairo_image_surface_get_format(shape) != CAIRO_FORMAT_ARGB32)
         throw std::runtime_error("layOnKey: the shape and the picture differ in size or format");
@@ -150,7 +173,7 @@ void layOnKey(cairo_surface_t* shape, const Colour& key, const Colour& edges, Pi
 
 Picture compose(int width, int height, const Backdrop& backdrop, const std::function<void(cairo_t*)>& draw) {
     Picture picture(width, height);
-    cairo_surface_t* shape = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
+    cairo_surface_t* shape = detail::scaledSurface(CAIRO_FORMAT_ARGB32, width, height);
     cairo_t* cr = cairo_create(shape);
     draw(cr);
     cairo_destroy(cr);
@@ -173,8 +196,18 @@ Picture compose(int width, int height, const Backdrop& backdrop, const std::func
 int generate(int argc, char** argv, const std::function<void(const std::string& directory)>& draw) {
     int code = 0;
     struct stat info {};
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: %s DIRECTORY\n  draws the pictures as bmpNNNNN.png into DIRECTORY\n",
+    std::vector<int> scales;
+    bool usable = argc >= 2;
+    for (int i = 2; i < argc; ++i) {
+        const std::string_view s = argv[i];
+        usable = usable && s.size() == 1 && s[0] >= '1' && s[0] <= '3';
+        if (usable) scales.push_back(s[0] - '0');
+    }
+    if (scales.empty()) scales.push_back(1);
+    if (!usable) {
+        std::fprintf(stderr,
+                     "usage: %s DIRECTORY [SCALE...]\n  draws the pictures as bmpNNNNN.png into DIRECTORY, and as\n"
+                     "  bmpNNNNN@2x.png and bmpNNNNN@3x.png at twice and three times the pixels for scales 2 and 3\n",
                      argc > 0 ? argv[0] : "generator");
         code = 2;
     } else if (stat(argv[1], &info) != 0 || !S_ISDIR(info.st_mode)) {
@@ -182,7 +215,11 @@ int generate(int argc, char** argv, const std::function<void(const std::string& 
         code = 2;
     } else {
         try {
-            draw(argv[1]);
+            for (int scale : scales) {
+                setDrawingScale(scale);
+                draw(argv[1]);
+            }
+            setDrawingScale(1);
         } catch (const std::exception& e) {
             std::fprintf(stderr, "%s: %s\n", argv[0], e.what());
             code = 1;

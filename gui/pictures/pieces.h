@@ -65,7 +65,16 @@ struct Style {
     static Style withAccent(const Colour& accent);
 };
 
-// An opaque picture being drawn; `save` writes it as PNG.
+// The scale the pictures are being drawn at: 1, 2 or 3 (`generate` sets it for each
+// run of a generator's drawing). A Picture of width x height then holds scale times
+// the pixels each way, and every drawing call on it stays in its width x height units
+// (cairo's device scale), so the same code draws every scale: text, curves and edges
+// at the finer pixels, nothing enlarged.
+int drawingScale();
+// Sets the drawing scale (1 to 3) for the Pictures made after it; throws otherwise.
+void setDrawingScale(int scale);
+
+// An opaque picture being drawn at the drawing scale; `save` writes it as PNG.
 class Picture {
 public:
     Picture(int width, int height);
@@ -75,20 +84,25 @@ public:
     Picture(const Picture&) = delete;
     Picture& operator=(const Picture&) = delete;
 
+    // The size in 1x units; the surface has scale() times the pixels each way.
     int width() const { return w; }
     int height() const { return h; }
+    int scale() const { return k; }
     cairo_surface_t* surface() const { return image; }
-    // A drawing context on the picture (owned by the picture).
+    // A drawing context on the picture (owned by the picture), in 1x units.
     cairo_t* context() const { return cr; }
-    // The 8-bit colour at (x, y); black outside the picture.
+    // The 8-bit colour at (x, y) in 1x units (the top left pixel of that unit at a
+    // larger scale); black outside the picture.
     Colour pixel(int x, int y) const;
 
-    // Writes `directory`/bmpNNNNN.png; throws std::runtime_error when it cannot.
+    // Writes `directory`/bmpNNNNN.png (bmpNNNNN@2x.png, bmpNNNNN@3x.png when drawn at
+    // scale 2 or 3); throws std::runtime_error when it cannot.
     void save(const std::string& directory, int number) const;
 
 private:
     int w = 0;
     int h = 0;
+    int k = 1;
     cairo_surface_t* image = nullptr;
     cairo_t* cr = nullptr;
 };
@@ -233,8 +247,10 @@ Picture filterCurve(const Style& style, Response response, int width, int height
 
 // ---- Generator programs ----------------------------------------------------------
 
-// The body of a generator's main: checks that argv[1] names a writable directory,
-// calls `draw` with it, reports an error on the standard error stream, and releases
+// The body of a generator's main (usage: generator DIRECTORY [SCALE...]): checks that
+// argv[1] names a writable directory, calls `draw` with it once for each scale given
+// (1 alone when none is; the build asks for every scale the editors draw at) with the
+// drawing scale set, reports an error on the standard error stream, and releases
 // cairo's and fontconfig's caches. Returns main's exit code.
 int generate(int argc, char** argv, const std::function<void(const std::string& directory)>& draw);
 
