@@ -103,6 +103,8 @@ public:
 
     void openPopup(COptionMenu& menu) override;
     void closePopup() override;
+    unsigned long nativeWindow() const override { return window; }
+    bool connected() const override { return xcb_connection_has_error(c) == 0; }
 
 private:
     xcb_atom_t atom(const char* name) {
