@@ -93,13 +93,13 @@ class Lv2Ui : public testing::TestWithParam<UiScript> {
 protected:
     static void SetUpTestSuite() {
         unsetenv("DISPLAY");  // a private server, never the developer's pointer
-        server() = std::make_unique<XServer>();
-        if (!server()->start(reason())) server().reset();
+        server = std::make_unique<XServer>();
+        if (!server->start(reason)) server.reset();
     }
-    static void TearDownTestSuite() { server().reset(); }
+    static void TearDownTestSuite() { server.reset(); }
 
     void SetUp() override {
-        if (!server()) GTEST_SKIP() << reason();
+        if (!server) GTEST_SKIP() << reason;
         if (std::system("command -v xdotool >/dev/null") != 0) GTEST_SKIP() << "no xdotool";
         const std::string name = GetParam().bundle;
         const std::string path = std::string(ORVEX_BINARY_DIR) + "/lv2/orvex-" + name + ".lv2/orvex-" + name + ".so";
@@ -114,7 +114,7 @@ protected:
         EXPECT_EQ(std::string(descriptor->URI), "urn:harmoxel:orvex:" + name + "#ui");
         idleInterface = static_cast<const LV2UI_Idle_Interface*>(descriptor->extension_data(LV2_UI__idleInterface));
         ASSERT_NE(idleInterface, nullptr);
-        host = std::make_unique<HostWindow>(server()->display());
+        host = std::make_unique<HostWindow>(server->display());
         ASSERT_TRUE(host->usable());
     }
     void TearDown() override {
@@ -169,14 +169,9 @@ protected:
     void click(Point at) { xdotool("mousemove " + std::to_string(at.x) + " " + std::to_string(at.y) + " click 1"); }
     std::vector<uint32_t> pixelsAround(Point at) { return host->screenPixels(at.x - 8, at.y - 8, 16, 16); }
 
-    static std::unique_ptr<XServer>& server() {
-        static std::unique_ptr<XServer> s;
-        return s;
-    }
-    static std::string& reason() {
-        static std::string r;
-        return r;
-    }
+    // One server for the suite: Xvfb takes a moment to start.
+    static inline std::unique_ptr<XServer> server;
+    static inline std::string reason;
 
     void* library = nullptr;
     const LV2UI_Descriptor* descriptor = nullptr;
