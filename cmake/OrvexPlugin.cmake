@@ -6,10 +6,11 @@
 # find it when they scan build/vst. The fuzz driver (tests/fuzz) links the same objects
 # statically, once per plug-in; every plug-in added here is fuzzed unless NO_FUZZ says
 # otherwise. With LV2_CLASS (an LV2 plug-in class: SpatialPlugin, FilterPlugin ...) it
-# also builds the LV2 bundle build/lv2/orvex-<name>.lv2: the same objects and the LV2
-# face (host/lv2face.cpp) linked into orvex-<name>.so, which exports lv2_descriptor
-# only, and the bundle's Turtle written from that binary right after it is linked
-# (tools/lv2ttl).
+# also builds the LV2 bundle build/lv2/orvex-<name>.lv2: the same objects, the LV2
+# face (host/lv2face.cpp) and the LV2 UI (host/lv2ui.cpp, the plug-in's editor
+# orvex::<name>::ADEditor from the editor.h beside the caller) linked into
+# orvex-<name>.so, which exports lv2_descriptor and lv2ui_descriptor only, and the
+# bundle's Turtle written from that binary right after it is linked (tools/lv2ttl).
 function(orvex_add_plugin name)
   cmake_parse_arguments(ARG "NO_FUZZ" "OUTPUT_DIR;EXPORTS;LV2_CLASS" "SOURCES;LIBRARIES" ${ARGN})
   if(NOT ARG_OUTPUT_DIR)
@@ -48,19 +49,15 @@ function(orvex_add_plugin name)
   if(ARG_LV2_CLASS)
     set(bundle ${ORVEX_LV2_DIR}/orvex-${name}.lv2)
     set(lv2map ${PROJECT_SOURCE_DIR}/host/lv2exports.map)
-    # The plug-in's objects and its libraries but the editor toolkit's: the editor is
-    # linked in with the objects, yet nothing the descriptor reaches uses it, and
-    # dropping what is unreachable leaves the binary without it and without the
-    # drawing libraries it would load. Not in sanitizer builds, whose type checks keep
-    # references to the editor's classes.
-    set(libraries ${ARG_LIBRARIES})
-    if(NOT ORVEX_SANITIZE)
-      list(REMOVE_ITEM libraries orvex_gui)
-    endif()
-    add_library(${name}_lv2 MODULE ${PROJECT_SOURCE_DIR}/host/lv2face.cpp ${PROJECT_SOURCE_DIR}/host/lv2describe.cpp $<TARGET_OBJECTS:${name}_objects>)
-    target_link_libraries(${name}_lv2 PRIVATE ${libraries} orvex_host)
+    # The plug-in's objects and its libraries, the editor toolkit's among them: the
+    # UI opens the plug-in's own editor. What neither descriptor reaches (the VST 2.x
+    # entry's effect with editor) is dropped from the binary.
+    add_library(${name}_lv2 MODULE ${PROJECT_SOURCE_DIR}/host/lv2face.cpp ${PROJECT_SOURCE_DIR}/host/lv2describe.cpp
+                ${PROJECT_SOURCE_DIR}/host/lv2ui.cpp $<TARGET_OBJECTS:${name}_objects>)
+    target_link_libraries(${name}_lv2 PRIVATE ${ARG_LIBRARIES} orvex_host)
     target_compile_definitions(${name}_lv2 PRIVATE
-      ORVEX_LV2_NAME="${name}" ORVEX_LV2_CLASS="${ARG_LV2_CLASS}")
+      ORVEX_LV2_NAME="${name}" ORVEX_LV2_CLASS="${ARG_LV2_CLASS}"
+      ORVEX_LV2_EDITOR=orvex::${name}::ADEditor ORVEX_LV2_EDITOR_HEADER="${CMAKE_CURRENT_SOURCE_DIR}/editor.h")
     target_link_options(${name}_lv2 PRIVATE -Wl,--version-script=${lv2map} -Wl,-z,defs -Wl,--gc-sections)
     set_target_properties(${name}_lv2 PROPERTIES
       PREFIX ""

@@ -188,11 +188,12 @@ void COnOffButton::draw(CDrawContext* context) {
 bool COnOffButton::mouse(CDrawContext* context, CPoint&, int buttons) {
     if (!mouseEnabled || !(effectiveButtons(buttons) & kLButton)) return false;
     value = static_cast<int>(value) == 0 ? 1.0f : 0.0f;
-    doIdleStuff();
-    // The host records the switch as one touch of the parameter.
+    // The host records the switch as one touch of the parameter. The idle comes after
+    // it: one that ran first would draw the new value and leave nothing to report.
     beginEdit();
     notifyIfDirty(context);
     endEdit();
+    doIdleStuff();
     return false;
 }
 

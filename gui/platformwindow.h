@@ -28,6 +28,11 @@ public:
     virtual void focusChanged(bool focused) = 0;
     virtual void openPopup(COptionMenu& menu) = 0;
     virtual void closePopup() = 0;
+    // The window's X11 id, for a host that embeds it (the LV2 UI's widget); 0 if none.
+    virtual unsigned long nativeWindow() const { return 0; }
+    // Whether the window system still serves the window (false once the connection to
+    // the X server broke).
+    virtual bool connected() const { return true; }
 };
 
 }  // namespace orvex::gui

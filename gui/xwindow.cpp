@@ -59,9 +59,11 @@ public:
                                        XCB_EVENT_MASK_BUTTON_RELEASE | XCB_EVENT_MASK_POINTER_MOTION |
                                        XCB_EVENT_MASK_KEY_PRESS | XCB_EVENT_MASK_KEY_RELEASE |
                                        XCB_EVENT_MASK_LEAVE_WINDOW | XCB_EVENT_MASK_FOCUS_CHANGE};
+        // The parent's visual: a window of another visual would need a colormap of its
+        // own, and GTK hosts give a parent of a visual other than the root's.
         xcb_create_window(c, XCB_COPY_FROM_PARENT, window, parent, 0, 0, static_cast<uint16_t>(size.width()),
                           static_cast<uint16_t>(size.height()), 0, XCB_WINDOW_CLASS_INPUT_OUTPUT,
-                          screen->root_visual, mask, values);
+                          XCB_COPY_FROM_PARENT, mask, values);
         // Embedded and mapped, for hosts that follow the embedding protocol.
         const xcb_atom_t embed = atom("_XEMBED_INFO");
         const uint32_t info[] = {0, 1};
@@ -105,6 +107,8 @@ public:
 
     void openPopup(COptionMenu& menu) override;
     void closePopup() override;
+    unsigned long nativeWindow() const override { return window; }
+    bool connected() const override { return xcb_connection_has_error(c) == 0; }
 
 private:
     xcb_atom_t atom(const char* name) {

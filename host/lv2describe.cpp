@@ -1,7 +1,7 @@
 // The bundle's Turtle, written from the plug-in's own table at build time (through
 // the describe interface of host/lv2face.h, run by tools/lv2ttl): the manifest, the
-// plug-in's description with one control port per parameter in the unit of its reading,
-// and its presets, from the programs that differ.
+// plug-in's description with one control port per parameter in the unit of its reading
+// and its X11 UI (host/lv2ui.cpp), and its presets, from the programs that differ.
 // Compiled once per plug-in beside the face (ORVEX_LV2_NAME, ORVEX_LV2_CLASS).
 #include <algorithm>
 #include <cctype>
@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "lv2face.h"
+#include "lv2ui.h"
 
 #ifndef ORVEX_LV2_NAME
 #error "ORVEX_LV2_NAME names the plug-in (cmake/OrvexPlugin.cmake)"
@@ -146,12 +147,17 @@ bool writeManifest(std::FILE* out, const char* binaryFile) {
     std::fprintf(out,
                  "@prefix lv2: <http://lv2plug.in/ns/lv2core#> .\n"
                  "@prefix pset: <http://lv2plug.in/ns/ext/presets#> .\n"
-                 "@prefix rdfs: <http://www.w3.org/2000/01/rdf-schema#> .\n\n"
+                 "@prefix rdfs: <http://www.w3.org/2000/01/rdf-schema#> .\n"
+                 "@prefix ui: <http://lv2plug.in/ns/extensions/ui#> .\n\n"
                  "<%s>\n"
                  "    a lv2:Plugin ;\n"
                  "    lv2:binary <%s> ;\n"
+                 "    rdfs:seeAlso <%s.ttl> .\n\n"
+                 "<%s>\n"
+                 "    a ui:X11UI ;\n"
+                 "    lv2:binary <%s> ;\n"
                  "    rdfs:seeAlso <%s.ttl> .\n",
-                 ORVEX_LV2_URI, binaryFile, ORVEX_LV2_NAME);
+                 ORVEX_LV2_URI, binaryFile, ORVEX_LV2_NAME, ORVEX_LV2_UI_URI, binaryFile, ORVEX_LV2_NAME);
     for (const Preset& preset : presets)
         std::fprintf(out,
                      "\n<%s>\n"
@@ -244,6 +250,7 @@ bool writePlugin(std::FILE* out) {
                  "@prefix rdfs: <http://www.w3.org/2000/01/rdf-schema#> .\n"
                  "@prefix state: <http://lv2plug.in/ns/ext/state#> .\n"
                  "@prefix time: <http://lv2plug.in/ns/ext/time#> .\n"
+                 "@prefix ui: <http://lv2plug.in/ns/extensions/ui#> .\n"
                  "@prefix units: <http://lv2plug.in/ns/extensions/units#> .\n"
                  "@prefix urid: <http://lv2plug.in/ns/ext/urid#> .\n\n"
                  "<%s>\n"
@@ -252,6 +259,7 @@ bool writePlugin(std::FILE* out) {
                  "    lv2:project <urn:harmoxel:orvex> ;\n"
                  "    lv2:optionalFeature lv2:hardRTCapable, opts:options, urid:map ;\n"
                  "    lv2:extensionData state:interface ;\n"
+                 "    ui:ui <%s> ;\n"
                  "    lv2:port [\n"
                  "        a lv2:InputPort, lv2:AudioPort ; lv2:index 0 ; lv2:symbol \"in_l\" ; lv2:name \"Left input\"\n"
                  "    ] , [\n"
@@ -261,7 +269,7 @@ bool writePlugin(std::FILE* out) {
                  "    ] , [\n"
                  "        a lv2:OutputPort, lv2:AudioPort ; lv2:index 3 ; lv2:symbol \"out_r\" ; lv2:name \"Right output\"\n"
                  "    ]",
-                 ORVEX_LV2_URI, ORVEX_LV2_CLASS, escaped(effect->effectIdentity().effectName).c_str());
+                 ORVEX_LV2_URI, ORVEX_LV2_CLASS, escaped(effect->effectIdentity().effectName).c_str(), ORVEX_LV2_UI_URI);
     const std::vector<std::string> symbols = controlSymbols(*effect);
     for (int p = 0; p < effect->numParams(); ++p)
         writeControlPort(out, effect->parameterInfo(p), kLv2FirstControl + static_cast<uint32_t>(p), symbols[p]);
@@ -280,6 +288,17 @@ bool writePlugin(std::FILE* out) {
                      "        lv2:name \"%s\"\n"
                      "    ]",
                      input.supports, index++, input.symbol, input.name);
+    // The editor in the host's window: it needs the window and the idle calls; it
+    // cannot be resized, and takes the host's gestures and scale where offered.
+    std::fprintf(out,
+                 " .\n\n"
+                 "<%s>\n"
+                 "    a ui:X11UI ;\n"
+                 "    lv2:requiredFeature ui:idleInterface, ui:parent ;\n"
+                 "    lv2:optionalFeature ui:noUserResize, ui:resize, ui:touch, opts:options, urid:map ;\n"
+                 "    lv2:extensionData ui:idleInterface ;\n"
+                 "    opts:supportedOption ui:scaleFactor",
+                 ORVEX_LV2_UI_URI);
     std::fprintf(out,
                  " .\n\n"
                  "<urn:harmoxel:orvex>\n"

@@ -145,7 +145,8 @@ esac
 library=$(basename "$plugin")
 if [ -n "$lv2" ]; then
     lv2=$(cd "$lv2" && pwd)
-    library=$(sed -n 's/^ *lv2:binary <\(.*\)> *;$/\1/p' "$lv2/manifest.ttl")
+    # The plug-in's binary, listed first (its UI lives in the same one).
+    library=$(sed -n 's/^ *lv2:binary <\(.*\)> *;$/\1/p' "$lv2/manifest.ttl" | head -n 1)
     [ -f "$lv2/$library" ] || fail "no binary in $lv2"
 fi
 

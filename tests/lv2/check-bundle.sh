@@ -25,9 +25,9 @@ cat "$work/validate.txt"
 if grep -qiE '^(error|warning)' "$work/validate.txt"; then fail "lv2_validate reports problems"; fi
 grep -q '^Found 0 errors' "$work/validate.txt" || fail "lv2_validate does not report 0 errors"
 
-# The binary exports the descriptor function only.
+# The binary exports the two descriptor functions only, the plug-in's and its UI's.
 symbols="$(nm -D --defined-only "$bundle/orvex-$name.so" | awk '{print $3}' | tr '\n' ' ')"
-[ "$symbols" = "lv2_descriptor " ] || fail "exported symbols: $symbols"
+[ "$symbols" = "lv2_descriptor lv2ui_descriptor " ] || fail "exported symbols: $symbols"
 
 # lilv's reading: four audio ports, one control port per parameter and the two atom inputs.
 lv2info "$uri" >"$work/info.txt"
@@ -39,6 +39,9 @@ audio="$(grep -c 'http://lv2plug.in/ns/lv2core#AudioPort' "$work/info.txt")"
 atom="$(grep -c 'http://lv2plug.in/ns/ext/atom#AtomPort' "$work/info.txt")"
 [ "$atom" -eq 2 ] || fail "lv2info shows $atom atom ports"
 echo "lv2info: $ports ports ($controls controls)"
+# Its X11 UI, in the same binary.
+grep -qF "$uri#ui" "$work/info.txt" || fail "lv2info does not list the UI $uri#ui"
+grep -qF 'ui#X11UI' "$work/info.txt" || fail "lv2info does not list an X11 UI"
 
 # The presets: lilv lists every one by its name.
 npresets="$(grep -c 'a pset:Preset' "$bundle/presets.ttl")"
