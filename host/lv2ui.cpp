@@ -90,6 +90,9 @@ public:
     float hostTempo() const override { return -1.0f; }
     float defaultValue(int index) const override { return onModel.defaultValue(index); }
     void display(int index, char* text) const override { onModel.display(index, text); }
+    // A new scale is taken at the editor's idle, and the UI's idle tells the host the
+    // new size right after it (Ui::tellSize).
+    void resizeWindow(int, int) override {}
 
 private:
     std::vector<float> values() const {
@@ -137,9 +140,8 @@ struct Ui {
     std::unique_ptr<gui::AEffGUIEditor> editor;
     const LV2UI_Resize* resize = nullptr;
     int width = 0, height = 0;  // the size the host was last told
-    // The host's scale for the editor (ui:scaleFactor), 1 when it gives none. The
-    // editor takes it once it can scale: here is where it is handed on.
-    float hostScale = 1.0f;
+    // The host's scale for the editor (ui:scaleFactor), 0 when it gives none.
+    float hostScale = 0.0f;
 
     // The editor's size, told to the host when it changed.
     void tellSize() {
@@ -159,7 +161,7 @@ struct Ui {
 float scaleFactorOf(const LV2_Feature* const* features) {
     const auto* map = static_cast<const LV2_URID_Map*>(featureData(features, LV2_URID__map));
     const auto* options = static_cast<const LV2_Options_Option*>(featureData(features, LV2_OPTIONS__options));
-    if (!map || !map->map || !options) return 1.0f;
+    if (!map || !map->map || !options) return 0.0f;
     const LV2_URID scale = map->map(map->handle, LV2_UI__scaleFactor);
     const LV2_URID atomFloat = map->map(map->handle, LV2_ATOM__Float);
     for (const LV2_Options_Option* o = options; o->key != 0 || o->value; ++o)
@@ -167,7 +169,7 @@ float scaleFactorOf(const LV2_Feature* const* features) {
             const float given = *static_cast<const float*>(o->value);
             if (given > 0.0f && given <= 16.0f) return given;
         }
-    return 1.0f;
+    return 0.0f;
 }
 
 LV2UI_Handle instantiate(const LV2UI_Descriptor*, const char* pluginUri, const char*, LV2UI_Write_Function write,
@@ -183,7 +185,10 @@ LV2UI_Handle instantiate(const LV2UI_Descriptor*, const char* pluginUri, const c
         ui->editor = std::make_unique<ORVEX_LV2_EDITOR>(gui::EditorTarget(*ui->parameters));
         ui->parameters->tell(ui->editor.get());
         ui->resize = static_cast<const LV2UI_Resize*>(featureData(features, LV2_UI__resize));
+        // The host's scale comes first; without one the editor finds its own (the
+        // user's choice, the screen's DPI).
         ui->hostScale = scaleFactorOf(features);
+        if (ui->hostScale > 0.0f) ui->editor->setHostScale(ui->hostScale);
         // Without a window in the host's (no X server) there is nothing to show.
         if (!ui->editor->open(parent) || !ui->window() || !ui->window()->nativeWindow()) {
             ui->editor->close();

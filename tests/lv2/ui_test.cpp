@@ -123,8 +123,9 @@ protected:
         if (library) dlclose(library);
     }
 
-    LV2UI_Handle open(bool withParent = true) {
-        static float scale = 1.0f;
+    LV2UI_Handle open(bool withParent = true, float hostScale = 1.0f) {
+        static float scale;
+        scale = hostScale;
         const LV2_Options_Option options[] = {
             {LV2_OPTIONS_INSTANCE, 0, mapUri(nullptr, LV2_UI__scaleFactor), sizeof scale,
              mapUri(nullptr, LV2_ATOM__Float), &scale},
@@ -261,6 +262,24 @@ TEST_P(Lv2UiSolos, ASoloSwitchedOnWritesTheOthersOff) {
     calls = recorder.take();
     EXPECT_EQ(lastWrite(calls, script.secondSoloPort), 1.0f);
     EXPECT_EQ(lastWrite(calls, script.firstSoloPort), 0.0f);
+}
+
+TEST_P(Lv2Ui, TheHostsScaleFactorSizesTheEditor) {
+    std::vector<HostCall> told[2];
+    for (int i = 0; i < 2; ++i) {
+        ui = open(true, i == 0 ? 1.0f : 2.0f);
+        ASSERT_NE(ui, nullptr);
+        idle(3);
+        told[i] = recorder.take();
+        ASSERT_EQ(told[i].size(), 1u);
+        ASSERT_EQ(told[i][0].kind, HostCall::resize);
+        const std::vector<orvex::validate::Placement> placed = host->placements();
+        ASSERT_EQ(placed.size(), 1u);
+        EXPECT_EQ(placed[0].width, static_cast<int>(told[i][0].port));
+        close();
+    }
+    EXPECT_EQ(told[1][0].port, 2 * told[0][0].port);
+    EXPECT_EQ(told[1][0].value, 2 * told[0][0].value);
 }
 
 TEST_P(Lv2Ui, WithoutAParentWindowThereIsNoUi) {
