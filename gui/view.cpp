@@ -140,7 +140,12 @@ void CFrame::draw(CDrawContext* context) {
 }
 
 void CFrame::idle() {
-    if (firstDraw) return;
+    if (firstDraw) {
+        // Linux hosts do not send effEditDraw: a frame in a window draws itself whole
+        // at its first idle, or the window would show nothing until something moved.
+        if (window) draw(context());
+        return;
+    }
     CDrawContext* c = context();
     bool drew = false;
     for (std::size_t i = 0; i < views.size(); ++i) {

@@ -165,7 +165,7 @@ public:
     void draw(CDrawContext* context) override;
     void draw() { draw(context()); }
     // Once drawn, every dirty view is drawn again, and so is every floating view over
-    // one drawn.
+    // one drawn. A frame in a window not yet drawn is drawn whole.
     void idle();
     // Draws `area` again: the background there and every view that reaches into it.
     void redraw(const CRect& area);

@@ -68,6 +68,8 @@ TEST_F(EditorWindow, DragAKnobTypeATempoPickAMenuEntry) {
 }
 
 TEST_F(EditorWindow, ReopenAndCloseThePluginWithTheEditorOpen) {
+    // Opened and idled as a Linux host does, without effEditDraw: the panel shows.
+    EXPECT_EQ(session.screenDiffersFromSnapshot("guix11-first"), 0);
     plugin->dispatch(effEditClose);
     EXPECT_EQ(host->childrenAfterClose(), 0);
     ASSERT_EQ(plugin->dispatch(effEditOpen, 0, 0, host->handle()), 1);

@@ -76,9 +76,14 @@ public:
         seen = all.size();
         return events;
     }
-    // How many pixels of the screen differ from the editor drawn offscreen now (the
-    // host window sits at the screen's top left); -1 when it cannot be compared.
+    // How many pixels of the screen, as the editor's idles left it, differ from the
+    // editor drawn offscreen now (the host window sits at the screen's top left); -1
+    // when it cannot be compared. The screen is read first: drawing the snapshot of an
+    // open editor shows it too.
     int screenDiffersFromSnapshot(const std::string& name) {
+        const std::optional<ERect> rect = plugin->editorRect();
+        if (!rect) return -1;
+        const std::vector<uint32_t> screen = host->screenPixels(0, 0, rect->right - rect->left, rect->bottom - rect->top);
         const std::string path = ::testing::TempDir() + name + ".png";
         if (!plugin->snapshot(path)) return -1;
         cairo_surface_t* png = cairo_image_surface_create_from_png(path.c_str());
@@ -88,7 +93,6 @@ public:
             return -1;
         }
         const int w = cairo_image_surface_get_width(png), h = cairo_image_surface_get_height(png);
-        const std::vector<uint32_t> screen = host->screenPixels(0, 0, w, h);
         int differ = -1;
         if (screen.size() == static_cast<std::size_t>(w) * static_cast<std::size_t>(h)) {
             differ = 0;
