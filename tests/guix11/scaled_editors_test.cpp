@@ -1,6 +1,6 @@
 // Our four editors at other scales, through the binary interface. Offscreen: every
 // control of every panel draws inside its rectangle at 1x, 2x and 1.5x, and nothing
-// else changes. In a private Xvfb: Xft.dpi 192 opens an editor at twice its size, the
+// else changes; the 2x panel is drawn at its pixels, not enlarged from 1x. In a private Xvfb: Xft.dpi 192 opens an editor at twice its size, the
 // right-click menu of scales resizes it (the host is asked to) and remembers the choice
 // in the config file, and a drag at 2x moves a knob as far as at 1x.
 #include <sys/stat.h>
@@ -79,6 +79,35 @@ std::pair<float, float> twoValues(const PanelRow& row) {
     return {0.1f, 0.9f};
 }
 
+double grey(uint32_t rgb) { return ((rgb >> 16) & 0xFF) * 0.3 + ((rgb >> 8) & 0xFF) * 0.59 + (rgb & 0xFF) * 0.11; }
+
+// How sharp the 2x panel is against the 1x one. Drawn at 2x, an edge is as steep as at
+// 1x: the squared steps between neighbours, per pixel, are about half the 1x panel's
+// (edges twice as long over four times the pixels); enlarged smoothly, each step is
+// split in two and they fall to a quarter. Enlarged by doubling pixels, the steps stay
+// steep but none falls inside a pair of columns (2i, 2i + 1).
+struct Sharpness {
+    double steps;   // per pixel, 2x over 1x
+    double within;  // steps inside column pairs over those between them
+};
+Sharpness sharpnessAt2x(const Picture& one, const Picture& two) {
+    auto energy = [](const Picture& p, double* within, double* across) {
+        double sum = 0;
+        for (int y = 0; y + 1 < p.height; ++y)
+            for (int x = 0; x + 1 < p.width; ++x) {
+                const double here = grey(p.pixels[static_cast<std::size_t>(y * p.width + x)]);
+                const double right = grey(p.pixels[static_cast<std::size_t>(y * p.width + x + 1)]) - here;
+                const double down = grey(p.pixels[static_cast<std::size_t>((y + 1) * p.width + x)]) - here;
+                sum += right * right + down * down;
+                if (within) (x % 2 == 0 ? *within : *across) += right * right;
+            }
+        return sum / (static_cast<double>(p.width) * p.height);
+    };
+    double within = 0, across = 0;
+    const double two2 = energy(two, &within, &across);
+    return {two2 / energy(one, nullptr, nullptr), within / across};
+}
+
 std::string readFile(const std::string& path) {
     std::ifstream in(path);
     std::stringstream text;
@@ -94,6 +123,12 @@ TEST(ScaledPanels, EveryControlDrawsInsideItsRectangleAtEveryScale) {
         auto p = reference::loadBundle(panel.bundle, options);
         ASSERT_TRUE(p);
         const Picture one = snapshot(*p, 1.0f);
+        // Drawn at 2x, not enlarged: edges fall inside pixel pairs as often as between.
+        const Sharpness sharp = sharpnessAt2x(one, snapshot(*p, 2.0f));
+        std::printf("%s at 2x: squared steps per pixel %.2f of 1x's, within column pairs %.2f of those across\n",
+                    panel.bundle, sharp.steps, sharp.within);
+        EXPECT_GT(sharp.steps, 0.4) << panel.bundle;
+        EXPECT_GT(sharp.within, 0.4) << panel.bundle;
         for (const double scale : {1.0, 2.0, 1.5}) {
             for (const PanelRow& row : panel.rows) {
                 if (row.kind == PanelKind::own) continue;
