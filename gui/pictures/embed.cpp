@@ -1,11 +1,11 @@
-// orvex_embed_pictures OUT.cpp DIRECTORY [--scales=1,2,3] NUMBER...
+// orvex_embed_pictures OUT.cpp DIRECTORY [--scales=1,2,3]
 //
-// Writes a C++ source that holds DIRECTORY/bmpNNNNN.png for each NUMBER, and
-// bmpNNNNN@2x.png and bmpNNNNN@3x.png for each further scale named, and defines
-// orvex::gui::embeddedPicture (gui/pictures.h), so that a plug-in's .so carries its
-// pictures. Fails when a listed picture is missing at any scale, is no PNG, or is not
-// the scale times the 1x picture's size, and when the directory holds a picture that is
-// not listed (at any scale): the generator and the build's list of numbers must agree.
+// Writes a C++ source that holds every picture the generator drew into DIRECTORY
+// (bmpNNNNN.png, and bmpNNNNN@2x.png and bmpNNNNN@3x.png for each further scale named)
+// and defines orvex::gui::embeddedPicture (gui/pictures.h), so that a plug-in's .so
+// carries its pictures. The numbers come from the file names. Fails when a picture is
+// missing at any scale, is no PNG, or is not the scale times the 1x picture's size, and
+// when the directory holds anything that is not a picture's name at one of the scales.
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -55,25 +55,23 @@ bool pngSize(const std::vector<unsigned char>& bytes, unsigned& width, unsigned&
     return std::equal(bytes.begin() + 12, bytes.begin() + 16, "IHDR");
 }
 
-bool parseNumber(const std::string& text, int& number) {
-    if (text.empty() || text.size() > 5 || !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }))
-        return false;
-    number = std::stoi(text);
-    return true;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 4) {
-        std::fprintf(stderr, "usage: %s OUT.cpp DIRECTORY [--scales=1,2,3] NUMBER...\n", argv[0]);
+    if (argc < 3 || argc > 4) {
+        std::fprintf(stderr, "usage: %s OUT.cpp DIRECTORY [--scales=1,2,3]\n", argv[0]);
         return 2;
     }
     const fs::path out = argv[1];
     const fs::path directory = argv[2];
     std::set<int> scales{1};
-    int first = 3;
-    if (const std::string option = argv[3]; option.starts_with("--scales=")) {
+    if (argc == 4) {
+        const std::string option = argv[3];
+        if (!option.starts_with("--scales=")) {
+            std::fprintf(stderr, "%s: %s: the pictures' numbers come from the drawn files, not the arguments\n",
+                         argv[0], option.c_str());
+            return 2;
+        }
         scales.clear();
         std::istringstream list(option.substr(9));
         for (std::string item; std::getline(list, item, ',');) {
@@ -87,38 +85,29 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "%s: %s: scale 1 is always needed\n", argv[0], option.c_str());
             return 2;
         }
-        first = 4;
-        if (argc < 5) {
-            std::fprintf(stderr, "%s: no picture numbers\n", argv[0]);
-            return 2;
-        }
-    }
-    std::set<int> numbers;
-    for (int i = first; i < argc; ++i) {
-        int number = 0;
-        if (!parseNumber(argv[i], number)) {
-            std::fprintf(stderr, "%s: %s is no picture number (0 to 99999)\n", argv[0], argv[i]);
-            return 2;
-        }
-        if (!numbers.insert(number).second) {
-            std::fprintf(stderr, "%s: picture %d is listed twice\n", argv[0], number);
-            return 2;
-        }
     }
 
+    // Every file the generator left is a picture at one of the scales; a number drawn at
+    // any scale must be there at all of them (checked below, as each is read).
+    std::set<int> numbers;
     std::error_code error;
     for (const fs::directory_entry& entry : fs::directory_iterator(directory, error)) {
         const std::string name = entry.path().filename().string();
         int number = 0;
         int scale = 1;
-        if (parseName(name, number, scale) && (!numbers.contains(number) || !scales.contains(scale))) {
-            std::fprintf(stderr, "%s: the generator drew %s, which is not among the listed numbers\n", argv[0],
-                         entry.path().c_str());
+        if (!entry.is_regular_file() || !parseName(name, number, scale) || !scales.contains(scale)) {
+            std::fprintf(stderr, "%s: %s is not a picture's name at the scales %s\n", argv[0], entry.path().c_str(),
+                         argc == 4 ? argv[3] + 9 : "1");
             return 1;
         }
+        numbers.insert(number);
     }
     if (error) {
         std::fprintf(stderr, "%s: cannot read %s: %s\n", argv[0], directory.c_str(), error.message().c_str());
+        return 1;
+    }
+    if (numbers.empty()) {
+        std::fprintf(stderr, "%s: %s holds no pictures\n", argv[0], directory.c_str());
         return 1;
     }
 

@@ -171,6 +171,25 @@ TEST(PicturesEmbedded, ResourcesFolderHoldsTheSameBytes) {
     }
 }
 
+TEST(PicturesEmbedded, CopyingIntoResourcesRemovesPicturesNoLongerDrawnAndNothingElse) {
+    TempDir drawn, resources;
+    ASSERT_EQ(runGenerator("'" + drawn.path.string() + "' 1 2"), 0);
+    std::ofstream(resources.path / "bmp00999.png") << "drawn by an older build";
+    std::ofstream(resources.path / "bmp00999@2x.png") << "drawn by an older build";
+    std::ofstream(resources.path / "bmp00128.png") << "an older panel";
+    std::ofstream(resources.path / "readme.txt") << "a user's own";
+    const std::string command = std::string("'") + ORVEX_CMAKE + "' -DFROM='" + drawn.path.string() + "' -DTO='" +
+                                resources.path.string() + "' -P '" + ORVEX_COPY_PICTURES_SCRIPT + "'";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    std::set<std::string> names, wanted{"readme.txt"};
+    for (const auto& entry : fs::directory_iterator(resources.path)) names.insert(entry.path().filename().string());
+    for (const auto& entry : fs::directory_iterator(drawn.path)) {
+        wanted.insert(entry.path().filename().string());
+        EXPECT_EQ(readFile(entry.path()), readFile(resources.path / entry.path().filename())) << entry.path();
+    }
+    EXPECT_EQ(names, wanted);
+}
+
 TEST(PicturesGenerator, TwoRunsDrawTheSameBytesAsTheBuild) {
     TempDir first, second;
     ASSERT_FALSE(first.path.empty());

@@ -1,5 +1,6 @@
 // The test editor's pictures at 2x and 3x: drawn again at the finer pixels (not the 1x
-// picture enlarged), and a build that misses a scale of a listed picture fails.
+// picture enlarged), and compiling them in fails when a drawn picture lacks a scale or
+// has the wrong size, or when anything but pictures lies among them.
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
@@ -7,6 +8,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
 #include <string>
 
 #include "decoded.h"
@@ -63,21 +67,47 @@ TEST(PicturesScales, EveryScaleIsThatManyTimesThePixelsAndTheKnobIsDrawnNotEnlar
     EXPECT_GT(withinPairs, 0.4 * acrossPairs);
 }
 
-TEST(PicturesScales, EmbeddingFailsWhenAScaleOfAListedPictureIsMissing) {
+TEST(PicturesScales, EmbeddingTakesWhatWasDrawnAndFailsOnAMissingScaleAWrongSizeOrAStrayFile) {
     char name[] = "/tmp/pictures-scales-XXXXXX";
     ASSERT_NE(mkdtemp(name), nullptr);
     const fs::path dir = name;
-    const std::string tool = std::string("'") + ORVEX_EMBED_TOOL + "' '" + (dir / "embedded.cpp").string() + "' '" +
-                             (dir / "png").string() + "' --scales=1,2,3 128 129";
-    fs::create_directory(dir / "png");
-    ASSERT_EQ(run(std::string("'") + ORVEX_PICTURES_GENERATOR + "' '" + (dir / "png").string() + "' 1 2 3"), 0);
-    for (const char* unlisted : {"130", "131", "132", "133", "134", "135", "136"})
-        for (const char* suffix : {".png", "@2x.png", "@3x.png"})
-            fs::remove(dir / "png" / (std::string("bmp00") + unlisted + suffix));
-    EXPECT_EQ(run(tool), 0);
-    EXPECT_TRUE(fs::exists(dir / "embedded.cpp"));
+    const fs::path drawn = dir / "drawn";
+    fs::create_directory(drawn);
+    ASSERT_EQ(run(std::string("'") + ORVEX_PICTURES_GENERATOR + "' '" + drawn.string() + "' 1 2 3"), 0);
+    // Only the pictures it finds: two numbers drawn are two numbers compiled in.
+    for (const char* left : {"130", "131", "132", "133", "134", "135", "136"})
+        for (const char* suffix : {".png", "@2x.png", "@3x.png"}) fs::remove(drawn / (std::string("bmp00") + left + suffix));
 
-    fs::remove(dir / "png" / "bmp00129@2x.png");
-    EXPECT_NE(run(tool), 0);
+    // Embeds a copy of the drawn folder after `change`; the tool's exit status.
+    const auto embed = [&](const std::function<void(const fs::path&)>& change) {
+        const fs::path png = dir / "png";
+        fs::remove_all(png);
+        fs::copy(drawn, png);
+        change(png);
+        fs::remove(dir / "embedded.cpp");
+        return run(std::string("'") + ORVEX_EMBED_TOOL + "' '" + (dir / "embedded.cpp").string() + "' '" + png.string() +
+                   "' --scales=1,2,3");
+    };
+    EXPECT_EQ(embed([](const fs::path&) {}), 0);
+    std::ifstream source(dir / "embedded.cpp");
+    const std::string code{std::istreambuf_iterator<char>(source), std::istreambuf_iterator<char>()};
+    EXPECT_NE(code.find("{129, 3, "), std::string::npos);
+    EXPECT_EQ(code.find("{130, "), std::string::npos);
+
+    EXPECT_NE(embed([](const fs::path& png) { fs::remove(png / "bmp00129@2x.png"); }), 0) << "a missing scale";
+    EXPECT_NE(embed([](const fs::path& png) {
+                  fs::copy_file(png / "bmp00128@3x.png", png / "bmp00128@2x.png", fs::copy_options::overwrite_existing);
+              }),
+              0)
+        << "a wrong size";
+    EXPECT_NE(embed([](const fs::path& png) { std::ofstream(png / "bmp00129.png") << "no picture"; }), 0) << "no PNG";
+    for (const char* stray : {"notes.txt", "bmp129.png", "bmp00128@4x.png"})
+        EXPECT_NE(embed([&](const fs::path& png) { std::ofstream(png / stray) << "x"; }), 0) << stray;
+    EXPECT_NE(embed([](const fs::path& png) { fs::create_directory(png / "bmp00140.png"); }), 0) << "a folder";
+    EXPECT_NE(embed([](const fs::path& png) {
+                  for (const auto& entry : fs::directory_iterator(png)) fs::remove(entry.path());
+              }),
+              0)
+        << "nothing drawn";
     fs::remove_all(dir);
 }
