@@ -6,6 +6,7 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <bit>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -131,13 +132,6 @@ cairo_surface_t* freshSurface(int w, int h) {
     return surface;
 }
 
-// cairo's rounding when it premultiplies a PNG's colour by its alpha, kept so that a
-// drawing is the same pixels whichever reader decoded it.
-inline uint32_t timesAlpha(uint32_t alpha, uint32_t colour) {
-    const uint32_t t = alpha * colour + 0x80;
-    return (t + (t >> 8)) >> 8;
-}
-
 struct PngSource {
     std::span<const unsigned char> bytes;
     std::size_t position = 0;
@@ -153,9 +147,9 @@ void pngRead(png_structp png, png_bytep data, png_size_t length) {
 void pngFailed(png_structp png, png_const_charp) { png_longjmp(png, 1); }
 void pngWarned(png_structp, png_const_charp) {}
 
-// The PNG `bytes` decoded straight into a premultiplied ARGB32 surface, row by row; null
-// when it is not an 8-bit RGB or RGBA picture without interlacing (the form the build
-// draws; cairo's reader takes any other) or does not decode. `trusted`: the build's own
+// The PNG `bytes` decoded straight into an opaque ARGB32 surface, row by row; null when
+// it is not an 8-bit RGB picture without interlacing (the form the build draws; cairo's
+// reader takes any other, a reskin with transparency say) or does not decode. `trusted`: the build's own
 // copy, already checked when it was made, so its checksums are not computed again.
 cairo_surface_t* decodePng(std::span<const unsigned char> bytes, bool trusted) {
     png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, pngFailed, pngWarned);
@@ -180,34 +174,17 @@ cairo_surface_t* decodePng(std::span<const unsigned char> bytes, bool trusted) {
         int type = 0;
         int interlace = 0;
         png_get_IHDR(png, info, &w, &h, &depth, &type, &interlace, nullptr, nullptr);
-        const bool alpha = type == PNG_COLOR_TYPE_RGB_ALPHA;
-        if (depth == 8 && (alpha || type == PNG_COLOR_TYPE_RGB) && interlace == PNG_INTERLACE_NONE &&
+        if (std::endian::native == std::endian::little && depth == 8 && type == PNG_COLOR_TYPE_RGB && interlace == PNG_INTERLACE_NONE &&
             !png_get_valid(png, info, PNG_INFO_tRNS) && w <= 32767 && h <= 32767) {
-            // Little-endian ARGB32 is B, G, R, A in memory.
+            // Little-endian ARGB32 is B, G, R, A in memory; every pixel opaque.
             png_set_bgr(png);
-            if (!alpha) png_set_filler(png, 0xff, PNG_FILLER_AFTER);
+            png_set_filler(png, 0xff, PNG_FILLER_AFTER);
             png_read_update_info(png, info);
             surface = freshSurface(static_cast<int>(w), static_cast<int>(h));
             if (surface) {
                 unsigned char* data = cairo_image_surface_get_data(surface);
                 const int stride = cairo_image_surface_get_stride(surface);
-                for (png_uint_32 y = 0; y < h; ++y) {
-                    unsigned char* row = data + static_cast<std::size_t>(y) * stride;
-                    png_read_row(png, row, nullptr);
-                    if (!alpha) continue;
-                    for (png_uint_32 x = 0; x < w; ++x) {
-                        unsigned char* p = row + 4 * x;
-                        const uint32_t a = p[3];
-                        if (a == 0xff) continue;
-                        if (a == 0) {
-                            std::memset(p, 0, 4);
-                            continue;
-                        }
-                        p[0] = static_cast<unsigned char>(timesAlpha(a, p[0]));
-                        p[1] = static_cast<unsigned char>(timesAlpha(a, p[1]));
-                        p[2] = static_cast<unsigned char>(timesAlpha(a, p[2]));
-                    }
-                }
+                for (png_uint_32 y = 0; y < h; ++y) png_read_row(png, data + static_cast<std::size_t>(y) * stride, nullptr);
                 cairo_surface_mark_dirty(surface);
                 result = surface;
                 surface = nullptr;
