@@ -2,8 +2,11 @@
 
 #include <cairo.h>
 #include <fcntl.h>
+#include <png.h>
+#include <sys/mman.h>
 #include <unistd.h>
 
+#include <bit>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -95,21 +98,151 @@ bool pngSize(const unsigned char* bytes, std::size_t size, int& width, int& heig
     return true;
 }
 
-// Picture `number` at `scale`: the Resources folder's file, else the compiled-in one;
-// null when neither decodes.
-cairo_surface_t* decode(long number, int scale) {
-    cairo_surface_t* loaded = nullptr;
-    if (const std::string folder = CBitmap::resourceFolder(); !folder.empty())
-        loaded = usable(cairo_image_surface_create_from_png((folder + "/" + fileName(number, scale)).c_str()));
-    if (!loaded) {
-        const std::span<const unsigned char> bytes = embeddedPicture(static_cast<int>(number), scale);
-        if (!bytes.empty()) {
-            PngReader reader{bytes};
-            loaded = usable(cairo_image_surface_create_from_png_stream(readPng, &reader));
+// Surface memory is mapped with its pages populated at once: a panel's drawing is
+// megabytes, and filling it row by row would otherwise take a page fault every 4 KiB.
+// Unmapped when cairo destroys the surface, so nothing outlives the last editor.
+struct Mapping {
+    void* at;
+    std::size_t size;
+};
+
+const cairo_user_data_key_t mappingKey{};
+
+void unmap(void* data) {
+    auto* mapping = static_cast<Mapping*>(data);
+    ::munmap(mapping->at, mapping->size);
+    delete mapping;
+}
+
+// A blank ARGB32 surface of w x h pixels, or null.
+cairo_surface_t* freshSurface(int w, int h) {
+    const int stride = cairo_format_stride_for_width(CAIRO_FORMAT_ARGB32, w);
+    const std::size_t size = static_cast<std::size_t>(stride) * static_cast<std::size_t>(h);
+    void* at = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
+    if (at == MAP_FAILED) return nullptr;
+    cairo_surface_t* surface =
+        cairo_image_surface_create_for_data(static_cast<unsigned char*>(at), CAIRO_FORMAT_ARGB32, w, h, stride);
+    auto* mapping = new Mapping{at, size};
+    if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS ||
+        cairo_surface_set_user_data(surface, &mappingKey, mapping, unmap) != CAIRO_STATUS_SUCCESS) {
+        cairo_surface_destroy(surface);
+        unmap(mapping);
+        return nullptr;
+    }
+    return surface;
+}
+
+struct PngSource {
+    std::span<const unsigned char> bytes;
+    std::size_t position = 0;
+};
+
+void pngRead(png_structp png, png_bytep data, png_size_t length) {
+    auto* source = static_cast<PngSource*>(png_get_io_ptr(png));
+    if (source->bytes.size() - source->position < length) png_error(png, "truncated");
+    std::memcpy(data, source->bytes.data() + source->position, length);
+    source->position += length;
+}
+
+void pngFailed(png_structp png, png_const_charp) { png_longjmp(png, 1); }
+void pngWarned(png_structp, png_const_charp) {}
+
+// The PNG `bytes` decoded straight into an opaque ARGB32 surface, row by row; null when
+// it is not an 8-bit RGB picture without interlacing (the form the build draws; cairo's
+// reader takes any other, a reskin with transparency say) or does not decode. `trusted`: the build's own
+// copy, already checked when it was made, so its checksums are not computed again.
+cairo_surface_t* decodePng(std::span<const unsigned char> bytes, bool trusted) {
+    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, pngFailed, pngWarned);
+    if (!png) return nullptr;
+    png_infop info = png_create_info_struct(png);
+    PngSource source{bytes};
+    // Volatile: read again after a longjmp from inside libpng.
+    cairo_surface_t* volatile surface = nullptr;
+    cairo_surface_t* volatile result = nullptr;
+    if (info && setjmp(png_jmpbuf(png)) == 0) {
+        png_set_read_fn(png, &source, pngRead);
+        if (trusted) {
+            png_set_crc_action(png, PNG_CRC_QUIET_USE, PNG_CRC_QUIET_USE);
+#ifdef PNG_IGNORE_ADLER32
+            png_set_option(png, PNG_IGNORE_ADLER32, PNG_OPTION_ON);
+#endif
+        }
+        png_read_info(png, info);
+        png_uint_32 w = 0;
+        png_uint_32 h = 0;
+        int depth = 0;
+        int type = 0;
+        int interlace = 0;
+        png_get_IHDR(png, info, &w, &h, &depth, &type, &interlace, nullptr, nullptr);
+        if (std::endian::native == std::endian::little && depth == 8 && type == PNG_COLOR_TYPE_RGB && interlace == PNG_INTERLACE_NONE &&
+            !png_get_valid(png, info, PNG_INFO_tRNS) && w <= 32767 && h <= 32767) {
+            // Little-endian ARGB32 is B, G, R, A in memory; every pixel opaque.
+            png_set_bgr(png);
+            png_set_filler(png, 0xff, PNG_FILLER_AFTER);
+            png_read_update_info(png, info);
+            surface = freshSurface(static_cast<int>(w), static_cast<int>(h));
+            if (surface) {
+                unsigned char* data = cairo_image_surface_get_data(surface);
+                const int stride = cairo_image_surface_get_stride(surface);
+                for (png_uint_32 y = 0; y < h; ++y) png_read_row(png, data + static_cast<std::size_t>(y) * stride, nullptr);
+                cairo_surface_mark_dirty(surface);
+                result = surface;
+                surface = nullptr;
+            }
         }
     }
+    if (surface) cairo_surface_destroy(surface);
+    png_destroy_read_struct(&png, info ? &info : nullptr, nullptr);
+    return result;
+}
+
+// A file's bytes, or empty when it cannot be read.
+std::vector<unsigned char> fileBytes(const std::string& path) {
+    std::vector<unsigned char> bytes;
+    const int file = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (file < 0) return bytes;
+    if (const off_t size = ::lseek(file, 0, SEEK_END); size > 0 && ::lseek(file, 0, SEEK_SET) == 0) {
+        bytes.resize(static_cast<std::size_t>(size));
+        std::size_t got = 0;
+        while (got < bytes.size()) {
+            const ssize_t n = ::read(file, bytes.data() + got, bytes.size() - got);
+            if (n <= 0) break;
+            got += static_cast<std::size_t>(n);
+        }
+        bytes.resize(got);
+    }
+    ::close(file);
+    return bytes;
+}
+
+// Any PNG through cairo's own reader, as ARGB32; null when it does not decode.
+cairo_surface_t* decodeByCairo(std::span<const unsigned char> bytes) {
+    PngReader reader{bytes};
+    cairo_surface_t* loaded = usable(cairo_image_surface_create_from_png_stream(readPng, &reader));
+    return loaded ? asArgb(loaded) : nullptr;
+}
+
+cairo_surface_t* decodeAny(std::span<const unsigned char> bytes, bool trusted) {
+    if (bytes.empty()) return nullptr;
+    if (cairo_surface_t* direct = decodePng(bytes, trusted)) return direct;
+    return decodeByCairo(bytes);
+}
+
+// Picture `number` at `scale`: the file in `folder` (the Resources folder, or empty for
+// none), else the compiled-in one; null when neither decodes.
+cairo_surface_t* decode(const std::string& folder, long number, int scale) {
+    cairo_surface_t* loaded = nullptr;
+    if (!folder.empty()) {
+        const std::vector<unsigned char> bytes = fileBytes(folder + "/" + fileName(number, scale));
+        const std::span<const unsigned char> built = embeddedPicture(static_cast<int>(number), scale);
+        // The build's own copy in the bundle is checked like the compiled-in one; a
+        // user's reskin has its checksums checked.
+        const bool own = !bytes.empty() && bytes.size() == built.size() &&
+                         std::memcmp(bytes.data(), built.data(), bytes.size()) == 0;
+        loaded = decodeAny(bytes, own);
+    }
+    if (!loaded) loaded = decodeAny(embeddedPicture(static_cast<int>(number), scale), true);
     if (!loaded) return nullptr;
-    loaded = asArgb(loaded);
     // Drawn on a context scaled by `scale`, it lands pixel for pixel.
     if (scale > 1) cairo_surface_set_device_scale(loaded, scale, scale);
     return loaded;
@@ -163,7 +296,7 @@ CBitmap::Drawing* acquire(long number, int scale) {
             return d;
         }
     }
-    cairo_surface_t* surface = decode(number, scale);
+    cairo_surface_t* surface = decode(CBitmap::resourceFolder(), number, scale);
     if (!surface) return nullptr;
     auto* d = new CBitmap::Drawing{number, scale, 1, surface, {}};
     c.drawings.push_back(d);

@@ -131,13 +131,20 @@ private:
         std::vector<unsigned char> strip;
         for (int y = rect.top; y < rect.bottom; y += rowsPerRequest) {
             const int rows = std::min(rowsPerRequest, rect.bottom - y);
-            strip.resize(rowBytes * static_cast<std::size_t>(rows));
-            for (int r = 0; r < rows; ++r)
-                std::memcpy(strip.data() + rowBytes * static_cast<std::size_t>(r),
-                            data + (y + r) * stride + rect.left * 4, rowBytes);
+            const std::size_t bytes = rowBytes * static_cast<std::size_t>(rows);
+            // Whole rows lie one after another in the surface already (the first draw
+            // puts the whole panel): sent from where they are, with no copy.
+            const unsigned char* from = data + y * stride + rect.left * 4;
+            if (rowBytes != static_cast<std::size_t>(stride)) {
+                strip.resize(bytes);
+                for (int r = 0; r < rows; ++r)
+                    std::memcpy(strip.data() + rowBytes * static_cast<std::size_t>(r),
+                                data + (y + r) * stride + rect.left * 4, rowBytes);
+                from = strip.data();
+            }
             xcb_put_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, target, gc, static_cast<uint16_t>(w),
                           static_cast<uint16_t>(rows), static_cast<int16_t>(rect.left), static_cast<int16_t>(y), 0,
-                          screen.root_depth, static_cast<uint32_t>(strip.size()), strip.data());
+                          screen.root_depth, static_cast<uint32_t>(bytes), from);
         }
     }
 
