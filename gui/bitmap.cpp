@@ -287,17 +287,32 @@ Cache& cache() {
 
 // The drawing of `number` at `scale`, decoded when no bitmap holds it yet; null when
 // that scale is missing. The caller holds it until `release`.
-CBitmap::Drawing* acquire(long number, int scale) {
-    Cache& c = cache();
-    std::lock_guard<std::mutex> hold(c.lock);
+// The cached drawing of (number, scale) with one more holder, or null.
+CBitmap::Drawing* holdCached(Cache& c, long number, int scale) {
     for (CBitmap::Drawing* d : c.drawings) {
         if (d->number == number && d->scale == scale) {
             ++d->holders;
             return d;
         }
     }
+    return nullptr;
+}
+
+CBitmap::Drawing* acquire(long number, int scale) {
+    Cache& c = cache();
+    {
+        std::lock_guard<std::mutex> hold(c.lock);
+        if (CBitmap::Drawing* d = holdCached(c, number, scale)) return d;
+    }
+    // Decoded without the lock, so that an editor's pictures decode side by side; of
+    // two threads decoding the same picture, the first to finish is kept.
     cairo_surface_t* surface = decode(CBitmap::resourceFolder(), number, scale);
     if (!surface) return nullptr;
+    std::lock_guard<std::mutex> hold(c.lock);
+    if (CBitmap::Drawing* d = holdCached(c, number, scale)) {
+        cairo_surface_destroy(surface);
+        return d;
+    }
     auto* d = new CBitmap::Drawing{number, scale, 1, surface, {}};
     c.drawings.push_back(d);
     return d;

@@ -63,6 +63,9 @@ public:
     // The 1x picture (decoded now if it is not yet).
     cairo_surface_t* getSurface() const;
 
+    // Decodes the drawing for `scale` now rather than at the first draw. Any thread, for
+    // one bitmap at a time: an editor decodes several at once before it first draws.
+    void prepare(int scale) const { drawing(scale); }
     // Lets go of the decoded drawings this bitmap holds; they are decoded again when
     // it is next drawn. An editor calls it on its background when it closes.
     void releaseDrawings();

@@ -187,6 +187,9 @@ protected:
     CColor selectedText = kHouseSelectedText;
 
 private:
+    // At open: the pictures of the first draw decoded, side by side.
+    void prepareDrawings();
+
     const std::span<const PanelRow> rows;
     float (*const knobDefault)(long tag);
     std::vector<CControl*> controls;  // one per row while open
