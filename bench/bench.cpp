@@ -656,7 +656,7 @@ void editors(const Options& o) {
         else
             std::printf(" %14.3f\n", median(snapshot));
     }
-    std::printf("(open: effEditOpen and the first idle, which draws the panel whole, its pictures decoded;\n"
+    std::printf("(open: effEditOpen, which decodes the panel's pictures, and the first idle, which draws it;\n"
                 " draw: effEditDraw of the whole panel; goals: open under 30 ms, an idle redrawing one knob\n"
                 " under 1000 us, an idle with nothing to redraw under 50 us, at 1x and at 2x; snapshot: the\n"
                 " whole editor drawn offscreen into a PNG file, at the row's scale)\n");

@@ -4,7 +4,7 @@
 // picture scale. Shared by reference count between the editor and its controls.
 //
 // Making a CBitmap decodes nothing: its size comes from the 1x PNG's header. A drawing
-// is decoded when it is first drawn (or its pixels read) and held in one cache per
+// is decoded when it is first drawn, prepared or its pixels read, and held in one cache per
 // library, shared by every bitmap of every instance that draws it and freed when the
 // last of them lets go (the bitmap is deleted or `releaseDrawings` is called).
 //
