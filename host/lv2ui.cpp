@@ -48,8 +48,9 @@ const void* featureData(const LV2_Feature* const* features, const char* uri) {
 // model value then differs from what the host has is written.
 class PortParameters final : public gui::EditorParameters {
 public:
-    PortParameters(EffectShell& model, LV2UI_Write_Function write, LV2UI_Controller controller, const LV2UI_Touch* touch)
-        : model(model), onModel(&model), write(write), controller(controller), touch(touch) {
+    PortParameters(EffectShell& model, LV2UI_Write_Function write, LV2UI_Controller controller, const LV2UI_Touch* touch,
+                   const LV2UI_Resize* resize)
+        : model(model), onModel(&model), write(write), controller(controller), touch(touch), resize(resize) {
         const int count = model.numParams();
         for (int p = 0; p < count; ++p) {
             hostValues.push_back(model.getParameter(p));
@@ -90,9 +91,10 @@ public:
     float hostTempo() const override { return -1.0f; }
     float defaultValue(int index) const override { return onModel.defaultValue(index); }
     void display(int index, char* text) const override { onModel.display(index, text); }
-    // A new scale is taken at the editor's idle, and the UI's idle tells the host the
-    // new size right after it (Ui::tellSize).
-    void resizeWindow(int, int) override {}
+    // The host fits its window to the editor (ui:resize, when it offers it).
+    void resizeWindow(int width, int height) override {
+        if (resize && resize->ui_resize) resize->ui_resize(resize->handle, width, height);
+    }
 
 private:
     std::vector<float> values() const {
@@ -126,6 +128,7 @@ private:
     const LV2UI_Write_Function write;
     const LV2UI_Controller controller;
     const LV2UI_Touch* const touch;
+    const LV2UI_Resize* const resize;
     gui::AEffGUIEditor* editor = nullptr;
     // Of each parameter, the host's value as the model reads it (0..1) and in its
     // port's unit (bit for bit), as the host last said or was written.
@@ -138,20 +141,7 @@ struct Ui {
     std::unique_ptr<EffectShell> model;
     std::unique_ptr<PortParameters> parameters;
     std::unique_ptr<gui::AEffGUIEditor> editor;
-    const LV2UI_Resize* resize = nullptr;
-    int width = 0, height = 0;  // the size the host was last told
-    // The host's scale for the editor (ui:scaleFactor), 0 when it gives none.
-    float hostScale = 0.0f;
 
-    // The editor's size, told to the host when it changed.
-    void tellSize() {
-        ERect* rect = nullptr;
-        if (!editor->getRect(&rect) || !rect) return;
-        const int w = rect->right - rect->left, h = rect->bottom - rect->top;
-        if (w == width && h == height) return;
-        width = w, height = h;
-        if (resize && resize->ui_resize) resize->ui_resize(resize->handle, w, h);
-    }
     gui::PlatformWindow* window() const {
         gui::CFrame* frame = editor->getFrame();
         return frame ? frame->getPlatformWindow() : nullptr;
@@ -180,25 +170,25 @@ LV2UI_Handle instantiate(const LV2UI_Descriptor*, const char* pluginUri, const c
         auto ui = std::make_unique<Ui>();
         ui->model.reset(createEffectWithoutEditor(lv2FaceCallback));
         if (!ui->model) return nullptr;
-        ui->parameters = std::make_unique<PortParameters>(*ui->model, write, controller,
-                                                          static_cast<const LV2UI_Touch*>(featureData(features, LV2_UI__touch)));
+        ui->parameters = std::make_unique<PortParameters>(
+            *ui->model, write, controller, static_cast<const LV2UI_Touch*>(featureData(features, LV2_UI__touch)),
+            static_cast<const LV2UI_Resize*>(featureData(features, LV2_UI__resize)));
         ui->editor = std::make_unique<ORVEX_LV2_EDITOR>(gui::EditorTarget(*ui->parameters));
         ui->parameters->tell(ui->editor.get());
-        ui->resize = static_cast<const LV2UI_Resize*>(featureData(features, LV2_UI__resize));
         // The host's scale comes first; without one the editor finds its own (the
         // user's choice, the screen's DPI).
-        ui->hostScale = scaleFactorOf(features);
-        if (ui->hostScale > 0.0f) ui->editor->setHostScale(ui->hostScale);
+        if (const float hostScale = scaleFactorOf(features); hostScale > 0.0f) ui->editor->setHostScale(hostScale);
         // Without a window in the host's (no X server) there is nothing to show.
         if (!ui->editor->open(parent) || !ui->window() || !ui->window()->nativeWindow()) {
             ui->editor->close();
             return nullptr;
         }
-        // Drawn whole once now: after this the frame draws what changes, and the
-        // window shows the drawing whenever the server exposes it.
-        ui->editor->draw(nullptr);
         *widget = reinterpret_cast<LV2UI_Widget>(static_cast<uintptr_t>(ui->window()->nativeWindow()));
-        ui->tellSize();
+        // The size it opened at; later sizes (a scale the user picks) are told as the
+        // editor takes them. The frame draws itself at its first idle.
+        ERect* rect = nullptr;
+        if (ui->editor->getRect(&rect) && rect)
+            ui->parameters->resizeWindow(rect->right - rect->left, rect->bottom - rect->top);
         return ui.release();
     } catch (...) {
         return nullptr;
@@ -227,9 +217,7 @@ void portEvent(LV2UI_Handle handle, uint32_t port, uint32_t size, uint32_t forma
 int idle(LV2UI_Handle handle) {
     auto* ui = static_cast<Ui*>(handle);
     ui->editor->idle();
-    if (!ui->window() || !ui->window()->connected()) return 1;
-    ui->tellSize();
-    return 0;
+    return !ui->window() || !ui->window()->connected() ? 1 : 0;
 }
 
 const LV2UI_Idle_Interface kIdle{idle};
