@@ -61,9 +61,20 @@ export DISPLAY=":$(head -1 "$work/display")"
 # JACK on its dummy backend, under a server name of its own.
 export JACK_DEFAULT_SERVER="orvex-jalv-$name-$$"
 export JACK_NO_AUDIO_RESERVATION=1
-jackd --no-realtime -n "$JACK_DEFAULT_SERVER" -d dummy -r 48000 -p 512 >"$work/jackd.log" 2>&1 &
-pids+=($!)
-jack_wait -w -t 10 >/dev/null 2>&1 || { cat "$work/jackd.log"; fail "jackd did not start"; }
+# Servers starting at the same moment (the tests run side by side) can trip over JACK's
+# shared registry: a server that did not come up is started again, up to three times.
+for attempt in 1 2 3; do
+  jackd --no-realtime -n "$JACK_DEFAULT_SERVER" -d dummy -r 48000 -p 512 >"$work/jackd.log" 2>&1 &
+  jackd=$!
+  if jack_wait -w -t 10 >/dev/null 2>&1; then
+    pids+=($jackd)
+    break
+  fi
+  kill "$jackd" 2>/dev/null || true
+  wait "$jackd" 2>/dev/null || true
+  [ "$attempt" -lt 3 ] || { cat "$work/jackd.log"; fail "jackd did not start"; }
+  sleep "0.$((RANDOM % 9 + 1))"
+done
 
 # jalv, in the working folder (where its save dialog starts), with a home of its own.
 settings=(-c "$symbol=40")
