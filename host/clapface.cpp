@@ -289,6 +289,9 @@ bool Instance::valueToText(clap_id id, double value, char* text, uint32_t size) 
     return true;
 }
 
+// How many neighbouring values a text is looked for among.
+constexpr int kNeighbours = 4096;
+
 // A number in the row's unit, with or without the unit (or the row's label) after it,
 // or, for a switch or a menu, the text one of its steps shows.
 bool Instance::textToValue(clap_id id, const char* text, double* value) {
@@ -318,7 +321,27 @@ bool Instance::textToValue(clap_id id, const char* text, double* value) {
         *value = std::clamp(std::round(number), static_cast<double>(reading.minimum), static_cast<double>(reading.maximum));
         return true;
     }
-    *value = valueOfUnit(reading, static_cast<float>(number));
+    // The unit's displays cut digits off: the value nearest the number may show one
+    // digit below it. The neighbouring values are tried, towards the number, for one
+    // that shows it.
+    float v = valueOfUnit(reading, static_cast<float>(number));
+    const auto shownNumber = [&](float x) { return std::strtod(textOf(p, x).c_str(), nullptr); };
+    const double first = shownNumber(v);
+    if (first != number) {
+        const float towards = first < number ? 2.0f : -1.0f;
+        float x = v;
+        for (int step = 0; step < kNeighbours; ++step) {
+            x = std::nextafter(x, towards);
+            if (x < 0.0f || x > 1.0f) break;
+            const double shows = shownNumber(x);
+            if (shows == number) {
+                v = x;
+                break;
+            }
+            if ((first < number) != (shows < number)) break;  // passed it: no value shows it
+        }
+    }
+    *value = v;
     return true;
 }
 
@@ -410,6 +433,11 @@ bool Instance::loadProgram(int number) {
         return hand(list.data(), list.size());
     }
     return false;
+}
+
+// Main thread: the host hears which preset it now shows.
+void Instance::presetLoaded(uint32_t kind, const char* key) const {
+    if (hostPresetLoad && hostPresetLoad->loaded) hostPresetLoad->loaded(host, kind, nullptr, key);
 }
 
 // The audio side ---------------------------------------------------------------------
@@ -730,7 +758,10 @@ bool presetFromLocation(const clap_plugin_t* plugin, uint32_t kind, const char*,
     char* end = nullptr;
     const long number = std::strtol(key, &end, 10);
     if (*end != '\0' || number < 0 || number > 1 << 20) return false;
-    return self(plugin)->loadProgram(static_cast<int>(number));
+    Instance& instance = *self(plugin);
+    if (!instance.loadProgram(static_cast<int>(number))) return false;
+    instance.presetLoaded(kind, key);
+    return true;
 }
 const clap_plugin_preset_load_t kPresetLoad{presetFromLocation};
 

@@ -103,6 +103,7 @@ public:
     bool save(const clap_ostream_t& stream) const;
     bool load(const clap_istream_t& stream);
     bool loadProgram(int program);
+    void presetLoaded(uint32_t kind, const char* key) const;
     bool paramInfo(uint32_t index, clap_param_info_t& info) const;
     bool paramValue(clap_id id, double& value) const;
     bool valueToText(clap_id id, double value, char* text, uint32_t size);
