@@ -241,9 +241,10 @@ bool Instance::endGesture(int id) {
 void Instance::setValuesMovedListener(void (*function)(void*), void* context) {
     listener = function;
     listenerContext = context;
+    listening.store(function != nullptr, std::memory_order_release);
 }
 
-// Main thread: the host's callback asked for (see report).
+// Main thread: the host's callback asked for (see endOfBlock).
 void Instance::onMainThread() {
     if (moved.exchange(false, std::memory_order_acquire) && listener) listener(listenerContext);
 }
@@ -490,6 +491,17 @@ void Instance::hostChanged(int id, float value) {
     effect->setParameter(id, value);
     told[id] = effect->getParameter(id);
     shown[id].store(told[id], std::memory_order_relaxed);
+    movedInBlock = true;
+}
+
+// At the end of a process or flush that moved values: the editor's listener hears of
+// them on the main thread.
+void Instance::endOfBlock() {
+    if (!movedInBlock) return;
+    movedInBlock = false;
+    if (!listening.load(std::memory_order_acquire)) return;
+    moved.store(true, std::memory_order_release);
+    if (host && host->request_callback) host->request_callback(host);
 }
 
 // Every value the effect holds other than the host knows it (a solo another one turned
@@ -513,10 +525,7 @@ void Instance::report(uint32_t at, const clap_output_events_t* out) {
         shown[p].store(holds, std::memory_order_relaxed);
         any = true;
     }
-    if (any && listener) {
-        moved.store(true, std::memory_order_release);
-        if (host && host->request_callback) host->request_callback(host);
-    }
+    movedInBlock = movedInBlock || any;
 }
 
 void Instance::handMidi(uint8_t status, uint8_t data1, uint8_t data2) {
@@ -549,7 +558,8 @@ void Instance::takeTransport(const clap_event_transport_t& t) {
     time.take(g);
 }
 
-void Instance::handleEvent(const clap_event_header_t& event, const clap_output_events_t* out) {
+// `at`: the frame the event is taken at, which what it moves is told to the host at.
+void Instance::handleEvent(const clap_event_header_t& event, uint32_t at, const clap_output_events_t* out) {
     if (event.space_id != CLAP_CORE_EVENT_SPACE_ID) return;
     switch (event.type) {
         case CLAP_EVENT_PARAM_VALUE: {
@@ -586,7 +596,7 @@ void Instance::handleEvent(const clap_event_header_t& event, const clap_output_e
         default:
             return;
     }
-    report(event.time, out);
+    report(at, out);
 }
 
 // Frames `from` to `to` through the effect in pieces no longer than its buffers, the
@@ -656,10 +666,12 @@ clap_process_status Instance::process(const clap_process_t& p) {
         const uint32_t at = std::clamp(event->time, done, frames);
         runPieces(inputs, outputs, done, at);
         done = at;
-        handleEvent(*event, p.out_events);
+        // Told to the host within the block: an event at its very end at the last frame.
+        handleEvent(*event, frames > 0 ? std::min(at, frames - 1) : 0, p.out_events);
     }
     runPieces(inputs, outputs, done, frames);
     if (outputs) p.audio_outputs[0].constant_mask = 0;
+    endOfBlock();
     return CLAP_PROCESS_CONTINUE;
 }
 
@@ -670,8 +682,9 @@ void Instance::flush(const clap_input_events_t* in, const clap_output_events_t* 
     for (uint32_t i = 0; i < count; ++i) {
         const clap_event_header_t* event = in->get(in, i);
         if (!event || event->size < sizeof(clap_event_header_t) || event->type == CLAP_EVENT_TRANSPORT) continue;
-        handleEvent(*event, out);
+        handleEvent(*event, 0, out);
     }
+    endOfBlock();
 }
 
 // The plug-in record's functions ---------------------------------------------------------
