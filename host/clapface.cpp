@@ -15,6 +15,7 @@
 // its changes (the editor's, a restored state, a preset) go through the instance's
 // fixed queue and are applied at the start of the next process or flush.
 #include "clapface.h"
+#include "clapgui.h"
 
 #include <algorithm>
 #include <cctype>
@@ -128,7 +129,7 @@ Instance::Instance(const clap_host_t* host, const clap_plugin_descriptor_t* desc
     record.plugin_data = this;
 }
 
-Instance::~Instance() = default;
+Instance::~Instance() { destroyEditor(*this); }
 
 // Main thread.
 bool Instance::init() {
@@ -772,6 +773,8 @@ const void* pluginGetExtension(const clap_plugin_t*, const char* id) {
     if (std::strcmp(id, CLAP_EXT_PARAMS) == 0) return &kParams;
     if (std::strcmp(id, CLAP_EXT_STATE) == 0) return &kState;
     if (std::strcmp(id, CLAP_EXT_LATENCY) == 0) return &kLatency;
+    if (std::strcmp(id, CLAP_EXT_GUI) == 0) return &kGui;
+    if (std::strcmp(id, CLAP_EXT_TIMER_SUPPORT) == 0) return &kTimerSupport;
     if (std::strcmp(id, CLAP_EXT_PRESET_LOAD) == 0 || std::strcmp(id, CLAP_EXT_PRESET_LOAD_COMPAT) == 0)
         return &kPresetLoad;
     return nullptr;
