@@ -5,10 +5,8 @@
 // ports only: the host's values come in through port_event, the user's changes go out
 // through the host's write function, in the ports' units.
 //
-// The values the editor shows are kept in a model: an effect of the plug-in's own
-// class that never processes, so every rule the effect applies to its values (solos
-// turning one another off, the phaser's link, displays, defaults) is the code the
-// VST 2.x face runs.
+// The values the editor shows are kept in a model (gui/modelparameters.h) whose host
+// side here is the control ports.
 //
 // Threads: every call here comes on the host's user-interface thread.
 #include "lv2ui.h"
@@ -27,7 +25,7 @@
 #include <vector>
 
 #include "gui/editor.h"
-#include "gui/parameters.h"
+#include "gui/modelparameters.h"
 #include "gui/platformwindow.h"
 #include "reading.h"
 
@@ -43,103 +41,55 @@ const void* featureData(const LV2_Feature* const* features, const char* uri) {
     return nullptr;
 }
 
-// The editor's parameters on the host's control ports. The model answers what the
-// editor reads; what the user sets goes into the model first, and every port whose
-// model value then differs from what the host has is written.
-class PortParameters final : public gui::EditorParameters {
+// The host's side of the editor's model: the control ports, in their units. The host's
+// values come in as port events; what the model sends is written to the ports.
+class Ports final : public gui::ModelParameters::Host {
 public:
-    PortParameters(EffectShell& model, LV2UI_Write_Function write, LV2UI_Controller controller, const LV2UI_Touch* touch,
-                   const LV2UI_Resize* resize)
-        : model(model), onModel(&model), write(write), controller(controller), touch(touch), resize(resize) {
-        const int count = model.numParams();
-        for (int p = 0; p < count; ++p) {
-            hostValues.push_back(model.getParameter(p));
-            hostUnits.push_back(std::bit_cast<uint32_t>(unitOfValue(readingOf(model.parameterInfo(p)), hostValues.back())));
-        }
-        changed = std::make_unique<bool[]>(hostValues.size());
+    Ports(EffectShell& model, LV2UI_Write_Function write, LV2UI_Controller controller, const LV2UI_Touch* touch,
+          const LV2UI_Resize* resize)
+        : model(model), writePort(write), controller(controller), touchPort(touch), resizeHost(resize) {
+        for (int p = 0; p < model.numParams(); ++p)
+            hostUnits.push_back(std::bit_cast<uint32_t>(unitOfValue(readingOf(model.parameterInfo(p)), model.getParameter(p))));
     }
 
-    // The editor to tell of the values that changed, once it exists.
-    void tell(gui::AEffGUIEditor* to) { editor = to; }
-
-    // The host's value of parameter `index`, in its port's unit: followed by the model
-    // as the LV2 face follows its ports, and the editor told of every value that moved.
-    void fromHost(int index, float unitValue) {
-        const auto p = static_cast<std::size_t>(index);
+    // Parameter `index`'s port says `unitValue`: the model hears it unless it is what
+    // the port had already (our own write coming back, or a repeat), so that a value
+    // the model sent is not read back through the unit's rounding.
+    void fromPort(gui::ModelParameters& parameters, int index, float unitValue) {
         const uint32_t bits = std::bit_cast<uint32_t>(unitValue);
-        if (bits == hostUnits[p]) return;  // what the host had already: our own write coming back, or a repeat
-        hostUnits[p] = bits;
-        hostValues[p] = valueOfUnit(readingOf(model.parameterInfo(index)), unitValue);
-        const std::vector<float> before = values();
-        changed[p] = true;
-        model.followHostValues(hostValues, std::span<const bool>(changed.get(), hostValues.size()));
-        changed[p] = false;
-        for (int q = 0; q < model.numParams(); ++q)
-            if (model.getParameter(q) != before[static_cast<std::size_t>(q)] && editor) editor->parameterChanged(q);
+        if (bits == hostUnits[static_cast<std::size_t>(index)]) return;
+        hostUnits[static_cast<std::size_t>(index)] = bits;
+        parameters.fromHost(index, valueOfUnit(readingOf(model.parameterInfo(index)), unitValue));
     }
 
-    float get(int index) const override { return onModel.get(index); }
-    void beginEdit(int index) override { grab(index, true); }
-    void set(int index, float value) override {
-        if (index < 0 || index >= model.numParams()) return;
-        model.setParameter(index, value);
-        writeWhatMoved(index);
+    void write(int index, float value) override {
+        const float unitValue = unitOfValue(readingOf(model.parameterInfo(index)), value);
+        hostUnits[static_cast<std::size_t>(index)] = std::bit_cast<uint32_t>(unitValue);
+        writePort(controller, kLv2FirstControl + static_cast<uint32_t>(index), sizeof unitValue, 0, &unitValue);
     }
-    void endEdit(int index) override { grab(index, false); }
-    // The UI gets no transport: the tempo field shows the "Bpm" parameter, as the
-    // VST 2.x editor does while its host gives no tempo.
-    float hostTempo() const override { return -1.0f; }
-    float defaultValue(int index) const override { return onModel.defaultValue(index); }
-    void display(int index, char* text) const override { onModel.display(index, text); }
+    void touch(int index, bool grabbed) override {
+        if (touchPort && touchPort->touch) touchPort->touch(touchPort->handle, kLv2FirstControl + static_cast<uint32_t>(index), grabbed);
+    }
     // The host fits its window to the editor (ui:resize, when it offers it).
-    void resizeWindow(int width, int height) override {
-        if (resize && resize->ui_resize) resize->ui_resize(resize->handle, width, height);
+    void resize(int width, int height) override {
+        if (resizeHost && resizeHost->ui_resize) resizeHost->ui_resize(resizeHost->handle, width, height);
     }
+    // The UI gets no transport: the tempo field shows the "Bpm" parameter, as the
+    // VST 2.x editor does while its host gives no tempo (the default).
 
 private:
-    std::vector<float> values() const {
-        std::vector<float> all;
-        for (int q = 0; q < model.numParams(); ++q) all.push_back(model.getParameter(q));
-        return all;
-    }
-
-    // Every port whose model value is not what the host has, written in its unit; the
-    // editor told of those it did not set itself (a solo turned off by another).
-    void writeWhatMoved(int setByEditor) {
-        for (int q = 0; q < model.numParams(); ++q) {
-            const auto p = static_cast<std::size_t>(q);
-            const float value = model.getParameter(q);
-            if (std::bit_cast<uint32_t>(value) == std::bit_cast<uint32_t>(hostValues[p])) continue;
-            const float unitValue = unitOfValue(readingOf(model.parameterInfo(q)), value);
-            hostValues[p] = value;
-            hostUnits[p] = std::bit_cast<uint32_t>(unitValue);
-            write(controller, kLv2FirstControl + static_cast<uint32_t>(q), sizeof unitValue, 0, &unitValue);
-            if (q != setByEditor && editor) editor->parameterChanged(q);
-        }
-    }
-
-    void grab(int index, bool grabbed) {
-        if (touch && touch->touch && index >= 0 && index < model.numParams())
-            touch->touch(touch->handle, kLv2FirstControl + static_cast<uint32_t>(index), grabbed);
-    }
-
-    EffectShell& model;
-    gui::EffectParameters onModel;  // the display, defaults and values, as the VST 2.x editor reads them
-    const LV2UI_Write_Function write;
+    const EffectShell& model;
+    const LV2UI_Write_Function writePort;
     const LV2UI_Controller controller;
-    const LV2UI_Touch* const touch;
-    const LV2UI_Resize* const resize;
-    gui::AEffGUIEditor* editor = nullptr;
-    // Of each parameter, the host's value as the model reads it (0..1) and in its
-    // port's unit (bit for bit), as the host last said or was written.
-    std::vector<float> hostValues;
-    std::vector<uint32_t> hostUnits;
-    std::unique_ptr<bool[]> changed;  // all false but while the model follows one host value
+    const LV2UI_Touch* const touchPort;
+    const LV2UI_Resize* const resizeHost;
+    std::vector<uint32_t> hostUnits;  // of each port, the host's value in its unit, bit for bit
 };
 
 struct Ui {
     std::unique_ptr<EffectShell> model;
-    std::unique_ptr<PortParameters> parameters;
+    std::unique_ptr<Ports> ports;
+    std::unique_ptr<gui::ModelParameters> parameters;
     std::unique_ptr<gui::AEffGUIEditor> editor;
 
     gui::PlatformWindow* window() const {
@@ -170,9 +120,10 @@ LV2UI_Handle instantiate(const LV2UI_Descriptor*, const char* pluginUri, const c
         auto ui = std::make_unique<Ui>();
         ui->model.reset(createEffectWithoutEditor(lv2FaceCallback));
         if (!ui->model) return nullptr;
-        ui->parameters = std::make_unique<PortParameters>(
-            *ui->model, write, controller, static_cast<const LV2UI_Touch*>(featureData(features, LV2_UI__touch)),
-            static_cast<const LV2UI_Resize*>(featureData(features, LV2_UI__resize)));
+        ui->ports = std::make_unique<Ports>(*ui->model, write, controller,
+                                            static_cast<const LV2UI_Touch*>(featureData(features, LV2_UI__touch)),
+                                            static_cast<const LV2UI_Resize*>(featureData(features, LV2_UI__resize)));
+        ui->parameters = std::make_unique<gui::ModelParameters>(*ui->model, *ui->ports);
         ui->editor = std::make_unique<ORVEX_LV2_EDITOR>(gui::EditorTarget(*ui->parameters));
         ui->parameters->tell(ui->editor.get());
         // The host's scale comes first; without one the editor finds its own (the
@@ -209,7 +160,7 @@ void portEvent(LV2UI_Handle handle, uint32_t port, uint32_t size, uint32_t forma
         return;
     float unitValue;
     std::memcpy(&unitValue, buffer, sizeof unitValue);
-    ui->parameters->fromHost(static_cast<int>(port - kLv2FirstControl), unitValue);
+    ui->ports->fromPort(*ui->parameters, static_cast<int>(port - kLv2FirstControl), unitValue);
 }
 
 // The editor's events, what the host changed and the redraws; 1 once the editor has no
