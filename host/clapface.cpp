@@ -216,7 +216,9 @@ bool Instance::hand(const Change* list, std::size_t count) {
             shown[list[i].id].store(list[i].value, std::memory_order_relaxed);
         changes.push(list[i]);
     }
-    if (!active.load(std::memory_order_acquire)) drainChanges(nullptr);
+    // A host that flushes takes them there, gestures and all; without one they are
+    // applied here, and told to nobody.
+    if (!active.load(std::memory_order_acquire) && !(hostParams && hostParams->request_flush)) drainChanges(nullptr);
     requestFlush();
     return true;
 }

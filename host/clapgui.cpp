@@ -25,6 +25,7 @@
 #include "gui/modelparameters.h"
 #include "gui/platformwindow.h"
 #include "gui/scale.h"
+#include "lv2face.h"  // createEffectWithoutEditor
 
 #include ORVEX_CLAP_EDITOR_HEADER
 
