@@ -124,8 +124,7 @@ bool sameText(const std::string& a, const std::string& b) {
 
 // Instance --------------------------------------------------------------------------
 
-Instance::Instance(const clap_host_t* host, const clap_plugin_descriptor_t* descriptor) : host(host) {
-    record.desc = descriptor;
+Instance::Instance(const clap_host_t* host, const clap_plugin_t& functions) : record(functions), host(host) {
     record.plugin_data = this;
 }
 
@@ -244,9 +243,10 @@ bool Instance::endGesture(int id) {
 void Instance::setValuesMovedListener(void (*function)(void*), void* context) {
     listener = function;
     listenerContext = context;
+    listening.store(function != nullptr, std::memory_order_release);
 }
 
-// Main thread: the host's callback asked for (see report).
+// Main thread: the host's callback asked for (see endOfBlock).
 void Instance::onMainThread() {
     if (moved.exchange(false, std::memory_order_acquire) && listener) listener(listenerContext);
 }
@@ -493,19 +493,31 @@ void Instance::hostChanged(int id, float value) {
     effect->setParameter(id, value);
     told[id] = effect->getParameter(id);
     shown[id].store(told[id], std::memory_order_relaxed);
+    movedInBlock = true;
+}
+
+// At the end of a process or flush that moved values: the editor's listener hears of
+// them on the main thread.
+void Instance::endOfBlock() {
+    if (!movedInBlock) return;
+    movedInBlock = false;
+    if (!listening.load(std::memory_order_acquire)) return;
+    moved.store(true, std::memory_order_release);
+    if (host && host->request_callback) host->request_callback(host);
 }
 
 // Every value the effect holds other than the host knows it (a solo another one turned
 // off, a MIDI controller, the editor, a program): told to the host at frame `at` and to
 // the main thread. Without an output list the host hears of them at the next flush.
-void Instance::report(uint32_t at, const clap_output_events_t* out) {
+// `flags`: CLAP_EVENT_DONT_RECORD for what a MIDI message moved, which is no automation.
+void Instance::report(uint32_t at, const clap_output_events_t* out, uint32_t flags) {
     bool any = false;
     for (std::size_t p = 0; p < told.size(); ++p) {
         const float holds = effect->getParameter(static_cast<VstInt32>(p));
         if (holds == told[p]) continue;
         const Reading& reading = readingOf(effect->parameterInfo(static_cast<int>(p)));
         clap_event_param_value_t event{};
-        event.header = {sizeof event, at, CLAP_CORE_EVENT_SPACE_ID, CLAP_EVENT_PARAM_VALUE, 0};
+        event.header = {sizeof event, at, CLAP_CORE_EVENT_SPACE_ID, CLAP_EVENT_PARAM_VALUE, flags};
         event.param_id = static_cast<clap_id>(p);
         event.note_id = -1;
         event.port_index = event.channel = event.key = -1;
@@ -516,10 +528,7 @@ void Instance::report(uint32_t at, const clap_output_events_t* out) {
         shown[p].store(holds, std::memory_order_relaxed);
         any = true;
     }
-    if (any && listener) {
-        moved.store(true, std::memory_order_release);
-        if (host && host->request_callback) host->request_callback(host);
-    }
+    movedInBlock = movedInBlock || any;
 }
 
 void Instance::handMidi(uint8_t status, uint8_t data1, uint8_t data2) {
@@ -552,8 +561,10 @@ void Instance::takeTransport(const clap_event_transport_t& t) {
     time.take(g);
 }
 
-void Instance::handleEvent(const clap_event_header_t& event, const clap_output_events_t* out) {
+// `at`: the frame the event is taken at, which what it moves is told to the host at.
+void Instance::handleEvent(const clap_event_header_t& event, uint32_t at, const clap_output_events_t* out) {
     if (event.space_id != CLAP_CORE_EVENT_SPACE_ID) return;
+    uint32_t flags = 0;
     switch (event.type) {
         case CLAP_EVENT_PARAM_VALUE: {
             if (event.size < sizeof(clap_event_param_value_t)) return;
@@ -569,6 +580,7 @@ void Instance::handleEvent(const clap_event_header_t& event, const clap_output_e
             if (event.size < sizeof(clap_event_midi_t)) return;
             const auto& e = reinterpret_cast<const clap_event_midi_t&>(event);
             handMidi(e.data[0], e.data[1], e.data[2]);
+            flags = CLAP_EVENT_DONT_RECORD;
             break;
         }
         case CLAP_EVENT_NOTE_ON:
@@ -580,6 +592,7 @@ void Instance::handleEvent(const clap_event_header_t& event, const clap_output_e
             const double velocity = std::isfinite(e.velocity) ? std::clamp(e.velocity, 0.0, 1.0) : 0.0;
             const auto status = static_cast<uint8_t>((event.type == CLAP_EVENT_NOTE_ON ? 0x90 : 0x80) | channel);
             handMidi(status, static_cast<uint8_t>(e.key), static_cast<uint8_t>(std::lround(velocity * 127.0)));
+            flags = CLAP_EVENT_DONT_RECORD;
             break;
         }
         case CLAP_EVENT_TRANSPORT:
@@ -589,7 +602,7 @@ void Instance::handleEvent(const clap_event_header_t& event, const clap_output_e
         default:
             return;
     }
-    report(event.time, out);
+    report(at, out, flags);
 }
 
 // Frames `from` to `to` through the effect in pieces no longer than its buffers, the
@@ -659,10 +672,12 @@ clap_process_status Instance::process(const clap_process_t& p) {
         const uint32_t at = std::clamp(event->time, done, frames);
         runPieces(inputs, outputs, done, at);
         done = at;
-        handleEvent(*event, p.out_events);
+        // Told to the host within the block: an event at its very end at the last frame.
+        handleEvent(*event, frames > 0 ? std::min(at, frames - 1) : 0, p.out_events);
     }
     runPieces(inputs, outputs, done, frames);
     if (outputs) p.audio_outputs[0].constant_mask = 0;
+    endOfBlock();
     return CLAP_PROCESS_CONTINUE;
 }
 
@@ -673,8 +688,9 @@ void Instance::flush(const clap_input_events_t* in, const clap_output_events_t* 
     for (uint32_t i = 0; i < count; ++i) {
         const clap_event_header_t* event = in->get(in, i);
         if (!event || event->size < sizeof(clap_event_header_t) || event->type == CLAP_EVENT_TRANSPORT) continue;
-        handleEvent(*event, out);
+        handleEvent(*event, 0, out);
     }
+    endOfBlock();
 }
 
 // The plug-in record's functions ---------------------------------------------------------
@@ -792,20 +808,11 @@ const clap_plugin_t* factoryCreate(const clap_plugin_factory_t*, const clap_host
     if (!gCatalogue || !host || !id || !clap_version_is_compatible(host->clap_version) || std::strcmp(id, kPluginId) != 0)
         return nullptr;
     try {
-        auto* instance = new Instance(host, &gDescriptor);
-        Instance& made = *instance;
-        clap_plugin_t& plugin = const_cast<clap_plugin_t&>(*made.plugin());
-        plugin.init = pluginInit;
-        plugin.destroy = pluginDestroy;
-        plugin.activate = pluginActivate;
-        plugin.deactivate = pluginDeactivate;
-        plugin.start_processing = pluginStartProcessing;
-        plugin.stop_processing = pluginStopProcessing;
-        plugin.reset = pluginReset;
-        plugin.process = pluginProcess;
-        plugin.get_extension = pluginGetExtension;
-        plugin.on_main_thread = pluginOnMainThread;
-        return made.plugin();
+        const clap_plugin_t functions{&gDescriptor,     nullptr,          pluginInit,
+                                      pluginDestroy,    pluginActivate,   pluginDeactivate,
+                                      pluginStartProcessing, pluginStopProcessing, pluginReset,
+                                      pluginProcess,    pluginGetExtension, pluginOnMainThread};
+        return (new Instance(host, functions))->plugin();
     } catch (...) {
         return nullptr;
     }

@@ -64,7 +64,8 @@ private:
 
 class Instance {
 public:
-    Instance(const clap_host_t* host, const clap_plugin_descriptor_t* descriptor);
+    // `functions`: the record's descriptor and functions; its plugin_data becomes this.
+    Instance(const clap_host_t* host, const clap_plugin_t& functions);
     ~Instance();
     Instance(const Instance&) = delete;
     Instance& operator=(const Instance&) = delete;
@@ -86,11 +87,16 @@ public:
     bool beginGesture(int id);
     bool setFromEditor(int id, float value);
     bool endGesture(int id);
-    // Called on the main thread (from on_main_thread) after a block moved values the
-    // main thread had not set: the editor reads them again with valueOf.
+    // Called on the main thread (from on_main_thread) after a block or a flush moved
+    // values (the host's events, the effect's own changes): the editor reads them again
+    // with valueOf. Null stops it. While one is set, the audio thread asks the host for
+    // the main-thread callback (request_callback) at the end of such a block.
     void setValuesMovedListener(void (*listener)(void* context), void* context);
-    // The text a value (0..1) of parameter `id` shows, with its unit: "250.00 Hz".
+    // The text a value (0..1) of parameter `id` shows, with its unit: "250.00 Hz". Main
+    // thread only: it is read off a model effect the value is set on.
     std::string textOf(int id, float value);
+    // Row `id` of the plug-in's table (a valid id): name, label, default, reading.
+    const ParameterInfo& rowOf(int id) const { return model->parameterInfo(id); }
     // The host's tempo (-1 while it gives none), as the audio thread last saw it.
     float hostTempo() const;
     const clap_host_t* clapHost() const { return host; }
@@ -120,13 +126,14 @@ public:
 private:
     // Audio thread (or main while inactive).
     void drainChanges(const clap_output_events_t* out);
-    void handleEvent(const clap_event_header_t& event, const clap_output_events_t* out);
+    void handleEvent(const clap_event_header_t& event, uint32_t at, const clap_output_events_t* out);
     void takeTransport(const clap_event_transport_t& transport);
     void runPieces(float* const* inputs, float* const* outputs, uint32_t from, uint32_t to);
-    void report(uint32_t time, const clap_output_events_t* out);
+    void report(uint32_t time, const clap_output_events_t* out, uint32_t flags = 0);
     void handMidi(uint8_t status, uint8_t data1, uint8_t data2);
     bool pushGesture(Change::Kind kind, uint32_t id, uint32_t time, const clap_output_events_t* out);
     void hostChanged(int id, float value);
+    void endOfBlock();
     // Main thread: hands a set of changes over, or applies them while inactive.
     bool hand(const Change* changes, std::size_t count);
     void requestFlush() const;
@@ -151,8 +158,10 @@ private:
     std::unique_ptr<std::atomic<float>[]> shownStore;
     std::span<std::atomic<float>> shown;
     ChangeQueue changes;
-    std::atomic<bool> moved{false};  // set by the audio thread for the listener
-    void (*listener)(void*) = nullptr;
+    bool movedInBlock = false;          // audio thread
+    std::atomic<bool> moved{false};     // set by the audio thread for the listener
+    std::atomic<bool> listening{false};
+    void (*listener)(void*) = nullptr;  // main thread
     void* listenerContext = nullptr;
 };
 
