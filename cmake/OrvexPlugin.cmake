@@ -79,9 +79,11 @@ function(orvex_add_plugin name)
   endif()
   if(ARG_CLAP_FEATURE)
     set(clapmap ${PROJECT_SOURCE_DIR}/host/clapexports.map)
-    add_library(${name}_clap MODULE ${PROJECT_SOURCE_DIR}/host/clapface.cpp $<TARGET_OBJECTS:${name}_objects>)
+    add_library(${name}_clap MODULE ${PROJECT_SOURCE_DIR}/host/clapface.cpp ${PROJECT_SOURCE_DIR}/host/clapgui.cpp
+                $<TARGET_OBJECTS:${name}_objects>)
     target_link_libraries(${name}_clap PRIVATE ${ARG_LIBRARIES} orvex_host)
-    target_compile_definitions(${name}_clap PRIVATE ORVEX_CLAP_NAME="${name}" ORVEX_CLAP_FEATURE="${ARG_CLAP_FEATURE}")
+    target_compile_definitions(${name}_clap PRIVATE ORVEX_CLAP_NAME="${name}" ORVEX_CLAP_FEATURE="${ARG_CLAP_FEATURE}"
+      ORVEX_CLAP_EDITOR=orvex::${name}::ADEditor ORVEX_CLAP_EDITOR_HEADER="${CMAKE_CURRENT_SOURCE_DIR}/editor.h")
     target_link_options(${name}_clap PRIVATE -Wl,--version-script=${clapmap} -Wl,-z,defs -Wl,--gc-sections)
     set_target_properties(${name}_clap PROPERTIES
       PREFIX ""

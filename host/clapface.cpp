@@ -15,6 +15,7 @@
 // its changes (the editor's, a restored state, a preset) go through the instance's
 // fixed queue and are applied at the start of the next process or flush.
 #include "clapface.h"
+#include "clapgui.h"
 
 #include <algorithm>
 #include <cctype>
@@ -127,7 +128,7 @@ Instance::Instance(const clap_host_t* host, const clap_plugin_t& functions) : re
     record.plugin_data = this;
 }
 
-Instance::~Instance() = default;
+Instance::~Instance() { destroyEditor(*this); }
 
 // Main thread.
 bool Instance::init() {
@@ -214,7 +215,9 @@ bool Instance::hand(const Change* list, std::size_t count) {
             shown[list[i].id].store(list[i].value, std::memory_order_relaxed);
         changes.push(list[i]);
     }
-    if (!active.load(std::memory_order_acquire)) drainChanges(nullptr);
+    // A host that flushes takes them there, gestures and all; without one they are
+    // applied here, and told to nobody.
+    if (!active.load(std::memory_order_acquire) && !(hostParams && hostParams->request_flush)) drainChanges(nullptr);
     requestFlush();
     return true;
 }
@@ -788,6 +791,8 @@ const void* pluginGetExtension(const clap_plugin_t*, const char* id) {
     if (std::strcmp(id, CLAP_EXT_PARAMS) == 0) return &kParams;
     if (std::strcmp(id, CLAP_EXT_STATE) == 0) return &kState;
     if (std::strcmp(id, CLAP_EXT_LATENCY) == 0) return &kLatency;
+    if (std::strcmp(id, CLAP_EXT_GUI) == 0) return &kGui;
+    if (std::strcmp(id, CLAP_EXT_TIMER_SUPPORT) == 0) return &kTimerSupport;
     if (std::strcmp(id, CLAP_EXT_PRESET_LOAD) == 0 || std::strcmp(id, CLAP_EXT_PRESET_LOAD_COMPAT) == 0)
         return &kPresetLoad;
     return nullptr;

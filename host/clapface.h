@@ -19,6 +19,8 @@
 
 namespace orvex::clapface {
 
+struct Editor;
+
 // A change the main thread hands the audio thread.
 struct Change {
     enum Kind : uint8_t {
@@ -97,6 +99,9 @@ public:
     const ParameterInfo& rowOf(int id) const { return model->parameterInfo(id); }
     // The host's tempo (-1 while it gives none), as the audio thread last saw it.
     float hostTempo() const;
+    const clap_host_t* clapHost() const { return host; }
+    // The editor the host had made (host/clapgui.cpp), while it exists.
+    Editor* editor = nullptr;
 
     // The record's functions (the threads are the standard's, see host/clap.h).
     bool init();
