@@ -1,5 +1,6 @@
 // A CLAP plug-in on our header alone, for the CLAP host's tests: a stereo gain with a
-// continuous "Gain" and a stepped "Invert", two presets inside it, its state, and a
+// continuous "Gain" and a stepped "Invert" (inverting at exactly 1, as a host hands a
+// stepped parameter whole numbers), two presets inside it, its state, and a
 // MIDI controller 7 that moves the gain (told to the host as an output event). Faults
 // are switched on by words in ORVEX_FAULT (comma-separated, read when the library is
 // loaded and when an instance is made), so that every refusal of the host can be shown:
@@ -93,7 +94,7 @@ bool valueToText(const clap_plugin_t*, clap_id id, double value, char* out, uint
     if (id == kGain)
         std::snprintf(out, size, "%.1f dB", value > 0 ? 20.0 * std::log10(value) : -144.0);
     else
-        std::snprintf(out, size, "%s", value >= 0.5 ? "on" : "off");
+        std::snprintf(out, size, "%s", value == 1.0 ? "on" : value == 0.0 ? "off" : "?");
     return true;
 }
 bool textToValue(const clap_plugin_t*, clap_id id, const char* text, double* value) {
@@ -206,7 +207,7 @@ clap_process_status process(const clap_plugin_t* plugin, const clap_process_t* p
             apply(g, e, p->out_events);
             ++next;
         }
-        const float gain = static_cast<float>(g.values[kGain] * (g.values[kInvert] >= 0.5 ? -1.0 : 1.0));
+        const float gain = static_cast<float>(g.values[kGain] * (g.values[kInvert] == 1.0 ? -1.0 : 1.0));
         for (uint32_t c = 0; c < 2; ++c) out.data32[c][i] = in.data32[c][i] * gain;
     }
     for (; next < events; ++next) apply(g, p->in_events->get(p->in_events, next), p->out_events);
