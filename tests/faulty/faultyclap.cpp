@@ -35,6 +35,8 @@ enum : clap_id { kGain = 0, kInvert = 1, kParams = 2 };
 struct Gain {
     clap_plugin_t plugin{};
     const clap_host_t* host = nullptr;
+    const clap_host_thread_check_t* threads = nullptr;
+    const clap_host_log_t* log = nullptr;
     double values[kParams] = {1.0, 0.0};
 };
 
@@ -185,7 +187,15 @@ bool presetFromLocation(const clap_plugin_t* plugin, uint32_t kind, const char*,
 const clap_plugin_preset_load_t kPresetLoadExt = {presetFromLocation};
 
 // the plug-in
-bool init(const clap_plugin_t* plugin) { return !fault("init") && self(plugin).host; }
+// Takes the host's thread-check and log, and says so through the log.
+bool init(const clap_plugin_t* plugin) {
+    Gain& g = self(plugin);
+    if (fault("init") || !g.host) return false;
+    g.threads = static_cast<const clap_host_thread_check_t*>(g.host->get_extension(g.host, CLAP_EXT_THREAD_CHECK));
+    g.log = static_cast<const clap_host_log_t*>(g.host->get_extension(g.host, CLAP_EXT_LOG));
+    if (g.log) g.log->log(g.host, CLAP_LOG_INFO, "initialised");
+    return true;
+}
 void destroy(const clap_plugin_t* plugin) { delete &self(plugin); }
 bool activate(const clap_plugin_t*, double rate, uint32_t, uint32_t maxFrames) { return rate > 0 && maxFrames > 0; }
 void deactivate(const clap_plugin_t*) {}
@@ -195,6 +205,8 @@ void reset(const clap_plugin_t*) {}
 
 clap_process_status process(const clap_plugin_t* plugin, const clap_process_t* p) {
     Gain& g = self(plugin);
+    // Asked in every block: the host's answer is what its tests look at.
+    if (g.threads && !g.threads->is_audio_thread(g.host)) return CLAP_PROCESS_ERROR;
     if (p->audio_inputs_count < 1 || p->audio_outputs_count < 1) return CLAP_PROCESS_ERROR;
     const clap_audio_buffer_t& in = p->audio_inputs[0];
     const clap_audio_buffer_t& out = p->audio_outputs[0];
