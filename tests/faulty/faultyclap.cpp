@@ -20,15 +20,13 @@
 #include <string>
 
 #include "host/clap.h"
+#include "tests/faulty/faultwords.h"
 
 namespace {
 
-bool fault(const char* word) {
-    const char* all = std::getenv("ORVEX_FAULT");
-    if (!all) return false;
-    const std::string list = std::string(",") + all + ",";
-    return list.find(std::string(",") + word + ",") != std::string::npos;
-}
+using orvex::faultSwitchedOn;
+
+bool fault(const char* word) { return faultSwitchedOn(word); }
 
 enum : clap_id { kGain = 0, kInvert = 1, kParams = 2 };
 
