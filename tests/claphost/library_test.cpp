@@ -82,3 +82,24 @@ TEST(ClapHostLibrary, CollectsThePluginsOutputEvents) {
 }
 
 }  // namespace
+
+namespace {
+
+// The render's transport says what the VST 2.x render's does: the song position in
+// quarters from the frame, the start of its 4/4 bar, the meter, playing.
+TEST(ClapHostLibrary, TransportOfARenderedFrame) {
+    const int64_t frame = 3 * 48000 + 123;  // 6.56 quarters at 128 BPM: bar 1
+    const clap_event_transport_t t = playingTransport(128.0, 48000.0, frame);
+    const double quarters = static_cast<double>(frame) / 48000.0 * 128.0 / 60.0;
+    EXPECT_NEAR(static_cast<double>(t.song_pos_beats) / CLAP_BEATTIME_FACTOR, quarters, 1.0 / CLAP_BEATTIME_FACTOR);
+    EXPECT_EQ(t.bar_start, 4 * CLAP_BEATTIME_FACTOR);
+    EXPECT_EQ(t.bar_number, 1);
+    EXPECT_EQ(t.tempo, 128.0);
+    EXPECT_EQ(t.tsig_num, 4);
+    EXPECT_EQ(t.tsig_denom, 4);
+    EXPECT_NEAR(static_cast<double>(t.song_pos_seconds) / CLAP_SECTIME_FACTOR * 48000.0, frame, 1e-3);
+    EXPECT_TRUE(t.flags & CLAP_TRANSPORT_IS_PLAYING);
+    EXPECT_TRUE(t.flags & CLAP_TRANSPORT_HAS_BEATS_TIMELINE);
+}
+
+}  // namespace
