@@ -203,8 +203,8 @@ void Instance::requestFlush() const {
 }
 
 // Main thread. Active: the changes go to the audio thread whole or not at all.
-// Inactive: nothing processes, so they are applied here at once; what they move is
-// told to the host at the next flush.
+// Inactive: nothing processes, and the host's flush (on this thread) takes them, told to
+// the host there gestures and all.
 bool Instance::hand(const Change* list, std::size_t count) {
     if (changes.space() < count) {
         if (active.load(std::memory_order_acquire)) return false;
@@ -238,17 +238,6 @@ bool Instance::endGesture(int id) {
     if (id < 0 || id >= numParams()) return false;
     const Change change{Change::kEndGesture, static_cast<uint32_t>(id), 0.0f};
     return hand(&change, 1);
-}
-
-void Instance::setValuesMovedListener(void (*function)(void*), void* context) {
-    listener = function;
-    listenerContext = context;
-    listening.store(function != nullptr, std::memory_order_release);
-}
-
-// Main thread: the host's callback asked for (see endOfBlock).
-void Instance::onMainThread() {
-    if (moved.exchange(false, std::memory_order_acquire) && listener) listener(listenerContext);
 }
 
 // Main thread: a row as the host lists it.
@@ -493,17 +482,6 @@ void Instance::hostChanged(int id, float value) {
     effect->setParameter(id, value);
     told[id] = effect->getParameter(id);
     shown[id].store(told[id], std::memory_order_relaxed);
-    movedInBlock = true;
-}
-
-// At the end of a process or flush that moved values: the editor's listener hears of
-// them on the main thread.
-void Instance::endOfBlock() {
-    if (!movedInBlock) return;
-    movedInBlock = false;
-    if (!listening.load(std::memory_order_acquire)) return;
-    moved.store(true, std::memory_order_release);
-    if (host && host->request_callback) host->request_callback(host);
 }
 
 // Every value the effect holds other than the host knows it (a solo another one turned
@@ -511,7 +489,6 @@ void Instance::endOfBlock() {
 // the main thread. Without an output list the host hears of them at the next flush.
 // `flags`: CLAP_EVENT_DONT_RECORD for what a MIDI message moved, which is no automation.
 void Instance::report(uint32_t at, const clap_output_events_t* out, uint32_t flags) {
-    bool any = false;
     for (std::size_t p = 0; p < told.size(); ++p) {
         const float holds = effect->getParameter(static_cast<VstInt32>(p));
         if (holds == told[p]) continue;
@@ -526,9 +503,7 @@ void Instance::report(uint32_t at, const clap_output_events_t* out, uint32_t fla
         if (!pushEvent(out, event.header)) continue;  // the host took none: told at the next chance
         told[p] = holds;
         shown[p].store(holds, std::memory_order_relaxed);
-        any = true;
     }
-    movedInBlock = movedInBlock || any;
 }
 
 void Instance::handMidi(uint8_t status, uint8_t data1, uint8_t data2) {
@@ -677,7 +652,6 @@ clap_process_status Instance::process(const clap_process_t& p) {
     }
     runPieces(inputs, outputs, done, frames);
     if (outputs) p.audio_outputs[0].constant_mask = 0;
-    endOfBlock();
     return CLAP_PROCESS_CONTINUE;
 }
 
@@ -690,7 +664,6 @@ void Instance::flush(const clap_input_events_t* in, const clap_output_events_t* 
         if (!event || event->size < sizeof(clap_event_header_t) || event->type == CLAP_EVENT_TRANSPORT) continue;
         handleEvent(*event, 0, out);
     }
-    endOfBlock();
 }
 
 // The plug-in record's functions ---------------------------------------------------------
@@ -712,7 +685,8 @@ void pluginReset(const clap_plugin_t* plugin) { self(plugin)->reset(); }
 clap_process_status pluginProcess(const clap_plugin_t* plugin, const clap_process_t* process) {
     return process ? self(plugin)->process(*process) : CLAP_PROCESS_ERROR;
 }
-void pluginOnMainThread(const clap_plugin_t* plugin) { self(plugin)->onMainThread(); }
+// Nothing is asked of the main thread.
+void pluginOnMainThread(const clap_plugin_t*) {}
 
 // Ports: one stereo pair in and out, the main one, which may share its buffers.
 uint32_t audioPortCount(const clap_plugin_t*, bool) { return 1; }

@@ -87,11 +87,6 @@ public:
     bool beginGesture(int id);
     bool setFromEditor(int id, float value);
     bool endGesture(int id);
-    // Called on the main thread (from on_main_thread) after a block or a flush moved
-    // values (the host's events, the effect's own changes): the editor reads them again
-    // with valueOf. Null stops it. While one is set, the audio thread asks the host for
-    // the main-thread callback (request_callback) at the end of such a block.
-    void setValuesMovedListener(void (*listener)(void* context), void* context);
     // The text a value (0..1) of parameter `id` shows, with its unit: "250.00 Hz". Main
     // thread only: it is read off a model effect the value is set on.
     std::string textOf(int id, float value);
@@ -110,7 +105,6 @@ public:
     void reset();
     clap_process_status process(const clap_process_t& process);
     void flush(const clap_input_events_t* in, const clap_output_events_t* out);
-    void onMainThread();
     bool save(const clap_ostream_t& stream) const;
     bool load(const clap_istream_t& stream);
     bool loadProgram(int program);
@@ -133,7 +127,6 @@ private:
     void handMidi(uint8_t status, uint8_t data1, uint8_t data2);
     bool pushGesture(Change::Kind kind, uint32_t id, uint32_t time, const clap_output_events_t* out);
     void hostChanged(int id, float value);
-    void endOfBlock();
     // Main thread: hands a set of changes over, or applies them while inactive.
     bool hand(const Change* changes, std::size_t count);
     void requestFlush() const;
@@ -158,11 +151,6 @@ private:
     std::unique_ptr<std::atomic<float>[]> shownStore;
     std::span<std::atomic<float>> shown;
     ChangeQueue changes;
-    bool movedInBlock = false;          // audio thread
-    std::atomic<bool> moved{false};     // set by the audio thread for the listener
-    std::atomic<bool> listening{false};
-    void (*listener)(void*) = nullptr;  // main thread
-    void* listenerContext = nullptr;
 };
 
 }  // namespace orvex::clapface
