@@ -403,8 +403,7 @@ void checkRealtime(Context& c, Outcome& out) {
         int firstFault = -1;       // the first call that allocated, locked or made a system call
         std::string firstChanges;  // what the host changed just before it
     } seen;
-    bool selfTestAllocations = false, selfTestLocks = false;
-    uint64_t selfTestSyscalls = 0;
+    rt::SelfTest selfTest;
     AEffect* effect = p->effect();
     const bool canAccumulate = effect->process != nullptr;
     const int kCalls = c.settings.quick ? 1000 : 5000;
@@ -412,24 +411,7 @@ void checkRealtime(Context& c, Outcome& out) {
     std::string problem;
     const bool watched = rt::runWatched(
         [&] {
-            // Proof that each kind of counting works here, before anything is judged:
-            // the functions as a plug-in loaded later binds to them.
-            auto allocate = reinterpret_cast<void* (*)(std::size_t)>(dlsym(RTLD_DEFAULT, "malloc"));
-            auto release = reinterpret_cast<void (*)(void*)>(dlsym(RTLD_DEFAULT, "free"));
-            auto lock = reinterpret_cast<int (*)(pthread_mutex_t*)>(dlsym(RTLD_DEFAULT, "pthread_mutex_lock"));
-            pthread_mutex_t mutex = PTHREAD_MUTEX_INITIALIZER;
-            rt::reset();
-            rt::begin();
-            if (allocate && release) release(allocate(16));
-            if (lock) lock(&mutex);
-            syscall(SYS_getppid);
-            rt::end();
-            pthread_mutex_unlock(&mutex);
-            const rt::Counts test = rt::counts();
-            selfTestAllocations = test.allocations >= 1;
-            selfTestLocks = test.locks >= 1;
-            selfTestSyscalls = test.syscalls;
-            rt::reset();
+            selfTest = rt::selfTest();
 
             // A sanitizer's runtime does work of its own the first time it checks a
             // type (pipes and writes to probe memory): in such a build the same calls
@@ -509,45 +491,17 @@ void checkRealtime(Context& c, Outcome& out) {
         },
         problem);
     vsthost::setCallbackHooks({});
-    const rt::Counts counts = rt::counts();
-    if (!rt::interposed() || !selfTestAllocations) {
-        return out.skip("allocations cannot be counted in this process (the allocator is not interposed)",
-                        SkipCause::machine);
-    }
+    if (!rt::countable(selfTest, out)) return;
     out.say("%d processing calls of 1 to %d frames (%d accumulating) after %d parameter changes (%d to 0 or 1), "
             "%d program changes, %d event lists (%d notes and controllers), %d tempo and transport changes",
             seen.calls, kBlock, seen.accumulating, seen.parameters, seen.atEnds, seen.programs, seen.lists, seen.events,
             seen.transports);
-    out.say("%llu allocations, %llu frees, %llu locks", static_cast<unsigned long long>(counts.allocations),
-            static_cast<unsigned long long>(counts.frees), static_cast<unsigned long long>(counts.locks));
-    const bool syscallsCounted = watched && selfTestSyscalls >= 1;
-    if (syscallsCounted) {
-        std::string names;
-        for (std::size_t n = 0; n < counts.bySyscall.size(); ++n)
-            if (counts.bySyscall[n])
-                names += (names.empty() ? "" : ", ") + rt::syscallName(static_cast<int>(n)) + " x" +
-                         std::to_string(counts.bySyscall[n]);
-        out.say("%llu system calls%s%s%s", static_cast<unsigned long long>(counts.syscalls), names.empty() ? "" : " (",
-                names.c_str(), names.empty() ? "" : ")");
-        if (counts.runtimeSyscalls)
-            out.say("%llu more by the sanitizer runtime, not counted",
-                    static_cast<unsigned long long>(counts.runtimeSyscalls));
-        if (counts.syscalls) out.fail(std::to_string(counts.syscalls) + " system calls inside the processing calls: " + names);
-    } else {
-        out.say("system calls not counted (%s)", watched ? "the filter saw no test call" : problem.c_str());
-    }
-    if (!selfTestLocks) out.say("locks not counted (pthread functions not interposed)");
-    if (seen.firstFault >= 0)
-        out.say("the first in call %d, the host having changed %s before it", seen.firstFault + 1,
-                seen.firstChanges.c_str());
+    const std::string first =
+        seen.firstFault < 0 ? std::string()
+                            : "the first in call " + std::to_string(seen.firstFault + 1) + ", the host having changed " +
+                                  seen.firstChanges + " before it";
     out.figure("calls", seen.calls);
-    out.figure("allocations", static_cast<double>(counts.allocations));
-    out.figure("frees", static_cast<double>(counts.frees));
-    out.figure("locks", static_cast<double>(counts.locks));
-    out.figure("syscalls", syscallsCounted ? static_cast<double>(counts.syscalls) : NAN);
-    if (counts.allocations) out.fail(std::to_string(counts.allocations) + " allocations inside the processing calls");
-    if (counts.frees) out.fail(std::to_string(counts.frees) + " frees inside the processing calls");
-    if (counts.locks) out.fail(std::to_string(counts.locks) + " lock calls inside the processing calls");
+    rt::judge(selfTest, watched, problem, first, "the processing calls", out);
 }
 
 namespace {

@@ -19,8 +19,8 @@ namespace {
 
 const char* const kEntryPoints[] = {"VSTPluginMain", "main_macho", "main"};
 
-// The symbols a 64-bit ELF shared object defines in its dynamic symbol table (what
-// another library loaded into the same process can bind to).
+}  // namespace
+
 bool exportedSymbols(const std::string& path, std::vector<std::string>& symbols, std::string& error) {
     std::ifstream file(path, std::ios::binary);
     std::vector<char> data((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
@@ -65,6 +65,8 @@ std::string joined(const std::vector<std::string>& items, std::size_t most) {
     return text;
 }
 
+namespace {
+
 // A fixed stretch of noise through a fresh, started instance: what it should always
 // give back.
 Audio fingerprint(vsthost::Plugin& plugin, int frames) {
@@ -72,8 +74,8 @@ Audio fingerprint(vsthost::Plugin& plugin, int frames) {
     return runBlocks(plugin, makeSignal(Signal::noise, inputChannels(plugin), frames, 44100.0, 7), 512);
 }
 
-// Runs `body` in a child of this process and returns the bytes it wrote, or nothing
-// when it did not end normally.
+}  // namespace
+
 bool inChild(const std::function<std::string()>& body, std::string& answer) {
     int fds[2];
     if (pipe(fds) != 0) return false;
@@ -111,8 +113,6 @@ std::string bytesOf(const std::vector<Audio>& runs) {
             bytes.append(reinterpret_cast<const char*>(channel.data()), channel.size() * sizeof(float));
     return bytes;
 }
-
-}  // namespace
 
 void checkOpen(Context& c, Outcome& out) {
     c.step("dlopen with RTLD_NOW | RTLD_LOCAL and the entry point");
