@@ -1,5 +1,5 @@
 # orvex_add_plugin(<name> SOURCES ... LIBRARIES ... [OUTPUT_DIR dir] [EXPORTS map] [NO_FUZZ]
-#                  [LV2_CLASS class])
+#                  [LV2_CLASS class] [CLAP_FEATURE keyword])
 # Builds one plug-in: an object library <name>_objects with its sources and the shared
 # entry point, and from it the bundle, a shared object with only the two entry points
 # exported (a test bundle may name another version script), placed where Linux hosts
@@ -11,13 +11,17 @@
 # orvex::<name>::ADEditor from the editor.h beside the caller) linked into
 # orvex-<name>.so, which exports lv2_descriptor and lv2ui_descriptor only, and the
 # bundle's Turtle written from that binary right after it is linked (tools/lv2ttl).
+# With CLAP_FEATURE (the plug-in's own CLAP feature keyword: filter, distortion ...) it
+# also builds build/clap/<name>.clap from the same objects and the CLAP face
+# (host/clapface.cpp), exporting clap_entry only.
+set(ORVEX_CLAP_DIR ${CMAKE_BINARY_DIR}/clap)
 function(orvex_add_plugin name)
-  cmake_parse_arguments(ARG "NO_FUZZ" "OUTPUT_DIR;EXPORTS;LV2_CLASS" "SOURCES;LIBRARIES" ${ARGN})
+  cmake_parse_arguments(ARG "NO_FUZZ" "OUTPUT_DIR;EXPORTS;LV2_CLASS;CLAP_FEATURE" "SOURCES;LIBRARIES" ${ARGN})
   if(NOT ARG_OUTPUT_DIR)
     set(ARG_OUTPUT_DIR ${ORVEX_VST_DIR})
   endif()
   add_library(${name}_objects OBJECT ${ARG_SOURCES} ${PROJECT_SOURCE_DIR}/host/entry.cpp)
-  if(ARG_LV2_CLASS)
+  if(ARG_LV2_CLASS OR ARG_CLAP_FEATURE)
     # One section per function and object, so the LV2 binary can leave out the editor.
     target_compile_options(${name}_objects PRIVATE -ffunction-sections -fdata-sections)
   endif()
@@ -26,6 +30,9 @@ function(orvex_add_plugin name)
     set_property(GLOBAL APPEND PROPERTY ORVEX_FUZZ_PLUGINS ${name})
     if(ARG_LV2_CLASS)
       set_property(GLOBAL PROPERTY ORVEX_FUZZ_LV2_CLASS_${name} ${ARG_LV2_CLASS})
+    endif()
+    if(ARG_CLAP_FEATURE)
+      set_property(GLOBAL PROPERTY ORVEX_FUZZ_CLAP_FEATURE_${name} ${ARG_CLAP_FEATURE})
     endif()
   endif()
   # The fuzzing build makes no bundles: its coverage instrumentation needs the
@@ -69,5 +76,18 @@ function(orvex_add_plugin name)
       COMMAND orvex_lv2ttl $<TARGET_FILE:${name}_lv2> ${bundle}
       COMMENT "Writing the Turtle of ${bundle}"
       VERBATIM)
+  endif()
+  if(ARG_CLAP_FEATURE)
+    set(clapmap ${PROJECT_SOURCE_DIR}/host/clapexports.map)
+    add_library(${name}_clap MODULE ${PROJECT_SOURCE_DIR}/host/clapface.cpp $<TARGET_OBJECTS:${name}_objects>)
+    target_link_libraries(${name}_clap PRIVATE ${ARG_LIBRARIES} orvex_host)
+    target_compile_definitions(${name}_clap PRIVATE ORVEX_CLAP_NAME="${name}" ORVEX_CLAP_FEATURE="${ARG_CLAP_FEATURE}")
+    target_link_options(${name}_clap PRIVATE -Wl,--version-script=${clapmap} -Wl,-z,defs -Wl,--gc-sections)
+    set_target_properties(${name}_clap PROPERTIES
+      PREFIX ""
+      SUFFIX ".clap"
+      OUTPUT_NAME ${name}
+      LINK_DEPENDS ${clapmap}
+      LIBRARY_OUTPUT_DIRECTORY ${ORVEX_CLAP_DIR})
   endif()
 endfunction()

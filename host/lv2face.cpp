@@ -30,6 +30,7 @@
 #include <vector>
 
 #include "effectshell.h"
+#include "hosttime.h"
 #include "reading.h"
 
 namespace orvex {
@@ -62,89 +63,6 @@ struct Uris {
                                     LV2_TIME__beat,           LV2_TIME__beatsPerBar, LV2_TIME__beatUnit,
                                     LV2_TIME__frame,          LV2_TIME__speed};
         for (std::size_t k = 0; k < std::size(keys); ++k) positionKeys[k] = m(keys[k]);
-    }
-};
-
-// The bounds of a transport the face passes on: beyond them a time:Position's value is
-// taken for nonsense and left out.
-constexpr double kHighestTempo = 10000.0;      // beats per minute
-constexpr double kMostBeats = 1024.0;          // beats in a bar, and the beat's note value
-constexpr double kFastestSpeed = 1024.0;       // transport frames per frame
-constexpr double kFarthestQuarter = 1e15;      // a song position in quarter notes
-// How far a playing host's position may lie from where the face counted the transport
-// to, in quarter notes, and still be taken for the same place: hosts round what they
-// send (Ardour gives the beat to its tick, 1/1920 of a beat, as a float, in every
-// block), and following each rounding would jolt the tempo-locked sweeps a little at
-// every block. 1/960 of a quarter note: half a millisecond at 120 BPM.
-constexpr double kSamePlace = 1.0 / 960.0;
-
-// The start of the bar `quarters` lies in, bars of `length` quarter notes counted from
-// `origin`.
-double barStart(double quarters, double origin, double length) {
-    return origin + std::floor((quarters - origin) / length) * length;
-}
-
-// The transport as the host's time:Position objects tell it: the last position given
-// (the anchor) and the frames run since, answered to the effect as a VstTimeInfo with
-// the flags of what the host gave. Audio thread.
-struct HostTime {
-    bool known = false;  // no position yet: the effect is told there is no transport
-    bool hasTempo = false, hasPosition = false, hasBar = false, hasMeter = false;
-    bool playing = false, changed = false;
-    double rate = 0.0;
-    double tempo = 120.0;  // beats per minute
-    double speed = 0.0;    // transport frames per frame run
-    double beatsPerBar = 4.0;
-    double beatUnit = 4.0;  // the note value of a beat: 4 for quarters
-    double anchorQuarters = 0.0, anchorBarStart = 0.0, anchorFrame = 0.0;
-    double since = 0.0;  // frames run since the anchor
-    VstTimeInfo info{};
-
-    // Quarter notes moved on since the anchor, summed as a VST host does (frames over
-    // the rate times the tempo over 60), so that an equal transport gives equal values.
-    double quartersSince() const {
-        return playing && hasTempo ? since / rate * tempo / 60.0 * speed * (4.0 / beatUnit) : 0.0;
-    }
-    double framesSince() const { return playing ? since * speed : 0.0; }
-    double barLength() const { return beatsPerBar * 4.0 / beatUnit; }
-    // The anchor moved to where the transport is now.
-    void rebase() {
-        const double moved = quartersSince();
-        if (hasBar && moved != 0.0) anchorBarStart = barStart(anchorQuarters + moved, anchorBarStart, barLength());
-        anchorQuarters += moved;
-        anchorFrame += framesSince();
-        since = 0.0;
-    }
-    // What the effect is told when it asks for the time, during a piece.
-    void fill() {
-        info = VstTimeInfo{};
-        info.sampleRate = rate;
-        info.samplePos = anchorFrame + framesSince();
-        VstInt32 flags = playing ? kVstTransportPlaying : 0;
-        if (changed) flags |= kVstTransportChanged;
-        if (hasTempo) {
-            info.tempo = tempo;
-            flags |= kVstTempoValid;
-        }
-        // A position out of a float's reach (nonsense from the host) is not given.
-        const double quarters = anchorQuarters + quartersSince();
-        const bool reachable = std::fabs(quarters) <= kFarthestQuarter && std::fabs(anchorBarStart) <= kFarthestQuarter;
-        if (hasPosition && reachable) {
-            info.ppqPos = quarters;
-            flags |= kVstPpqPosValid;
-        }
-        if (hasPosition && hasBar && reachable) {
-            info.barStartPos = barStart(info.ppqPos, anchorBarStart, barLength());
-            flags |= kVstBarsValid;
-        }
-        if (hasMeter) {
-            // Rounded to the nearest whole (both are 1 or more), inline: this runs for
-            // every piece.
-            info.timeSigNumerator = static_cast<VstInt32>(beatsPerBar + 0.5);
-            info.timeSigDenominator = static_cast<VstInt32>(beatUnit + 0.5);
-            flags |= kVstTimeSigValid;
-        }
-        info.flags = flags;
     }
 };
 
@@ -339,44 +257,15 @@ void readPosition(Instance& instance, const LV2_Atom_Object_Body& body, uint32_t
         }
         given[k] = numberOf(u, property->value, value[k]);
     }
-    t.rebase();
-    // Where the transport is as counted, for a position that only goes on from there.
-    const bool counting = t.known && t.playing && t.hasTempo && t.hasPosition;
-    const double countedTempo = t.tempo, countedSpeed = t.speed, countedPerBar = t.beatsPerBar, countedUnit = t.beatUnit;
-    const double countedQuarters = t.anchorQuarters, countedBarStart = t.anchorBarStart, countedFrame = t.anchorFrame;
-    // Values no transport has are left out: the effect takes the tempo and the
-    // position as floats, which must hold them.
-    if (given[kBpm] && value[kBpm] > 0 && value[kBpm] <= kHighestTempo) t.tempo = value[kBpm], t.hasTempo = true;
-    if (given[kPerBar] && value[kPerBar] >= 1 && value[kPerBar] <= kMostBeats) t.beatsPerBar = value[kPerBar], t.hasMeter = true;
-    if (given[kUnit] && value[kUnit] >= 1 && value[kUnit] <= kMostBeats) t.beatUnit = value[kUnit], t.hasMeter = true;
-    const double quarterPerBeat = 4.0 / t.beatUnit;
-    if (given[kBar] && given[kBarBeat]) {
-        t.anchorBarStart = value[kBar] * t.beatsPerBar * quarterPerBeat;
-        t.anchorQuarters = t.anchorBarStart + value[kBarBeat] * quarterPerBeat;
-        t.hasPosition = true;
-        t.hasBar = t.hasMeter;
-    } else if (given[kBeat]) {
-        t.anchorQuarters = value[kBeat] * quarterPerBeat;
-        t.anchorBarStart = barStart(t.anchorQuarters, 0.0, t.beatsPerBar * quarterPerBeat);
-        t.hasPosition = true;
-        t.hasBar = t.hasMeter;
-    }
-    if (given[kFrame]) t.anchorFrame = value[kFrame];
-    if (given[kSpeed] && std::fabs(value[kSpeed]) <= kFastestSpeed) {
-        const bool playing = value[kSpeed] != 0.0;
-        if (playing != t.playing) t.changed = true;
-        t.playing = playing;
-        t.speed = value[kSpeed];
-    }
-    // A position where the transport goes on as counted keeps the count.
-    if (counting && t.playing && t.speed == countedSpeed && t.tempo == countedTempo && t.beatsPerBar == countedPerBar &&
-        t.beatUnit == countedUnit && std::fabs(t.anchorQuarters - countedQuarters) <= kSamePlace &&
-        std::fabs(t.anchorFrame - countedFrame) <= 0.5) {
-        t.anchorQuarters = countedQuarters;
-        t.anchorBarStart = countedBarStart;
-        t.anchorFrame = countedFrame;
-    }
-    t.known = true;
+    TransportGiven g;
+    g.tempo = given[kBpm], g.bpm = value[kBpm];
+    g.perBar = given[kPerBar], g.beatsPerBar = value[kPerBar];
+    g.unit = given[kUnit], g.beatUnit = value[kUnit];
+    g.barAndBeat = given[kBar] && given[kBarBeat], g.bar = value[kBar], g.barBeat = value[kBarBeat];
+    g.beat = given[kBeat], g.beatValue = value[kBeat];
+    g.frame = given[kFrame], g.frameValue = value[kFrame];
+    g.speed = given[kSpeed], g.speedValue = value[kSpeed];
+    t.take(g);
 }
 
 // One MIDI message of `size` bytes, handed to the effect now. Channel messages only:

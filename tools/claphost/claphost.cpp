@@ -15,7 +15,6 @@ namespace {
 
 // Counts a plug-in may announce before the host stops believing it.
 constexpr uint32_t kMostPlugins = 10000;
-constexpr uint32_t kMostParams = 100000;
 constexpr uint32_t kMostPorts = 1024;
 constexpr uint32_t kMostPresetProviders = 1000;
 
@@ -679,8 +678,7 @@ const void* Plugin::hostExtension(const char* id) const {
 // Parameters ---------------------------------------------------------------------------------
 
 uint32_t Plugin::paramCount() const {
-    if (!paramsExt) return 0;
-    return std::min(paramsExt->count(plugin), kMostParams);
+    return paramsExt ? paramsExt->count(plugin) : 0;
 }
 
 std::optional<ParamInfo> Plugin::paramInfo(uint32_t index) const {
@@ -699,6 +697,7 @@ std::optional<ParamInfo> Plugin::paramInfo(uint32_t index) const {
 std::vector<ParamInfo> Plugin::params() const {
     std::vector<ParamInfo> all;
     const uint32_t n = paramCount();
+    if (n > kMaxParams) return all;
     for (uint32_t i = 0; i < n; ++i)
         if (auto info = paramInfo(i)) all.push_back(*info);
     return all;

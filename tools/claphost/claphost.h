@@ -140,6 +140,10 @@ private:
     std::vector<std::string> descriptorFaults;
 };
 
+// The most parameters a usable plug-in announces: a larger count is a broken plug-in's
+// garbage, which a host believing it would loop over without end.
+inline constexpr uint32_t kMaxParams = 100000;
+
 // Parameter description, copied.
 struct ParamInfo {
     clap_id id = 0;
@@ -234,9 +238,10 @@ public:
     const void* extension(const char* id) const;
 
     // Parameters (main thread; through the params extension, absent: none).
-    uint32_t paramCount() const;
+    uint32_t paramCount() const;  // as the plug-in says, however absurd
     std::optional<ParamInfo> paramInfo(uint32_t index) const;
-    std::vector<ParamInfo> params() const;  // the ones whose info came
+    // The ones whose info came; none when the count passes kMaxParams.
+    std::vector<ParamInfo> params() const;
     std::optional<double> paramValue(clap_id id) const;
     std::optional<std::string> valueToText(clap_id id, double value) const;
     std::optional<double> textToValue(clap_id id, const std::string& text) const;

@@ -16,6 +16,7 @@
 
 #include "arguments.h"
 #include "audiofile.h"
+#include "claptarget.h"
 #include "controls.h"
 #include "demo.h"
 #include "lookup.h"
@@ -382,6 +383,7 @@ int runInfo(const std::vector<std::string>& args) {
         return 0;
     }
     const std::string path = resolvePlugin(options.plugin, searchFolders(options.path));
+    if (isClapPath(path)) return printClapInfo(path);
     auto plugin = loadPlugin(path, hostOptions(44100.0f, 512, 120.0));
     vsthost::Plugin& p = *plugin;
 
@@ -454,14 +456,20 @@ int runRender(const std::vector<std::string>& args) {
     const int rate = reader.sampleRate();
     const std::string path = resolvePlugin(options.plugin, searchFolders(options.path));
     const std::optional<double> tempo = options.transport ? std::optional<double>(options.tempo) : std::nullopt;
-    auto plugin = loadPlugin(path, hostOptions(static_cast<float>(rate), options.block, tempo));
-    vsthost::Plugin& p = *plugin;
-    const std::string name = displayName(p);
-    const int channels = outputChannels(p);
+    // A .clap file goes through the CLAP host, anything else through the VST 2.x host.
+    std::unique_ptr<ClapTarget> clap;
+    std::unique_ptr<vsthost::Plugin> vst;
+    if (isClapPath(path))
+        clap = std::make_unique<ClapTarget>(path);
+    else
+        vst = loadPlugin(path, hostOptions(static_cast<float>(rate), options.block, tempo));
+    const std::string name = clap ? clap->name() : displayName(*vst);
+    const int channels = clap ? std::min(clap->outputChannels(), 2) : outputChannels(*vst);
     if (channels < 1) throw Error(name + " has no audio outputs");
     const int format = chooseOutputFormat(reader.format(), options.format, options.output, channels, rate);
 
-    const std::vector<std::string> applied = applySettings(p, options.program, options.settings, name);
+    const std::vector<std::string> applied = clap ? clap->apply(options.program, options.settings)
+                                                  : applySettings(*vst, options.program, options.settings, name);
 
     RenderSettings settings;
     settings.sampleRate = static_cast<float>(rate);
@@ -476,9 +484,9 @@ int runRender(const std::vector<std::string>& args) {
 
     SoundFileWriter writer(options.output, format, channels, rate);
     ProgressBar bar(!options.quiet && ProgressBar::stderrIsTerminal(), "rendering", rate);
-    const RenderResult result = render(p, reader, writer, settings, [&](int64_t done, int64_t total) {
-        bar.update(done, total);
-    });
+    const auto progress = [&](int64_t done, int64_t total) { bar.update(done, total); };
+    const RenderResult result =
+        clap ? render(*clap, reader, writer, settings, progress) : render(*vst, reader, writer, settings, progress);
     bar.finish();
     writer.commit();
 
@@ -496,7 +504,9 @@ int runRender(const std::vector<std::string>& args) {
     const double seconds = static_cast<double>(result.frames) / rate;
     Table summary({{""}, {""}});
     summary.add({"plug-in", name + " (" + fs::path(path).filename().string() + ")"});
-    if (p.numPrograms() > 0) summary.add({"program", std::to_string(p.getProgram()) + " " + quoted(p.programName())});
+    if (clap && clap->programLine()) summary.add({"program", *clap->programLine()});
+    if (vst && vst->numPrograms() > 0)
+        summary.add({"program", std::to_string(vst->getProgram()) + " " + quoted(vst->programName())});
     for (const std::string& a : applied) summary.add({"set", a});
     summary.add({"time", tempo ? formatted("%g BPM, transport playing from 0", *tempo) : "no transport"});
     if (!settings.events.empty())

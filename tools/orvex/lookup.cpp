@@ -130,7 +130,8 @@ std::vector<FoundPlugin> scanFolders(const std::vector<std::string>& folders) {
 std::string resolvePlugin(const std::string& given, const std::vector<std::string>& folders) {
     if (given.empty()) throw Error("no plug-in named");
     std::error_code error;
-    const bool looksLikePath = given.find('/') != std::string::npos || fs::path(given).extension() == ".so";
+    const bool looksLikePath = given.find('/') != std::string::npos || fs::path(given).extension() == ".so" ||
+                               fs::path(given).extension() == ".clap";
     if (fs::is_regular_file(given, error)) return given;
     if (looksLikePath) {
         if (fs::exists(given, error)) throw Error("plug-in " + given + " is not a file");

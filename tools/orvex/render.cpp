@@ -85,9 +85,45 @@ void reportTime(vsthost::Plugin& plugin, const RenderSettings& settings, int64_t
     plugin.setTransport(transport);
 }
 
+// The VST 2.x plug-in as a target: the transport through audioMasterGetTime, MIDI
+// through effProcessEvents, processReplacing.
+class VstTarget : public RenderTarget {
+public:
+    explicit VstTarget(vsthost::Plugin& plugin) : plugin(plugin) {}
+    std::string path() const override { return plugin.path(); }
+    int inputChannels() const override { return plugin.numInputs(); }
+    int outputChannels() const override { return plugin.numOutputs(); }
+    void start(const RenderSettings& s) override {
+        settings = s;
+        if (settings.tempo)
+            reportTime(plugin, settings, 0);
+        else
+            plugin.clearTransport();
+        plugin.setSampleRate(settings.sampleRate);
+        plugin.setBlockSize(settings.blockSize);
+        plugin.resume();
+    }
+    void midi(const std::vector<vsthost::MidiMessage>& due) override { plugin.sendMidi(due); }
+    void process(float** inputs, float** outputs, int frames, int64_t frame) override {
+        reportTime(plugin, settings, frame);
+        plugin.processReplacing(inputs, outputs, frames);
+    }
+    void stop() override { plugin.suspend(); }
+
+private:
+    vsthost::Plugin& plugin;
+    RenderSettings settings;
+};
+
 }  // namespace
 
 RenderResult render(vsthost::Plugin& plugin, AudioSource& source, AudioSink& sink, const RenderSettings& settings,
+                    const ProgressCallback& progress) {
+    VstTarget target(plugin);
+    return render(target, source, sink, settings, progress);
+}
+
+RenderResult render(RenderTarget& plugin, AudioSource& source, AudioSink& sink, const RenderSettings& settings,
                     const ProgressCallback& progress) {
     const int sourceChannels = source.channels();
     if (sourceChannels < 1 || sourceChannels > 2)
@@ -98,7 +134,7 @@ RenderResult render(vsthost::Plugin& plugin, AudioSource& source, AudioSink& sin
     if (settings.blockSize < 1 || settings.blockSize > kMaxBlock)
         throw Error("the block size must lie from 1 to " + std::to_string(kMaxBlock));
     if (settings.tailFrames < 0) throw Error("the tail cannot be negative");
-    const int outChannels = outputChannels(plugin);
+    const int outChannels = std::min(plugin.outputChannels(), 2);
     if (outChannels < 1) throw Error(plugin.path() + " has no audio outputs");
 
     std::vector<TimedMidi> events = settings.events;
@@ -107,16 +143,9 @@ RenderResult render(vsthost::Plugin& plugin, AudioSource& source, AudioSink& sin
 
     const int block = settings.blockSize;
     // At least two of each: a plug-in announcing fewer still gets valid pointers.
-    vsthost::AudioBuffers inputs(std::max<int>(plugin.numInputs(), 2), block);
-    vsthost::AudioBuffers outputs(std::max<int>(plugin.numOutputs(), 2), block);
-
-    if (settings.tempo)
-        reportTime(plugin, settings, 0);
-    else
-        plugin.clearTransport();
-    plugin.setSampleRate(settings.sampleRate);
-    plugin.setBlockSize(block);
-    plugin.resume();
+    vsthost::AudioBuffers inputs(std::max<int>(plugin.inputChannels(), 2), block);
+    vsthost::AudioBuffers outputs(std::max<int>(plugin.outputChannels(), 2), block);
+    plugin.start(settings);
 
     RenderResult result;
     result.outputChannels = outChannels;
@@ -165,14 +194,13 @@ RenderResult render(vsthost::Plugin& plugin, AudioSource& source, AudioSink& sin
             break;
         }
         if (!due.empty()) {
-            plugin.sendMidi(due);
+            plugin.midi(due);
             result.eventsSent += static_cast<int>(due.size());
         }
 
-        reportTime(plugin, settings, frame);
         vsthost::markUnwritten(outputs.data(), outChannels, count);
         const auto started = Clock::now();
-        plugin.processReplacing(inputs.data(), outputs.data(), count);
+        plugin.process(inputs.data(), outputs.data(), count, frame);
         processing += Clock::now() - started;
         if (const int64_t unwritten = vsthost::countUnwritten(outputs.data(), outChannels, count); unwritten > 0)
             throw Error(plugin.path() + " did not write its outputs: " + std::to_string(unwritten) + " of " +
@@ -186,7 +214,7 @@ RenderResult render(vsthost::Plugin& plugin, AudioSource& source, AudioSink& sin
         if (progress) progress(frame, total);
     }
     result.eventsPastEnd += static_cast<int>(events.size() - nextEvent);
-    plugin.suspend();
+    plugin.stop();
     result.processSeconds = std::chrono::duration<double>(processing).count();
     return result;
 }

@@ -101,6 +101,29 @@ int64_t framesAt(double seconds, double sampleRate);
 // How many channels the render writes for this plug-in: its outputs, at most two.
 int outputChannels(const vsthost::Plugin& plugin);
 
+// What the render loop drives: one plug-in behind one of the host libraries, loaded,
+// with its program and parameters set. The loop calls start, then for every block the
+// MIDI due at its first sample and process, then stop.
+class RenderTarget {
+public:
+    virtual ~RenderTarget() = default;
+    virtual std::string path() const = 0;
+    // The plug-in's channels: at least two buffers are always handed over, the first
+    // two outputs are written to the sink.
+    virtual int inputChannels() const = 0;
+    virtual int outputChannels() const = 0;
+    virtual void start(const RenderSettings& settings) = 0;
+    virtual void midi(const std::vector<vsthost::MidiMessage>& due) = 0;
+    // `frames` samples starting `frame` samples into the render; the transport the
+    // host reports is the one of `frame`.
+    virtual void process(float** inputs, float** outputs, int frames, int64_t frame) = 0;
+    virtual void stop() = 0;
+};
+
+// Renders through any target, as `render` below does through a VST 2.x plug-in.
+RenderResult render(RenderTarget& target, AudioSource& source, AudioSink& sink, const RenderSettings& settings,
+                    const ProgressCallback& progress = {});
+
 // Renders `source` through `plugin`, which must be loaded and opened, with its program
 // and parameters set. Sets the sample rate and block size, resumes, processes, and
 // suspends again. A mono source feeds both inputs; more than two channels, a plug-in

@@ -1,0 +1,205 @@
+#include "claptarget.h"
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+
+#include "controls.h"
+#include "table.h"
+
+namespace orvex::cli {
+
+namespace {
+
+std::string formatted(const char* format, double value) {
+    char text[64];
+    std::snprintf(text, sizeof text, format, value);
+    return text;
+}
+
+std::string dialects(uint32_t bits) {
+    std::string text;
+    const std::pair<uint32_t, const char*> known[] = {{CLAP_NOTE_DIALECT_CLAP, "CLAP"},
+                                                      {CLAP_NOTE_DIALECT_MIDI, "MIDI"},
+                                                      {CLAP_NOTE_DIALECT_MIDI_MPE, "MPE"},
+                                                      {CLAP_NOTE_DIALECT_MIDI2, "MIDI 2"}};
+    for (const auto& [bit, name] : known)
+        if (bits & bit) text += std::string(text.empty() ? "" : ", ") + name;
+    return text.empty() ? "none" : text;
+}
+
+int mainChannels(const std::vector<claphost::AudioPort>& ports) {
+    return ports.empty() ? 0 : static_cast<int>(ports[0].channels);
+}
+
+// The table indented; without its heading rows when they carry nothing.
+void printIndented(const Table& table, bool headings = true) {
+    std::string text = table.text();
+    if (!headings) {
+        const auto body = text.find('\n', text.find('\n') + 1);
+        text = body == std::string::npos ? std::string() : text.substr(body + 1);
+    }
+    std::size_t start = 0;
+    while (start < text.size()) {
+        const auto end = text.find('\n', start);
+        std::printf("  %s\n", text.substr(start, end - start).c_str());
+        start = end == std::string::npos ? text.size() : end + 1;
+    }
+}
+
+std::unique_ptr<claphost::Plugin> loadClap(const std::string& path) {
+    claphost::HostOptions options;
+    options.name = "Orvex Command-Line Host";
+    claphost::LoadResult result = claphost::Plugin::load(path, {}, options);
+    if (!result) throw Error(result.error);
+    if (const uint32_t count = result.plugin->paramCount(); count > claphost::kMaxParams)
+        throw Error(path + ": the plug-in claims " + std::to_string(count) + " parameters");
+    return std::move(result.plugin);
+}
+
+}  // namespace
+
+bool isClapPath(const std::string& path) { return std::filesystem::path(path).extension() == ".clap"; }
+
+ClapTarget::ClapTarget(const std::string& path) : instance(loadClap(path)) {}
+
+std::string ClapTarget::name() const {
+    const std::string& name = instance->descriptor().name;
+    return name.empty() ? std::filesystem::path(path()).stem().string() : name;
+}
+
+std::vector<std::string> ClapTarget::apply(const std::optional<std::string>& program,
+                                           const std::vector<ParameterSetting>& settings) {
+    claphost::Plugin& p = *instance;
+    if (program) {
+        std::string problem;
+        const std::vector<claphost::Preset> presets = p.library().presets(&problem);
+        if (presets.empty())
+            throw Error(name() + " has no presets" + (problem.empty() ? "" : " (" + problem + ")"));
+        std::vector<ProgramName> names;
+        for (const claphost::Preset& preset : presets) names.push_back({preset.name, std::nullopt});
+        const int index = findProgram(names, *program, name());
+        const claphost::Preset& chosen = presets[static_cast<std::size_t>(index)];
+        std::string error;
+        if (!p.loadPreset(chosen, &error)) throw Error(error);
+        loaded = std::to_string(index) + " \"" + chosen.name + "\"";
+    }
+    std::vector<std::string> applied;
+    if (settings.empty()) return applied;
+    const std::vector<claphost::ParamInfo> params = p.params();
+    std::vector<std::string> names;
+    for (const claphost::ParamInfo& info : params) names.push_back(info.name);
+    for (const ParameterSetting& s : settings) {
+        const claphost::ParamInfo& info = params[static_cast<std::size_t>(findParameter(names, s.parameter, name()))];
+        double value = info.min + static_cast<double>(s.value) * (info.max - info.min);
+        if (info.stepped()) value = std::round(value);
+        if (!p.queueParam(info.id, value) || !p.flush())
+            throw Error(name() + " took no parameter changes (no flush in its params extension)");
+        const std::optional<double> now = p.paramValue(info.id);
+        const std::optional<std::string> shown = now ? p.valueToText(info.id, *now) : std::nullopt;
+        applied.push_back(info.name + " = " + formatted("%g", s.value) + " (" +
+                          (shown ? *shown : now ? formatted("%g", *now) : std::string("?")) + ")");
+    }
+    return applied;
+}
+
+int ClapTarget::inputChannels() const { return mainChannels(instance->audioPorts(true)); }
+
+int ClapTarget::outputChannels() const { return mainChannels(instance->audioPorts(false)); }
+
+void ClapTarget::start(const RenderSettings& settings) {
+    tempo = settings.tempo;
+    sampleRate = settings.sampleRate;
+    if (!instance->activate(settings.sampleRate, 1, static_cast<uint32_t>(settings.blockSize)))
+        throw Error(name() + " refused to activate at " + formatted("%g Hz", settings.sampleRate));
+}
+
+void ClapTarget::midi(const std::vector<vsthost::MidiMessage>& due) {
+    for (const vsthost::MidiMessage& m : due)
+        if (!instance->queueEvent(claphost::midiEvent(m.status, m.data1, m.data2)))
+            throw Error("too many MIDI events at one sample");
+}
+
+void ClapTarget::process(float** inputs, float** outputs, int frames, int64_t frame) {
+    const clap_event_transport_t transport = claphost::playingTransport(tempo.value_or(120.0), sampleRate, frame);
+    const clap_process_status status = instance->process(inputs, outputs, static_cast<uint32_t>(frames),
+                                                         tempo ? &transport : nullptr, frame);
+    if (status == CLAP_PROCESS_ERROR)
+        throw Error(name() + " failed to process the block at sample " + std::to_string(frame));
+}
+
+void ClapTarget::stop() {
+    instance->stopProcessing();
+    instance->deactivate();
+}
+
+int printClapInfo(const std::string& path) {
+    ClapTarget target(path);
+    claphost::Plugin& p = target.plugin();
+    const claphost::Descriptor& d = p.descriptor();
+    std::printf("%s\n", target.name().c_str());
+    Table identity({{""}, {""}});
+    identity.add({"file", path});
+    identity.add({"id", d.id});
+    identity.add({"vendor", d.vendor});
+    identity.add({"version", d.version});
+    const clap_version_t v = p.library().version();
+    identity.add({"CLAP", std::to_string(v.major) + "." + std::to_string(v.minor) + "." + std::to_string(v.revision)});
+    std::string features;
+    for (const std::string& f : d.features) features += (features.empty() ? "" : ", ") + f;
+    identity.add({"features", features.empty() ? "none" : features});
+    if (!d.description.empty()) identity.add({"description", d.description});
+    for (bool input : {true, false}) {
+        std::string text;
+        for (const claphost::AudioPort& port : p.audioPorts(input))
+            text += (text.empty() ? "" : "; ") + port.name + " (" + std::to_string(port.channels) + " channels" +
+                    (port.flags & CLAP_AUDIO_PORT_IS_MAIN ? ", main" : "") + ")";
+        identity.add({input ? "audio in" : "audio out", text.empty() ? "none" : text});
+    }
+    for (bool input : {true, false}) {
+        std::string text;
+        for (const claphost::NotePort& port : p.notePorts(input))
+            text += (text.empty() ? "" : "; ") + port.name + " (" + dialects(port.supported) + ", prefers " +
+                    dialects(port.preferred) + ")";
+        identity.add({input ? "notes in" : "notes out", text.empty() ? "none" : text});
+    }
+    identity.add({"latency", std::to_string(p.latency()) + " samples"});
+    std::string extensions;
+    const char* const known[] = {CLAP_EXT_PARAMS, CLAP_EXT_STATE,  CLAP_EXT_AUDIO_PORTS,
+                                 CLAP_EXT_NOTE_PORTS, CLAP_EXT_LATENCY, CLAP_EXT_GUI,
+                                 CLAP_EXT_TIMER_SUPPORT, CLAP_EXT_POSIX_FD_SUPPORT, CLAP_EXT_PRESET_LOAD};
+    for (const char* id : known)
+        if (p.extension(id)) extensions += std::string(extensions.empty() ? "" : ", ") + id;
+    identity.add({"extensions", extensions.empty() ? "none" : extensions});
+    printIndented(identity, false);
+
+    const std::vector<claphost::ParamInfo> params = p.params();
+    std::printf("\nParameters (%u)\n", p.paramCount());
+    Table table({{"Id", Table::Align::right},
+                 {"Name"},
+                 {"Range"},
+                 {"Default", Table::Align::right},
+                 {"Value", Table::Align::right},
+                 {"Display"}});
+    for (const claphost::ParamInfo& info : params) {
+        const std::optional<double> value = p.paramValue(info.id);
+        const std::optional<std::string> shown = value ? p.valueToText(info.id, *value) : std::nullopt;
+        table.add({std::to_string(info.id), info.name,
+                   formatted("%g", info.min) + (info.stepped() ? " .. " : " to ") + formatted("%g", info.max),
+                   formatted("%.4f", info.defaultValue), value ? formatted("%.4f", *value) : "?",
+                   shown ? *shown : "?"});
+    }
+    if (!params.empty()) printIndented(table);
+
+    std::string problem;
+    const std::vector<claphost::Preset> presets = p.library().presets(&problem);
+    std::printf("\nPresets (%zu)\n", presets.size());
+    Table presetTable({{"#", Table::Align::right}, {"Name"}, {"Load key"}});
+    for (std::size_t i = 0; i < presets.size(); ++i)
+        presetTable.add({std::to_string(i), presets[i].name, presets[i].loadKey});
+    if (!presets.empty()) printIndented(presetTable);
+    if (!problem.empty()) std::printf("  (%s)\n", problem.c_str());
+    return 0;
+}
+
+}  // namespace orvex::cli
