@@ -241,9 +241,10 @@ bool Instance::endGesture(int id) {
 void Instance::setValuesMovedListener(void (*function)(void*), void* context) {
     listener = function;
     listenerContext = context;
+    listening.store(function != nullptr, std::memory_order_release);
 }
 
-// Main thread: the host's callback asked for (see report).
+// Main thread: the host's callback asked for (see endOfBlock).
 void Instance::onMainThread() {
     if (moved.exchange(false, std::memory_order_acquire) && listener) listener(listenerContext);
 }
@@ -289,6 +290,9 @@ bool Instance::valueToText(clap_id id, double value, char* text, uint32_t size) 
     return true;
 }
 
+// How many neighbouring values a text is looked for among.
+constexpr int kNeighbours = 4096;
+
 // A number in the row's unit, with or without the unit (or the row's label) after it,
 // or, for a switch or a menu, the text one of its steps shows.
 bool Instance::textToValue(clap_id id, const char* text, double* value) {
@@ -318,7 +322,27 @@ bool Instance::textToValue(clap_id id, const char* text, double* value) {
         *value = std::clamp(std::round(number), static_cast<double>(reading.minimum), static_cast<double>(reading.maximum));
         return true;
     }
-    *value = valueOfUnit(reading, static_cast<float>(number));
+    // The unit's displays cut digits off: the value nearest the number may show one
+    // digit below it. The neighbouring values are tried, towards the number, for one
+    // that shows it.
+    float v = valueOfUnit(reading, static_cast<float>(number));
+    const auto shownNumber = [&](float x) { return std::strtod(textOf(p, x).c_str(), nullptr); };
+    const double first = shownNumber(v);
+    if (first != number) {
+        const float towards = first < number ? 2.0f : -1.0f;
+        float x = v;
+        for (int step = 0; step < kNeighbours; ++step) {
+            x = std::nextafter(x, towards);
+            if (x < 0.0f || x > 1.0f) break;
+            const double shows = shownNumber(x);
+            if (shows == number) {
+                v = x;
+                break;
+            }
+            if ((first < number) != (shows < number)) break;  // passed it: no value shows it
+        }
+    }
+    *value = v;
     return true;
 }
 
@@ -412,6 +436,11 @@ bool Instance::loadProgram(int number) {
     return false;
 }
 
+// Main thread: the host hears which preset it now shows.
+void Instance::presetLoaded(uint32_t kind, const char* key) const {
+    if (hostPresetLoad && hostPresetLoad->loaded) hostPresetLoad->loaded(host, kind, nullptr, key);
+}
+
 // The audio side ---------------------------------------------------------------------
 // Everything from here runs on the audio thread (process, flush while active) or on the
 // main thread while inactive: no allocation, no lock.
@@ -462,6 +491,17 @@ void Instance::hostChanged(int id, float value) {
     effect->setParameter(id, value);
     told[id] = effect->getParameter(id);
     shown[id].store(told[id], std::memory_order_relaxed);
+    movedInBlock = true;
+}
+
+// At the end of a process or flush that moved values: the editor's listener hears of
+// them on the main thread.
+void Instance::endOfBlock() {
+    if (!movedInBlock) return;
+    movedInBlock = false;
+    if (!listening.load(std::memory_order_acquire)) return;
+    moved.store(true, std::memory_order_release);
+    if (host && host->request_callback) host->request_callback(host);
 }
 
 // Every value the effect holds other than the host knows it (a solo another one turned
@@ -485,10 +525,7 @@ void Instance::report(uint32_t at, const clap_output_events_t* out) {
         shown[p].store(holds, std::memory_order_relaxed);
         any = true;
     }
-    if (any && listener) {
-        moved.store(true, std::memory_order_release);
-        if (host && host->request_callback) host->request_callback(host);
-    }
+    movedInBlock = movedInBlock || any;
 }
 
 void Instance::handMidi(uint8_t status, uint8_t data1, uint8_t data2) {
@@ -521,7 +558,8 @@ void Instance::takeTransport(const clap_event_transport_t& t) {
     time.take(g);
 }
 
-void Instance::handleEvent(const clap_event_header_t& event, const clap_output_events_t* out) {
+// `at`: the frame the event is taken at, which what it moves is told to the host at.
+void Instance::handleEvent(const clap_event_header_t& event, uint32_t at, const clap_output_events_t* out) {
     if (event.space_id != CLAP_CORE_EVENT_SPACE_ID) return;
     switch (event.type) {
         case CLAP_EVENT_PARAM_VALUE: {
@@ -558,7 +596,7 @@ void Instance::handleEvent(const clap_event_header_t& event, const clap_output_e
         default:
             return;
     }
-    report(event.time, out);
+    report(at, out);
 }
 
 // Frames `from` to `to` through the effect in pieces no longer than its buffers, the
@@ -628,10 +666,12 @@ clap_process_status Instance::process(const clap_process_t& p) {
         const uint32_t at = std::clamp(event->time, done, frames);
         runPieces(inputs, outputs, done, at);
         done = at;
-        handleEvent(*event, p.out_events);
+        // Told to the host within the block: an event at its very end at the last frame.
+        handleEvent(*event, frames > 0 ? std::min(at, frames - 1) : 0, p.out_events);
     }
     runPieces(inputs, outputs, done, frames);
     if (outputs) p.audio_outputs[0].constant_mask = 0;
+    endOfBlock();
     return CLAP_PROCESS_CONTINUE;
 }
 
@@ -642,8 +682,9 @@ void Instance::flush(const clap_input_events_t* in, const clap_output_events_t* 
     for (uint32_t i = 0; i < count; ++i) {
         const clap_event_header_t* event = in->get(in, i);
         if (!event || event->size < sizeof(clap_event_header_t) || event->type == CLAP_EVENT_TRANSPORT) continue;
-        handleEvent(*event, out);
+        handleEvent(*event, 0, out);
     }
+    endOfBlock();
 }
 
 // The plug-in record's functions ---------------------------------------------------------
@@ -730,7 +771,10 @@ bool presetFromLocation(const clap_plugin_t* plugin, uint32_t kind, const char*,
     char* end = nullptr;
     const long number = std::strtol(key, &end, 10);
     if (*end != '\0' || number < 0 || number > 1 << 20) return false;
-    return self(plugin)->loadProgram(static_cast<int>(number));
+    Instance& instance = *self(plugin);
+    if (!instance.loadProgram(static_cast<int>(number))) return false;
+    instance.presetLoaded(kind, key);
+    return true;
 }
 const clap_plugin_preset_load_t kPresetLoad{presetFromLocation};
 

@@ -84,8 +84,10 @@ public:
     bool beginGesture(int id);
     bool setFromEditor(int id, float value);
     bool endGesture(int id);
-    // Called on the main thread (from on_main_thread) after a block moved values the
-    // main thread had not set: the editor reads them again with valueOf.
+    // Called on the main thread (from on_main_thread) after a block or a flush moved
+    // values (the host's events, the effect's own changes): the editor reads them again
+    // with valueOf. Null stops it. While one is set, the audio thread asks the host for
+    // the main-thread callback (request_callback) at the end of such a block.
     void setValuesMovedListener(void (*listener)(void* context), void* context);
     // The text a value (0..1) of parameter `id` shows, with its unit: "250.00 Hz".
     std::string textOf(int id, float value);
@@ -103,6 +105,7 @@ public:
     bool save(const clap_ostream_t& stream) const;
     bool load(const clap_istream_t& stream);
     bool loadProgram(int program);
+    void presetLoaded(uint32_t kind, const char* key) const;
     bool paramInfo(uint32_t index, clap_param_info_t& info) const;
     bool paramValue(clap_id id, double& value) const;
     bool valueToText(clap_id id, double value, char* text, uint32_t size);
@@ -114,13 +117,14 @@ public:
 private:
     // Audio thread (or main while inactive).
     void drainChanges(const clap_output_events_t* out);
-    void handleEvent(const clap_event_header_t& event, const clap_output_events_t* out);
+    void handleEvent(const clap_event_header_t& event, uint32_t at, const clap_output_events_t* out);
     void takeTransport(const clap_event_transport_t& transport);
     void runPieces(float* const* inputs, float* const* outputs, uint32_t from, uint32_t to);
     void report(uint32_t time, const clap_output_events_t* out);
     void handMidi(uint8_t status, uint8_t data1, uint8_t data2);
     bool pushGesture(Change::Kind kind, uint32_t id, uint32_t time, const clap_output_events_t* out);
     void hostChanged(int id, float value);
+    void endOfBlock();
     // Main thread: hands a set of changes over, or applies them while inactive.
     bool hand(const Change* changes, std::size_t count);
     void requestFlush() const;
@@ -145,8 +149,10 @@ private:
     std::unique_ptr<std::atomic<float>[]> shownStore;
     std::span<std::atomic<float>> shown;
     ChangeQueue changes;
-    std::atomic<bool> moved{false};  // set by the audio thread for the listener
-    void (*listener)(void*) = nullptr;
+    bool movedInBlock = false;          // audio thread
+    std::atomic<bool> moved{false};     // set by the audio thread for the listener
+    std::atomic<bool> listening{false};
+    void (*listener)(void*) = nullptr;  // main thread
     void* listenerContext = nullptr;
 };
 

@@ -3,13 +3,16 @@
 # bounded time, one after the other: the hostile VST 2.x host (fuzz_<plugin>) for
 # ORVEX_FUZZ_SECONDS each (60 by default), then, for a plug-in with an LV2 face, the
 # hostile LV2 host (fuzz_lv2_<plugin>) for ORVEX_FUZZ_LV2_SECONDS each (30 by default;
-# 0 leaves them out).
+# 0 leaves them out), and for a plug-in with a CLAP face the hostile CLAP host
+# (fuzz_clap_<plugin>) and the CLAP state loader (fuzz_clapstate_<plugin>) for
+# ORVEX_FUZZ_CLAP_SECONDS each (30 by default; 0 leaves them out).
 # Usage: scripts/fuzz.sh [PLUGIN...]   (every plug-in built by default)
 #
 # Each fuzzer starts from its committed seeds and regression inputs (tests/fuzz/seeds
-# and regressions; seeds-lv2 and regressions-lv2 for the LV2 host) and keeps what it
-# finds in build-fuzz/corpus/<target> (<plugin> or lv2_<plugin>), so local runs build
-# on each other.
+# and regressions; seeds-lv2 and regressions-lv2 for the LV2 host; seeds-clap and
+# seeds-clapstate for the CLAP ones) and keeps what it finds in
+# build-fuzz/corpus/<target> (<plugin>, lv2_<plugin>, clap_<plugin> or
+# clapstate_<plugin>), so local runs build on each other.
 # A crash, a sanitizer report, a broken invariant, a hang (an input running longer
 # than 20 s) or memory past 2 GB fails the script: the input is saved in
 # build-fuzz/crashes/<target>/ and printed as base64, so that a CI log alone is
@@ -18,6 +21,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 vst_seconds="${ORVEX_FUZZ_SECONDS:-60}"
 lv2_seconds="${ORVEX_FUZZ_LV2_SECONDS:-30}"
+clap_seconds="${ORVEX_FUZZ_CLAP_SECONDS:-30}"
 jobs="$(nproc)"
 
 cmake -S . -B build-fuzz -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DORVEX_FUZZ=ON -DORVEX_WERROR=ON >/dev/null
@@ -26,7 +30,7 @@ cmake --build build-fuzz -j "$jobs"
 plugins=("$@")
 if [ ${#plugins[@]} -eq 0 ]; then
   for binary in build-fuzz/tests/fuzz/fuzz_*; do
-    case "$binary" in */fuzz_lv2_*) continue ;; esac
+    case "$binary" in */fuzz_lv2_* | */fuzz_clap_* | */fuzz_clapstate_*) continue ;; esac
     [ -x "$binary" ] && plugins+=("${binary##*/fuzz_}")
   done
 fi
@@ -50,6 +54,11 @@ for plugin in "${plugins[@]}"; do
   if [ "$lv2_seconds" -gt 0 ] && [ -x "build-fuzz/tests/fuzz/fuzz_lv2_$plugin" ]; then
     targets+=("lv2_$plugin")
   fi
+  for driver in clap clapstate; do
+    if [ "$clap_seconds" -gt 0 ] && [ -x "build-fuzz/tests/fuzz/fuzz_${driver}_$plugin" ]; then
+      targets+=("${driver}_$plugin")
+    fi
+  done
 done
 
 failed=0
@@ -61,6 +70,11 @@ for target in "${targets[@]}"; do
       inputs=(tests/fuzz/seeds-lv2)
       [ -d tests/fuzz/regressions-lv2 ] && inputs+=(tests/fuzz/regressions-lv2)
       keep="tests/fuzz/regressions-lv2/${target#lv2_}-<what-it-broke>"
+      ;;
+    clap_* | clapstate_*)
+      seconds=$clap_seconds
+      inputs=("tests/fuzz/seeds-${target%%_*}")
+      keep="tests/fuzz/seeds-${target%%_*}/${target#*_}-<what-it-broke>"
       ;;
     *)
       seconds=$vst_seconds
