@@ -21,6 +21,7 @@ std::string difference(double d) {
 
 void checkClapLifecycle(Context& c, Outcome& out) {
     constexpr uint32_t kBlock = 512;
+    constexpr double kLevelTolerance = 3.0;
     const int frames = c.settings.quick ? 8192 : 32768;
     const double rates[] = {96000.0, 22050.0, 48000.0, 44100.0};
     // How a fresh instance sounds at each rate: a re-activated one must sound the same.
@@ -54,7 +55,7 @@ void checkClapLifecycle(Context& c, Outcome& out) {
                 return;
             }
             ++activations;
-            // Processing started and stopped three times, reset once, before it is heard.
+            // Processing started and stopped three times before it is heard.
             const Audio noise = makeSignal(Signal::noise, 2, kBlock, rate, 3);
             Audio scratch = noise;
             for (int k = 0; k < 3; ++k) {
@@ -71,26 +72,29 @@ void checkClapLifecycle(Context& c, Outcome& out) {
                     out.fail("process answers CLAP_PROCESS_ERROR between start and stop at " + rateText(rate));
                 ++calls;
                 p->stopProcessing();
-                if (k == 1) p->raw()->reset(p->raw());
             }
-            // The deactivation and activation a host makes after its own reset.
+            // The deactivation and activation a host makes for a new rate or block size.
             p->deactivate();
             if (!p->activate(rate, 1, kBlock)) {
                 out.fail("activate at " + rateText(rate) + " refused right after a deactivation");
                 return;
             }
             ++activations;
+            // A full reset of the processing state (filters, sweeps), as after a fresh
+            // activation: from here it sounds as a fresh instance at this rate.
+            p->raw()->reset(p->raw());
             c.step("round %d at %s: heard against a fresh instance", round + 1, rateText(rate).c_str());
             const Audio heard = hear(*p, rate);
             calls += (frames + static_cast<int>(kBlock) - 1) / static_cast<int>(kBlock);
             const double d = maxDifference(heard, fresh[r]);
             worstExact = std::max(worstExact, d);
             if (d > kSameSound) {
-                // State a plug-in rightly keeps (a free-running sweep) may differ; its
-                // level may not.
+                // State a plug-in keeps through a reset (a sweep that runs freely from
+                // the instance's making) may differ, and with it the level of a window
+                // by a few decibels; a rate taken wrongly moves it further.
                 const LevelMatch level = compareLevels(heard, fresh[r], static_cast<int64_t>(rate / 10), 4096);
                 worstLevel = std::max(worstLevel, level.worstDecibels);
-                if (level.worstDecibels > 1.0 || level.silentAlone)
+                if (level.worstDecibels > kLevelTolerance || level.silentAlone)
                     out.fail("re-activated at " + rateText(rate) + " after other rates it sounds unlike a fresh "
                              "instance at that rate: " + level.describe());
             }
@@ -98,7 +102,7 @@ void checkClapLifecycle(Context& c, Outcome& out) {
         }
     out.say("%d activations at %zu rates, %d starts and stops, %d calls; re-activated against fresh instances: %s",
             activations, std::size(rates), starts, calls, difference(worstExact).c_str());
-    if (worstExact > kSameSound) out.say("levels within %.2f dB", worstLevel);
+    if (worstExact > kSameSound) out.say("levels within %.2f dB (%.0f allowed)", worstLevel, kLevelTolerance);
     out.figure("activations", activations);
     out.figure("difference", worstExact);
     out.figure("level_difference_db", worstLevel);
