@@ -16,8 +16,9 @@
 //   per-call, adds-output, in-place-unsafe, writes-input, overrun, unbounded, poison,
 //   nan-at-max, glide-by-zero, text-off, quantise, flush-ignored, flush-unheard,
 //   bad-out-event, state-one-read, state-lossy, state-half-load, tempo-gain,
-//   crash-on-sysex, alloc, lock, dirty-from-audio, flush-request-from-audio, and
-//   editor (an X11 editor), gui-stays, gui-no-scale, gui-resize-lies.
+//   crash-on-sysex, alloc, lock, dirty-from-audio, flush-request-from-audio,
+//   slow-subnormal, slow-rate, fpu-mode, and editor (an X11 editor), gui-stays,
+//   gui-no-scale, gui-resize-lies, gui-meter-nan.
 // Threads: as the interface says; the audio thread's functions neither allocate nor lock.
 #include <cmath>
 #include <cstdio>
@@ -29,6 +30,7 @@
 #include <mutex>
 
 #include <xcb/xcb.h>
+#include <xmmintrin.h>
 
 #include "host/clap.h"
 
@@ -48,11 +50,12 @@ struct Gain {
     const clap_host_t* host = nullptr;
     double values[kParams] = {1.0, 0.0};
     // What the validator's faults keep.
-    uint32_t faults = 0;
+    uint64_t faults = 0;
     int made = 0, starts = 0;
     double rate = 0, firstRate = 0;
     uint32_t maxFrames = 0;
     float poison = 0;
+    float meter = 0;  // gui-meter-nan: written by the editor, read by process, unguarded
     double shown[kParams] = {0, 0};
     bool showing[kParams] = {false, false};
     static constexpr uint32_t kOldFrames = 8192;
@@ -72,14 +75,15 @@ enum FaultBit : int {
     kSharedState, kHighRates, kFirstRate, kStartOnce, kPerCall, kAddsOutput, kInPlaceUnsafe, kWritesInput,
     kOverrun, kUnbounded, kPoison, kNanAtMax, kGlideByZero, kTextOff, kQuantise, kFlushIgnored, kFlushUnheard,
     kBadOutEvent, kStateOneRead, kStateLossy, kStateHalfLoad, kTempoGain, kCrashOnSysex, kAlloc, kLock,
-    kDirtyFromAudio, kFlushRequestFromAudio, kEditor, kGuiStays, kGuiNoScale, kGuiResizeLies, kFaultCount
+    kDirtyFromAudio, kFlushRequestFromAudio, kEditor, kGuiStays, kGuiNoScale, kGuiResizeLies, kSlowSubnormal,
+    kSlowRate, kFpuMode, kGuiMeterNan, kFaultCount
 };
 const char* const kFaultWords[kFaultCount] = {
     "shared-state", "high-rates", "first-rate", "start-once", "per-call", "adds-output", "in-place-unsafe",
     "writes-input", "overrun", "unbounded", "poison", "nan-at-max", "glide-by-zero", "text-off", "quantise",
     "flush-ignored", "flush-unheard", "bad-out-event", "state-one-read", "state-lossy", "state-half-load",
     "tempo-gain", "crash-on-sysex", "alloc", "lock", "dirty-from-audio", "flush-request-from-audio", "editor",
-    "gui-stays", "gui-no-scale", "gui-resize-lies"};
+    "gui-stays", "gui-no-scale", "gui-resize-lies", "slow-subnormal", "slow-rate", "fpu-mode", "gui-meter-nan"};
 // shared-state: the gain last sent to any instance, and how many instances the
 // library has made, both kept for the whole process.
 double sharedGain = -1;
@@ -92,7 +96,7 @@ void apply(Gain& g, const clap_event_header_t* e, const clap_output_events_t* ou
     if (e->type == CLAP_EVENT_PARAM_VALUE) {
         const auto* v = reinterpret_cast<const clap_event_param_value_t*>(e);
         if (v->param_id < kParams) g.values[v->param_id] = v->value;
-        if (v->param_id == kGain && (g.faults & (1u << kSharedState))) sharedGain = v->value;
+        if (v->param_id == kGain && (g.faults & (uint64_t{1} << kSharedState))) sharedGain = v->value;
     } else if (e->type == CLAP_EVENT_MIDI) {
         const auto* m = reinterpret_cast<const clap_event_midi_t*>(e);
         if ((m->data[0] & 0xF0) == 0xB0 && m->data[1] == 7) {
@@ -279,6 +283,13 @@ const clap_plugin_descriptor_t kNoCategoryDescriptor = {
 
 bool has(const Gain& g, FaultBit f) { return (g.faults >> f) & 1u; }
 
+// A slow path worth nothing (a zero), as some filters take by accident.
+float wastedWork(int i) {
+    float y = static_cast<float>(i + 1);
+    for (int k = 0; k < 8; ++k) y = std::sqrt(y + 1.0f);
+    return y * 0.0f;
+}
+
 template <typename T>
 const T* hostExtension(const Gain& g, const char* id) {
     return static_cast<const T*>(g.host->get_extension(g.host, id));
@@ -351,7 +362,15 @@ clap_process_status processFaulty(const clap_plugin_t* plugin, const clap_proces
             // A glide over the frames between two changes: none when they share a frame.
             if (has(g, kGlideByZero) && sameFrame) s = s / 0.0f * 0.0f;
             if (has(g, kTempoGain)) s *= static_cast<float>(tempo / 120.0);
+            if (has(g, kGuiMeterNan)) s *= 1.0f + *static_cast<volatile float*>(&g.meter);
+            // Work that costs: on subnormal input, or at one sample rate.
+            if (has(g, kSlowSubnormal) && std::fpclassify(in[c][i]) == FP_SUBNORMAL)
+                for (int k = 0; k < 16; ++k) s += wastedWork(static_cast<int>(i) + k);
+            if (has(g, kSlowRate) && g.rate == 48000)
+                for (int k = 0; k < 32; ++k) s += wastedWork(static_cast<int>(i) + k);
         }
+    // Rounding towards zero, left so for the host.
+    if (has(g, kFpuMode)) _mm_setcsr(_mm_getcsr() | 0x6000);
     if (has(g, kInPlaceUnsafe)) {
         // The right output reads the left input after the left output was written.
         for (uint32_t i = 0; i < n; ++i) out[0][i] *= 0.5f;
@@ -513,6 +532,7 @@ void guiTitle(const clap_plugin_t*, const char*) {}
 bool guiShow(const clap_plugin_t* plugin) {
     Gain& g = self(plugin);
     if (!g.editor || !g.editor->window) return false;
+    if (has(g, kGuiMeterNan)) *static_cast<volatile float*>(&g.meter) = NAN;
     xcb_map_window(g.editor->connection, g.editor->window);
     xcb_flush(g.editor->connection);
     return true;
@@ -520,6 +540,7 @@ bool guiShow(const clap_plugin_t* plugin) {
 bool guiHide(const clap_plugin_t* plugin) {
     Gain& g = self(plugin);
     if (!g.editor || !g.editor->window) return false;
+    if (has(g, kGuiMeterNan)) *static_cast<volatile float*>(&g.meter) = 0.0f;
     xcb_unmap_window(g.editor->connection, g.editor->window);
     xcb_flush(g.editor->connection);
     return true;
@@ -533,7 +554,8 @@ const void* extensionFaulty(const clap_plugin_t* plugin, const char* id) {
     if (std::strcmp(id, CLAP_EXT_PARAMS) == 0) return &kFaultyParams;
     if (std::strcmp(id, CLAP_EXT_STATE) == 0) return &kFaultyState;
     if (std::strcmp(id, CLAP_EXT_GUI) == 0 &&
-        (has(g, kEditor) || has(g, kGuiStays) || has(g, kGuiNoScale) || has(g, kGuiResizeLies)))
+        (has(g, kEditor) || has(g, kGuiStays) || has(g, kGuiNoScale) || has(g, kGuiResizeLies) ||
+         has(g, kGuiMeterNan)))
         return &kGui;
     return extension(plugin, id);
 }
@@ -541,7 +563,7 @@ const void* extensionFaulty(const clap_plugin_t* plugin, const char* id) {
 void installFaults(Gain& g) {
     g.made = ++instancesMade;
     for (int f = 0; f < kFaultCount; ++f)
-        if (fault(kFaultWords[f])) g.faults |= 1u << f;
+        if (fault(kFaultWords[f])) g.faults |= uint64_t{1} << f;
     if (g.faults == 0) return;
     g.plugin.activate = activateFaulty;
     g.plugin.start_processing = startFaulty;

@@ -2,7 +2,10 @@
 // check.cpp names and orders them.
 #pragma once
 
+#include <functional>
+
 #include "check.h"
+#include "harness.h"
 
 namespace orvex::validate {
 
@@ -42,6 +45,37 @@ void checkEditorWhileProcessing(Context&, Outcome&);
 void checkCloseWithEditorOpen(Context&, Outcome&);
 void checkEditorAfterClose(Context&, Outcome&);
 
+// The floating-point control state a host relies on: the SSE control and status
+// register's control bits (exception flags are the status a computation leaves and
+// are not compared) and the x87 control word.
+struct FpState {
+    unsigned mxcsr = 0;
+    unsigned short x87 = 0;
+    bool operator==(const FpState&) const = default;
+};
+FpState fpState();
+void setFpState(const FpState& state);
+// What differs between two states, in words: "MXCSR 0x1f80 to 0x7f80 (rounding
+// towards zero instead of to nearest)".
+std::string fpChange(const FpState& before, const FpState& after);
+
+// Calls into a plug-in, each made from a host's floating-point state and the state
+// checked after it; the first change each kind of call made is kept for the report.
+class FpCalls {
+public:
+    // The usual state, and one with flush-to-zero and denormals-are-zero on, as hosts
+    // that want them set: a plug-in that sets them for itself must restore either.
+    static constexpr FpState kHostStates[] = {{0x1F80, 0x037F}, {0x9FC0, 0x037F}};
+    void call(const FpState& host, const char* name, const std::function<void()>& body);
+    // The summary, and a failure per kind of call that changed the state.
+    void judge(Outcome& out) const;
+
+private:
+    FpState validator = fpState();
+    int calls = 0;
+    std::vector<std::string> kinds, changed;
+};
+
 class HostWindow;
 // An editor as editorCycles drives it, whatever the plug-in's interface: opened in the
 // host's window, idled as a host's event loop does, closed. The names are the calls'
@@ -62,5 +96,8 @@ bool displayReached(const HostWindow& window, const Context& c, Outcome& out);
 // Many open/idle/close cycles in a real window: no window left behind, no growth of
 // heap, resident memory or what the plug-in holds in the X server.
 void editorCycles(Context& c, Outcome& out, EditorDriver& editor);
+// Open/idle/close cycles while another thread processes `block` after block: the
+// output stays finite.
+void editorWhileProcessing(Context& c, Outcome& out, EditorDriver& editor, const std::function<Audio()>& block);
 
 }  // namespace orvex::validate

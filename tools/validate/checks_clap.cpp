@@ -460,6 +460,8 @@ const std::vector<Check>& clapChecks() {
          "after NaN and infinity bursts the output is finite again within one block and soon answers its input as a "
          "fresh instance's does",
          checkNonFiniteInput, "faultyclap: poison"},
+        {"input.subnormal", "subnormal input costs no more than 1.2 times normal input", checkSubnormalInput,
+         "faultyclap: slow-subnormal"},
         {"params.extremes", "every parameter at its minimum and maximum while processing", checkClapParameterExtremes,
          "faultyclap: nan-at-max"},
         {"params.random", "random values of every parameter at random frames of each call", checkClapRandomParameters,
@@ -485,6 +487,10 @@ const std::vector<Check>& clapChecks() {
          "faultyclap: crash-on-sysex"},
         {"realtime.process", "no allocation, lock or system call inside process and flush", checkClapRealtime,
          "faultyclap: alloc, lock"},
+        {"realtime.fp-state", "every call leaves the host's floating-point control state as it found it",
+         checkClapFpState, "faultyclap: fpu-mode"},
+        {"realtime.rate-cost", "no sample rate costs more than 4 times the median per frame", checkRateCost,
+         "faultyclap: slow-rate"},
         {"clap.threads",
          "each call of the plug-in into the host on the thread the interface allows, with processing on a thread "
          "of its own",
@@ -492,6 +498,8 @@ const std::vector<Check>& clapChecks() {
         {"editor.cycles",
          "create, set_parent, show, hide and destroy cycles in a real window; no window left, memory does not grow",
          checkClapEditorCycles, "faultyclap: gui-stays", true},
+        {"editor.while-processing", "the editor made, shown and destroyed while another thread processes",
+         checkClapEditorWhileProcessing, "faultyclap: gui-meter-nan", true},
         {"clap.gui-size",
          "get_size at scale 1 and 2 doubles; adjust_size and set_size agree; can_resize as the resize hints say",
          checkClapEditorSize, "faultyclap: gui-no-scale, gui-resize-lies", true},

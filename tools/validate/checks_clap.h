@@ -90,9 +90,11 @@ void checkClapGarbageState(Context&, Outcome&);
 void checkClapTimeInfo(Context&, Outcome&);
 void checkClapRandomMidi(Context&, Outcome&);
 void checkClapRealtime(Context&, Outcome&);
+void checkClapFpState(Context&, Outcome&);
 void checkClapThreads(Context&, Outcome&);
 
 void checkClapEditorCycles(Context&, Outcome&);
+void checkClapEditorWhileProcessing(Context&, Outcome&);
 void checkClapEditorSize(Context&, Outcome&);
 
 }  // namespace orvex::validate

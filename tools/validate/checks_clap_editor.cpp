@@ -57,6 +57,14 @@ void checkClapEditorCycles(Context& c, Outcome& out) {
     editorCycles(c, out, editor);
 }
 
+void checkClapEditorWhileProcessing(Context& c, Outcome& out) {
+    auto p = clap::active(c, out);
+    if (!p) return;
+    ClapEditor editor(*p);
+    const Audio in = makeSignal(Signal::noise, 2, 512, 44100.0);
+    editorWhileProcessing(c, out, editor, [&] { return clap::runBlocks(*p, in, 512); });
+}
+
 void checkClapEditorSize(Context& c, Outcome& out) {
     std::string error;
     auto p = clap::load(c, &error);

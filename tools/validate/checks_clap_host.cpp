@@ -8,8 +8,10 @@
 #include <cmath>
 #include <cstring>
 #include <map>
+#include <optional>
 #include <thread>
 
+#include "checks.h"
 #include "checks_clap.h"
 #include "rtwatch.h"
 
@@ -280,6 +282,47 @@ void checkClapRealtime(Context& c, Outcome& out) {
     rt::judge(selfTest, watched, problem, first, "process, flush, start_processing and stop_processing", out);
 }
 
+void checkClapFpState(Context& c, Outcome& out) {
+    std::string error;
+    auto p = clap::load(c, &error);
+    if (!p) return out.fail(error);
+    const std::vector<claphost::ParamInfo> params = p->params();
+    FpCalls calls;
+    Random random(c.settings.seed);
+    Audio inputs = makeSignal(Signal::noise, 2, 256, 48000.0), outputs = inputs;
+    const float* in[2] = {inputs[0].data(), inputs[1].data()};
+    float* outs[2] = {outputs[0].data(), outputs[1].data()};
+    for (const FpState& host : FpCalls::kHostStates) {
+        // Every call a host makes of the plug-in, each from the host's state: the main
+        // thread's and, on this same thread here, the audio thread's.
+        auto call = [&](const char* name, const std::function<void()>& body) { calls.call(host, name, body); };
+        c.step("calls from the floating-point state MXCSR 0x%04x", host.mxcsr);
+        call("activate", [&] { p->activate(48000.0, 1, 256); });
+        call("start_processing", [&] { p->startProcessing(); });
+        int64_t frame = 0;
+        for (int round = 0; round < 16; ++round) {
+            for (const claphost::ParamInfo& info : params) {
+                call("get_value", [&] { (void)p->paramValue(info.id); });
+                call("value_to_text", [&] { (void)p->valueToText(info.id, clap::within(info, random.uniform())); });
+                p->queueEvent(claphost::paramValueEvent(info.id, clap::within(info, random.uniform())));
+            }
+            p->queueEvent(claphost::midiEvent(0x90, static_cast<uint8_t>(random.below(128)), 100));
+            const uint32_t n = 1 + static_cast<uint32_t>(random.below(256));
+            const clap_event_transport_t t = claphost::playingTransport(120.0, 48000.0, frame);
+            frame += n;
+            call("process", [&] { p->process(in, outs, n, &t); });
+        }
+        call("stop_processing", [&] { p->stopProcessing(); });
+        clap::queueRandomValues(*p, random);
+        call("flush", [&] { p->flush(); });
+        call("deactivate", [&] { p->deactivate(); });
+        std::optional<std::vector<uint8_t>> state;
+        call("state save", [&] { state = p->saveState(); });
+        if (state) call("state load", [&] { p->loadState(*state); });
+    }
+    calls.judge(out);
+}
+
 void checkClapThreads(Context& c, Outcome& out) {
     auto p = clap::active(c, out, 44100.0, kBlock);
     if (!p) return;
@@ -287,13 +330,15 @@ void checkClapThreads(Context& c, Outcome& out) {
     const std::vector<claphost::ParamInfo> params = p->params();
     // The audio thread processes with values, MIDI and the transport while the main
     // thread asks for values and texts and saves the state, as a host's do together.
+    // Both go on until each has done its share: 400 calls, 50 rounds of questions.
     std::atomic<bool> done{false};
+    std::atomic<int> rounds{0}, processed{0};
     std::thread audio([&] {
         Audio inputs = makeSignal(Signal::noise, 2, kBlock, 44100.0), outputs = inputs;
         const float* in[2] = {inputs[0].data(), inputs[1].data()};
         float* outs[2] = {outputs[0].data(), outputs[1].data()};
         Random random(c.settings.seed);
-        for (int call = 0; call < 400; ++call) {
+        for (int call = 0; call < 400 || rounds.load() < 50; ++call, ++processed) {
             if (!params.empty() && call % 4 == 0) clap::queueRandomValues(*p, random, static_cast<uint32_t>(call % 64));
             if (call % 3 == 0) p->queueEvent(claphost::midiEvent(0xB0, static_cast<uint8_t>(random.below(128)), 64));
             const clap_event_transport_t t = claphost::playingTransport(120.0, 44100.0, int64_t{call} * kBlock);
@@ -309,6 +354,7 @@ void checkClapThreads(Context& c, Outcome& out) {
             (void)p->valueToText(info.id, info.defaultValue);
             ++asked;
         }
+        ++rounds;
         std::this_thread::sleep_for(std::chrono::microseconds(200));
     }
     audio.join();
@@ -341,9 +387,9 @@ void checkClapThreads(Context& c, Outcome& out) {
     for (const auto& [where, count] : wrong) out.fail(where + ", " + std::to_string(count) + " times");
     int onAudio = 0;
     for (const claphost::Callback& call : calls) onAudio += call.thread == claphost::Thread::audio;
-    out.say("400 process calls on an audio thread beside %d questions on the main thread: %zu calls into the host "
+    out.say("%d process calls on an audio thread beside %d questions on the main thread: %zu calls into the host "
             "(%d from the audio thread)%s",
-            asked, calls.size() + p->callbacks().dropped(), onAudio, wrong.empty() ? ", each on a thread it may come from" : "");
+            processed.load(), asked, calls.size() + p->callbacks().dropped(), onAudio, wrong.empty() ? ", each on a thread it may come from" : "");
     out.figure("callbacks", static_cast<double>(calls.size()));
     out.figure("wrong_thread", static_cast<double>(wrong.size()));
 }

@@ -285,24 +285,29 @@ void editorCycles(Context& c, Outcome& out, EditorDriver& editor) {
 void checkEditorWhileProcessing(Context& c, Outcome& out) {
     auto p = c.started(out);
     if (!p) return;
+    VstEditor editor(*p);
+    const Audio in = makeSignal(Signal::noise, inputChannels(*p), 512, 44100.0);
+    editorWhileProcessing(c, out, editor, [&] { return runBlocks(*p, in, 512); });
+}
+
+void editorWhileProcessing(Context& c, Outcome& out, EditorDriver& editor, const std::function<Audio()>& block) {
     HostWindow window(c.settings.display);
     if (!displayReached(window, c, out)) return;
     std::atomic<bool> stop{false};
     std::atomic<int> blocks{0};
     Scan scan;
     std::thread audio([&] {
-        const Audio in = makeSignal(Signal::noise, inputChannels(*p), 512, 44100.0);
         while (!stop.load()) {
-            scan.add(runBlocks(*p, in, 512));
+            scan.add(block());
             ++blocks;
         }
     });
     const int cycles = c.settings.quick ? 5 : 20;
     for (int cycle = 0; cycle < cycles; ++cycle) {
         c.step("cycle %d: open, idle and close while another thread processes", cycle + 1);
-        p->dispatch(effEditOpen, 0, 0, window.handle());
-        idle(*p, window, 3);
-        p->dispatch(effEditClose);
+        editor.open(window);
+        editor.idle(window);
+        editor.close();
         window.drain();
     }
     stop = true;

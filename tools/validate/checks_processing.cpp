@@ -367,9 +367,9 @@ void checkNonFiniteInput(Context& c, Outcome& out) {
 }
 
 void checkSubnormalInput(Context& c, Outcome& out) {
-    auto p = c.started(out);
+    auto p = c.player(out);
     if (!p) return;
-    const int channels = inputChannels(*p);
+    const int channels = p->inputs;
     c.step("calibrating");
     const int64_t frames = framesLasting(*p, c.settings.quick ? 0.01 : 0.025);
     Audio normal = makeSignal(Signal::noise, channels, frames, 44100.0, 2);
@@ -391,11 +391,11 @@ void checkSubnormalInput(Context& c, Outcome& out) {
         for (int r = 0; r < rounds; ++r) {
             c.step("timing round %d: normal input", r + 1);
             double t = threadSeconds();
-            runBlocks(*p, normal, 512);
+            p->runBlocks(normal, 512);
             a.push_back(threadSeconds() - t);
             c.step("timing round %d: subnormal input", r + 1);
             t = threadSeconds();
-            runBlocks(*p, tiny, 512);
+            p->runBlocks(tiny, 512);
             b.push_back(threadSeconds() - t);
         }
         const double ratio = median(b) / std::max(median(a), 1e-12);

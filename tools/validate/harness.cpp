@@ -238,12 +238,12 @@ void prepare(vsthost::Plugin& plugin, float rate, VstInt32 block) {
     plugin.resume();
 }
 
-int64_t framesLasting(vsthost::Plugin& plugin, double seconds) {
+int64_t framesLasting(Player& player, double seconds) {
     int64_t frames = 44100 / 4;
     for (;;) {
-        const Audio in = makeSignal(Signal::noise, inputChannels(plugin), frames, 44100.0, 1);
+        const Audio in = makeSignal(Signal::noise, player.inputs, frames, 44100.0, 1);
         const double t = threadSeconds();
-        runBlocks(plugin, in, 512);
+        player.runBlocks(in, 512);
         const double spent = threadSeconds() - t;
         if (spent >= seconds || frames >= 44100 * 60) return frames;
         frames = std::min<int64_t>(44100 * 60, spent > 0 ? static_cast<int64_t>(frames * seconds / spent * 1.2) + 512

@@ -144,7 +144,7 @@ void prepare(vsthost::Plugin& plugin, float rate, VstInt32 block);
 // How many frames of noise, run through in blocks of 512, take the plug-in about
 // `seconds` of this thread's time (at most a minute of sound): enough to time it on a
 // busy machine.
-int64_t framesLasting(vsthost::Plugin& plugin, double seconds);
+int64_t framesLasting(Player& player, double seconds);
 
 // The middle value (the upper one of an even count), NaN when there are none.
 double median(std::vector<double> values);
