@@ -123,8 +123,7 @@ bool sameText(const std::string& a, const std::string& b) {
 
 // Instance --------------------------------------------------------------------------
 
-Instance::Instance(const clap_host_t* host, const clap_plugin_descriptor_t* descriptor) : host(host) {
-    record.desc = descriptor;
+Instance::Instance(const clap_host_t* host, const clap_plugin_t& functions) : record(functions), host(host) {
     record.plugin_data = this;
 }
 
@@ -800,20 +799,11 @@ const clap_plugin_t* factoryCreate(const clap_plugin_factory_t*, const clap_host
     if (!gCatalogue || !host || !id || !clap_version_is_compatible(host->clap_version) || std::strcmp(id, kPluginId) != 0)
         return nullptr;
     try {
-        auto* instance = new Instance(host, &gDescriptor);
-        Instance& made = *instance;
-        clap_plugin_t& plugin = const_cast<clap_plugin_t&>(*made.plugin());
-        plugin.init = pluginInit;
-        plugin.destroy = pluginDestroy;
-        plugin.activate = pluginActivate;
-        plugin.deactivate = pluginDeactivate;
-        plugin.start_processing = pluginStartProcessing;
-        plugin.stop_processing = pluginStopProcessing;
-        plugin.reset = pluginReset;
-        plugin.process = pluginProcess;
-        plugin.get_extension = pluginGetExtension;
-        plugin.on_main_thread = pluginOnMainThread;
-        return made.plugin();
+        const clap_plugin_t functions{&gDescriptor,     nullptr,          pluginInit,
+                                      pluginDestroy,    pluginActivate,   pluginDeactivate,
+                                      pluginStartProcessing, pluginStopProcessing, pluginReset,
+                                      pluginProcess,    pluginGetExtension, pluginOnMainThread};
+        return (new Instance(host, functions))->plugin();
     } catch (...) {
         return nullptr;
     }

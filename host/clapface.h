@@ -62,7 +62,8 @@ private:
 
 class Instance {
 public:
-    Instance(const clap_host_t* host, const clap_plugin_descriptor_t* descriptor);
+    // `functions`: the record's descriptor and functions; its plugin_data becomes this.
+    Instance(const clap_host_t* host, const clap_plugin_t& functions);
     ~Instance();
     Instance(const Instance&) = delete;
     Instance& operator=(const Instance&) = delete;

@@ -1,5 +1,6 @@
 // A CLAP plug-in on our header alone, for the CLAP host's tests: a stereo gain with a
-// continuous "Gain" and a stepped "Invert", two presets inside it, its state, and a
+// continuous "Gain" and a stepped "Invert" (inverting at exactly 1, as a host hands a
+// stepped parameter whole numbers), two presets inside it, its state, and a
 // MIDI controller 7 that moves the gain (told to the host as an output event). Faults
 // are switched on by words in ORVEX_FAULT (comma-separated, read when the library is
 // loaded and when an instance is made), so that every refusal of the host can be shown:
@@ -33,21 +34,21 @@
 #include <xmmintrin.h>
 
 #include "host/clap.h"
+#include "tests/faulty/faultwords.h"
 
 namespace {
 
-bool fault(const char* word) {
-    const char* all = std::getenv("ORVEX_FAULT");
-    if (!all) return false;
-    const std::string list = std::string(",") + all + ",";
-    return list.find(std::string(",") + word + ",") != std::string::npos;
-}
+using orvex::faultSwitchedOn;
+
+bool fault(const char* word) { return faultSwitchedOn(word); }
 
 enum : clap_id { kGain = 0, kInvert = 1, kParams = 2 };
 
 struct Gain {
     clap_plugin_t plugin{};
     const clap_host_t* host = nullptr;
+    const clap_host_thread_check_t* threads = nullptr;
+    const clap_host_log_t* log = nullptr;
     double values[kParams] = {1.0, 0.0};
     // What the validator's faults keep.
     uint64_t faults = 0;
@@ -141,7 +142,7 @@ bool valueToText(const clap_plugin_t*, clap_id id, double value, char* out, uint
     if (id == kGain)
         std::snprintf(out, size, "%.1f dB", value > 0 ? 20.0 * std::log10(value) : -144.0);
     else
-        std::snprintf(out, size, "%s", value >= 0.5 ? "on" : "off");
+        std::snprintf(out, size, "%s", value == 1.0 ? "on" : value == 0.0 ? "off" : "?");
     return true;
 }
 bool textToValue(const clap_plugin_t*, clap_id id, const char* text, double* value) {
@@ -234,7 +235,15 @@ bool presetFromLocation(const clap_plugin_t* plugin, uint32_t kind, const char*,
 const clap_plugin_preset_load_t kPresetLoadExt = {presetFromLocation};
 
 // the plug-in
-bool init(const clap_plugin_t* plugin) { return !fault("init") && self(plugin).host; }
+// Takes the host's thread-check and log, and says so through the log.
+bool init(const clap_plugin_t* plugin) {
+    Gain& g = self(plugin);
+    if (fault("init") || !g.host) return false;
+    g.threads = static_cast<const clap_host_thread_check_t*>(g.host->get_extension(g.host, CLAP_EXT_THREAD_CHECK));
+    g.log = static_cast<const clap_host_log_t*>(g.host->get_extension(g.host, CLAP_EXT_LOG));
+    if (g.log) g.log->log(g.host, CLAP_LOG_INFO, "initialised");
+    return true;
+}
 void destroy(const clap_plugin_t* plugin) { delete &self(plugin); }
 bool activate(const clap_plugin_t*, double rate, uint32_t, uint32_t maxFrames) { return rate > 0 && maxFrames > 0; }
 void deactivate(const clap_plugin_t*) {}
@@ -244,6 +253,8 @@ void reset(const clap_plugin_t*) {}
 
 clap_process_status process(const clap_plugin_t* plugin, const clap_process_t* p) {
     Gain& g = self(plugin);
+    // Asked in every block: the host's answer is what its tests look at.
+    if (g.threads && !g.threads->is_audio_thread(g.host)) return CLAP_PROCESS_ERROR;
     if (p->audio_inputs_count < 1 || p->audio_outputs_count < 1) return CLAP_PROCESS_ERROR;
     const clap_audio_buffer_t& in = p->audio_inputs[0];
     const clap_audio_buffer_t& out = p->audio_outputs[0];
@@ -256,7 +267,7 @@ clap_process_status process(const clap_plugin_t* plugin, const clap_process_t* p
             apply(g, e, p->out_events);
             ++next;
         }
-        const float gain = static_cast<float>(g.values[kGain] * (g.values[kInvert] >= 0.5 ? -1.0 : 1.0));
+        const float gain = static_cast<float>(g.values[kGain] * (g.values[kInvert] == 1.0 ? -1.0 : 1.0));
         for (uint32_t c = 0; c < 2; ++c) out.data32[c][i] = in.data32[c][i] * gain;
     }
     for (; next < events; ++next) apply(g, p->in_events->get(p->in_events, next), p->out_events);

@@ -21,6 +21,7 @@
 
 #include "host/effectshell.h"
 #include "host/entry.h"
+#include "tests/faulty/faultwords.h"
 
 extern "C" {
 // glibc's own entry points, behind the back of whatever stands in front of malloc.
@@ -31,12 +32,7 @@ void __libc_free(void*);
 namespace orvex {
 namespace {
 
-bool fault(const char* word) {
-    const char* all = std::getenv("ORVEX_FAULT");
-    if (!all) return false;
-    const std::string list = std::string(",") + all + ",";
-    return list.find(std::string(",") + word + ",") != std::string::npos;
-}
+bool fault(const char* word) { return faultSwitchedOn(word); }
 
 // State every instance shares: what a plug-in must never have.
 float sharedLevel = 0.0f;

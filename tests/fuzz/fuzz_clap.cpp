@@ -32,8 +32,8 @@
 #include <cstring>
 #include <string>
 
+#include "clapstreams.h"
 #include "host/clapface.h"
-#include "hostile.h"
 
 extern "C" const clap_plugin_entry_t clap_entry;
 
@@ -62,15 +62,9 @@ const clap_host_params_t kHostParams{[](const clap_host_t*, clap_param_rescan_fl
                                      [](const clap_host_t*, clap_id, clap_param_clear_flags) {},
                                      [](const clap_host_t*) {}};
 clap_host_t makeHost() {
-    clap_host_t host{};
-    host.clap_version = CLAP_VERSION;
-    host.name = "hostile";
-    host.version = "0";
-    host.get_extension = [](const clap_host_t*, const char* id) -> const void* {
+    return quietHost([](const clap_host_t*, const char* id) -> const void* {
         return std::strcmp(id, CLAP_EXT_PARAMS) == 0 ? &kHostParams : nullptr;
-    };
-    host.request_restart = host.request_process = host.request_callback = [](const clap_host_t*) {};
-    return host;
+    });
 }
 
 // Events as the host hands them: each kept in 8-byte words, as many bytes as the
@@ -373,28 +367,16 @@ void Session::preset() {
     load->from_location(plugin, kind, nullptr, key);
 }
 
-struct Bytes {
-    std::vector<uint8_t> data;
-    std::size_t at = 0, most = SIZE_MAX;
-};
-
 std::vector<uint8_t> Session::saveState() {
     const auto* state = static_cast<const clap_plugin_state_t*>(plugin->get_extension(plugin, CLAP_EXT_STATE));
-    Bytes out;
-    const clap_ostream_t stream{&out, [](const clap_ostream_t* s, const void* data, uint64_t size) -> int64_t {
-                                    auto& bytes = *static_cast<Bytes*>(s->ctx);
-                                    const auto* b = static_cast<const uint8_t*>(data);
-                                    bytes.data.insert(bytes.data.end(), b, b + size);
-                                    return static_cast<int64_t>(size);
-                                }};
-    FUZZ_CHECK(state->save(plugin, &stream), "state save failed");
-    FUZZ_CHECK(out.data.size() == 12 + 8 * infos.size(), "state of %zu bytes", out.data.size());
-    return out.data;
+    std::vector<uint8_t> saved = savedState(plugin, *state);
+    FUZZ_CHECK(saved.size() == 12 + 8 * infos.size(), "state of %zu bytes", saved.size());
+    return saved;
 }
 
 void Session::loadState() {
     const auto* state = static_cast<const clap_plugin_state_t*>(plugin->get_extension(plugin, CLAP_EXT_STATE));
-    Bytes given;
+    StreamBytes given;
     // Often a saved state with a few bytes changed, else any bytes.
     if (in.byte() < 160) {
         given.data = saveState();
@@ -407,15 +389,7 @@ void Session::loadState() {
     }
     given.most = 1 + in.below(16);
     const std::vector<uint8_t> before = saveState();
-    const clap_istream_t stream{&given, [](const clap_istream_t* s, void* data, uint64_t size) -> int64_t {
-                                    auto& bytes = *static_cast<Bytes*>(s->ctx);
-                                    const std::size_t n = std::min({static_cast<std::size_t>(size), bytes.most,
-                                                                    bytes.data.size() - bytes.at});
-                                    std::memcpy(data, bytes.data.data() + bytes.at, n);
-                                    bytes.at += n;
-                                    return static_cast<int64_t>(n);
-                                }};
-    const bool loaded = state->load(plugin, &stream);
+    const bool loaded = state->load(plugin, &given.in);
     trace("state load of %zu bytes: %s", given.data.size(), loaded ? "taken" : "refused");
     const std::vector<uint8_t> after = saveState();
     if (!loaded) FUZZ_CHECK(after == before, "a refused state changed the instance");

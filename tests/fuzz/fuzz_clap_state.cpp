@@ -12,30 +12,12 @@
 #include <cstring>
 #include <vector>
 
-#include "host/clap.h"
-#include "hostile.h"
+#include "clapstreams.h"
 
 extern "C" const clap_plugin_entry_t clap_entry;
 
 namespace orvex::fuzz {
 namespace {
-
-struct Bytes {
-    std::vector<uint8_t> data;
-    std::size_t at = 0, most = SIZE_MAX;
-};
-
-std::vector<uint8_t> save(const clap_plugin_t* plugin, const clap_plugin_state_t& state) {
-    Bytes out;
-    const clap_ostream_t stream{&out, [](const clap_ostream_t* s, const void* data, uint64_t size) -> int64_t {
-                                    auto& bytes = *static_cast<Bytes*>(s->ctx);
-                                    const auto* b = static_cast<const uint8_t*>(data);
-                                    bytes.data.insert(bytes.data.end(), b, b + size);
-                                    return static_cast<int64_t>(size);
-                                }};
-    FUZZ_CHECK(state.save(plugin, &stream), "state save failed");
-    return out.data;
-}
 
 struct Session {
     explicit Session(Input& in) : in(in) {}
@@ -46,33 +28,21 @@ struct Session {
 void Session::run() {
     FUZZ_CHECK(clap_entry.init(""), "clap_entry.init failed");
     const auto* factory = static_cast<const clap_plugin_factory_t*>(clap_entry.get_factory(CLAP_PLUGIN_FACTORY_ID));
-    clap_host_t host{};
-    host.clap_version = CLAP_VERSION;
-    host.name = host.version = "hostile";
-    host.get_extension = [](const clap_host_t*, const char*) -> const void* { return nullptr; };
-    host.request_restart = host.request_process = host.request_callback = [](const clap_host_t*) {};
+    const clap_host_t host = quietHost([](const clap_host_t*, const char*) -> const void* { return nullptr; });
     const clap_plugin_t* plugin = factory->create_plugin(factory, &host, factory->get_plugin_descriptor(factory, 0)->id);
     FUZZ_CHECK(plugin && plugin->init(plugin), "no instance");
     const auto& state = *static_cast<const clap_plugin_state_t*>(plugin->get_extension(plugin, CLAP_EXT_STATE));
     const uint8_t shape = in.byte();
     const bool active = shape & 1;
     if (active) FUZZ_CHECK(plugin->activate(plugin, 48000.0, 1, 256), "activation refused");
-    Bytes given;
+    StreamBytes given;
     given.most = 1 + (shape >> 1) % 32;
     while (!in.empty()) given.data.push_back(in.byte());
-    const std::vector<uint8_t> before = save(plugin, state);
-    const clap_istream_t stream{&given, [](const clap_istream_t* s, void* data, uint64_t size) -> int64_t {
-                                    auto& bytes = *static_cast<Bytes*>(s->ctx);
-                                    const std::size_t n = std::min({static_cast<std::size_t>(size), bytes.most,
-                                                                    bytes.data.size() - bytes.at});
-                                    std::memcpy(data, bytes.data.data() + bytes.at, n);
-                                    bytes.at += n;
-                                    return static_cast<int64_t>(n);
-                                }};
-    const bool loaded = state.load(plugin, &stream);
+    const std::vector<uint8_t> before = savedState(plugin, state);
+    const bool loaded = state.load(plugin, &given.in);
     trace("%s, %zu bytes at most %zu at a time: %s", active ? "active" : "inactive", given.data.size(), given.most,
           loaded ? "taken" : "refused");
-    const std::vector<uint8_t> after = save(plugin, state);
+    const std::vector<uint8_t> after = savedState(plugin, state);
     if (!loaded) FUZZ_CHECK(after == before, "a refused state changed the instance");
     if (loaded && given.data.size() == after.size()) FUZZ_CHECK(after == given.data, "a loaded state saves otherwise");
     if (!active) FUZZ_CHECK(plugin->activate(plugin, 48000.0, 1, 256), "activation refused");

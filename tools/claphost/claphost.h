@@ -16,6 +16,15 @@
 // (its events, the transport and the output events use storage made beforehand); the
 // thread that calls it is the audio thread while processing has started. The recording
 // of callbacks neither allocates nor locks either, so that it can be made from any thread.
+// The calls the interface keeps to the main thread (timers, fds, the editor's requests)
+// are served wherever they come from, after being recorded: judging them is the
+// caller's business, from the record.
+//
+// In brief: Library::open (entry, version, init, factory, descriptors, presets);
+// Plugin::load (create, init, extensions); params (info, value, text both ways,
+// queueParam + flush); saveState/loadState through StreamOptions; activate,
+// process (transport, queued events, outputEvents), deactivate; the gui calls and
+// runTimers/runFds as the host's event loop; callbacks(), logMessages(), requests().
 #pragma once
 
 #include <array>

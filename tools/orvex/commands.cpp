@@ -69,7 +69,9 @@ text at its current value), every program name and its answers to the standard
 canDo questions.
 
 PLUGIN is a short name (panner), an effect name ("Orvex Space") or the path of
-any VST 2.x .so.
+any VST 2.x .so. The path of a CLAP .clap file shows its first plug-in through
+the CLAP host: its descriptor, ports, extensions, parameters (id, range, default,
+value and display text) and the presets of its preset-discovery factory.
 
 Options:
   --path DIR   look for PLUGIN in DIR instead of this build's bundle folder
@@ -88,7 +90,10 @@ device or a pipe (/dev/stdout) gets the finished file written into it. OUT may n
 be IN itself unless --in-place is given.
 
 PLUGIN is a short name (panner), an effect name ("Orvex Space") or the path of
-any VST 2.x .so.
+any VST 2.x .so, or of a CLAP .clap file (its first plug-in, through the CLAP
+host: --program picks a preset of its preset-discovery factory, loaded with
+preset-load; --set maps VALUE onto the parameter's range, rounded for a stepped
+one; the transport, the MIDI and the blocks are those a VST 2.x plug-in gets).
 
 Options:
   --program N|NAME     select a program first: N counts from 0; NAME as 'orvex info'
