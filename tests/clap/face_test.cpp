@@ -389,7 +389,7 @@ struct Stream {
     clap_istream_t in{this, [](const clap_istream_t* s, void* data, uint64_t size) -> int64_t {
                           auto& self = *static_cast<Stream*>(s->ctx);
                           const std::size_t n = std::min({static_cast<std::size_t>(size), self.most, self.bytes.size() - self.at});
-                          std::memcpy(data, self.bytes.data() + self.at, n);
+                          if (n > 0) std::memcpy(data, self.bytes.data() + self.at, n);
                           self.at += n;
                           return static_cast<int64_t>(n);
                       }};

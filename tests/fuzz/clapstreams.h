@@ -36,7 +36,7 @@ struct StreamBytes {
                                 auto& self = *static_cast<StreamBytes*>(s->ctx);
                                 const std::size_t n =
                                     std::min({static_cast<std::size_t>(size), self.most, self.data.size() - self.at});
-                                std::memcpy(bytes, self.data.data() + self.at, n);
+                                if (n > 0) std::memcpy(bytes, self.data.data() + self.at, n);
                                 self.at += n;
                                 return static_cast<int64_t>(n);
                             }};
