@@ -125,15 +125,15 @@ const Fault kFaults[] = {
     Fault{"editor-idle-after-close", "editor.after-close", "during: effEditIdle and effEditClose after the editor closed"},
 };
 
-INSTANTIATE_TEST_SUITE_P(
-    Validator, EachFault,
-    ::testing::ValuesIn(kFaults),
-    [](const ::testing::TestParamInfo<Fault>& info) {
-        std::string name = std::string(info.param.check) + "_" + (*info.param.faults ? info.param.faults : "none");
-        for (char& c : name)
-            if (!isalnum(static_cast<unsigned char>(c))) c = '_';
-        return name;
-    });
+// A test's name: the check and the fault.
+std::string faultName(const ::testing::TestParamInfo<Fault>& info) {
+    std::string name = std::string(info.param.check) + "_" + (*info.param.faults ? info.param.faults : "none");
+    for (char& c : name)
+        if (!isalnum(static_cast<unsigned char>(c))) c = '_';
+    return name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Validator, EachFault, ::testing::ValuesIn(kFaults), faultName);
 
 // The CLAP checks, each on the CLAP test gain with the fault that breaks its rule.
 const Fault kClapFaults[] = {
@@ -189,15 +189,7 @@ TEST_P(EachClapFault, FailsItsCheckAndSaysWhy) {
     EXPECT_NE(run.output.find(f.evidence), std::string::npos) << run.output;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    ClapValidator, EachClapFault,
-    ::testing::ValuesIn(kClapFaults),
-    [](const ::testing::TestParamInfo<Fault>& info) {
-        std::string name = std::string(info.param.check) + "_" + (*info.param.faults ? info.param.faults : "none");
-        for (char& c : name)
-            if (!isalnum(static_cast<unsigned char>(c))) c = '_';
-        return name;
-    });
+INSTANTIATE_TEST_SUITE_P(ClapValidator, EachClapFault, ::testing::ValuesIn(kClapFaults), faultName);
 
 // Without faults (the editor switched on) the CLAP gain passes every CLAP check but the
 // exports; with a VST 2.x plug-in beside it, each is judged by its own table, and the

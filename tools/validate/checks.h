@@ -11,8 +11,15 @@ namespace orvex::validate {
 
 void checkOpen(Context&, Outcome&);
 void checkExports(Context&, Outcome&);
+// The exported symbols: one of `entryPoints` and nothing else. `noEntry` says there is
+// none, `beyond` names the entry points in the failure ("the entry points").
+void judgeExports(Context& c, Outcome& out, const std::vector<std::string>& entryPoints, const std::string& noEntry,
+                  const std::string& beyond);
 void checkNoHost(Context&, Outcome&);
 void checkCycles(Context&, Outcome&);
+// Instances made one after another, the library unloaded after each (cold) and kept
+// loaded (warm), heard alike: a warm one that sounds different inherited state.
+void judgeWarmInstances(Outcome& out, const std::vector<Audio>& cold, const std::vector<Audio>& warm);
 void checkSideBySide(Context&, Outcome&);
 
 void checkGrid(Context&, Outcome&);

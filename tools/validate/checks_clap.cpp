@@ -211,25 +211,7 @@ void checkClapOpen(Context& c, Outcome& out) {
 }
 
 void checkClapExports(Context& c, Outcome& out) {
-    std::vector<std::string> symbols;
-    std::string error;
-    c.step("reading the dynamic symbol table");
-    if (!exportedSymbols(c.target.path, symbols, error)) {
-        out.fail("cannot read the exported symbols: " + error);
-        return;
-    }
-    std::sort(symbols.begin(), symbols.end());
-    symbols.erase(std::unique(symbols.begin(), symbols.end()), symbols.end());
-    std::vector<std::string> others;
-    for (const std::string& s : symbols)
-        if (s != "clap_entry") others.push_back(s);
-    out.figure("exported", static_cast<double>(symbols.size()));
-    out.say("%zu symbol%s exported: %s", symbols.size(), symbols.size() == 1 ? "" : "s", joined(symbols, 6).c_str());
-    if (others.size() == symbols.size()) out.fail("clap_entry is not exported");
-    if (!others.empty())
-        out.fail(std::to_string(others.size()) +
-                 " symbols beyond clap_entry, which another plug-in in the same process may bind to: " +
-                 joined(others, 8));
+    judgeExports(c, out, {"clap_entry"}, "clap_entry is not exported", "clap_entry");
 }
 
 void checkClapFactory(Context& c, Outcome& out) {
@@ -306,25 +288,7 @@ void checkClapCycles(Context& c, Outcome& out) {
             milliseconds(warmSeconds / kCycles).c_str());
     out.figure("cold_ms", coldSeconds / kCycles * 1000);
     out.figure("warm_ms", warmSeconds / kCycles * 1000);
-    for (const Audio& a : cold)
-        if (maxDifference(a, cold[0]) != 0.0) {
-            out.say("outputs vary from load to load (not deterministic), not compared");
-            return;
-        }
-    int differing = 0;
-    double worst = 0;
-    for (const Audio& a : warm) {
-        const double d = maxDifference(a, cold[0]);
-        differing += d != 0.0;
-        worst = std::max(worst, d);
-    }
-    out.figure("warm_differing", differing);
-    if (differing == 0)
-        out.say("all %zu instances sound alike", cold.size() + warm.size());
-    else
-        out.fail(std::to_string(differing) + " of " + std::to_string(warm.size()) +
-                 " instances made from a library kept loaded sound different from a fresh load (by up to " +
-                 std::to_string(worst) + "): state outlives its instance");
+    judgeWarmInstances(out, cold, warm);
 }
 
 void checkClapSideBySide(Context& c, Outcome& out) {

@@ -21,6 +21,19 @@ using claphost::ParamInfo;
 // the plug-in's own and back loses about that).
 double tolerance(const ParamInfo& info) { return 4.0 * std::ldexp(std::max(1.0, std::fabs(info.max - info.min)), -24); }
 
+// An instance of the target that keeps a state; null, with the check failed or skipped.
+std::unique_ptr<clap::Plugin> withState(const Context& c, Outcome& out) {
+    std::string error;
+    auto p = clap::load(c, &error);
+    if (!p) {
+        out.fail(error);
+        return nullptr;
+    }
+    if (p->extension(CLAP_EXT_STATE)) return p;
+    out.skip("the plug-in has no state extension");
+    return nullptr;
+}
+
 bool skipWithoutParameters(const clap::Plugin& p, Outcome& out) {
     if (p.paramCount() > 0) return false;
     out.skip("the plug-in has no parameters");
@@ -274,10 +287,8 @@ void checkClapFlush(Context& c, Outcome& out) {
 }
 
 void checkClapState(Context& c, Outcome& out) {
+    if (!withState(c, out)) return;
     std::string error;
-    auto a = clap::load(c, &error);
-    if (!a) return out.fail(error);
-    if (!a->extension(CLAP_EXT_STATE)) return out.skip("the plug-in has no state extension");
     Random random(c.settings.seed);
     const int rounds = 3;
     int exact = 0;
@@ -335,10 +346,8 @@ void checkClapState(Context& c, Outcome& out) {
 }
 
 void checkClapGarbageState(Context& c, Outcome& out) {
-    std::string error;
-    auto source = clap::load(c, &error);
-    if (!source) return out.fail(error);
-    if (!source->extension(CLAP_EXT_STATE)) return out.skip("the plug-in has no state extension");
+    auto source = withState(c, out);
+    if (!source) return;
     Random random(c.settings.seed);
     clap::queueRandomValues(*source, random);
     source->flush();

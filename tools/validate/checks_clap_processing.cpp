@@ -8,17 +8,6 @@
 
 namespace orvex::validate {
 
-namespace {
-
-std::string difference(double d) {
-    if (d == 0.0) return "bit-identical";
-    char text[48];
-    std::snprintf(text, sizeof text, "differs by up to %.3g", d);
-    return text;
-}
-
-}  // namespace
-
 void checkClapLifecycle(Context& c, Outcome& out) {
     constexpr uint32_t kBlock = 512;
     constexpr double kLevelTolerance = 3.0;
@@ -101,7 +90,7 @@ void checkClapLifecycle(Context& c, Outcome& out) {
             p->deactivate();
         }
     out.say("%d activations at %zu rates, %d starts and stops, %d calls; re-activated against fresh instances: %s",
-            activations, std::size(rates), starts, calls, difference(worstExact).c_str());
+            activations, std::size(rates), starts, calls, differenceText(worstExact).c_str());
     if (worstExact > kSameSound) out.say("levels within %.2f dB (%.0f allowed)", worstLevel, kLevelTolerance);
     out.figure("activations", activations);
     out.figure("difference", worstExact);
@@ -130,7 +119,7 @@ void checkClapBlockSplit(Context& c, Outcome& out) {
     });
     const double d = maxDifference(reference, split);
     out.say("%d frames: %d random calls (%d single samples) against calls of %u: %s", frames, calls, singles, kBlock,
-            difference(d).c_str());
+            differenceText(d).c_str());
     out.figure("difference", d);
     out.figure("calls", calls);
     if (!(d <= kSameSound)) out.fail("calls of random lengths sound different from calls of the activated maximum");

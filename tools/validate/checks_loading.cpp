@@ -163,7 +163,8 @@ void checkOpen(Context& c, Outcome& out) {
     if (closed != 1) out.figure("close_answer", static_cast<double>(closed));
 }
 
-void checkExports(Context& c, Outcome& out) {
+void judgeExports(Context& c, Outcome& out, const std::vector<std::string>& entryPoints, const std::string& noEntry,
+                  const std::string& beyond) {
     std::vector<std::string> symbols;
     std::string error;
     c.step("reading the dynamic symbol table");
@@ -174,20 +175,21 @@ void checkExports(Context& c, Outcome& out) {
     std::sort(symbols.begin(), symbols.end());
     symbols.erase(std::unique(symbols.begin(), symbols.end()), symbols.end());
     std::vector<std::string> entries, others;
-    for (const std::string& s : symbols) {
-        const bool entry = std::find_if(std::begin(kEntryPoints), std::end(kEntryPoints),
-                                        [&](const char* e) { return s == e; }) != std::end(kEntryPoints);
-        (entry ? entries : others).push_back(s);
-    }
+    for (const std::string& s : symbols)
+        (std::find(entryPoints.begin(), entryPoints.end(), s) != entryPoints.end() ? entries : others).push_back(s);
     out.figure("exported", static_cast<double>(symbols.size()));
     out.figure("beyond_entry_points", static_cast<double>(others.size()));
     out.say("%zu symbol%s exported: %s", symbols.size(), symbols.size() == 1 ? "" : "s",
             joined(symbols, 6).c_str());
-    if (entries.empty()) out.fail("no entry point (VSTPluginMain, main_macho or main) is exported");
+    if (entries.empty()) out.fail(noEntry);
     if (!others.empty())
-        out.fail(std::to_string(others.size()) +
-                 " symbols beyond the entry points, which another plug-in in the same process may bind to: " +
-                 joined(others, 8));
+        out.fail(std::to_string(others.size()) + " symbols beyond " + beyond +
+                 ", which another plug-in in the same process may bind to: " + joined(others, 8));
+}
+
+void checkExports(Context& c, Outcome& out) {
+    judgeExports(c, out, {std::begin(kEntryPoints), std::end(kEntryPoints)},
+                 "no entry point (VSTPluginMain, main_macho or main) is exported", "the entry points");
 }
 
 void checkNoHost(Context& c, Outcome& out) {
@@ -248,6 +250,10 @@ void checkCycles(Context& c, Outcome& out) {
     out.figure("resident_growth_kb", static_cast<double>(grownKb));
     if (stayedLoaded > 0) out.say("the library stays mapped after dlclose (%d of %d)", stayedLoaded, kCycles);
 
+    judgeWarmInstances(out, coldOutputs, warmOutputs);
+}
+
+void judgeWarmInstances(Outcome& out, const std::vector<Audio>& coldOutputs, const std::vector<Audio>& warmOutputs) {
     // Every instance of a deterministic plug-in sounds the same; an instance that
     // sounds different after others came and went inherited their state.
     bool coldAlike = true;

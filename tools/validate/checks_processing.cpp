@@ -23,12 +23,6 @@ void judge(Outcome& out, const Scan& scan, const std::string& where) {
     out.fail(where + ": " + scan.describe() + " output samples");
 }
 
-std::string describe(double difference) {
-    if (difference == 0.0) return "bit-identical";
-    char text[48];
-    std::snprintf(text, sizeof text, "differs by up to %.3g", difference);
-    return text;
-}
 
 }  // namespace
 
@@ -127,7 +121,7 @@ void checkBlockSplit(Context& c, Outcome& out) {
     scan.add(reference);
     judge(out, scan, "one long call");
     out.say("%d frames: calls of %d %s, %d random calls (%d single samples) %s", frames, 2 * kAnnounced,
-            describe(dTwice).c_str(), calls, singles, describe(dPieces).c_str());
+            differenceText(dTwice).c_str(), calls, singles, differenceText(dPieces).c_str());
     out.figure("difference_double_blocks", dTwice);
     out.figure("difference_random_blocks", dPieces);
     out.figure("random_calls", calls);
@@ -179,9 +173,9 @@ void checkBuffers(Context& c, Outcome& out) {
         worst = std::max(worst, d);
         if (d <= (way == Outputs::added ? addedTolerance : kSameSound)) continue;
         out.fail(way == Outputs::added
-                     ? std::string("process does not add to what the outputs held: what it added ") + describe(d) +
+                     ? std::string("process does not add to what the outputs held: what it added ") + differenceText(d) +
                            " from a clean run"
-                     : std::string(outputsName(way)) + " sounds different from a clean run: " + describe(d));
+                     : std::string(outputsName(way)) + " sounds different from a clean run: " + differenceText(d));
     }
     if (use.inputWrites > 0)
         out.fail("writes to its inputs when not processing in place: " + std::to_string(use.inputWrites) +
@@ -193,7 +187,7 @@ void checkBuffers(Context& c, Outcome& out) {
     std::string ran;
     for (Outputs way : ways) ran += std::string(ran.empty() ? "" : ", ") + outputsName(way);
     out.say("%d runs of %d frames in the same %zu calls up to %d frames; %s against a clean run: %s", runs, frames,
-            lengths.size(), kAnnounced, ran.c_str(), describe(worst).c_str());
+            lengths.size(), kAnnounced, ran.c_str(), differenceText(worst).c_str());
     for (const std::string& why : notRun) out.say("%s", why.c_str());
     out.say("inputs and past the end %s", use.inputWrites + use.overruns == 0 ? "untouched" : "written");
     out.figure("runs", runs);

@@ -251,6 +251,13 @@ int64_t framesLasting(Player& player, double seconds) {
     }
 }
 
+std::string differenceText(double difference) {
+    if (difference == 0.0) return "bit-identical";
+    char text[48];
+    std::snprintf(text, sizeof text, "differs by up to %.3g", difference);
+    return text;
+}
+
 double median(std::vector<double> values) {
     if (values.empty()) return NAN;
     std::sort(values.begin(), values.end());

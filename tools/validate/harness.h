@@ -152,6 +152,8 @@ double median(std::vector<double> values);
 // The largest absolute difference between two signals of the same shape (infinite
 // when their shapes differ or one holds a non-finite sample where the other does not).
 double maxDifference(const Audio& a, const Audio& b);
+// "bit-identical", or "differs by up to 0.0312".
+std::string differenceText(double difference);
 // Within this, two runs of a deterministic plug-in sound the same: anything a correct
 // plug-in computes differently (in pieces, added onto old audio) stays far below it.
 inline constexpr double kSameSound = 1e-6;
