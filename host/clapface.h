@@ -90,8 +90,11 @@ public:
     // with valueOf. Null stops it. While one is set, the audio thread asks the host for
     // the main-thread callback (request_callback) at the end of such a block.
     void setValuesMovedListener(void (*listener)(void* context), void* context);
-    // The text a value (0..1) of parameter `id` shows, with its unit: "250.00 Hz".
+    // The text a value (0..1) of parameter `id` shows, with its unit: "250.00 Hz". Main
+    // thread only: it is read off a model effect the value is set on.
     std::string textOf(int id, float value);
+    // Row `id` of the plug-in's table (a valid id): name, label, default, reading.
+    const ParameterInfo& rowOf(int id) const { return model->parameterInfo(id); }
     // The host's tempo (-1 while it gives none), as the audio thread last saw it.
     float hostTempo() const;
 
