@@ -629,8 +629,9 @@ Callback Plugin::called(const char* function) const {
     c.insideProcess = insideOf == this;
     const std::thread::id self = std::this_thread::get_id();
     // The thread inside process is the audio thread even when it also plays the main
-    // thread, as the command-line host's one thread does.
-    if (c.insideProcess && currentState == State::processing)
+    // thread, as the command-line host's one thread does; so is one flushing from
+    // another thread than the main one.
+    if (c.insideProcess && (currentState == State::processing || self != mainThread))
         c.thread = Thread::audio;
     else if (self == mainThread)
         c.thread = Thread::main;
