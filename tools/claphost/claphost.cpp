@@ -391,12 +391,12 @@ clap_event_transport_t playingTransport(double tempo, double sampleRate, int64_t
 
 // Library --------------------------------------------------------------------------------
 
-Library::Result Library::open(const std::string& path) {
+Library::Result Library::open(const std::string& path, bool keepMapped) {
     Result result;
     std::shared_ptr<Library> lib(new Library);
     lib->filePath = path;
     dlerror();
-    lib->handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    lib->handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL | (keepMapped ? RTLD_NODELETE : 0));
     if (!lib->handle) {
         const char* why = dlerror();
         result.error = "cannot load " + path + ": " + text(why);
@@ -527,7 +527,7 @@ std::vector<Preset> Library::presets(std::string* error) const {
 // Plug-in: loading -------------------------------------------------------------------------
 
 LoadResult Plugin::load(const std::string& path, const std::string& id, const HostOptions& options) {
-    Library::Result opened = Library::open(path);
+    Library::Result opened = Library::open(path, options.keepMapped);
     if (!opened.library) return {nullptr, opened.error};
     return load(std::move(opened.library), id, options);
 }

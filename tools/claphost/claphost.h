@@ -92,6 +92,10 @@ struct HostOptions {
     std::string url = "";
     std::string version = "1.0.0";
     bool echoLog = false;  // also print the plug-in's log messages on stderr
+    // Keep the file mapped after dlclose (RTLD_NODELETE), and with it the libraries it
+    // brought in: for a process that ends soon after, where what their constructors
+    // allocated (pixman's tables, under cairo) would otherwise be left unreachable.
+    bool keepMapped = false;
 };
 
 // One plug-in's descriptor, copied.
@@ -122,7 +126,7 @@ public:
     // dlopen (RTLD_NOW | RTLD_LOCAL), clap_entry, a version this host reads
     // (clap_version_is_compatible), the entry's functions, init(path) and the plug-in
     // factory with its functions.
-    static Result open(const std::string& path);
+    static Result open(const std::string& path, bool keepMapped = false);
     ~Library();
     Library(const Library&) = delete;
     Library& operator=(const Library&) = delete;

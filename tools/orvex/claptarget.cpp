@@ -50,6 +50,7 @@ void printIndented(const Table& table, bool headings = true) {
 std::unique_ptr<claphost::Plugin> loadClap(const std::string& path) {
     claphost::HostOptions options;
     options.name = "Orvex Command-Line Host";
+    options.keepMapped = true;  // the command ends soon after
     claphost::LoadResult result = claphost::Plugin::load(path, {}, options);
     if (!result) throw Error(result.error);
     if (const uint32_t count = result.plugin->paramCount(); count > claphost::kMaxParams)
