@@ -506,14 +506,15 @@ void Instance::endOfBlock() {
 // Every value the effect holds other than the host knows it (a solo another one turned
 // off, a MIDI controller, the editor, a program): told to the host at frame `at` and to
 // the main thread. Without an output list the host hears of them at the next flush.
-void Instance::report(uint32_t at, const clap_output_events_t* out) {
+// `flags`: CLAP_EVENT_DONT_RECORD for what a MIDI message moved, which is no automation.
+void Instance::report(uint32_t at, const clap_output_events_t* out, uint32_t flags) {
     bool any = false;
     for (std::size_t p = 0; p < told.size(); ++p) {
         const float holds = effect->getParameter(static_cast<VstInt32>(p));
         if (holds == told[p]) continue;
         const Reading& reading = readingOf(effect->parameterInfo(static_cast<int>(p)));
         clap_event_param_value_t event{};
-        event.header = {sizeof event, at, CLAP_CORE_EVENT_SPACE_ID, CLAP_EVENT_PARAM_VALUE, 0};
+        event.header = {sizeof event, at, CLAP_CORE_EVENT_SPACE_ID, CLAP_EVENT_PARAM_VALUE, flags};
         event.param_id = static_cast<clap_id>(p);
         event.note_id = -1;
         event.port_index = event.channel = event.key = -1;
@@ -560,6 +561,7 @@ void Instance::takeTransport(const clap_event_transport_t& t) {
 // `at`: the frame the event is taken at, which what it moves is told to the host at.
 void Instance::handleEvent(const clap_event_header_t& event, uint32_t at, const clap_output_events_t* out) {
     if (event.space_id != CLAP_CORE_EVENT_SPACE_ID) return;
+    uint32_t flags = 0;
     switch (event.type) {
         case CLAP_EVENT_PARAM_VALUE: {
             if (event.size < sizeof(clap_event_param_value_t)) return;
@@ -575,6 +577,7 @@ void Instance::handleEvent(const clap_event_header_t& event, uint32_t at, const 
             if (event.size < sizeof(clap_event_midi_t)) return;
             const auto& e = reinterpret_cast<const clap_event_midi_t&>(event);
             handMidi(e.data[0], e.data[1], e.data[2]);
+            flags = CLAP_EVENT_DONT_RECORD;
             break;
         }
         case CLAP_EVENT_NOTE_ON:
@@ -586,6 +589,7 @@ void Instance::handleEvent(const clap_event_header_t& event, uint32_t at, const 
             const double velocity = std::isfinite(e.velocity) ? std::clamp(e.velocity, 0.0, 1.0) : 0.0;
             const auto status = static_cast<uint8_t>((event.type == CLAP_EVENT_NOTE_ON ? 0x90 : 0x80) | channel);
             handMidi(status, static_cast<uint8_t>(e.key), static_cast<uint8_t>(std::lround(velocity * 127.0)));
+            flags = CLAP_EVENT_DONT_RECORD;
             break;
         }
         case CLAP_EVENT_TRANSPORT:
@@ -595,7 +599,7 @@ void Instance::handleEvent(const clap_event_header_t& event, uint32_t at, const 
         default:
             return;
     }
-    report(at, out);
+    report(at, out, flags);
 }
 
 // Frames `from` to `to` through the effect in pieces no longer than its buffers, the

@@ -124,7 +124,7 @@ private:
     void handleEvent(const clap_event_header_t& event, uint32_t at, const clap_output_events_t* out);
     void takeTransport(const clap_event_transport_t& transport);
     void runPieces(float* const* inputs, float* const* outputs, uint32_t from, uint32_t to);
-    void report(uint32_t time, const clap_output_events_t* out);
+    void report(uint32_t time, const clap_output_events_t* out, uint32_t flags = 0);
     void handMidi(uint8_t status, uint8_t data1, uint8_t data2);
     bool pushGesture(Change::Kind kind, uint32_t id, uint32_t time, const clap_output_events_t* out);
     void hostChanged(int id, float value);

@@ -95,6 +95,7 @@ public:
         uint32_t time;
         clap_id id;
         double value;
+        uint32_t flags;
     };
     OutEvents() {
         told.reserve(4096);
@@ -104,9 +105,10 @@ public:
             if (self.told.size() == self.told.capacity()) return false;
             if (e->type == CLAP_EVENT_PARAM_VALUE) {
                 const auto& v = *reinterpret_cast<const clap_event_param_value_t*>(e);
-                self.told.push_back({e->type, e->time, v.param_id, v.value});
+                self.told.push_back({e->type, e->time, v.param_id, v.value, e->flags});
             } else if (e->type == CLAP_EVENT_PARAM_GESTURE_BEGIN || e->type == CLAP_EVENT_PARAM_GESTURE_END) {
-                self.told.push_back({e->type, e->time, reinterpret_cast<const clap_event_param_gesture_t*>(e)->param_id, 0});
+                self.told.push_back(
+                    {e->type, e->time, reinterpret_cast<const clap_event_param_gesture_t*>(e)->param_id, 0, e->flags});
             }
             return true;
         };
@@ -321,6 +323,26 @@ TEST_P(ClapFace, ParameterEventTakesEffectAtItsFrame) {
     double value = 1;
     ASSERT_TRUE(params(a)->get_value(a, mix, &value));
     EXPECT_EQ(value, 0.0);
+}
+
+// A MIDI controller moving the Mix (each plug-in's own number) is told to the host at
+// its frame, as a change not to record as automation.
+TEST_P(ClapFace, AControllerIsToldAtItsFrameNotToRecord) {
+    const std::string name = GetParam();
+    const uint8_t controller = name == "distortion" ? 18 : name == "panner" ? 69 : name == "filter" ? 59 : 56;
+    const clap_plugin_t* p = make();
+    ASSERT_NE(p, nullptr);
+    const std::vector<float> in = signal(512, 0.4f);
+    std::vector<float> l(512), r(512);
+    InEvents events;
+    events.midi(100, 0xB0, controller, 0);
+    OutEvents out;
+    run(p, in, l, r, 0, 512, events, out);
+    ASSERT_EQ(out.told.size(), 1u);
+    EXPECT_EQ(out.told[0].id, paramNamed(p, "Mix"));
+    EXPECT_EQ(out.told[0].value, 0.0);
+    EXPECT_EQ(out.told[0].time, 100u);
+    EXPECT_EQ(out.told[0].flags, static_cast<uint32_t>(CLAP_EVENT_DONT_RECORD));
 }
 
 // Null and mismatched buffers: silence where there is an output, no crash.
