@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,6 +19,7 @@ namespace {
 const std::string kOrvex = ORVEX_BINARY_DIR "/tools/orvex/orvex";
 const std::string kFaulty = ORVEX_BINARY_DIR "/tests/faulty-vst/faultyeffect.vst/Contents/x86_64-linux/faultyeffect.so";
 const std::string kBare = ORVEX_BINARY_DIR "/tests/faulty-vst/bareeffect.so";
+const std::string kFaultyClap = ORVEX_BINARY_DIR "/tests/faulty-clap/faultyclap.clap";
 
 struct Result {
     int status = -1;
@@ -123,15 +125,106 @@ const Fault kFaults[] = {
     Fault{"editor-idle-after-close", "editor.after-close", "during: effEditIdle and effEditClose after the editor closed"},
 };
 
-INSTANTIATE_TEST_SUITE_P(
-    Validator, EachFault,
-    ::testing::ValuesIn(kFaults),
-    [](const ::testing::TestParamInfo<Fault>& info) {
-        std::string name = std::string(info.param.check) + "_" + (*info.param.faults ? info.param.faults : "none");
-        for (char& c : name)
-            if (!isalnum(static_cast<unsigned char>(c))) c = '_';
-        return name;
-    });
+// A test's name: the check and the fault.
+std::string faultName(const ::testing::TestParamInfo<Fault>& info) {
+    std::string name = std::string(info.param.check) + "_" + (*info.param.faults ? info.param.faults : "none");
+    for (char& c : name)
+        if (!isalnum(static_cast<unsigned char>(c))) c = '_';
+    return name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Validator, EachFault, ::testing::ValuesIn(kFaults), faultName);
+
+// The CLAP checks, each on the CLAP test gain with the fault that breaks its rule.
+const Fault kClapFaults[] = {
+    Fault{"", "load.exports", "symbols beyond clap_entry"},
+    Fault{"init", "load.open", "failed its init"},
+    Fault{"mono", "load.open", "no stereo main input and output port"},
+    Fault{"no-category", "clap.factory", "name no main category"},
+    Fault{"any-id", "clap.factory", "gives a plug-in for an id the factory does not have"},
+    Fault{"shared-state", "load.cycles", "state outlives its instance"},
+    Fault{"shared-state", "load.side-by-side", "sounds different beside the others"},
+    Fault{"high-rates", "process.grid", "at 384000 Hz"},
+    Fault{"first-rate", "clap.lifecycle", "sounds unlike a fresh instance at that rate"},
+    Fault{"start-once", "clap.lifecycle", "start_processing refused"},
+    Fault{"per-call", "process.block-split", "calls of random lengths sound different"},
+    Fault{"adds-output", "process.buffers", "outputs holding old audio sounds different from a clean run"},
+    Fault{"in-place-unsafe", "process.buffers", "processing in place sounds different from a clean run"},
+    Fault{"writes-input", "process.buffers", "writes to its inputs when not processing in place"},
+    Fault{"overrun", "process.buffers", "writes past the end of its buffers"},
+    Fault{"unbounded", "input.extreme", "+1e6 DC: 8192 infinite output samples"},
+    Fault{"poison", "input.non-finite", "still not finite"},
+    Fault{"nan-at-max", "params.extremes", "non-finite output with every parameter at its maximum"},
+    Fault{"glide-by-zero", "params.random", "non-finite output with random parameters"},
+    Fault{"text-off", "params.text", "(the text of 0.25) reads back as 0.22"},
+    Fault{"quantise", "params.readback", "read back 0.5"},
+    Fault{"flush-ignored", "clap.flush", "after flush while inactive, \"Gain\""},
+    Fault{"flush-unheard", "clap.flush", "are not heard in the next blocks"},
+    Fault{"bad-out-event", "clap.flush", "sets parameter id 99, which the plug-in does not have"},
+    Fault{"state-one-read", "clap.state", "refuses the state just saved (20 bytes) from a stream giving one byte a call"},
+    Fault{"state-lossy", "clap.state", "restored, \"Gain\" reads"},
+    Fault{"state-half-load", "clap.state-garbage", "refused cut to 19 bytes, yet \"Gain\" changed"},
+    Fault{"tempo-gain", "time.info", "against -6.0 dBFS with a steady transport"},
+    // A sanitizer build names the crash its own way.
+    Fault{"crash-on-sysex", "midi.random", "crashed"},
+    Fault{"alloc", "realtime.process", "allocations inside process, flush"},
+    Fault{"lock", "realtime.process", "lock calls inside process, flush"},
+    Fault{"dirty-from-audio", "clap.threads", "mark_dirty (main thread only) from the audio thread inside process"},
+    Fault{"flush-request-from-audio", "clap.threads", "request_flush (any thread but audio) from the audio thread"},
+    Fault{"gui-stays", "editor.cycles", "windows left inside the host's after 50 cycles"},
+    Fault{"gui-no-scale", "clap.gui-size", "at scale 2, 200 x 120 at scale 1: not twice the size"},
+    Fault{"gui-resize-lies", "clap.gui-size", "can_resize says yes, the resize hints say it cannot"},
+    Fault{"gui-meter-nan", "editor.while-processing", "NaN output samples while the editor opened and closed"},
+    Fault{"slow-subnormal", "input.subnormal", "more than 1.2 times slower"},
+    Fault{"slow-rate", "realtime.rate-cost", "processing at 48000 Hz costs"},
+    Fault{"fpu-mode", "realtime.fp-state", "process changed MXCSR 0x1f80 to 0x7f80 (rounding towards zero"},
+};
+
+class EachClapFault : public ::testing::TestWithParam<Fault> {};
+
+TEST_P(EachClapFault, FailsItsCheckAndSaysWhy) {
+    const Fault& f = GetParam();
+    const Result run = validate(f.faults, "--quick --timeout 60 --only " + std::string(f.check) + " '" + kFaultyClap + "'");
+    EXPECT_EQ(run.status, 1) << run.output;
+    EXPECT_EQ(statusOf(run.output, f.check), "FAIL") << run.output;
+    EXPECT_NE(run.output.find(f.evidence), std::string::npos) << run.output;
+}
+
+INSTANTIATE_TEST_SUITE_P(ClapValidator, EachClapFault, ::testing::ValuesIn(kClapFaults), faultName);
+
+// Without faults (the editor switched on) the CLAP gain passes every CLAP check but the
+// exports; with a VST 2.x plug-in beside it, each is judged by its own table, and the
+// list names each CLAP check's faults under it.
+TEST(ClapValidator, CleanMixedAndListed) {
+    const Result run = validate("editor", "--quick '" + kFaultyClap + "'");
+    EXPECT_EQ(run.status, 1) << run.output;
+    EXPECT_EQ(statusOf(run.output, "load.exports"), "FAIL") << run.output;
+    EXPECT_NE(run.output.find("Orvex Test Gain: 27 passed, 1 failed, 0 skipped"), std::string::npos) << run.output;
+
+    const Result mixed =
+        validate("", "--quick --json --only load.open,clap.factory,params.readback '" + kFaulty + "' '" + kFaultyClap + "'");
+    EXPECT_EQ(mixed.status, 0) << mixed.output;
+    EXPECT_NE(mixed.output.find("\"name\": \"Orvex Faulty\", \"passed\": 2, \"failed\": 0"), std::string::npos)
+        << mixed.output;
+    EXPECT_NE(mixed.output.find("\"name\": \"Orvex Test Gain\", \"passed\": 3, \"failed\": 0"), std::string::npos)
+        << mixed.output;
+
+    const Result list = validate("", "--list");
+    ASSERT_EQ(list.status, 0) << list.output;
+    for (const Fault& f : kClapFaults) {
+        // The check's CLAP line, then the line saying what it fails on.
+        std::size_t at = 0;
+        do at = list.output.find(std::string("\n") + f.check + " ", at + 1);
+        while (at != std::string::npos && list.output.compare(list.output.find_first_not_of(' ', at + 1 + std::strlen(f.check)), 6, "CLAP: ") != 0);
+        ASSERT_NE(at, std::string::npos) << f.check;
+        const std::size_t from = list.output.find('\n', at + 1) + 1;
+        const std::string proof = list.output.substr(from, list.output.find('\n', from) - from) + ",";
+        EXPECT_NE(proof.find("fails on faultyclap"), std::string::npos) << f.check << ": " << proof;
+        if (*f.faults) {
+            EXPECT_NE(proof.find(std::string(" ") + f.faults + ","), std::string::npos) << f.check << ": " << proof;
+        }
+    }
+}
 
 // --list names, for each check, the faults it is shown above to fail on.
 TEST(Validator, TheListNamesTheFaultsEachCheckIsProvenAgainst) {

@@ -206,7 +206,7 @@ int64_t streamRead(const clap_istream_t* stream, void* buffer, uint64_t size) {
     if (!buffer || !p.reading) return -1;
     uint64_t n = std::min<uint64_t>(size, p.reading->size() - p.readAt);
     if (p.streamOptions.chunk > 0) n = std::min<uint64_t>(n, p.streamOptions.chunk);
-    std::memcpy(buffer, p.reading->data() + p.readAt, n);
+    if (n > 0) std::memcpy(buffer, p.reading->data() + p.readAt, n);  // an empty state has no data() to copy from
     p.readAt += n;
     return static_cast<int64_t>(n);
 }

@@ -174,8 +174,8 @@ Options:
 
 const char* const kValidateHelp = R"(Usage: orvex validate [PLUGIN...] [OPTIONS]
 
-Judges VST 2.x plug-ins: loading and exported symbols, processing at every sample
-rate and block size, extreme and non-finite input, parameters, programs and their
+Judges VST 2.x and CLAP plug-ins: loading and exported symbols, processing at every
+sample rate and block size, extreme and non-finite input, parameters, programs and their
 texts, a session restore, a second thread changing parameters, time information of
 every kind, random MIDI, real-time safety of the processing calls (allocations, locks
 and system calls counted) and the editor in a real X window. Each check runs in a
@@ -187,8 +187,12 @@ display, or it went away) leaves the run incomplete. The exit status is 0 only w
 nothing failed and nothing was left incomplete.
 
 PLUGIN is a short name (panner), an effect name ("Orvex Space") or the path of any
-VST 2.x .so; with none, every plug-in in the search folders is validated. Editor
-checks open on DISPLAY, or on a private Xvfb when DISPLAY is not set.
+VST 2.x .so; with none, every plug-in in the search folders is validated. The path of
+a CLAP .clap is judged by the CLAP checks instead (--list shows them, marked CLAP):
+the same aspects through the CLAP interface, and its own rules (the factory, each
+call on its thread, activation and processing over and over, flush, state round
+trips and damaged states, the editor's size negotiation). Editor checks open on
+DISPLAY, or on a private Xvfb when DISPLAY is not set.
 
 Options:
   --only CHECKS   run only these checks: names (process.grid), groups (params) or

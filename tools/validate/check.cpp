@@ -3,6 +3,8 @@
 #include <cstdio>
 
 #include "checks.h"
+#include "checks_clap.h"
+#include "harness.h"
 
 namespace orvex::validate {
 
@@ -80,6 +82,52 @@ std::unique_ptr<vsthost::Plugin> Context::started(Outcome& out, VstInt32 block) 
     return plugin;
 }
 
+namespace {
+
+class VstPlayer : public Player {
+public:
+    explicit VstPlayer(std::unique_ptr<vsthost::Plugin> started) : plugin(std::move(started)) {
+        inputs = inputChannels(*plugin);
+        outputs = outputChannels(*plugin);
+        announced = plugin->numOutputs();
+    }
+    bool prepare(double rate, int block) override {
+        validate::prepare(*plugin, static_cast<float>(rate), block);
+        return true;
+    }
+    Audio run(const Audio& input, const std::function<int()>& nextLength, Outputs ways, BufferUse* use) override {
+        return validate::run(*plugin, input, nextLength, {}, ways, use);
+    }
+    void bufferWays(std::vector<Outputs>& ways, std::vector<std::string>& notRun) const override {
+        ways = {Outputs::stale, Outputs::nan};
+        if (plugin->numInputs() == plugin->numOutputs())
+            ways.push_back(Outputs::inPlace);
+        else
+            notRun.push_back("not in place (" + std::to_string(plugin->numInputs()) + " inputs, " +
+                             std::to_string(plugin->numOutputs()) + " outputs)");
+        // From VST 2.4 on, hosts call processReplacing only and `process` is left to
+        // whatever the plug-in's framework points it at.
+        if (!plugin->effect()->process)
+            notRun.push_back("no accumulating process");
+        else if (const VstInt32 version = plugin->vstVersion(); version >= 2400)
+            notRun.push_back("process not judged (VST " + std::to_string(version) + ": hosts call processReplacing only)");
+        else
+            ways.push_back(Outputs::added);
+    }
+
+private:
+    std::unique_ptr<vsthost::Plugin> plugin;
+};
+
+}  // namespace
+
+std::unique_ptr<Player> Context::player(Outcome& out, int block) const {
+    if (target.format == Format::clap) return clap::player(*this, out, block);
+    auto plugin = started(out, block);
+    if (!plugin) return nullptr;
+    return std::make_unique<VstPlayer>(std::move(plugin));
+}
+
 vsthost::HostOptions defaultHost(float rate, VstInt32 block) {
     vsthost::HostOptions options;
     options.sampleRate = rate;
@@ -92,6 +140,15 @@ vsthost::HostOptions defaultHost(float rate, VstInt32 block) {
     options.product = "orvex validate";
     return options;
 }
+
+Format formatOf(const std::string& path) {
+    const std::string suffix = ".clap";
+    return path.size() >= suffix.size() && path.compare(path.size() - suffix.size(), suffix.size(), suffix) == 0
+               ? Format::clap
+               : Format::vst;
+}
+
+const std::vector<Check>& checksFor(Format format) { return format == Format::clap ? clapChecks() : allChecks(); }
 
 const std::vector<Check>& allChecks() {
     static const std::vector<Check> checks = {

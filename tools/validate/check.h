@@ -1,7 +1,8 @@
-// The validator's checks: each a named function that judges one aspect of a VST 2.x
-// plug-in and reports PASS, FAIL or SKIP with the figures it measured. A check runs in
-// a process of its own (see runner.cpp), loads its own instances of the plug-in, and
-// may crash or hang without taking the validator with it.
+// The validator's checks: each a named function that judges one aspect of a VST 2.x or
+// CLAP plug-in and reports PASS, FAIL or SKIP with the figures it measured. A check runs
+// in a process of its own (see runner.cpp), loads its own instances of the plug-in, and
+// may crash or hang without taking the validator with it. Each format has its own table
+// of checks; what they share (the runner, the report, the harness) is written once.
 #pragma once
 
 #include <cstdarg>
@@ -13,6 +14,8 @@
 #include "tools/vsthost/vsthost.h"
 
 namespace orvex::validate {
+
+class Player;
 
 enum class Status { pass, fail, skip };
 
@@ -43,16 +46,24 @@ struct Outcome {
     void skip(const std::string& why, SkipCause cause = SkipCause::plugin);
 };
 
+// The plug-in interface a file is judged through, told by its name: a `.clap` is a CLAP
+// plug-in, anything else a VST 2.x one.
+enum class Format { vst, clap };
+Format formatOf(const std::string& path);
+
 // What every check may know of the plug-in before it starts: probed once by loading it.
 struct Target {
+    Format format = Format::vst;
     std::string path;
     std::string name;  // effect name, or the file name
     VstInt32 numInputs = 0;
     VstInt32 numOutputs = 0;
     VstInt32 numParams = 0;
     VstInt32 numPrograms = 0;
-    VstInt32 flags = 0;
-    bool hasEditor() const { return flags & effFlagsHasEditor; }
+    VstInt32 flags = 0;          // VST 2.x
+    std::string id;              // CLAP: the plug-in id (the factory's first)
+    bool editor = false;         // CLAP: an editor that embeds in an X11 window
+    bool hasEditor() const { return format == Format::clap ? editor : (flags & effFlagsHasEditor) != 0; }
 };
 
 struct Settings {
@@ -82,6 +93,8 @@ public:
     // 44.1 kHz, blocks of `block`, resumed); null, with the loader's reason failing
     // `out`, when it does not load.
     std::unique_ptr<vsthost::Plugin> started(Outcome& out, VstInt32 block = 512) const;
+    // The same for the checks that only listen, through the target's own interface.
+    std::unique_ptr<Player> player(Outcome& out, int block = 512) const;
 };
 
 // The host a check plays by default: 44.1 kHz, blocks of 512, a playing transport at
@@ -101,8 +114,11 @@ struct Check {
     bool needsInstance = true;  // fails unrun when the plug-in gives no usable instance
 };
 
-// Every check, in report order.
+// Every check of a VST 2.x plug-in, in report order.
 const std::vector<Check>& allChecks();
+// Every check of a CLAP plug-in, in report order (checks_clap.cpp).
+const std::vector<Check>& clapChecks();
+const std::vector<Check>& checksFor(Format format);
 
 // The step buffer shared with the parent process (set up by the runner).
 void setStepBuffer(char* buffer, std::size_t size);

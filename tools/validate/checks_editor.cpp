@@ -39,13 +39,15 @@ void idle(vsthost::Plugin& p, HostWindow& window, int times) {
     }
 }
 
-// False, with the check skipped for this machine's sake, when the window could not be
-// made on the display.
+}  // namespace
+
 bool displayReached(const HostWindow& window, const Context& c, Outcome& out) {
     if (window.usable()) return true;
     out.skip("cannot connect to the X display " + c.settings.display, SkipCause::machine);
     return false;
 }
+
+namespace {
 
 // The memory an editor may gain in a cycle without leaking, in the heap and in the X
 // server's pixmaps: more than allocator noise, less than any editor's bitmaps.
@@ -203,13 +205,38 @@ void checkEditorRect(Context& c, Outcome& out) {
     checkRectAtTwice(c, *p, window, out);
 }
 
+namespace {
+
+// The VST 2.x editor through the dispatcher.
+class VstEditor : public EditorDriver {
+public:
+    explicit VstEditor(vsthost::Plugin& plugin) : p(plugin) {
+        openName = "effEditOpen";
+        idleName = "effEditIdle";
+        closeName = "effEditClose";
+    }
+    bool open(HostWindow& window) override { return p.dispatch(effEditOpen, 0, 0, window.handle()) != 0; }
+    void idle(HostWindow& window) override { validate::idle(p, window, 3); }
+    void close() override { p.dispatch(effEditClose); }
+
+private:
+    vsthost::Plugin& p;
+};
+
+}  // namespace
+
 void checkEditorCycles(Context& c, Outcome& out) {
+    auto p = c.started(out);
+    if (!p) return;
+    VstEditor editor(*p);
+    editorCycles(c, out, editor);
+}
+
+void editorCycles(Context& c, Outcome& out, EditorDriver& editor) {
     const int cycles = c.settings.quick ? 50 : 100;
     // Cycles before memory is measured: drivers and caches fill up first (a GL editor's
     // resident size grows for about twenty cycles, then stays).
     constexpr int kSettle = 25;
-    auto p = c.started(out);
-    if (!p) return;
     HostWindow window(c.settings.display);
     if (!displayReached(window, c, out)) return;
     long residentStart = 0, heapStart = 0;
@@ -221,12 +248,12 @@ void checkEditorCycles(Context& c, Outcome& out) {
             heapStart = heapKilobytes();
             serverStart = window.pluginUsage();
         }
-        c.step("cycle %d: effEditOpen", cycle + 1);
-        if (!p->dispatch(effEditOpen, 0, 0, window.handle()) && cycle == 0) out.fail("effEditOpen answered 0");
-        c.step("cycle %d: effEditIdle", cycle + 1);
-        idle(*p, window, 3);
-        c.step("cycle %d: effEditClose", cycle + 1);
-        p->dispatch(effEditClose);
+        c.step("cycle %d: %s", cycle + 1, editor.openName);
+        if (!editor.open(window) && cycle == 0) out.fail(std::string(editor.openName) + " answered 0");
+        c.step("cycle %d: %s", cycle + 1, editor.idleName);
+        editor.idle(window);
+        c.step("cycle %d: %s", cycle + 1, editor.closeName);
+        editor.close();
         window.drain();
     }
     const int leftBehind = window.childrenAfterClose();
@@ -258,24 +285,29 @@ void checkEditorCycles(Context& c, Outcome& out) {
 void checkEditorWhileProcessing(Context& c, Outcome& out) {
     auto p = c.started(out);
     if (!p) return;
+    VstEditor editor(*p);
+    const Audio in = makeSignal(Signal::noise, inputChannels(*p), 512, 44100.0);
+    editorWhileProcessing(c, out, editor, [&] { return runBlocks(*p, in, 512); });
+}
+
+void editorWhileProcessing(Context& c, Outcome& out, EditorDriver& editor, const std::function<Audio()>& block) {
     HostWindow window(c.settings.display);
     if (!displayReached(window, c, out)) return;
     std::atomic<bool> stop{false};
     std::atomic<int> blocks{0};
     Scan scan;
     std::thread audio([&] {
-        const Audio in = makeSignal(Signal::noise, inputChannels(*p), 512, 44100.0);
         while (!stop.load()) {
-            scan.add(runBlocks(*p, in, 512));
+            scan.add(block());
             ++blocks;
         }
     });
     const int cycles = c.settings.quick ? 5 : 20;
     for (int cycle = 0; cycle < cycles; ++cycle) {
         c.step("cycle %d: open, idle and close while another thread processes", cycle + 1);
-        p->dispatch(effEditOpen, 0, 0, window.handle());
-        idle(*p, window, 3);
-        p->dispatch(effEditClose);
+        editor.open(window);
+        editor.idle(window);
+        editor.close();
         window.drain();
     }
     stop = true;

@@ -403,8 +403,7 @@ void checkRealtime(Context& c, Outcome& out) {
         int firstFault = -1;       // the first call that allocated, locked or made a system call
         std::string firstChanges;  // what the host changed just before it
     } seen;
-    bool selfTestAllocations = false, selfTestLocks = false;
-    uint64_t selfTestSyscalls = 0;
+    rt::SelfTest selfTest;
     AEffect* effect = p->effect();
     const bool canAccumulate = effect->process != nullptr;
     const int kCalls = c.settings.quick ? 1000 : 5000;
@@ -412,24 +411,7 @@ void checkRealtime(Context& c, Outcome& out) {
     std::string problem;
     const bool watched = rt::runWatched(
         [&] {
-            // Proof that each kind of counting works here, before anything is judged:
-            // the functions as a plug-in loaded later binds to them.
-            auto allocate = reinterpret_cast<void* (*)(std::size_t)>(dlsym(RTLD_DEFAULT, "malloc"));
-            auto release = reinterpret_cast<void (*)(void*)>(dlsym(RTLD_DEFAULT, "free"));
-            auto lock = reinterpret_cast<int (*)(pthread_mutex_t*)>(dlsym(RTLD_DEFAULT, "pthread_mutex_lock"));
-            pthread_mutex_t mutex = PTHREAD_MUTEX_INITIALIZER;
-            rt::reset();
-            rt::begin();
-            if (allocate && release) release(allocate(16));
-            if (lock) lock(&mutex);
-            syscall(SYS_getppid);
-            rt::end();
-            pthread_mutex_unlock(&mutex);
-            const rt::Counts test = rt::counts();
-            selfTestAllocations = test.allocations >= 1;
-            selfTestLocks = test.locks >= 1;
-            selfTestSyscalls = test.syscalls;
-            rt::reset();
+            selfTest = rt::selfTest();
 
             // A sanitizer's runtime does work of its own the first time it checks a
             // type (pipes and writes to probe memory): in such a build the same calls
@@ -509,57 +491,18 @@ void checkRealtime(Context& c, Outcome& out) {
         },
         problem);
     vsthost::setCallbackHooks({});
-    const rt::Counts counts = rt::counts();
-    if (!rt::interposed() || !selfTestAllocations) {
-        return out.skip("allocations cannot be counted in this process (the allocator is not interposed)",
-                        SkipCause::machine);
-    }
+    if (!rt::countable(selfTest, out)) return;
     out.say("%d processing calls of 1 to %d frames (%d accumulating) after %d parameter changes (%d to 0 or 1), "
             "%d program changes, %d event lists (%d notes and controllers), %d tempo and transport changes",
             seen.calls, kBlock, seen.accumulating, seen.parameters, seen.atEnds, seen.programs, seen.lists, seen.events,
             seen.transports);
-    out.say("%llu allocations, %llu frees, %llu locks", static_cast<unsigned long long>(counts.allocations),
-            static_cast<unsigned long long>(counts.frees), static_cast<unsigned long long>(counts.locks));
-    const bool syscallsCounted = watched && selfTestSyscalls >= 1;
-    if (syscallsCounted) {
-        std::string names;
-        for (std::size_t n = 0; n < counts.bySyscall.size(); ++n)
-            if (counts.bySyscall[n])
-                names += (names.empty() ? "" : ", ") + rt::syscallName(static_cast<int>(n)) + " x" +
-                         std::to_string(counts.bySyscall[n]);
-        out.say("%llu system calls%s%s%s", static_cast<unsigned long long>(counts.syscalls), names.empty() ? "" : " (",
-                names.c_str(), names.empty() ? "" : ")");
-        if (counts.runtimeSyscalls)
-            out.say("%llu more by the sanitizer runtime, not counted",
-                    static_cast<unsigned long long>(counts.runtimeSyscalls));
-        if (counts.syscalls) out.fail(std::to_string(counts.syscalls) + " system calls inside the processing calls: " + names);
-    } else {
-        out.say("system calls not counted (%s)", watched ? "the filter saw no test call" : problem.c_str());
-    }
-    if (!selfTestLocks) out.say("locks not counted (pthread functions not interposed)");
-    if (seen.firstFault >= 0)
-        out.say("the first in call %d, the host having changed %s before it", seen.firstFault + 1,
-                seen.firstChanges.c_str());
+    const std::string first =
+        seen.firstFault < 0 ? std::string()
+                            : "the first in call " + std::to_string(seen.firstFault + 1) + ", the host having changed " +
+                                  seen.firstChanges + " before it";
     out.figure("calls", seen.calls);
-    out.figure("allocations", static_cast<double>(counts.allocations));
-    out.figure("frees", static_cast<double>(counts.frees));
-    out.figure("locks", static_cast<double>(counts.locks));
-    out.figure("syscalls", syscallsCounted ? static_cast<double>(counts.syscalls) : NAN);
-    if (counts.allocations) out.fail(std::to_string(counts.allocations) + " allocations inside the processing calls");
-    if (counts.frees) out.fail(std::to_string(counts.frees) + " frees inside the processing calls");
-    if (counts.locks) out.fail(std::to_string(counts.locks) + " lock calls inside the processing calls");
+    rt::judge(selfTest, watched, problem, first, "the processing calls", out);
 }
-
-namespace {
-
-// The floating-point control state a host relies on: the SSE control and status
-// register's control bits (exception flags are the status a computation leaves and
-// are not compared) and the x87 control word.
-struct FpState {
-    unsigned mxcsr = 0;
-    unsigned short x87 = 0;
-    bool operator==(const FpState&) const = default;
-};
 
 constexpr unsigned kMxcsrFlags = 0x3F;
 
@@ -575,8 +518,6 @@ void setFpState(const FpState& state) {
     asm volatile("fldcw %0" : : "m"(state.x87));
 }
 
-// What differs between two states, in words: "MXCSR 0x1f80 to 0x7f80 (rounding
-// towards zero instead of to nearest)".
 std::string fpChange(const FpState& before, const FpState& after) {
     static const char* const rounding[] = {"to nearest", "down", "up", "towards zero"};
     std::string text;
@@ -604,15 +545,32 @@ std::string fpChange(const FpState& before, const FpState& after) {
     return text;
 }
 
-}  // namespace
+void FpCalls::call(const FpState& host, const char* name, const std::function<void()>& body) {
+    setFpState(host);
+    body();
+    const FpState after = fpState();
+    setFpState(validator);
+    ++calls;
+    if (after == host || std::find(kinds.begin(), kinds.end(), name) != kinds.end()) return;
+    kinds.push_back(name);
+    changed.push_back(std::string(name) + " changed " + fpChange(host, after));
+}
+
+void FpCalls::judge(Outcome& out) const {
+    setFpState(validator);
+    out.say("%d calls from two host states (MXCSR 0x1f80 and 0x9fc0 with flush to zero): %s", calls,
+            changed.empty() ? "the state kept by each"
+                            : (std::to_string(changed.size()) + (changed.size() == 1 ? " kind" : " kinds") +
+                               " of call changed it").c_str());
+    out.figure("calls", calls);
+    out.figure("changing_calls", static_cast<double>(changed.size()));
+    for (const std::string& problem : changed) out.fail(problem + " and left it so");
+}
 
 void checkFpState(Context& c, Outcome& out) {
     auto p = c.started(out);
     if (!p) return;
-    const FpState validator = fpState();
-    // The usual state, and one with flush-to-zero and denormals-are-zero on, as hosts
-    // that want them set: a plug-in that sets them for itself must restore either.
-    const FpState hostStates[] = {{0x1F80, 0x037F}, {0x9FC0, 0x037F}};
+    FpCalls calls;
     Random random(c.settings.seed);
     EventBatch batch;
     Audio inputs = makeSignal(Signal::noise, inputChannels(*p), 256, 48000.0);
@@ -621,21 +579,9 @@ void checkFpState(Context& c, Outcome& out) {
     for (auto& ch : inputs) inPointers.push_back(ch.data());
     for (auto& ch : outputs) outPointers.push_back(ch.data());
     const bool canAccumulate = p->effect()->process != nullptr;
-    int calls = 0;
-    std::vector<std::string> changed;  // the first change each kind of call made
-    std::vector<std::string> kinds;
-    for (const FpState& host : hostStates) {
+    for (const FpState& host : FpCalls::kHostStates) {
         // Every call a host makes of the plug-in while it runs, each from the host's state.
-        auto call = [&](const char* name, const std::function<void()>& body) {
-            setFpState(host);
-            body();
-            const FpState after = fpState();
-            setFpState(validator);
-            ++calls;
-            if (after == host || std::find(kinds.begin(), kinds.end(), name) != kinds.end()) return;
-            kinds.push_back(name);
-            changed.push_back(std::string(name) + " changed " + fpChange(host, after));
-        };
+        auto call = [&](const char* name, const std::function<void()>& body) { calls.call(host, name, body); };
         c.step("calls from the floating-point state MXCSR 0x%04x", host.mxcsr);
         call("effMainsChanged", [&] { p->suspend(); });
         call("effSetSampleRate", [&] { p->setSampleRate(48000.0f); });
@@ -662,14 +608,7 @@ void checkFpState(Context& c, Outcome& out) {
             });
         }
     }
-    setFpState(validator);
-    out.say("%d calls from two host states (MXCSR 0x1f80 and 0x9fc0 with flush to zero): %s", calls,
-            changed.empty() ? "the state kept by each"
-                            : (std::to_string(changed.size()) + (changed.size() == 1 ? " kind" : " kinds") +
-                               " of call changed it").c_str());
-    out.figure("calls", calls);
-    out.figure("changing_calls", static_cast<double>(changed.size()));
-    for (const std::string& problem : changed) out.fail(problem + " and left it so");
+    calls.judge(out);
 }
 
 void checkRateCost(Context& c, Outcome& out) {
@@ -677,12 +616,12 @@ void checkRateCost(Context& c, Outcome& out) {
     // (it oversamples less there); only a rate much dearer than the rest fails.
     static const double rates[] = {22050, 37800, 44100, 48000, 88200, 96000, 100003, 176400, 192000};
     constexpr double kLimit = 4.0;
-    auto p = c.started(out);
+    auto p = c.player(out);
     if (!p) return;
     c.step("calibrating");
     const int64_t frames = framesLasting(*p, c.settings.quick ? 0.003 : 0.01);
-    const Audio in = makeSignal(Signal::noise, inputChannels(*p), frames, 44100.0, 3);
-    const Audio warmUp = makeSignal(Signal::noise, inputChannels(*p), 1024, 44100.0, 4);
+    const Audio in = makeSignal(Signal::noise, p->inputs, frames, 44100.0, 3);
+    const Audio warmUp = makeSignal(Signal::noise, p->inputs, 1024, 44100.0, 4);
     const int rounds = c.settings.quick ? 3 : 5;
     std::vector<double> best;  // ns per frame, the least of the rounds, per rate
     double worst = INFINITY, typical = 0;
@@ -695,10 +634,10 @@ void checkRateCost(Context& c, Outcome& out) {
             // The rates take turns, so that a busy stretch falls on all of them alike.
             for (std::size_t i = 0; i < std::size(rates); ++i) {
                 c.step("timing round %d at %s", r + 1, rateText(rates[i]).c_str());
-                prepare(*p, static_cast<float>(rates[i]), 512);
-                runBlocks(*p, warmUp, 512);
+                if (!p->prepare(rates[i], 512)) return out.fail("refuses to be prepared for " + rateText(rates[i]));
+                p->runBlocks(warmUp, 512);
                 const double t = threadSeconds();
-                runBlocks(*p, in, 512);
+                p->runBlocks(in, 512);
                 best[i] = std::min(best[i], (threadSeconds() - t) / static_cast<double>(frames) * 1e9);
             }
         }

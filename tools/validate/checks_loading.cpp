@@ -19,8 +19,8 @@ namespace {
 
 const char* const kEntryPoints[] = {"VSTPluginMain", "main_macho", "main"};
 
-// The symbols a 64-bit ELF shared object defines in its dynamic symbol table (what
-// another library loaded into the same process can bind to).
+}  // namespace
+
 bool exportedSymbols(const std::string& path, std::vector<std::string>& symbols, std::string& error) {
     std::ifstream file(path, std::ios::binary);
     std::vector<char> data((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
@@ -65,6 +65,8 @@ std::string joined(const std::vector<std::string>& items, std::size_t most) {
     return text;
 }
 
+namespace {
+
 // A fixed stretch of noise through a fresh, started instance: what it should always
 // give back.
 Audio fingerprint(vsthost::Plugin& plugin, int frames) {
@@ -72,8 +74,8 @@ Audio fingerprint(vsthost::Plugin& plugin, int frames) {
     return runBlocks(plugin, makeSignal(Signal::noise, inputChannels(plugin), frames, 44100.0, 7), 512);
 }
 
-// Runs `body` in a child of this process and returns the bytes it wrote, or nothing
-// when it did not end normally.
+}  // namespace
+
 bool inChild(const std::function<std::string()>& body, std::string& answer) {
     int fds[2];
     if (pipe(fds) != 0) return false;
@@ -111,8 +113,6 @@ std::string bytesOf(const std::vector<Audio>& runs) {
             bytes.append(reinterpret_cast<const char*>(channel.data()), channel.size() * sizeof(float));
     return bytes;
 }
-
-}  // namespace
 
 void checkOpen(Context& c, Outcome& out) {
     c.step("dlopen with RTLD_NOW | RTLD_LOCAL and the entry point");
@@ -163,7 +163,8 @@ void checkOpen(Context& c, Outcome& out) {
     if (closed != 1) out.figure("close_answer", static_cast<double>(closed));
 }
 
-void checkExports(Context& c, Outcome& out) {
+void judgeExports(Context& c, Outcome& out, const std::vector<std::string>& entryPoints, const std::string& noEntry,
+                  const std::string& beyond) {
     std::vector<std::string> symbols;
     std::string error;
     c.step("reading the dynamic symbol table");
@@ -174,20 +175,21 @@ void checkExports(Context& c, Outcome& out) {
     std::sort(symbols.begin(), symbols.end());
     symbols.erase(std::unique(symbols.begin(), symbols.end()), symbols.end());
     std::vector<std::string> entries, others;
-    for (const std::string& s : symbols) {
-        const bool entry = std::find_if(std::begin(kEntryPoints), std::end(kEntryPoints),
-                                        [&](const char* e) { return s == e; }) != std::end(kEntryPoints);
-        (entry ? entries : others).push_back(s);
-    }
+    for (const std::string& s : symbols)
+        (std::find(entryPoints.begin(), entryPoints.end(), s) != entryPoints.end() ? entries : others).push_back(s);
     out.figure("exported", static_cast<double>(symbols.size()));
     out.figure("beyond_entry_points", static_cast<double>(others.size()));
     out.say("%zu symbol%s exported: %s", symbols.size(), symbols.size() == 1 ? "" : "s",
             joined(symbols, 6).c_str());
-    if (entries.empty()) out.fail("no entry point (VSTPluginMain, main_macho or main) is exported");
+    if (entries.empty()) out.fail(noEntry);
     if (!others.empty())
-        out.fail(std::to_string(others.size()) +
-                 " symbols beyond the entry points, which another plug-in in the same process may bind to: " +
-                 joined(others, 8));
+        out.fail(std::to_string(others.size()) + " symbols beyond " + beyond +
+                 ", which another plug-in in the same process may bind to: " + joined(others, 8));
+}
+
+void checkExports(Context& c, Outcome& out) {
+    judgeExports(c, out, {std::begin(kEntryPoints), std::end(kEntryPoints)},
+                 "no entry point (VSTPluginMain, main_macho or main) is exported", "the entry points");
 }
 
 void checkNoHost(Context& c, Outcome& out) {
@@ -248,6 +250,10 @@ void checkCycles(Context& c, Outcome& out) {
     out.figure("resident_growth_kb", static_cast<double>(grownKb));
     if (stayedLoaded > 0) out.say("the library stays mapped after dlclose (%d of %d)", stayedLoaded, kCycles);
 
+    judgeWarmInstances(out, coldOutputs, warmOutputs);
+}
+
+void judgeWarmInstances(Outcome& out, const std::vector<Audio>& coldOutputs, const std::vector<Audio>& warmOutputs) {
     // Every instance of a deterministic plug-in sounds the same; an instance that
     // sounds different after others came and went inherited their state.
     bool coldAlike = true;

@@ -23,12 +23,6 @@ void judge(Outcome& out, const Scan& scan, const std::string& where) {
     out.fail(where + ": " + scan.describe() + " output samples");
 }
 
-std::string describe(double difference) {
-    if (difference == 0.0) return "bit-identical";
-    char text[48];
-    std::snprintf(text, sizeof text, "differs by up to %.3g", difference);
-    return text;
-}
 
 }  // namespace
 
@@ -38,7 +32,7 @@ void checkGrid(Context& c, Outcome& out) {
     const std::vector<int> blocks = c.settings.quick ? std::vector<int>(std::begin(kQuickBlocks), std::end(kQuickBlocks))
                                                      : std::vector<int>(std::begin(kBlocks), std::end(kBlocks));
     const double seconds = c.settings.quick ? 0.02 : 0.05;
-    auto p = c.started(out);
+    auto p = c.player(out);
     if (!p) return;
     Scan total;
     int runs = 0;
@@ -46,13 +40,16 @@ void checkGrid(Context& c, Outcome& out) {
     for (double rate : rates) {
         for (int block : blocks) {
             c.step("preparing for %s, blocks of %d", rateText(rate).c_str(), block);
-            prepare(*p, static_cast<float>(rate), block);
+            if (!p->prepare(rate, block)) {
+                out.fail("refuses to be prepared for " + rateText(rate) + ", blocks of " + std::to_string(block));
+                return;
+            }
             const int64_t frames = std::max<int64_t>(4 * static_cast<int64_t>(block), static_cast<int64_t>(rate * seconds));
             for (Signal signal : kAllSignals) {
                 c.step("%s at %s in blocks of %d", signalName(signal), rateText(rate).c_str(), block);
-                const Audio in = makeSignal(signal, inputChannels(*p), frames, rate, static_cast<uint64_t>(runs + 1));
+                const Audio in = makeSignal(signal, p->inputs, frames, rate, static_cast<uint64_t>(runs + 1));
                 Scan scan;
-                scan.add(runBlocks(*p, in, block));
+                scan.add(p->runBlocks(in, block));
                 judge(out, scan, std::string(signalName(signal)) + " at " + rateText(rate) + ", blocks of " +
                                      std::to_string(block));
                 total.samples += scan.samples;
@@ -67,10 +64,10 @@ void checkGrid(Context& c, Outcome& out) {
     }
     const double spent = threadSeconds() - start;
     out.say("%d runs: %zu rates x %zu block sizes x 4 signals, %lld frames, peak %s, output %s", runs, rates.size(),
-            blocks.size(), static_cast<long long>(total.samples / std::max(outputChannels(*p), 1)),
+            blocks.size(), static_cast<long long>(total.samples / std::max(p->outputs, 1)),
             decibels(total.peak).c_str(), total.describe().c_str());
     out.figure("runs", runs);
-    out.figure("frames", static_cast<double>(total.samples / std::max(outputChannels(*p), 1)));
+    out.figure("frames", static_cast<double>(total.samples / std::max(p->outputs, 1)));
     out.figure("peak", total.peak);
     out.figure("non_finite", static_cast<double>(total.nonFinite()));
     out.figure("subnormal", static_cast<double>(total.subnormal));
@@ -124,7 +121,7 @@ void checkBlockSplit(Context& c, Outcome& out) {
     scan.add(reference);
     judge(out, scan, "one long call");
     out.say("%d frames: calls of %d %s, %d random calls (%d single samples) %s", frames, 2 * kAnnounced,
-            describe(dTwice).c_str(), calls, singles, describe(dPieces).c_str());
+            differenceText(dTwice).c_str(), calls, singles, differenceText(dPieces).c_str());
     out.figure("difference_double_blocks", dTwice);
     out.figure("difference_random_blocks", dPieces);
     out.figure("random_calls", calls);
@@ -136,9 +133,9 @@ void checkBlockSplit(Context& c, Outcome& out) {
 void checkBuffers(Context& c, Outcome& out) {
     const int frames = c.settings.quick ? 8192 : 32768;
     constexpr int kAnnounced = 512;
-    auto first = c.started(out, kAnnounced);
+    auto first = c.player(out, kAnnounced);
     if (!first) return;
-    const Audio in = makeSignal(Signal::noise, inputChannels(*first), frames, 44100.0, 13);
+    const Audio in = makeSignal(Signal::noise, first->inputs, frames, 44100.0, 13);
     // One list of call lengths for every run, mostly shorter than the announced size:
     // a plug-in that writes its announced block size writes past their end.
     std::vector<int> lengths;
@@ -148,29 +145,17 @@ void checkBuffers(Context& c, Outcome& out) {
         return [&lengths, k = std::size_t{0}]() mutable { return lengths[k++ % lengths.size()]; };
     };
     // The ways a host may hand this plug-in its buffers, each against a clean run.
-    std::vector<Outputs> ways = {Outputs::stale, Outputs::nan};
+    std::vector<Outputs> ways;
     std::vector<std::string> notRun;
-    if (first->numInputs() == first->numOutputs())
-        ways.push_back(Outputs::inPlace);
-    else
-        notRun.push_back("not in place (" + std::to_string(first->numInputs()) + " inputs, " +
-                         std::to_string(first->numOutputs()) + " outputs)");
-    // From VST 2.4 on, hosts call processReplacing only and `process` is left to
-    // whatever the plug-in's framework points it at.
-    if (!first->effect()->process)
-        notRun.push_back("no accumulating process");
-    else if (const VstInt32 version = first->vstVersion(); version >= 2400)
-        notRun.push_back("process not judged (VST " + std::to_string(version) + ": hosts call processReplacing only)");
-    else
-        ways.push_back(Outputs::added);
+    first->bufferWays(ways, notRun);
     // The outputs it announces: the extra ones a mono plug-in gets hold what they held.
-    const auto announced = [outputs = static_cast<std::size_t>(first->numOutputs())](Audio audio) {
+    const auto announced = [outputs = static_cast<std::size_t>(first->announced)](Audio audio) {
         audio.resize(std::min(audio.size(), outputs));
         return audio;
     };
     BufferUse use;
     c.step("a clean run in %zu calls of random lengths", lengths.size());
-    const Audio clean = announced(run(*first, in, replay(), {}, Outputs::unwritten, &use));
+    const Audio clean = announced(first->run(in, replay(), Outputs::unwritten, &use));
     first.reset();
     Scan level;
     level.add(clean);
@@ -180,17 +165,17 @@ void checkBuffers(Context& c, Outcome& out) {
     int runs = 1;
     double worst = 0;
     for (Outputs way : ways) {
-        auto p = c.started(out, kAnnounced);
+        auto p = c.player(out, kAnnounced);
         if (!p) return;
         c.step("%s", outputsName(way));
-        const double d = maxDifference(clean, announced(run(*p, in, replay(), {}, way, &use)));
+        const double d = maxDifference(clean, announced(p->run(in, replay(), way, &use)));
         ++runs;
         worst = std::max(worst, d);
         if (d <= (way == Outputs::added ? addedTolerance : kSameSound)) continue;
         out.fail(way == Outputs::added
-                     ? std::string("process does not add to what the outputs held: what it added ") + describe(d) +
+                     ? std::string("process does not add to what the outputs held: what it added ") + differenceText(d) +
                            " from a clean run"
-                     : std::string(outputsName(way)) + " sounds different from a clean run: " + describe(d));
+                     : std::string(outputsName(way)) + " sounds different from a clean run: " + differenceText(d));
     }
     if (use.inputWrites > 0)
         out.fail("writes to its inputs when not processing in place: " + std::to_string(use.inputWrites) +
@@ -202,7 +187,7 @@ void checkBuffers(Context& c, Outcome& out) {
     std::string ran;
     for (Outputs way : ways) ran += std::string(ran.empty() ? "" : ", ") + outputsName(way);
     out.say("%d runs of %d frames in the same %zu calls up to %d frames; %s against a clean run: %s", runs, frames,
-            lengths.size(), kAnnounced, ran.c_str(), describe(worst).c_str());
+            lengths.size(), kAnnounced, ran.c_str(), differenceText(worst).c_str());
     for (const std::string& why : notRun) out.say("%s", why.c_str());
     out.say("inputs and past the end %s", use.inputWrites + use.overruns == 0 ? "untouched" : "written");
     out.figure("runs", runs);
@@ -287,18 +272,18 @@ void checkExtremeInput(Context& c, Outcome& out) {
         {"noise at 1e6", 0, 1e6f, false},  {"DC offset 0.9 with noise", 0.9f, 0.1f, false},
         {"DC offset -1", -1.0f, 0, false}, {"noise after all that", 0, 0.5f, false},
     };
-    auto p = c.started(out);
+    auto p = c.player(out);
     if (!p) return;
     Random random(c.settings.seed);
     float loudest = 0;
     for (const Case& k : cases) {
         c.step("input %s", k.name);
-        Audio in(static_cast<std::size_t>(inputChannels(*p)), std::vector<float>(8 * 512));
+        Audio in(static_cast<std::size_t>(p->inputs), std::vector<float>(8 * 512));
         for (auto& channel : in)
             for (std::size_t i = 0; i < channel.size(); ++i)
                 channel[i] = (k.square ? ((i / 50) % 2 ? -k.dc : k.dc) : k.dc) + k.noise * random.bipolar();
         Scan scan;
-        scan.add(runBlocks(*p, in, 512));
+        scan.add(p->runBlocks(in, 512));
         if (scan.nonFinite() > 0) out.fail(std::string(k.name) + ": " + scan.describe() + " output samples");
         loudest = std::max(loudest, scan.peak);
     }
@@ -328,16 +313,16 @@ void checkNonFiniteInput(Context& c, Outcome& out) {
     // tail it may rightly have flushed had time to build up again, about as loud.
     constexpr int kFrames = 48 * kBlock, kWindow = 2048, kTail = 44100 / 10;
     constexpr double kLevelTolerance = 6.0;
-    auto fresh = c.started(out, kBlock);
+    auto fresh = c.player(out, kBlock);
     if (!fresh) return;
-    const Audio clean = makeSignal(Signal::noise, inputChannels(*fresh), kFrames, 44100.0, 5);
+    const Audio clean = makeSignal(Signal::noise, fresh->inputs, kFrames, 44100.0, 5);
     c.step("a fresh instance without a burst");
-    const Audio reference = runBlocks(*fresh, clean, kBlock);
+    const Audio reference = fresh->runBlocks(clean, kBlock);
     fresh.reset();
     int64_t worst = 0;
     double worstLevel = 0;
     for (const Burst& b : bursts) {
-        auto p = c.started(out, kBlock);
+        auto p = c.player(out, kBlock);
         if (!p) return;
         Audio in = clean;
         const int64_t from = 4 * kBlock + 100, to = from + b.length;
@@ -347,7 +332,7 @@ void checkNonFiniteInput(Context& c, Outcome& out) {
                 in[ch][static_cast<std::size_t>(i)] = b.alternate && (i % 2) ? -b.value : b.value;
         }
         c.step("a burst of %s", b.name);
-        const Audio output = runBlocks(*p, in, kBlock);
+        const Audio output = p->runBlocks(in, kBlock);
         Scan scan;
         for (const auto& channel : output) scan.add(channel.data(), static_cast<int64_t>(channel.size()));
         const int64_t recovery = scan.lastNonFinite < to ? 0 : scan.lastNonFinite - to + 1;
@@ -376,9 +361,9 @@ void checkNonFiniteInput(Context& c, Outcome& out) {
 }
 
 void checkSubnormalInput(Context& c, Outcome& out) {
-    auto p = c.started(out);
+    auto p = c.player(out);
     if (!p) return;
-    const int channels = inputChannels(*p);
+    const int channels = p->inputs;
     c.step("calibrating");
     const int64_t frames = framesLasting(*p, c.settings.quick ? 0.01 : 0.025);
     Audio normal = makeSignal(Signal::noise, channels, frames, 44100.0, 2);
@@ -400,11 +385,11 @@ void checkSubnormalInput(Context& c, Outcome& out) {
         for (int r = 0; r < rounds; ++r) {
             c.step("timing round %d: normal input", r + 1);
             double t = threadSeconds();
-            runBlocks(*p, normal, 512);
+            p->runBlocks(normal, 512);
             a.push_back(threadSeconds() - t);
             c.step("timing round %d: subnormal input", r + 1);
             t = threadSeconds();
-            runBlocks(*p, tiny, 512);
+            p->runBlocks(tiny, 512);
             b.push_back(threadSeconds() - t);
         }
         const double ratio = median(b) / std::max(median(a), 1e-12);

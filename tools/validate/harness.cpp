@@ -129,13 +129,29 @@ float guardSample() {
 
 Audio run(vsthost::Plugin& plugin, const Audio& input, const std::function<int()>& nextLength,
           const BeforeCall& before, Outputs outputs, BufferUse* use) {
+    Processor processor;
+    processor.inputs = inputChannels(plugin);
+    processor.outputs = outputChannels(plugin);
+    processor.announced = plugin.numOutputs();
+    processor.blockSize = plugin.blockSize();
+    processor.process = [&plugin](float** in, float** out, int frames, bool adding) {
+        if (adding)
+            plugin.process(in, out, frames);
+        else
+            plugin.processReplacing(in, out, frames);
+    };
+    return run(processor, input, nextLength, before, outputs, use);
+}
+
+Audio run(const Processor& processor, const Audio& input, const std::function<int()>& nextLength,
+          const BeforeCall& before, Outputs outputs, BufferUse* use) {
     const int64_t frames = input.empty() ? 0 : static_cast<int64_t>(input[0].size());
-    const int ins = inputChannels(plugin);
-    const int outs = outputChannels(plugin);
+    const int ins = processor.inputs;
+    const int outs = processor.outputs;
     // In place needs an input under every output; the caller checks that there is one.
     const bool inPlace = outputs == Outputs::inPlace && ins >= outs;
     // Only what it announces: the extra outputs a mono plug-in gets stay silent.
-    const int announced = std::min(plugin.numOutputs(), outs);
+    const int announced = std::min(processor.announced, outs);
     const float guard = guardSample();
     Audio result(static_cast<std::size_t>(outs), std::vector<float>(static_cast<std::size_t>(frames), 0.0f));
     std::vector<std::vector<float>> inBuffers(static_cast<std::size_t>(ins));
@@ -146,7 +162,7 @@ Audio run(vsthost::Plugin& plugin, const Audio& input, const std::function<int()
     int call = 0;
     for (int64_t done = 0; done < frames; ++call) {
         const int length = static_cast<int>(std::min<int64_t>(std::max(nextLength(), 1), frames - done));
-        const auto room = static_cast<std::size_t>(std::max(length, plugin.blockSize()) + kGuardSamples);
+        const auto room = static_cast<std::size_t>(std::max(length, processor.blockSize) + kGuardSamples);
         if (before) before(call, done);
         // Fresh copies of the input: a plug-in may scribble on its inputs.
         for (int c = 0; c < ins; ++c) {
@@ -173,10 +189,7 @@ Audio run(vsthost::Plugin& plugin, const Audio& input, const std::function<int()
                 prior[static_cast<std::size_t>(c)].assign(buffer.begin(), buffer.begin() + length);
         }
         if (outputs == Outputs::unwritten) vsthost::markUnwritten(outPointers.data(), announced, length);
-        if (outputs == Outputs::added)
-            plugin.process(inPointers.data(), outPointers.data(), length);
-        else
-            plugin.processReplacing(inPointers.data(), outPointers.data(), length);
+        processor.process(inPointers.data(), outPointers.data(), length, outputs == Outputs::added);
         for (int c = 0; c < outs; ++c) {
             const float* out = outPointers[static_cast<std::size_t>(c)];
             const float* was = prior[static_cast<std::size_t>(c)].data();
@@ -225,17 +238,24 @@ void prepare(vsthost::Plugin& plugin, float rate, VstInt32 block) {
     plugin.resume();
 }
 
-int64_t framesLasting(vsthost::Plugin& plugin, double seconds) {
+int64_t framesLasting(Player& player, double seconds) {
     int64_t frames = 44100 / 4;
     for (;;) {
-        const Audio in = makeSignal(Signal::noise, inputChannels(plugin), frames, 44100.0, 1);
+        const Audio in = makeSignal(Signal::noise, player.inputs, frames, 44100.0, 1);
         const double t = threadSeconds();
-        runBlocks(plugin, in, 512);
+        player.runBlocks(in, 512);
         const double spent = threadSeconds() - t;
         if (spent >= seconds || frames >= 44100 * 60) return frames;
         frames = std::min<int64_t>(44100 * 60, spent > 0 ? static_cast<int64_t>(frames * seconds / spent * 1.2) + 512
                                                          : frames * 4);
     }
+}
+
+std::string differenceText(double difference) {
+    if (difference == 0.0) return "bit-identical";
+    char text[48];
+    std::snprintf(text, sizeof text, "differs by up to %.3g", difference);
+    return text;
 }
 
 double median(std::vector<double> values) {

@@ -92,12 +92,48 @@ struct BufferUse {
     int overrunLength = 0;     // that call's length
 };
 
+// An instance as the checks that judge only its sound drive it, whatever the plug-in's
+// interface (Context::player makes one for the target).
+class Player {
+public:
+    virtual ~Player() = default;
+    // Made ready anew for `rate` and calls of up to `block` frames, as a host does it
+    // (VST 2.x: suspended, set and resumed; CLAP: deactivated and activated); false when
+    // the plug-in refuses.
+    virtual bool prepare(double rate, int block) = 0;
+    // As the free function `run` below: outputs prepared as `outputs` says, and `use`
+    // (when given) learning what the calls wrote where they should not.
+    virtual Audio run(const Audio& input, const std::function<int()>& nextLength, Outputs outputs = Outputs::unwritten,
+                      BufferUse* use = nullptr) = 0;
+    Audio runBlocks(const Audio& input, int block) {
+        return run(input, [block] { return block; });
+    }
+    // The ways beyond clean outputs a host of this interface hands its buffers over
+    // (Outputs), and the ones it does not, each with why.
+    virtual void bufferWays(std::vector<Outputs>& ways, std::vector<std::string>& notRun) const = 0;
+    int inputs = 2;     // the channels it is fed
+    int outputs = 2;    // the channels it gives back
+    int announced = 2;  // the outputs it announces
+};
+
 // Feeds `input` to the plug-in in calls of the lengths `nextLength` returns (cut short
 // at the end) and returns everything it wrote; with Outputs::added, what it added.
 // Each call gets buffers of its own, fresh copies of the input and outputs prepared as
 // `outputs` says, followed by guard samples up to past the announced block size; `use`
 // (when given) learns what the calls wrote where they should not.
 Audio run(vsthost::Plugin& plugin, const Audio& input, const std::function<int()>& nextLength,
+          const BeforeCall& before = {}, Outputs outputs = Outputs::unwritten, BufferUse* use = nullptr);
+// One plug-in's processing calls as `run` makes them, whatever the interface: the
+// channels it is handed, the outputs it announces, the longest call it was told of,
+// and the call itself (`adding`: the accumulating kind, onto what the outputs hold).
+struct Processor {
+    int inputs = 2;
+    int outputs = 2;
+    int announced = 2;
+    int blockSize = 512;
+    std::function<void(float** in, float** out, int frames, bool adding)> process;
+};
+Audio run(const Processor& processor, const Audio& input, const std::function<int()>& nextLength,
           const BeforeCall& before = {}, Outputs outputs = Outputs::unwritten, BufferUse* use = nullptr);
 // The same in calls of one length.
 Audio runBlocks(vsthost::Plugin& plugin, const Audio& input, int blockLength, const BeforeCall& before = {});
@@ -108,7 +144,7 @@ void prepare(vsthost::Plugin& plugin, float rate, VstInt32 block);
 // How many frames of noise, run through in blocks of 512, take the plug-in about
 // `seconds` of this thread's time (at most a minute of sound): enough to time it on a
 // busy machine.
-int64_t framesLasting(vsthost::Plugin& plugin, double seconds);
+int64_t framesLasting(Player& player, double seconds);
 
 // The middle value (the upper one of an even count), NaN when there are none.
 double median(std::vector<double> values);
@@ -116,6 +152,8 @@ double median(std::vector<double> values);
 // The largest absolute difference between two signals of the same shape (infinite
 // when their shapes differ or one holds a non-finite sample where the other does not).
 double maxDifference(const Audio& a, const Audio& b);
+// "bit-identical", or "differs by up to 0.0312".
+std::string differenceText(double difference);
 // Within this, two runs of a deterministic plug-in sound the same: anything a correct
 // plug-in computes differently (in pieces, added onto old audio) stays far below it.
 inline constexpr double kSameSound = 1e-6;
@@ -138,6 +176,18 @@ LevelMatch compareLevels(const Audio& a, const Audio& b, int64_t from, int windo
 
 // Every parameter set to a uniform random value.
 void randomiseParameters(vsthost::Plugin& plugin, Random& random);
+
+// The symbols a 64-bit ELF shared object defines in its dynamic symbol table (what
+// another library loaded into the same process can bind to); false, with the reason,
+// when the file cannot say (checks_loading.cpp, as the three below).
+bool exportedSymbols(const std::string& path, std::vector<std::string>& symbols, std::string& error);
+// The first `most` items separated by ", ", and how many more there are.
+std::string joined(const std::vector<std::string>& items, std::size_t most);
+// Runs `body` in a child of this process and returns the bytes it wrote, or nothing
+// when it did not end normally.
+bool inChild(const std::function<std::string()>& body, std::string& answer);
+// Runs' samples one after another, as raw bytes: for a trip out of a child.
+std::string bytesOf(const std::vector<Audio>& runs);
 
 // Readable numbers for summaries: "1.5 ms", "-6.0 dBFS", "44100 Hz".
 std::string milliseconds(double seconds);

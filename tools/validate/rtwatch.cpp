@@ -1,5 +1,6 @@
 #include "rtwatch.h"
 
+#include <dlfcn.h>
 #include <linux/audit.h>
 #include <linux/filter.h>
 #include <linux/seccomp.h>
@@ -13,7 +14,10 @@
 #include <cstdio>
 #include <cerrno>
 #include <cstring>
+#include <cmath>
 #include <thread>
+
+#include "check.h"
 
 namespace orvex::validate::rt {
 
@@ -204,6 +208,61 @@ std::string syscallName(int number) {
     for (const auto& [n, name] : names)
         if (n == number) return name;
     return "#" + std::to_string(number);
+}
+
+SelfTest selfTest() {
+    auto allocate = reinterpret_cast<void* (*)(std::size_t)>(dlsym(RTLD_DEFAULT, "malloc"));
+    auto release = reinterpret_cast<void (*)(void*)>(dlsym(RTLD_DEFAULT, "free"));
+    auto lock = reinterpret_cast<int (*)(pthread_mutex_t*)>(dlsym(RTLD_DEFAULT, "pthread_mutex_lock"));
+    pthread_mutex_t mutex = PTHREAD_MUTEX_INITIALIZER;
+    reset();
+    begin();
+    if (allocate && release) release(allocate(16));
+    if (lock) lock(&mutex);
+    syscall(SYS_getppid);
+    end();
+    pthread_mutex_unlock(&mutex);
+    const Counts test = counts();
+    reset();
+    return {test.allocations >= 1, test.locks >= 1, test.syscalls};
+}
+
+bool countable(const SelfTest& test, Outcome& out) {
+    if (interposed() && test.allocations) return true;
+    out.skip("allocations cannot be counted in this process (the allocator is not interposed)", SkipCause::machine);
+    return false;
+}
+
+void judge(const SelfTest& test, bool watched, const std::string& problem, const std::string& first,
+           const std::string& calls, Outcome& out) {
+    const Counts counts = rt::counts();
+    out.say("%llu allocations, %llu frees, %llu locks", static_cast<unsigned long long>(counts.allocations),
+            static_cast<unsigned long long>(counts.frees), static_cast<unsigned long long>(counts.locks));
+    const bool syscallsCounted = watched && test.syscalls >= 1;
+    if (syscallsCounted) {
+        std::string names;
+        for (std::size_t n = 0; n < counts.bySyscall.size(); ++n)
+            if (counts.bySyscall[n])
+                names += (names.empty() ? "" : ", ") + syscallName(static_cast<int>(n)) + " x" +
+                         std::to_string(counts.bySyscall[n]);
+        out.say("%llu system calls%s%s%s", static_cast<unsigned long long>(counts.syscalls), names.empty() ? "" : " (",
+                names.c_str(), names.empty() ? "" : ")");
+        if (counts.runtimeSyscalls)
+            out.say("%llu more by the sanitizer runtime, not counted",
+                    static_cast<unsigned long long>(counts.runtimeSyscalls));
+        if (counts.syscalls) out.fail(std::to_string(counts.syscalls) + " system calls inside " + calls + ": " + names);
+    } else {
+        out.say("system calls not counted (%s)", watched ? "the filter saw no test call" : problem.c_str());
+    }
+    if (!test.locks) out.say("locks not counted (pthread functions not interposed)");
+    if (!first.empty()) out.say("%s", first.c_str());
+    out.figure("allocations", static_cast<double>(counts.allocations));
+    out.figure("frees", static_cast<double>(counts.frees));
+    out.figure("locks", static_cast<double>(counts.locks));
+    out.figure("syscalls", syscallsCounted ? static_cast<double>(counts.syscalls) : NAN);
+    if (counts.allocations) out.fail(std::to_string(counts.allocations) + " allocations inside " + calls);
+    if (counts.frees) out.fail(std::to_string(counts.frees) + " frees inside " + calls);
+    if (counts.locks) out.fail(std::to_string(counts.locks) + " lock calls inside " + calls);
 }
 
 }  // namespace orvex::validate::rt

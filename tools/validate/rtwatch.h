@@ -10,6 +10,10 @@
 #include <functional>
 #include <string>
 
+namespace orvex::validate {
+struct Outcome;
+}
+
 namespace orvex::validate::rt {
 
 struct Counts {
@@ -48,5 +52,23 @@ bool runWatched(const std::function<void()>& body, std::string& problem);
 
 // A name for a system call number of this machine ("futex"), or "#N".
 std::string syscallName(int number);
+
+// Proof that each kind of counting works on the calling watched thread, made before
+// anything is judged: an allocation, a lock and a system call of its own, through the
+// functions as a plug-in loaded later binds to them. Leaves the counts reset.
+struct SelfTest {
+    bool allocations = false;
+    bool locks = false;
+    uint64_t syscalls = 0;
+};
+SelfTest selfTest();
+// False, with the check skipped for this machine's sake, when allocations cannot be
+// counted here.
+bool countable(const SelfTest& test, orvex::validate::Outcome& out);
+// The counts since the last reset, in the report of a check that watched `calls`
+// ("the processing calls"): figures, what was not counted and why, and a failure per
+// kind found; `first` says where the first was found (empty: nowhere).
+void judge(const SelfTest& test, bool watched, const std::string& problem, const std::string& first,
+           const std::string& calls, orvex::validate::Outcome& out);
 
 }  // namespace orvex::validate::rt

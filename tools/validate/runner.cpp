@@ -19,6 +19,7 @@
 #include <sstream>
 
 #include "check.h"
+#include "checks_clap.h"
 #include "validate.h"
 #include "xserver.h"
 
@@ -259,7 +260,9 @@ std::string serialise(const Target& t) {
     out << "name " << oneLine(t.name) << "\n"
         << "io " << t.numInputs << " " << t.numOutputs << "\n"
         << "counts " << t.numParams << " " << t.numPrograms << "\n"
-        << "flags " << t.flags << "\n";
+        << "flags " << t.flags << "\n"
+        << "editor " << t.editor << "\n";
+    if (!t.id.empty()) out << "id " << oneLine(t.id) << "\n";
     return out.str();
 }
 
@@ -276,6 +279,11 @@ void deserialise(const std::string& text, Target& t) {
             in >> t.numParams >> t.numPrograms;
         } else if (key == "flags") {
             in >> t.flags;
+        } else if (key == "editor") {
+            in >> t.editor;
+        } else if (key == "id") {
+            in.get();
+            std::getline(in, t.id);
         } else {
             std::string rest;
             std::getline(in, rest);
@@ -426,21 +434,42 @@ void printJson(const std::vector<PluginReport>& reports, int passed, int failed,
     std::fputs(out.c_str(), stdout);
 }
 
+// What the checks of a VST 2.x plug-in need to know of it, from an instance (in the
+// probing child); empty, or why the plug-in gives no instance.
+std::string describeVst(Target& t) {
+    auto result = vsthost::Plugin::load(t.path);
+    if (!result) return result.error;
+    vsthost::Plugin& p = *result.plugin;
+    p.open();
+    t.name = p.effectName();
+    t.numInputs = p.numInputs();
+    t.numOutputs = p.numOutputs();
+    t.numParams = p.numParams();
+    t.numPrograms = p.numPrograms();
+    t.flags = p.flags();
+    return {};
+}
+
+// What differs from one plug-in format to the other: its checks and how it is probed.
+struct Face {
+    const std::vector<Check>& checks;
+    std::string (*describe)(Target&);
+};
+
+Face faceOf(Format format) {
+    if (format == Format::clap) return {clapChecks(), describeClap};
+    return {allChecks(), describeVst};
+}
+
 // Loads the plug-in once in a child to learn what the checks need to know.
-bool probe(Target& target, double timeout, std::string& why) {
+bool probe(Target& target, const Face& face, double timeout, std::string& why) {
     const ChildRun run = runChild(
         [&]() -> std::string {
-            auto result = vsthost::Plugin::load(target.path);
-            if (!result) return "error " + oneLine(result.error) + "\n";
-            vsthost::Plugin& p = *result.plugin;
-            p.open();
             Target t;
-            t.name = p.effectName();
-            t.numInputs = p.numInputs();
-            t.numOutputs = p.numOutputs();
-            t.numParams = p.numParams();
-            t.numPrograms = p.numPrograms();
-            t.flags = p.flags();
+            t.format = target.format;
+            t.path = target.path;
+            const std::string error = face.describe(t);
+            if (!error.empty()) return "error " + oneLine(error) + "\n";
             return serialise(t);
         },
         timeout);
@@ -472,6 +501,7 @@ bool selected(const std::string& name, const std::vector<std::string>& patterns)
 std::vector<CheckListing> checkList() {
     std::vector<CheckListing> list;
     for (const Check& c : allChecks()) list.push_back({c.name, c.title, c.provenBy});
+    for (const Check& c : clapChecks()) list.push_back({c.name, std::string("CLAP: ") + c.title, c.provenBy});
     return list;
 }
 
@@ -511,9 +541,6 @@ int validate(const Request& request) {
     settings.quick = request.quick;
     settings.seed = request.seed;
     settings.companions = request.companions;
-    std::vector<const Check*> chosen;
-    for (const Check& c : allChecks())
-        if (selected(c.name, request.patterns)) chosen.push_back(&c);
 
     std::unique_ptr<XServer> xserver;
     std::string xserverProblem;
@@ -522,9 +549,14 @@ int validate(const Request& request) {
     for (const std::string& path : request.plugins) {
         PluginReport report;
         report.target.path = path;
+        report.target.format = formatOf(path);
+        const Face face = faceOf(report.target.format);
+        std::vector<const Check*> chosen;
+        for (const Check& c : face.checks)
+            if (selected(c.name, request.patterns)) chosen.push_back(&c);
         const double start = now();
         std::string why;
-        const bool loads = probe(report.target, request.timeout, why);
+        const bool loads = probe(report.target, face, request.timeout, why);
         if (report.target.name.empty()) report.target.name = fileName(path);
         if (!request.json) {
             std::printf("%s%s\n  %s\n", reports.empty() ? "" : "\n", report.target.name.c_str(), path.c_str());

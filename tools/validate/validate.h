@@ -1,8 +1,9 @@
-// `orvex validate`: judges any VST 2.x plug-in the way the strictest plug-in validators
-// judge theirs: loading, processing at every rate and block size, extreme input,
-// parameters, programs, threads, time information, MIDI, real-time safety and the
-// editor. Each check runs in a process of its own, so that a plug-in that crashes or
-// hangs fails that check and the report goes on.
+// `orvex validate`: judges any VST 2.x or CLAP plug-in the way the strictest plug-in
+// validators judge theirs: loading, processing at every rate and block size, extreme
+// input, parameters, programs, threads, time information, MIDI, real-time safety and the
+// editor, and for a `.clap` the rules of its interface (factory, lifecycle, flush, state,
+// calling threads, the editor's sizes). Each check runs in a process of its own, so that
+// a plug-in that crashes or hangs fails that check and the report goes on.
 #pragma once
 
 #include <cstdint>
@@ -12,7 +13,7 @@
 namespace orvex::validate {
 
 struct Request {
-    std::vector<std::string> plugins;     // paths of the shared objects, in report order
+    std::vector<std::string> plugins;     // paths of the .so and .clap files, in report order
     std::vector<std::string> patterns;    // --only: check names, groups or globs; empty: all
     std::vector<std::string> companions;  // bundles run side by side with each plug-in
     bool quick = false;
