@@ -146,6 +146,17 @@ bool Instance::init() {
             told[p] = effect->getParameter(static_cast<VstInt32>(p));
             shown[p].store(told[p], std::memory_order_relaxed);
         }
+        // Which rows' displays show their value: they read differently at both ends.
+        displaysValue.assign(count, true);
+        for (int p = 0; p < static_cast<int>(count); ++p) {
+            char ends[2][kVstMaxParamStrLen * 8] = {};
+            for (int end = 0; end < 2; ++end) {
+                model->setParameter(p, static_cast<float>(end));
+                model->getParameterDisplay(p, ends[end]);
+            }
+            model->setParameter(p, told[static_cast<std::size_t>(p)]);
+            displaysValue[static_cast<std::size_t>(p)] = std::strcmp(ends[0], ends[1]) != 0;
+        }
     } catch (...) {
         return false;
     }
@@ -263,11 +274,14 @@ bool Instance::paramValue(clap_id id, double& value) const {
     return true;
 }
 
-// Main thread: the model takes the value, and shows its display.
+// Main thread: the model takes the value, and shows its display. A row whose display
+// shows what the effect last computed rather than its value (the filter's Cutoff and
+// Resonance show the swept filter) shows the number its reading gives the value.
 std::string Instance::textOf(int id, float value) {
     model->setParameter(id, value);
     char display[kVstMaxParamStrLen * 8] = {}, label[kVstMaxParamStrLen * 8] = {};
-    model->getParameterDisplay(id, display);
+    if (displaysValue[static_cast<std::size_t>(id)]) model->getParameterDisplay(id, display);
+    else floatToString(unitOfValue(readingOf(model->parameterInfo(id)), value), display);
     model->getParameterLabel(id, label);
     const std::string shownText = trimmed(display), unit = trimmed(label);
     return unit.empty() ? shownText : shownText + " " + unit;

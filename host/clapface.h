@@ -139,6 +139,7 @@ private:
     // Main thread: the texts of values are the effect's own displays, read off a model
     // the value is set on.
     std::unique_ptr<EffectShell> model;
+    std::vector<bool> displaysValue;  // of each row, whether its display shows the value given
     std::atomic<bool> active{false};
     HostTime time;
     uint32_t longestPiece = 1;

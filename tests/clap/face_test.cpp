@@ -518,6 +518,17 @@ TEST_P(ClapFace, DiscoveryListsTheFactoryProgramsAndPresetLoadLoadsOne) {
     EXPECT_EQ(found.pluginIds, std::vector<std::string>(expected, "clap:" + id()));
     const clap_plugin_t* p = make();
     ASSERT_NE(p, nullptr);
+    // Rows whose display shows what the effect last computed (the filter's swept Cutoff
+    // and Resonance) rather than the value: their texts are the reading's, not compared.
+    std::vector<bool> showsValue;
+    auto probe = orvex::vsthost::Plugin::load(ORVEX_VST_DIR "/" + name + ".vst/Contents/x86_64-linux/" + name + ".so");
+    ASSERT_TRUE(probe) << probe.error;
+    for (uint32_t i = 0; i < params(p)->count(p); ++i) {
+        probe.plugin->setParameter(static_cast<VstInt32>(i), 0.0f);
+        const std::string low = probe.plugin->parameterDisplay(static_cast<VstInt32>(i));
+        probe.plugin->setParameter(static_cast<VstInt32>(i), 1.0f);
+        showsValue.push_back(probe.plugin->parameterDisplay(static_cast<VstInt32>(i)) != low);
+    }
     const auto* load = ext<clap_plugin_preset_load_t>(p, CLAP_EXT_PRESET_LOAD);
     for (const auto& [presetName, key] : found.presets) {
         const int number = std::stoi(key);
@@ -534,6 +545,7 @@ TEST_P(ClapFace, DiscoveryListsTheFactoryProgramsAndPresetLoadLoadsOne) {
             char clapText[256] = {};
             params(p)->value_to_text(p, i, value, clapText, sizeof clapText);
             const std::string vstText = vst.plugin->parameterDisplay(static_cast<VstInt32>(i));
+            if (!showsValue[i]) continue;
             EXPECT_EQ(std::string(clapText).rfind(vstText.substr(0, vstText.find_last_not_of(' ') + 1), 0), 0u)
                 << presetName << ", " << info.name << ": " << clapText << " / " << vstText;
         }
