@@ -16,16 +16,13 @@
 #include <vector>
 
 #include "host/clap.h"
+#include "panelpointer.h"
 #include "tools/validate/xserver.h"
 
 namespace {
 
 using orvex::validate::HostWindow;
 using orvex::validate::XServer;
-
-struct Point {
-    int x, y;
-};
 
 // What the plug-in asked of the host's side.
 struct Host {
@@ -107,27 +104,10 @@ struct Flush {
     static Flush& self(const clap_input_events_t* l) { return *static_cast<Flush*>(l->ctx); }
 };
 
-// A percent knob of each panel (20 pixels up: a tenth of its range), its parameter and
-// a linked partner's, and two solo buttons with theirs.
-struct Script {
-    const char* name;
-    Point knob;
-    clap_id knobId;
-    std::optional<clap_id> partner;
-    std::optional<Point> firstSolo, secondSolo;
-    clap_id firstSoloId = 0, secondSoloId = 0;
-};
+using orvex::testing::PanelScript;
+using orvex::testing::Point;
 
-const Script kScripts[] = {
-    {"panner", {115, 287}, 3, {}, Point{192, 284}, Point{342, 284}, 7, 12},
-    {"distortion", {84, 276}, 15, {}, Point{192, 306}, Point{363, 306}, 4, 8},
-    {"filter", {320, 208}, 2, {}, {}, {}},
-    {"phaser", {91, 133}, 1, 4, {}, {}},
-};
-
-void PrintTo(const Script& script, std::ostream* out) { *out << script.name; }
-
-class ClapEditor : public testing::TestWithParam<Script> {
+class ClapEditor : public testing::TestWithParam<PanelScript> {
 protected:
     static void SetUpTestSuite() {
         unsetenv("DISPLAY");  // a private server, never the developer's pointer
@@ -138,7 +118,7 @@ protected:
 
     void SetUp() override {
         if (!server) GTEST_SKIP() << reason;
-        if (std::system("command -v xdotool >/dev/null") != 0) GTEST_SKIP() << "no xdotool";
+        if (!orvex::testing::Pointer::available()) GTEST_SKIP() << "no xdotool";
         const std::string path = std::string(ORVEX_BINARY_DIR) + "/clap/" + GetParam().name + ".clap";
         library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
         ASSERT_NE(library, nullptr) << dlerror();
@@ -198,16 +178,8 @@ protected:
         params->flush(plugin, &f.inList, &f.outList);
         return f.out;
     }
-    void xdotool(const std::string& arguments) {
-        ASSERT_EQ(std::system(("xdotool " + arguments).c_str()), 0) << arguments;
-        ticks(10);
-    }
-    void drag(Point at, int up) {
-        auto p = [](int x, int y) { return " " + std::to_string(x) + " " + std::to_string(y); };
-        xdotool("mousemove" + p(at.x, at.y) + " mousedown 1 mousemove" + p(at.x, at.y - up / 2) + " mousemove" +
-                p(at.x, at.y - up) + " mouseup 1");
-    }
-    void click(Point at) { xdotool("mousemove " + std::to_string(at.x) + " " + std::to_string(at.y) + " click 1"); }
+    void drag(Point at, int up) { pointer.drag(at, up); }
+    void click(Point at) { pointer.click(at); }
     std::vector<uint32_t> pixelsAround(Point at) { return window->screenPixels(at.x - 8, at.y - 8, 16, 16); }
 
     static inline std::unique_ptr<XServer> server;
@@ -222,6 +194,7 @@ protected:
     const clap_plugin_params_t* params = nullptr;
     std::unique_ptr<HostWindow> window;
     uint32_t width = 0, height = 0;
+    orvex::testing::Pointer pointer{[this] { ticks(10); }};
 };
 
 // The last value told for `id`.
@@ -235,7 +208,7 @@ std::optional<double> lastValue(const std::vector<Told>& told, clap_id id) {
 }  // namespace
 
 TEST_P(ClapEditor, EmbedsFollowsTheHostAndToldItsEditsAsGestures) {
-    const Script& script = GetParam();
+    const PanelScript& script = GetParam();
     show();
     const std::vector<orvex::validate::Placement> placed = window->placements();
     ASSERT_EQ(placed.size(), 1u);
@@ -244,10 +217,10 @@ TEST_P(ClapEditor, EmbedsFollowsTheHostAndToldItsEditsAsGestures) {
 
     // The host's value reaches the knob: it looks different, and a drag goes on from it.
     const std::vector<uint32_t> before = pixelsAround(script.knob);
-    const std::vector<Told> answer = flush({{script.knobId, 0.4}});
-    EXPECT_FALSE(lastValue(answer, script.knobId)) << "the host's own value is not told back";
+    const std::vector<Told> answer = flush({{static_cast<clap_id>(script.knobParameter), 0.4}});
+    EXPECT_FALSE(lastValue(answer, static_cast<clap_id>(script.knobParameter))) << "the host's own value is not told back";
     if (script.partner) {
-        EXPECT_NEAR(lastValue(answer, *script.partner).value_or(-1), 0.4, 1e-6) << "the link's move is";
+        EXPECT_NEAR(lastValue(answer, static_cast<clap_id>(*script.partner)).value_or(-1), 0.4, 1e-6) << "the link's move is";
     }
     ticks(5);
     EXPECT_NE(pixelsAround(script.knob), before);
@@ -258,17 +231,17 @@ TEST_P(ClapEditor, EmbedsFollowsTheHostAndToldItsEditsAsGestures) {
     const std::vector<Told> told = flush();
     ASSERT_GE(told.size(), 3u);
     EXPECT_EQ(told.front().type, CLAP_EVENT_PARAM_GESTURE_BEGIN);
-    EXPECT_EQ(told.front().id, script.knobId);
+    EXPECT_EQ(told.front().id, static_cast<clap_id>(script.knobParameter));
     EXPECT_EQ(told.back().type, CLAP_EVENT_PARAM_GESTURE_END);
-    EXPECT_EQ(told.back().id, script.knobId);
-    ASSERT_TRUE(lastValue(told, script.knobId));
-    EXPECT_NEAR(*lastValue(told, script.knobId), 0.5, 1e-4);
+    EXPECT_EQ(told.back().id, static_cast<clap_id>(script.knobParameter));
+    ASSERT_TRUE(lastValue(told, static_cast<clap_id>(script.knobParameter)));
+    EXPECT_NEAR(*lastValue(told, static_cast<clap_id>(script.knobParameter)), 0.5, 1e-4);
     double value = 0;
-    ASSERT_TRUE(params->get_value(plugin, script.knobId, &value));
+    ASSERT_TRUE(params->get_value(plugin, static_cast<clap_id>(script.knobParameter), &value));
     EXPECT_NEAR(value, 0.5, 1e-4);
     if (script.partner) {
-        ASSERT_TRUE(lastValue(told, *script.partner)) << "the linked partner is told too";
-        EXPECT_NEAR(*lastValue(told, *script.partner), 0.5, 1e-4);
+        ASSERT_TRUE(lastValue(told, static_cast<clap_id>(*script.partner))) << "the linked partner is told too";
+        EXPECT_NEAR(*lastValue(told, static_cast<clap_id>(*script.partner)), 0.5, 1e-4);
     }
 
     gui->destroy(plugin);
@@ -279,18 +252,18 @@ TEST_P(ClapEditor, EmbedsFollowsTheHostAndToldItsEditsAsGestures) {
 class ClapEditorSolos : public ClapEditor {};
 
 TEST_P(ClapEditorSolos, ASoloSwitchedOnTurnsTheOthersOff) {
-    const Script& script = GetParam();
+    const PanelScript& script = GetParam();
     show();
-    flush({{script.secondSoloId, 1.0}});
+    flush({{static_cast<clap_id>(script.secondSoloParameter), 1.0}});
     ticks(5);
     click(*script.firstSolo);
     std::vector<Told> told = flush();
-    EXPECT_EQ(lastValue(told, script.firstSoloId), 1.0);
-    EXPECT_EQ(lastValue(told, script.secondSoloId), 0.0);
+    EXPECT_EQ(lastValue(told, static_cast<clap_id>(script.firstSoloParameter)), 1.0);
+    EXPECT_EQ(lastValue(told, static_cast<clap_id>(script.secondSoloParameter)), 0.0);
     click(*script.secondSolo);
     told = flush();
-    EXPECT_EQ(lastValue(told, script.secondSoloId), 1.0);
-    EXPECT_EQ(lastValue(told, script.firstSoloId), 0.0);
+    EXPECT_EQ(lastValue(told, static_cast<clap_id>(script.secondSoloParameter)), 1.0);
+    EXPECT_EQ(lastValue(told, static_cast<clap_id>(script.firstSoloParameter)), 0.0);
 }
 
 // The host's scale doubles the size; a size the host offers is met by the largest
@@ -336,7 +309,8 @@ TEST_P(ClapEditor, NoEditorWithoutTheHostsTimerOrFloating) {
     EXPECT_EQ(window->children(), 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(Plugins, ClapEditor, testing::ValuesIn(kScripts),
-                         [](const testing::TestParamInfo<Script>& info) { return std::string(info.param.name); });
-INSTANTIATE_TEST_SUITE_P(Plugins, ClapEditorSolos, testing::Values(kScripts[0], kScripts[1]),
-                         [](const testing::TestParamInfo<Script>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Plugins, ClapEditor, testing::ValuesIn(orvex::testing::kPanelScripts),
+                         orvex::testing::scriptName);
+INSTANTIATE_TEST_SUITE_P(Plugins, ClapEditorSolos,
+                         testing::Values(orvex::testing::kPanelScripts[0], orvex::testing::kPanelScripts[1]),
+                         orvex::testing::scriptName);

@@ -22,16 +22,14 @@
 #include <utility>
 #include <vector>
 
+#include "host/lv2face.h"
+#include "panelpointer.h"
 #include "tools/validate/xserver.h"
 
 namespace {
 
 using orvex::validate::HostWindow;
 using orvex::validate::XServer;
-
-struct Point {
-    int x, y;
-};
 
 // What the UI told the host: a port written (value in the port's unit), a gesture
 // begun or ended on a port, or its size.
@@ -69,27 +67,13 @@ LV2_URID mapUri(LV2_URID_Map_Handle, const char* uri) {
     return static_cast<LV2_URID>(at - uris.begin() + 1);
 }
 
-// A percent knob of each panel (20 pixels up: a tenth of its range), the port it
-// writes and, where the editor links it, its partner's; and two solo buttons.
-struct UiScript {
-    const char* bundle;
-    Point knob;
-    uint32_t port;
-    std::optional<uint32_t> partner;
-    std::optional<Point> firstSolo, secondSolo;
-    uint32_t firstSoloPort = 0, secondSoloPort = 0;
-};
+using orvex::testing::PanelScript;
+using orvex::testing::Point;
 
-const UiScript kScripts[] = {
-    {"panner", {115, 287}, 7, {}, Point{192, 284}, Point{342, 284}, 11, 16},
-    {"distortion", {84, 276}, 19, {}, Point{192, 306}, Point{363, 306}, 8, 12},
-    {"filter", {320, 208}, 6, {}, {}, {}},
-    {"phaser", {91, 133}, 5, 8, {}, {}},
-};
+// The control port of a parameter.
+uint32_t portOf(int parameter) { return orvex::kLv2FirstControl + static_cast<uint32_t>(parameter); }
 
-void PrintTo(const UiScript& script, std::ostream* out) { *out << script.bundle; }
-
-class Lv2Ui : public testing::TestWithParam<UiScript> {
+class Lv2Ui : public testing::TestWithParam<PanelScript> {
 protected:
     static void SetUpTestSuite() {
         unsetenv("DISPLAY");  // a private server, never the developer's pointer
@@ -100,8 +84,8 @@ protected:
 
     void SetUp() override {
         if (!server) GTEST_SKIP() << reason;
-        if (std::system("command -v xdotool >/dev/null") != 0) GTEST_SKIP() << "no xdotool";
-        const std::string name = GetParam().bundle;
+        if (!orvex::testing::Pointer::available()) GTEST_SKIP() << "no xdotool";
+        const std::string name = GetParam().name;
         const std::string path = std::string(ORVEX_BINARY_DIR) + "/lv2/orvex-" + name + ".lv2/orvex-" + name + ".so";
         // Kept loaded: the drawing libraries it brings make tables on load for good.
         library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
@@ -134,7 +118,7 @@ protected:
             resize{LV2_UI__resize, &resizeFeature}, map{LV2_URID__map, &uridMap},
             option{LV2_OPTIONS__options, const_cast<LV2_Options_Option*>(options)};
         const LV2_Feature* const features[] = {withParent ? &parent : &touch, &touch, &resize, &map, &option, nullptr};
-        const std::string uri = std::string("urn:harmoxel:orvex:") + GetParam().bundle;
+        const std::string uri = std::string("urn:harmoxel:orvex:") + GetParam().name;
         LV2UI_Widget widget = nullptr;
         LV2UI_Handle made = descriptor->instantiate(descriptor, uri.c_str(), "", writePort, &recorder, &widget, features);
         if (made) {
@@ -158,16 +142,8 @@ protected:
         descriptor->port_event(ui, port, sizeof value, 0, &value);
         idle(5);
     }
-    void xdotool(const std::string& arguments) {
-        ASSERT_EQ(std::system(("xdotool " + arguments).c_str()), 0) << arguments;
-        idle(10);
-    }
-    void drag(Point at, int up) {
-        auto p = [](int x, int y) { return " " + std::to_string(x) + " " + std::to_string(y); };
-        xdotool("mousemove" + p(at.x, at.y) + " mousedown 1 mousemove" + p(at.x, at.y - up / 2) + " mousemove" +
-                p(at.x, at.y - up) + " mouseup 1");
-    }
-    void click(Point at) { xdotool("mousemove " + std::to_string(at.x) + " " + std::to_string(at.y) + " click 1"); }
+    void drag(Point at, int up) { pointer.drag(at, up); }
+    void click(Point at) { pointer.click(at); }
     std::vector<uint32_t> pixelsAround(Point at) { return host->screenPixels(at.x - 8, at.y - 8, 16, 16); }
 
     // One server for the suite: Xvfb takes a moment to start.
@@ -183,6 +159,7 @@ protected:
     LV2UI_Resize resizeFeature{&recorder, resizeTo};
     LV2_URID_Map uridMap{nullptr, mapUri};
     LV2UI_Handle ui = nullptr;
+    orvex::testing::Pointer pointer{[this] { idle(10); }};
 };
 
 // The last value written to `port` in `calls`, if any.
@@ -196,7 +173,7 @@ std::optional<float> lastWrite(const std::vector<HostCall>& calls, uint32_t port
 }  // namespace
 
 TEST_P(Lv2Ui, OpensInTheHostsWindowAndEditsThePortsInTheirUnits) {
-    const UiScript& script = GetParam();
+    const PanelScript& script = GetParam();
     ui = open();
     ASSERT_NE(ui, nullptr);
     idle(10);
@@ -211,29 +188,29 @@ TEST_P(Lv2Ui, OpensInTheHostsWindowAndEditsThePortsInTheirUnits) {
 
     // The host's value reaches the knob: it looks different, and a drag goes on from it.
     const std::vector<uint32_t> before = pixelsAround(script.knob);
-    hostSets(script.port, 40.0f);
+    hostSets(portOf(script.knobParameter), 40.0f);
     EXPECT_NE(pixelsAround(script.knob), before);
-    if (script.partner) hostSets(*script.partner, 40.0f);
+    if (script.partner) hostSets(portOf(*script.partner), 40.0f);
     EXPECT_TRUE(recorder.take().empty()) << "the host's own values are not written back";
 
     drag(script.knob, 20);
     const std::vector<HostCall> calls = recorder.take();
     ASSERT_GE(calls.size(), 3u);
     EXPECT_EQ(calls.front().kind, HostCall::grab);
-    EXPECT_EQ(calls.front().port, script.port);
+    EXPECT_EQ(calls.front().port, portOf(script.knobParameter));
     EXPECT_EQ(calls.back().kind, HostCall::release);
-    EXPECT_EQ(calls.back().port, script.port);
+    EXPECT_EQ(calls.back().port, portOf(script.knobParameter));
     for (std::size_t i = 1; i + 1 < calls.size(); ++i)
         EXPECT_EQ(calls[i].kind, HostCall::write) << "every write falls within the gesture";
-    ASSERT_TRUE(lastWrite(calls, script.port));
-    EXPECT_NEAR(*lastWrite(calls, script.port), 50.0f, 0.01f);
+    ASSERT_TRUE(lastWrite(calls, portOf(script.knobParameter)));
+    EXPECT_NEAR(*lastWrite(calls, portOf(script.knobParameter)), 50.0f, 0.01f);
     if (script.partner) {
-        ASSERT_TRUE(lastWrite(calls, *script.partner)) << "the linked partner is written too";
-        EXPECT_NEAR(*lastWrite(calls, *script.partner), 50.0f, 0.01f);
+        ASSERT_TRUE(lastWrite(calls, portOf(*script.partner))) << "the linked partner is written too";
+        EXPECT_NEAR(*lastWrite(calls, portOf(*script.partner)), 50.0f, 0.01f);
     }
     for (const HostCall& c : calls) {
         if (c.kind == HostCall::write) {
-            EXPECT_TRUE(c.port == script.port || (script.partner && c.port == *script.partner)) << c.port;
+            EXPECT_TRUE(c.port == portOf(script.knobParameter) || (script.partner && c.port == portOf(*script.partner))) << c.port;
         }
     }
 
@@ -246,22 +223,22 @@ TEST_P(Lv2Ui, OpensInTheHostsWindowAndEditsThePortsInTheirUnits) {
 class Lv2UiSolos : public Lv2Ui {};
 
 TEST_P(Lv2UiSolos, ASoloSwitchedOnWritesTheOthersOff) {
-    const UiScript& script = GetParam();
+    const PanelScript& script = GetParam();
     ASSERT_TRUE(script.firstSolo && script.secondSolo);
     ui = open();
     ASSERT_NE(ui, nullptr);
     idle(10);
-    hostSets(script.secondSoloPort, 1.0f);
+    hostSets(portOf(script.secondSoloParameter), 1.0f);
     recorder.take();
     click(*script.firstSolo);
     std::vector<HostCall> calls = recorder.take();
-    EXPECT_EQ(lastWrite(calls, script.firstSoloPort), 1.0f);
-    EXPECT_EQ(lastWrite(calls, script.secondSoloPort), 0.0f);
+    EXPECT_EQ(lastWrite(calls, portOf(script.firstSoloParameter)), 1.0f);
+    EXPECT_EQ(lastWrite(calls, portOf(script.secondSoloParameter)), 0.0f);
     // And back: the second one on turns the first off.
     click(*script.secondSolo);
     calls = recorder.take();
-    EXPECT_EQ(lastWrite(calls, script.secondSoloPort), 1.0f);
-    EXPECT_EQ(lastWrite(calls, script.firstSoloPort), 0.0f);
+    EXPECT_EQ(lastWrite(calls, portOf(script.secondSoloParameter)), 1.0f);
+    EXPECT_EQ(lastWrite(calls, portOf(script.firstSoloParameter)), 0.0f);
 }
 
 TEST_P(Lv2Ui, TheHostsScaleFactorSizesTheEditor) {
@@ -287,7 +264,7 @@ TEST_P(Lv2Ui, WithoutAParentWindowThereIsNoUi) {
     EXPECT_EQ(host->children(), 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(Bundles, Lv2Ui, testing::ValuesIn(kScripts),
-                         [](const testing::TestParamInfo<UiScript>& info) { return std::string(info.param.bundle); });
-INSTANTIATE_TEST_SUITE_P(Bundles, Lv2UiSolos, testing::Values(kScripts[0], kScripts[1]),
-                         [](const testing::TestParamInfo<UiScript>& info) { return std::string(info.param.bundle); });
+INSTANTIATE_TEST_SUITE_P(Bundles, Lv2Ui, testing::ValuesIn(orvex::testing::kPanelScripts), orvex::testing::scriptName);
+INSTANTIATE_TEST_SUITE_P(Bundles, Lv2UiSolos,
+                         testing::Values(orvex::testing::kPanelScripts[0], orvex::testing::kPanelScripts[1]),
+                         orvex::testing::scriptName);
