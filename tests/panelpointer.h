@@ -9,7 +9,10 @@
 #include <functional>
 #include <optional>
 #include <ostream>
+#include <memory>
 #include <string>
+
+#include "tools/validate/xserver.h"
 
 namespace orvex::testing {
 
@@ -60,6 +63,26 @@ public:
 private:
     static std::string place(int x, int y) { return " " + std::to_string(x) + " " + std::to_string(y); }
     std::function<void()> loop;
+};
+
+// The editor tests' fixture: one private X server for the suite (Xvfb takes a moment to
+// start), never the developer's pointer; each test skipped without it or xdotool.
+class PanelTest : public ::testing::TestWithParam<PanelScript> {
+protected:
+    static void SetUpTestSuite() {
+        unsetenv("DISPLAY");
+        server = std::make_unique<validate::XServer>();
+        if (!server->start(reason)) server.reset();
+    }
+    static void TearDownTestSuite() { server.reset(); }
+    // A derived fixture's SetUp calls this first and returns when IsSkipped().
+    void SetUp() override {
+        if (!server) GTEST_SKIP() << reason;
+        if (!Pointer::available()) GTEST_SKIP() << "no xdotool";
+    }
+
+    static inline std::unique_ptr<validate::XServer> server;
+    static inline std::string reason;
 };
 
 }  // namespace orvex::testing

@@ -22,7 +22,6 @@
 namespace {
 
 using orvex::validate::HostWindow;
-using orvex::validate::XServer;
 
 // What the plug-in asked of the host's side.
 struct Host {
@@ -107,18 +106,11 @@ struct Flush {
 using orvex::testing::PanelScript;
 using orvex::testing::Point;
 
-class ClapEditor : public testing::TestWithParam<PanelScript> {
+class ClapEditor : public orvex::testing::PanelTest {
 protected:
-    static void SetUpTestSuite() {
-        unsetenv("DISPLAY");  // a private server, never the developer's pointer
-        server = std::make_unique<XServer>();
-        if (!server->start(reason)) server.reset();
-    }
-    static void TearDownTestSuite() { server.reset(); }
-
     void SetUp() override {
-        if (!server) GTEST_SKIP() << reason;
-        if (!orvex::testing::Pointer::available()) GTEST_SKIP() << "no xdotool";
+        PanelTest::SetUp();
+        if (IsSkipped()) return;
         const std::string path = std::string(ORVEX_BINARY_DIR) + "/clap/" + GetParam().name + ".clap";
         library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
         ASSERT_NE(library, nullptr) << dlerror();
@@ -182,8 +174,6 @@ protected:
     void click(Point at) { pointer.click(at); }
     std::vector<uint32_t> pixelsAround(Point at) { return window->screenPixels(at.x - 8, at.y - 8, 16, 16); }
 
-    static inline std::unique_ptr<XServer> server;
-    static inline std::string reason;
 
     Host host;
     void* library = nullptr;

@@ -29,7 +29,6 @@
 namespace {
 
 using orvex::validate::HostWindow;
-using orvex::validate::XServer;
 
 // What the UI told the host: a port written (value in the port's unit), a gesture
 // begun or ended on a port, or its size.
@@ -73,18 +72,11 @@ using orvex::testing::Point;
 // The control port of a parameter.
 uint32_t portOf(int parameter) { return orvex::kLv2FirstControl + static_cast<uint32_t>(parameter); }
 
-class Lv2Ui : public testing::TestWithParam<PanelScript> {
+class Lv2Ui : public orvex::testing::PanelTest {
 protected:
-    static void SetUpTestSuite() {
-        unsetenv("DISPLAY");  // a private server, never the developer's pointer
-        server = std::make_unique<XServer>();
-        if (!server->start(reason)) server.reset();
-    }
-    static void TearDownTestSuite() { server.reset(); }
-
     void SetUp() override {
-        if (!server) GTEST_SKIP() << reason;
-        if (!orvex::testing::Pointer::available()) GTEST_SKIP() << "no xdotool";
+        PanelTest::SetUp();
+        if (IsSkipped()) return;
         const std::string name = GetParam().name;
         const std::string path = std::string(ORVEX_BINARY_DIR) + "/lv2/orvex-" + name + ".lv2/orvex-" + name + ".so";
         // Kept loaded: the drawing libraries it brings make tables on load for good.
@@ -146,9 +138,6 @@ protected:
     void click(Point at) { pointer.click(at); }
     std::vector<uint32_t> pixelsAround(Point at) { return host->screenPixels(at.x - 8, at.y - 8, 16, 16); }
 
-    // One server for the suite: Xvfb takes a moment to start.
-    static inline std::unique_ptr<XServer> server;
-    static inline std::string reason;
 
     void* library = nullptr;
     const LV2UI_Descriptor* descriptor = nullptr;
