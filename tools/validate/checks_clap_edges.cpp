@@ -240,6 +240,9 @@ void checkClapPrograms(Context& c, Outcome& out) {
         }
         if (p->callbacks().count("loaded") > told + 1)
             out.fail("preset \"" + preset.name + "\": loaded called more than once");
+        else if (p->callbacks().count("loaded") > told && preset.loadKey.compare(0, 255, p->loadedKey) != 0)
+            out.fail("preset \"" + preset.name + "\" (key \"" + preset.loadKey + "\"): loaded names the key \"" +
+                     p->loadedKey + "\"");
         before = now;
         const Scan quiet = scan;
         listenInto(*p, scan, 2);
