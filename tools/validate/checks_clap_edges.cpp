@@ -1,8 +1,8 @@
 // A CLAP plug-in at the edges of what a host does: hosts that offer nothing, values and
-// ids no host should send, the presets it lists, the delay it reports, its parameters
-// read on the main thread while the audio thread changes them, and its editor's window
-// taken away under it or called after it was destroyed. The check's thread is the
-// plug-in's main thread; the one check that judges threads processes on its own.
+// ids no host should send, the presets it lists, the delay it reports, and its
+// parameters read on the main thread while the audio thread changes them. The check's
+// thread is the plug-in's main thread; the one check that judges threads processes on
+// a thread of its own.
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -12,7 +12,6 @@
 
 #include "checks.h"
 #include "checks_clap.h"
-#include "xserver.h"
 
 namespace orvex::validate {
 
@@ -354,104 +353,6 @@ void checkClapParameterThreads(Context& c, Outcome& out) {
             "output %s",
             calls, reads, scan.describe().c_str());
     out.figure("reads", static_cast<double>(reads));
-}
-
-namespace {
-
-void serveEditor(clap::Plugin& p, HostWindow& window, int times) {
-    for (int i = 0; i < times; ++i) {
-        p.runTimers();
-        p.runFds(0);
-        window.drain();
-        std::this_thread::sleep_for(std::chrono::milliseconds(4));
-    }
-}
-
-bool openEditor(clap::Plugin& p, HostWindow& window) {
-    return p.guiCreate() && p.guiSetParent(reinterpret_cast<uintptr_t>(window.handle())) && p.guiShow();
-}
-
-}  // namespace
-
-void checkClapCloseWithEditorOpen(Context& c, Outcome& out) {
-    auto p = clap::active(c, out);
-    if (!p) return;
-    int rounds = 0;
-    for (; rounds < 3; ++rounds) {
-        c.step("round %d: create, set_parent and show, then the host's window destroyed", rounds + 1);
-        {
-            HostWindow window(c.settings.display);
-            if (!displayReached(window, c, out)) return;
-            if (!openEditor(*p, window)) return out.fail("create, set_parent or show refused");
-            serveEditor(*p, window, 3);
-        }
-        c.step("round %d: timers with the host's window gone, then hide and destroy", rounds + 1);
-        p->runTimers();
-        p->runFds(0);
-        p->guiHide();
-        p->guiDestroy();
-    }
-    c.step("the editor again in a new window, then the plug-in destroyed with it open");
-    int left = 0;
-    {
-        HostWindow window(c.settings.display);
-        if (!openEditor(*p, window)) return out.fail("the editor does not open again after its window was destroyed");
-        serveEditor(*p, window, 3);
-        Scan scan;
-        listenInto(*p, scan, 4);
-        if (scan.nonFinite()) out.fail(scan.describe() + " output samples after the editor's window went");
-        p.reset();
-        window.drain();
-        left = window.childrenAfterClose();
-    }
-    out.say("%d editors shown in host windows destroyed under them, then gui.destroy; the last one's plug-in "
-            "destroyed with it open, %d window%s left",
-            rounds, left, left == 1 ? "" : "s");
-    if (left > 0) out.fail("the editor's window outlives the plug-in inside the host's window");
-}
-
-void checkClapEditorAfterClose(Context& c, Outcome& out) {
-    auto p = clap::active(c, out);
-    if (!p) return;
-    HostWindow window(c.settings.display);
-    if (!displayReached(window, c, out)) return;
-    const auto* gui = static_cast<const clap_plugin_gui_t*>(p->extension(CLAP_EXT_GUI));
-    const clap_plugin_t* raw = p->raw();
-    c.step("show, hide, get_size and destroy before any create");
-    uint32_t w = 0, h = 0;
-    gui->show(raw), gui->hide(raw), gui->get_size(raw, &w, &h), gui->destroy(raw);
-    c.step("create, set_parent, show, then hide and destroy");
-    if (!openEditor(*p, window)) return out.fail("create, set_parent or show refused");
-    serveEditor(*p, window, 3);
-    p->guiHide();
-    p->guiDestroy();
-    c.step("show, hide, set_scale, get_size and destroy after the editor was destroyed");
-    gui->show(raw), gui->hide(raw), gui->set_scale(raw, 1.0), gui->get_size(raw, &w, &h);
-    gui->destroy(raw);
-    serveEditor(*p, window, 2);
-    c.step("processing and parameter calls with the editor gone");
-    Scan scan;
-    Random random(c.settings.seed);
-    clap::queueRandomValues(*p, random, 5);
-    listenInto(*p, scan, 4);
-    for (const claphost::ParamInfo& info : p->params()) {
-        (void)p->paramValue(info.id);
-        (void)p->valueToText(info.id, info.defaultValue);
-    }
-    if (scan.nonFinite()) out.fail(scan.describe() + " output samples after the editor was destroyed");
-    c.step("create, set_parent and show again after all that");
-    const bool reopened = openEditor(*p, window);
-    serveEditor(*p, window, 2);
-    const int inside = window.children();
-    p->guiHide();
-    p->guiDestroy();
-    window.drain();
-    const int left = window.childrenAfterClose();
-    out.say("gui calls before create and after destroy did nothing harmful; reopened with %d window%s, %d left after "
-            "destroy",
-            inside, inside == 1 ? "" : "s", left);
-    if (!reopened || inside < 1) out.fail("the editor does not open again after gui calls out of turn");
-    if (left > 0) out.fail(std::to_string(left) + " windows left inside the host's after destroy");
 }
 
 }  // namespace orvex::validate
