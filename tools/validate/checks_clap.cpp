@@ -460,7 +460,8 @@ const std::vector<Check>& clapChecks() {
          "as it was",
          checkClapGarbageState, "faultyclap: state-half-load"},
         {"threads.parameters",
-         "get_value, the texts and get_info on the main thread while the audio thread processes parameter events",
+         "get_value, the texts, get_info and the state on the main thread while the audio thread processes "
+         "parameter events",
          checkClapParameterThreads, "faultyclap: torn-read"},
         {"time.info", "missing, jumping, negative and absurd transports, and transport events inside a block",
          checkClapTimeInfo, "faultyclap: tempo-gain"},

@@ -325,7 +325,7 @@ void checkClapParameterThreads(Context& c, Outcome& out) {
     });
     const auto* ext = static_cast<const clap_plugin_params_t*>(p->extension(CLAP_EXT_PARAMS));
     long reads = 0;
-    int problems = 0;
+    int problems = 0, rounds = 0;
     while (!done) {
         for (const claphost::ParamInfo& info : params) {
             double v = 0;
@@ -346,12 +346,14 @@ void checkClapParameterThreads(Context& c, Outcome& out) {
             (void)ext->get_info(p->raw(), 0, &described);
         }
         (void)p->latency();
+        // The state, as a host saves it now and then while it plays.
+        if (++rounds % 64 == 0) (void)p->saveState();
     }
     audio.join();
     if (scan.nonFinite()) out.fail(scan.describe() + " output samples while the main thread read the parameters");
-    out.say("%d calls of 64 frames with 4 sets of every parameter each, %ld reads on the main thread meanwhile: "
-            "output %s",
-            calls, reads, scan.describe().c_str());
+    out.say("%d calls of 64 frames with 4 sets of every parameter each, %ld reads and %d state saves on the main "
+            "thread meanwhile: output %s",
+            calls, reads, rounds / 64, scan.describe().c_str());
     out.figure("reads", static_cast<double>(reads));
 }
 
