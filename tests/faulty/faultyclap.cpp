@@ -18,8 +18,9 @@
 //   nan-at-max, glide-by-zero, text-off, quantise, flush-ignored, flush-unheard,
 //   bad-out-event, state-one-read, state-lossy, state-half-load, tempo-gain,
 //   crash-on-sysex, alloc, lock, dirty-from-audio, flush-request-from-audio,
-//   slow-subnormal, slow-rate, fpu-mode, and editor (an X11 editor), gui-stays,
-//   gui-no-scale, gui-resize-lies, gui-meter-nan.
+//   slow-subnormal, slow-rate, fpu-mode, needs-log, takes-nan, preset-unheard,
+//   latency-lies, torn-read, and editor (an X11 editor), gui-stays, gui-no-scale,
+//   gui-resize-lies, gui-meter-nan, gui-parent-gone, gui-destroy-twice.
 // Threads: as the interface says; the audio thread's functions neither allocate nor lock.
 #include <cmath>
 #include <cstdio>
@@ -77,14 +78,17 @@ enum FaultBit : int {
     kOverrun, kUnbounded, kPoison, kNanAtMax, kGlideByZero, kTextOff, kQuantise, kFlushIgnored, kFlushUnheard,
     kBadOutEvent, kStateOneRead, kStateLossy, kStateHalfLoad, kTempoGain, kCrashOnSysex, kAlloc, kLock,
     kDirtyFromAudio, kFlushRequestFromAudio, kEditor, kGuiStays, kGuiNoScale, kGuiResizeLies, kSlowSubnormal,
-    kSlowRate, kFpuMode, kGuiMeterNan, kFaultCount
+    kSlowRate, kFpuMode, kGuiMeterNan,
+    kTakesNan, kPresetUnheard, kLatencyLies, kTornRead, kGuiParentGone, kGuiDestroyTwice,
+    kFaultCount
 };
 const char* const kFaultWords[kFaultCount] = {
     "shared-state", "high-rates", "first-rate", "start-once", "per-call", "adds-output", "in-place-unsafe",
     "writes-input", "overrun", "unbounded", "poison", "nan-at-max", "glide-by-zero", "text-off", "quantise",
     "flush-ignored", "flush-unheard", "bad-out-event", "state-one-read", "state-lossy", "state-half-load",
     "tempo-gain", "crash-on-sysex", "alloc", "lock", "dirty-from-audio", "flush-request-from-audio", "editor",
-    "gui-stays", "gui-no-scale", "gui-resize-lies", "slow-subnormal", "slow-rate", "fpu-mode", "gui-meter-nan"};
+    "gui-stays", "gui-no-scale", "gui-resize-lies", "slow-subnormal", "slow-rate", "fpu-mode", "gui-meter-nan",
+    "takes-nan", "preset-unheard", "latency-lies", "torn-read", "gui-parent-gone", "gui-destroy-twice"};
 // shared-state: the gain last sent to any instance, and how many instances the
 // library has made, both kept for the whole process.
 double sharedGain = -1;
@@ -96,6 +100,14 @@ void apply(Gain& g, const clap_event_header_t* e, const clap_output_events_t* ou
     if (e->space_id != CLAP_CORE_EVENT_SPACE_ID) return;
     if (e->type == CLAP_EVENT_PARAM_VALUE) {
         const auto* v = reinterpret_cast<const clap_event_param_value_t*>(e);
+        // A value outside 0..1 (NaN among them) is no value of ours: ignored.
+        if (!(v->value >= 0.0 && v->value <= 1.0) && !((g.faults >> kTakesNan) & 1u)) return;
+        // torn-read: the value passes through NaN while it changes, for the main thread to see.
+        if (v->param_id < kParams && ((g.faults >> kTornRead) & 1u)) {
+            *static_cast<volatile double*>(&g.values[v->param_id]) = NAN;
+            volatile int spun = 0;
+            for (int k = 0; k < 2000; ++k) spun = spun + 1;
+        }
         if (v->param_id < kParams) g.values[v->param_id] = v->value;
         if (v->param_id == kGain && (g.faults & (uint64_t{1} << kSharedState))) sharedGain = v->value;
     } else if (e->type == CLAP_EVENT_MIDI) {
@@ -228,6 +240,13 @@ bool presetFromLocation(const clap_plugin_t* plugin, uint32_t kind, const char*,
         if (std::strcmp(p.key, key) == 0) {
             Gain& g = self(plugin);
             g.values[kGain] = p.gain, g.values[kInvert] = 0.0;
+            // The host reads the new values again, and hears which preset it was.
+            const auto* params = static_cast<const clap_host_params_t*>(g.host->get_extension(g.host, CLAP_EXT_PARAMS));
+            if (params && params->rescan && !((g.faults >> kPresetUnheard) & 1u))
+                params->rescan(g.host, CLAP_PARAM_RESCAN_VALUES);
+            const auto* told =
+                static_cast<const clap_host_preset_load_t*>(g.host->get_extension(g.host, CLAP_EXT_PRESET_LOAD));
+            if (told && told->loaded) told->loaded(g.host, kind, nullptr, key);
             return true;
         }
     return false;
@@ -239,9 +258,11 @@ const clap_plugin_preset_load_t kPresetLoadExt = {presetFromLocation};
 bool init(const clap_plugin_t* plugin) {
     Gain& g = self(plugin);
     if (fault("init") || !g.host) return false;
+    // needs-log: no log, no instance.
+    if (fault("needs-log") && !g.host->get_extension(g.host, CLAP_EXT_LOG)) return false;
     g.threads = static_cast<const clap_host_thread_check_t*>(g.host->get_extension(g.host, CLAP_EXT_THREAD_CHECK));
     g.log = static_cast<const clap_host_log_t*>(g.host->get_extension(g.host, CLAP_EXT_LOG));
-    if (g.log) g.log->log(g.host, CLAP_LOG_INFO, "initialised");
+    if (g.log && g.log->log) g.log->log(g.host, CLAP_LOG_INFO, "initialised");
     return true;
 }
 void destroy(const clap_plugin_t* plugin) { delete &self(plugin); }
@@ -254,7 +275,7 @@ void reset(const clap_plugin_t*) {}
 clap_process_status process(const clap_plugin_t* plugin, const clap_process_t* p) {
     Gain& g = self(plugin);
     // Asked in every block: the host's answer is what its tests look at.
-    if (g.threads && !g.threads->is_audio_thread(g.host)) return CLAP_PROCESS_ERROR;
+    if (g.threads && g.threads->is_audio_thread && !g.threads->is_audio_thread(g.host)) return CLAP_PROCESS_ERROR;
     if (p->audio_inputs_count < 1 || p->audio_outputs_count < 1) return CLAP_PROCESS_ERROR;
     const clap_audio_buffer_t& in = p->audio_inputs[0];
     const clap_audio_buffer_t& out = p->audio_outputs[0];
@@ -469,6 +490,7 @@ const clap_plugin_state_t kFaultyState = {saveFaulty, loadFaulty};
 struct Editor {
     xcb_connection_t* connection = nullptr;
     xcb_window_t window = 0;
+    xcb_window_t parent = 0;
     double scale = 1.0;
 };
 bool guiApi(const clap_plugin_t*, const char* api, bool floating) {
@@ -489,6 +511,13 @@ bool guiCreate(const clap_plugin_t* plugin, const char* api, bool floating) {
 void guiDestroy(const clap_plugin_t* plugin) {
     Gain& g = self(plugin);
     if (!g.editor) return;
+    // gui-parent-gone: the host's window asked after, as if it were always there.
+    if (has(g, kGuiParentGone) && g.editor->parent) {
+        xcb_query_tree_reply_t* tree =
+            xcb_query_tree_reply(g.editor->connection, xcb_query_tree(g.editor->connection, g.editor->parent), nullptr);
+        if (tree->children_len == 0) std::fprintf(stderr, "the editor's window is gone\n");
+        std::free(tree);
+    }
     // gui-stays: the window and its connection outlive the editor.
     if (!has(g, kGuiStays)) {
         if (g.editor->window) xcb_destroy_window(g.editor->connection, g.editor->window);
@@ -496,6 +525,8 @@ void guiDestroy(const clap_plugin_t* plugin) {
         xcb_disconnect(g.editor->connection);
     }
     delete g.editor;
+    // gui-destroy-twice: the editor forgotten only by a first destroy's caller.
+    if (has(g, kGuiDestroyTwice)) return;
     g.editor = nullptr;
 }
 bool guiScale(const clap_plugin_t* plugin, double scale) {
@@ -531,6 +562,7 @@ bool guiParent(const clap_plugin_t* plugin, const clap_window_t* parent) {
     Editor& e = *g.editor;
     xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(e.connection)).data;
     e.window = xcb_generate_id(e.connection);
+    e.parent = static_cast<xcb_window_t>(parent->x11);
     const uint32_t background[] = {screen->black_pixel};
     xcb_create_window(e.connection, XCB_COPY_FROM_PARENT, e.window, static_cast<xcb_window_t>(parent->x11), 0, 0,
                       static_cast<uint16_t>(w), static_cast<uint16_t>(h), 0, XCB_WINDOW_CLASS_INPUT_OUTPUT,
@@ -560,13 +592,18 @@ const clap_plugin_gui_t kGui = {guiApi,       guiPreferred, guiCreate, guiDestro
                                 guiCanResize, guiHints,     guiAdjust, guiSetSize, guiParent,    guiTransient,
                                 guiTitle,     guiShow,      guiHide};
 
+// latency-lies: a delay reported that the gain does not have.
+uint32_t latencyLies(const clap_plugin_t*) { return 256; }
+const clap_plugin_latency_t kLatencyLiesExt = {latencyLies};
+
 const void* extensionFaulty(const clap_plugin_t* plugin, const char* id) {
     const Gain& g = self(plugin);
+    if (std::strcmp(id, CLAP_EXT_LATENCY) == 0 && has(g, kLatencyLies)) return &kLatencyLiesExt;
     if (std::strcmp(id, CLAP_EXT_PARAMS) == 0) return &kFaultyParams;
     if (std::strcmp(id, CLAP_EXT_STATE) == 0) return &kFaultyState;
     if (std::strcmp(id, CLAP_EXT_GUI) == 0 &&
         (has(g, kEditor) || has(g, kGuiStays) || has(g, kGuiNoScale) || has(g, kGuiResizeLies) ||
-         has(g, kGuiMeterNan)))
+         has(g, kGuiMeterNan) || has(g, kGuiParentGone) || has(g, kGuiDestroyTwice)))
         return &kGui;
     return extension(plugin, id);
 }

@@ -178,6 +178,13 @@ const Fault kClapFaults[] = {
     Fault{"slow-subnormal", "input.subnormal", "more than 1.2 times slower"},
     Fault{"slow-rate", "realtime.rate-cost", "processing at 48000 Hz costs"},
     Fault{"fpu-mode", "realtime.fp-state", "process changed MXCSR 0x1f80 to 0x7f80 (rounding towards zero"},
+    Fault{"needs-log", "load.no-host", "for a host whose get_extension answers null: init refused"},
+    Fault{"takes-nan", "params.invalid", "parameter \"Gain\" sent NaN reads back nan"},
+    Fault{"preset-unheard", "params.programs", "preset \"Quiet\" changed the values, and the host heard nothing"},
+    Fault{"latency-lies", "process.latency", "before the reported latency of 256"},
+    Fault{"torn-read", "threads.parameters", "read nan while the audio thread changed it"},
+    Fault{"gui-parent-gone", "editor.close-open", "crashed"},
+    Fault{"gui-destroy-twice", "editor.after-close", "crashed"},
 };
 
 class EachClapFault : public ::testing::TestWithParam<Fault> {};
@@ -199,7 +206,7 @@ TEST(ClapValidator, CleanMixedAndListed) {
     const Result run = validate("editor", "--quick '" + kFaultyClap + "'");
     EXPECT_EQ(run.status, 1) << run.output;
     EXPECT_EQ(statusOf(run.output, "load.exports"), "FAIL") << run.output;
-    EXPECT_NE(run.output.find("Orvex Test Gain: 27 passed, 1 failed, 0 skipped"), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("Orvex Test Gain: 34 passed, 1 failed, 0 skipped"), std::string::npos) << run.output;
 
     const Result mixed =
         validate("", "--quick --json --only load.open,clap.factory,params.readback '" + kFaulty + "' '" + kFaultyClap + "'");

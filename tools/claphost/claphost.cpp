@@ -195,7 +195,10 @@ void presetError(const clap_host_t* host, uint32_t, const char*, const char*, in
     of(host).note("on_error");
     of(host).addLog(CLAP_LOG_ERROR, message ? message : "preset not loaded");
 }
-void presetLoaded(const clap_host_t* host, uint32_t, const char*, const char*) { of(host).note("loaded"); }
+void presetLoaded(const clap_host_t* host, uint32_t, const char*, const char* key) {
+    of(host).note("loaded");
+    std::snprintf(of(host).loadedKey, sizeof of(host).loadedKey, "%s", key ? key : "");
+}
 const clap_host_preset_load_t kPresetLoad = {presetError, presetLoaded};
 
 // Streams over the plug-in's state bytes, as slow or failing as the options say.

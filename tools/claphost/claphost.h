@@ -341,6 +341,7 @@ public:
     const void* hostExtension(const char* id) const;
     HostOptions options;
     Requests asked;
+    char loadedKey[256] = {};  // the load key the last preset-load `loaded` named, cut to 255 bytes
     GuiRequests gui;
     std::vector<Timer> timers;
     std::vector<Fd> fds;

@@ -398,6 +398,10 @@ const std::vector<Check>& clapChecks() {
          checkClapOpen, "faultyclap: init, mono"},
         {"load.exports", "exports clap_entry and nothing else", checkClapExports,
          "faultyclap, always (linked without an export map: the linker's __bss_start, _edata, _end)", false, false},
+        {"load.no-host",
+         "a host whose get_extension answers null, and one whose extensions have null functions: init, activate, "
+         "process and destroy still work",
+         checkClapNoHost, "faultyclap: needs-log"},
         {"clap.factory",
          "the factory's count and descriptors (id, name, vendor, version, a main category); an unknown id makes "
          "nothing",
@@ -418,6 +422,8 @@ const std::vector<Check>& clapChecks() {
          "outputs holding old audio or NaN and processing in place sound as a clean run; inputs and what lies past "
          "the end stay untouched",
          checkBuffers, "faultyclap: adds-output, in-place-unsafe, writes-input, overrun"},
+        {"process.latency", "the latency reported while active agrees with an impulse's delay at neutral settings",
+         checkClapLatency, "faultyclap: latency-lies"},
         {"input.extreme", "inputs of +-1e6 and DC offsets give finite output", checkExtremeInput,
          "faultyclap: unbounded"},
         {"input.non-finite",
@@ -430,6 +436,14 @@ const std::vector<Check>& clapChecks() {
          "faultyclap: nan-at-max"},
         {"params.random", "random values of every parameter at random frames of each call", checkClapRandomParameters,
          "faultyclap: glide-by-zero"},
+        {"params.invalid",
+         "NaN, infinite and out-of-range values, unknown ids, a wrong cookie, indices past the end: refused or "
+         "clamped, the output finite",
+         checkClapInvalidParameters, "faultyclap: takes-nan"},
+        {"params.programs",
+         "every listed preset loads through preset-load while active and the host hears of its values; unknown keys "
+         "and location kinds refused",
+         checkClapPrograms, "faultyclap: preset-unheard"},
         {"params.text", "value_to_text and text_to_value both ways, names and texts within their buffers",
          checkClapParameterTexts, "faultyclap: text-off"},
         {"params.readback", "a value sent in process is the value get_value reads back", checkClapReadback,
@@ -445,6 +459,10 @@ const std::vector<Check>& clapChecks() {
          "truncated, oversized and random states are refused or loaded, never a crash; refused leaves the instance "
          "as it was",
          checkClapGarbageState, "faultyclap: state-half-load"},
+        {"threads.parameters",
+         "get_value, the texts, get_info and the state on the main thread while the audio thread processes "
+         "parameter events",
+         checkClapParameterThreads, "faultyclap: torn-read"},
         {"time.info", "missing, jumping, negative and absurd transports, and transport events inside a block",
          checkClapTimeInfo, "faultyclap: tempo-gain"},
         {"midi.random", "10 000 random MIDI, note, system exclusive and unknown events", checkClapRandomMidi,
@@ -467,6 +485,14 @@ const std::vector<Check>& clapChecks() {
         {"clap.gui-size",
          "get_size at scale 1 and 2 doubles; adjust_size and set_size agree; can_resize as the resize hints say",
          checkClapEditorSize, "faultyclap: gui-no-scale, gui-resize-lies", true},
+        {"editor.close-open",
+         "the host's window destroyed under an open editor before destroy, and the plug-in destroyed with its "
+         "editor open: no crash, no window left",
+         checkClapCloseWithEditorOpen, "faultyclap: gui-parent-gone", true},
+        {"editor.after-close",
+         "gui calls before create and after destroy, processing and parameters with the editor gone, then the "
+         "editor again",
+         checkClapEditorAfterClose, "faultyclap: gui-destroy-twice", true},
     };
     return checks;
 }

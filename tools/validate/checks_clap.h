@@ -97,4 +97,12 @@ void checkClapEditorCycles(Context&, Outcome&);
 void checkClapEditorWhileProcessing(Context&, Outcome&);
 void checkClapEditorSize(Context&, Outcome&);
 
+void checkClapNoHost(Context&, Outcome&);
+void checkClapInvalidParameters(Context&, Outcome&);
+void checkClapPrograms(Context&, Outcome&);
+void checkClapLatency(Context&, Outcome&);
+void checkClapParameterThreads(Context&, Outcome&);
+void checkClapCloseWithEditorOpen(Context&, Outcome&);
+void checkClapEditorAfterClose(Context&, Outcome&);
+
 }  // namespace orvex::validate

@@ -1,6 +1,7 @@
 // A CLAP plug-in's editor in a real X window: create/set_parent/show/hide/destroy cycles
 // (the leak and left-behind judgement of the VST 2.x editor checks) and the size
-// negotiation (scale, get_size, can_resize and its hints, adjust_size, set_size). The
+// negotiation (scale, get_size, can_resize and its hints, adjust_size, set_size), the
+// host's window destroyed under an open editor, and gui calls out of turn. The
 // check's thread plays the host's main thread, where every gui call belongs, and runs
 // the plug-in's timers and descriptors as the host's event loop does.
 #include <algorithm>
@@ -26,6 +27,11 @@ void serve(clap::Plugin& p, HostWindow& window, int times) {
     }
 }
 
+// create, set_parent in `window` and show: false when the plug-in refuses one.
+bool openIn(clap::Plugin& p, HostWindow& window) {
+    return p.guiCreate() && p.guiSetParent(reinterpret_cast<uintptr_t>(window.handle())) && p.guiShow();
+}
+
 class ClapEditor : public EditorDriver {
 public:
     explicit ClapEditor(clap::Plugin& plugin) : p(plugin) {
@@ -33,9 +39,7 @@ public:
         idleName = "the plug-in's timers and descriptors";
         closeName = "hide and destroy";
     }
-    bool open(HostWindow& window) override {
-        return p.guiCreate() && p.guiSetParent(reinterpret_cast<uintptr_t>(window.handle())) && p.guiShow();
-    }
+    bool open(HostWindow& window) override { return openIn(p, window); }
     void idle(HostWindow& window) override { serve(p, window, 3); }
     void close() override {
         p.guiHide();
@@ -153,6 +157,87 @@ void checkClapEditorSize(Context& c, Outcome& out) {
     const int left = window.childrenAfterClose();
     out.say("%d window%s inside the host's while shown, %d after destroy", inside, inside == 1 ? "" : "s", left);
     if (inside == 0) out.fail("shown, the editor put no window inside the host's");
+    if (left > 0) out.fail(std::to_string(left) + " windows left inside the host's after destroy");
+}
+
+void checkClapCloseWithEditorOpen(Context& c, Outcome& out) {
+    auto p = clap::active(c, out);
+    if (!p) return;
+    int rounds = 0;
+    for (; rounds < 3; ++rounds) {
+        c.step("round %d: create, set_parent and show, then the host's window destroyed", rounds + 1);
+        {
+            HostWindow window(c.settings.display);
+            if (!displayReached(window, c, out)) return;
+            if (!openIn(*p, window)) return out.fail("create, set_parent or show refused");
+            serve(*p, window, 3);
+        }
+        c.step("round %d: timers with the host's window gone, then hide and destroy", rounds + 1);
+        p->runTimers();
+        p->runFds(0);
+        p->guiHide();
+        p->guiDestroy();
+    }
+    c.step("the editor again in a new window, then the plug-in destroyed with it open");
+    int left = 0;
+    {
+        HostWindow window(c.settings.display);
+        if (!openIn(*p, window)) return out.fail("the editor does not open again after its window was destroyed");
+        serve(*p, window, 3);
+        Scan scan;
+        scan.add(clap::runBlocks(*p, makeSignal(Signal::noise, 2, 2048, 44100.0), 512));
+        if (scan.nonFinite()) out.fail(scan.describe() + " output samples after the editor's window went");
+        p.reset();
+        window.drain();
+        left = window.childrenAfterClose();
+    }
+    out.say("%d editors shown in host windows destroyed under them, then gui.destroy; the last one's plug-in "
+            "destroyed with it open, %d window%s left",
+            rounds, left, left == 1 ? "" : "s");
+    if (left > 0) out.fail("the editor's window outlives the plug-in inside the host's window");
+}
+
+void checkClapEditorAfterClose(Context& c, Outcome& out) {
+    auto p = clap::active(c, out);
+    if (!p) return;
+    HostWindow window(c.settings.display);
+    if (!displayReached(window, c, out)) return;
+    const auto* gui = static_cast<const clap_plugin_gui_t*>(p->extension(CLAP_EXT_GUI));
+    const clap_plugin_t* raw = p->raw();
+    c.step("show, hide, get_size and destroy before any create");
+    uint32_t w = 0, h = 0;
+    gui->show(raw), gui->hide(raw), gui->get_size(raw, &w, &h), gui->destroy(raw);
+    c.step("create, set_parent, show, then hide and destroy");
+    if (!openIn(*p, window)) return out.fail("create, set_parent or show refused");
+    serve(*p, window, 3);
+    p->guiHide();
+    p->guiDestroy();
+    c.step("show, hide, set_scale, get_size and destroy after the editor was destroyed");
+    gui->show(raw), gui->hide(raw), gui->set_scale(raw, 1.0), gui->get_size(raw, &w, &h);
+    gui->destroy(raw);
+    serve(*p, window, 2);
+    c.step("processing and parameter calls with the editor gone");
+    Scan scan;
+    Random random(c.settings.seed);
+    clap::queueRandomValues(*p, random, 5);
+    scan.add(clap::runBlocks(*p, makeSignal(Signal::noise, 2, 2048, 44100.0), 512));
+    for (const claphost::ParamInfo& info : p->params()) {
+        (void)p->paramValue(info.id);
+        (void)p->valueToText(info.id, info.defaultValue);
+    }
+    if (scan.nonFinite()) out.fail(scan.describe() + " output samples after the editor was destroyed");
+    c.step("create, set_parent and show again after all that");
+    const bool reopened = openIn(*p, window);
+    serve(*p, window, 2);
+    const int inside = window.children();
+    p->guiHide();
+    p->guiDestroy();
+    window.drain();
+    const int left = window.childrenAfterClose();
+    out.say("gui calls before create and after destroy did nothing harmful; reopened with %d window%s, %d left after "
+            "destroy",
+            inside, inside == 1 ? "" : "s", left);
+    if (!reopened || inside < 1) out.fail("the editor does not open again after gui calls out of turn");
     if (left > 0) out.fail(std::to_string(left) + " windows left inside the host's after destroy");
 }
 
