@@ -64,14 +64,15 @@ int gInitCount = 0;
 std::unique_ptr<Catalogue> gCatalogue;
 clap_plugin_descriptor_t gDescriptor{CLAP_VERSION, kPluginId, "", kVendorName, "", "", "", kVersion, "", kFeatures};
 
-// The host callback the effects are made with: a 2.4 host offering the time its
-// transport gave. The instance is found through the effect's `user` field. Any thread;
-// the time is asked for on the audio thread, during process.
+}  // namespace
+
 VstIntPtr faceCallback(AEffect* effect, VstInt32 opcode, VstInt32, VstIntPtr, void*, float) {
     if (opcode == audioMasterVersion) return 2400;
     if (opcode != audioMasterGetTime || !effect || !effect->user) return 0;
     return reinterpret_cast<VstIntPtr>(static_cast<Instance*>(effect->user)->timeInfo());
 }
+
+namespace {
 
 std::unique_ptr<Catalogue> readCatalogue() {
     std::unique_ptr<EffectShell> model(createEffectWithoutEditor(faceCallback));
@@ -503,6 +504,7 @@ void Instance::hostChanged(int id, float value) {
 // the main thread. Without an output list the host hears of them at the next flush.
 // `flags`: CLAP_EVENT_DONT_RECORD for what a MIDI message moved, which is no automation.
 void Instance::report(uint32_t at, const clap_output_events_t* out, uint32_t flags) {
+    if (!out) return;
     for (std::size_t p = 0; p < told.size(); ++p) {
         const float holds = effect->getParameter(static_cast<VstInt32>(p));
         if (holds == told[p]) continue;
@@ -513,7 +515,6 @@ void Instance::report(uint32_t at, const clap_output_events_t* out, uint32_t fla
         event.note_id = -1;
         event.port_index = event.channel = event.key = -1;
         event.value = clapOfValue(reading, holds);
-        if (!out) continue;
         if (!pushEvent(out, event.header)) continue;  // the host took none: told at the next chance
         told[p] = holds;
         shown[p].store(holds, std::memory_order_relaxed);
@@ -522,16 +523,8 @@ void Instance::report(uint32_t at, const clap_output_events_t* out, uint32_t fla
 
 void Instance::handMidi(uint8_t status, uint8_t data1, uint8_t data2) {
     if (status < 0x80 || status >= 0xF0) return;
-    midi = VstMidiEvent{};
-    midi.type = kVstMidiType;
-    midi.byteSize = sizeof(VstMidiEvent);
-    midi.midiData[0] = static_cast<char>(status);
-    midi.midiData[1] = static_cast<char>(data1 & 0x7F);
-    midi.midiData[2] = static_cast<char>(data2 & 0x7F);
-    list = VstEvents{};
-    list.numEvents = 1;
-    eventEntries(list)[0] = reinterpret_cast<VstEvent*>(&midi);
-    effect->processEvents(&list);
+    const uint8_t bytes[3] = {status, static_cast<uint8_t>(data1 & 0x7F), static_cast<uint8_t>(data2 & 0x7F)};
+    orvex::handMidi(*effect, bytes, 3);
 }
 
 // The transport at a frame: what it gives replaces what the count had.
@@ -594,25 +587,6 @@ void Instance::handleEvent(const clap_event_header_t& event, uint32_t at, const 
     report(at, out, flags);
 }
 
-// Frames `from` to `to` through the effect in pieces no longer than its buffers, the
-// effect asking for the time at the start of each; without audio only the transport
-// moves on.
-void Instance::runPieces(float* const* inputs, float* const* outputs, uint32_t from, uint32_t to) {
-    if (!inputs || !outputs) {
-        time.since += to - from;
-        return;
-    }
-    for (uint32_t done = from; done < to;) {
-        const uint32_t count = std::min(to - done, longestPiece);
-        float* in[2] = {inputs[0] + done, inputs[1] + done};
-        float* out[2] = {outputs[0] + done, outputs[1] + done};
-        effect->processReplacing(in, out, static_cast<VstInt32>(count));
-        time.changed = false;
-        time.since += count;
-        done += count;
-    }
-}
-
 namespace {
 
 // The stereo buffer's channels, or null when the host gave no such thing.
@@ -659,12 +633,12 @@ clap_process_status Instance::process(const clap_process_t& p) {
         const clap_event_header_t* event = in->get(in, i);
         if (!event || event->size < sizeof(clap_event_header_t)) continue;
         const uint32_t at = std::clamp(event->time, done, frames);
-        runPieces(inputs, outputs, done, at);
+        runPieces(*effect, time, longestPiece, inputs, outputs, done, at);
         done = at;
         // Told to the host within the block: an event at its very end at the last frame.
         handleEvent(*event, frames > 0 ? std::min(at, frames - 1) : 0, p.out_events);
     }
-    runPieces(inputs, outputs, done, frames);
+    runPieces(*effect, time, longestPiece, inputs, outputs, done, frames);
     if (outputs) p.audio_outputs[0].constant_mask = 0;
     return CLAP_PROCESS_CONTINUE;
 }

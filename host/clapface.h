@@ -21,6 +21,11 @@ namespace orvex::clapface {
 
 struct Editor;
 
+// The host callback the face's effects (and the editor's model) are made with: a 2.4
+// host offering the time the CLAP transport gave, to an effect whose `user` is its
+// instance. Any thread; the time is asked for on the audio thread, during process.
+VstIntPtr faceCallback(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float opt);
+
 // A change the main thread hands the audio thread.
 struct Change {
     enum Kind : uint8_t {
@@ -122,7 +127,6 @@ private:
     void drainChanges(const clap_output_events_t* out);
     void handleEvent(const clap_event_header_t& event, uint32_t at, const clap_output_events_t* out);
     void takeTransport(const clap_event_transport_t& transport);
-    void runPieces(float* const* inputs, float* const* outputs, uint32_t from, uint32_t to);
     void report(uint32_t time, const clap_output_events_t* out, uint32_t flags = 0);
     void handMidi(uint8_t status, uint8_t data1, uint8_t data2);
     bool pushGesture(Change::Kind kind, uint32_t id, uint32_t time, const clap_output_events_t* out);
@@ -143,8 +147,6 @@ private:
     std::atomic<bool> active{false};
     HostTime time;
     uint32_t longestPiece = 1;
-    VstMidiEvent midi{};
-    VstEvents list{};
     // Audio thread: each parameter's value as the host last knows it (its own event or
     // our report). A value the effect holds otherwise is reported.
     std::vector<float> told;

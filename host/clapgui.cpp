@@ -36,12 +36,6 @@ namespace {
 // How often the host runs the editor's idle: as often as a VST 2.x host's idle calls.
 constexpr uint32_t kIdlePeriodMs = 30;
 
-// The model's host callback: a 2.4 host that offers nothing; the model never asks the
-// time, it never processes.
-VstIntPtr modelCallback(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float) {
-    return opcode == audioMasterVersion ? 2400 : 0;
-}
-
 template <class Extension>
 const Extension* hostExtension(const clap_host_t* host, const char* id) {
     return host && host->get_extension ? static_cast<const Extension*>(host->get_extension(host, id)) : nullptr;
@@ -66,7 +60,7 @@ struct Editor final : gui::ModelParameters::Host {
           host(host),
           hostGui(hostExtension<clap_host_gui_t>(host, CLAP_EXT_GUI)),
           timers(hostExtension<clap_host_timer_support_t>(host, CLAP_EXT_TIMER_SUPPORT)) {
-        model.reset(createEffectWithoutEditor(modelCallback));
+        model.reset(createEffectWithoutEditor(faceCallback));
         if (!model) return;
         for (int p = 0; p < instance.numParams() && p < model->numParams(); ++p)
             model->setParameter(p, instance.valueOf(p));

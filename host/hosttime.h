@@ -4,8 +4,11 @@
 // that an equal transport gives equal values. Audio thread, plain data, no allocation.
 #pragma once
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 
+#include "audioeffect.h"
 #include "vst2.h"
 
 namespace orvex {
@@ -151,6 +154,39 @@ inline void HostTime::take(const TransportGiven& g) {
         t.anchorFrame = countedFrame;
     }
     t.known = true;
+}
+
+// Frames `from` to `to` through `effect`, in pieces no longer than `longest` (its
+// buffers), the effect asking for the time at the start of each; without audio (null)
+// only the transport moves on. Audio thread.
+inline void runPieces(AudioEffect& effect, HostTime& time, uint32_t longest, float* const* inputs,
+                      float* const* outputs, uint32_t from, uint32_t to) {
+    if (!inputs || !outputs) {
+        time.since += to - from;
+        return;
+    }
+    for (uint32_t done = from; done < to;) {
+        const uint32_t count = std::min(to - done, longest);
+        float* in[2] = {inputs[0] + done, inputs[1] + done};
+        float* out[2] = {outputs[0] + done, outputs[1] + done};
+        effect.processReplacing(in, out, static_cast<VstInt32>(count));
+        time.changed = false;
+        time.since += count;
+        done += count;
+    }
+}
+
+// One channel message handed to `effect` now, as a host's list of one event: `size`
+// bytes (1 to 3) from `bytes`. Audio thread, nothing allocated.
+inline void handMidi(AudioEffectX& effect, const uint8_t* bytes, uint32_t size) {
+    VstMidiEvent midi{};
+    midi.type = kVstMidiType;
+    midi.byteSize = sizeof(VstMidiEvent);
+    for (uint32_t i = 0; i < size && i < 3; ++i) midi.midiData[i] = static_cast<char>(bytes[i]);
+    VstEvents list{};
+    list.numEvents = 1;
+    eventEntries(list)[0] = reinterpret_cast<VstEvent*>(&midi);
+    effect.processEvents(&list);
 }
 
 }  // namespace orvex

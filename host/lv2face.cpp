@@ -84,9 +84,6 @@ struct Instance {
     // The longest piece handed to the effect at once: its buffers' length (at most
     // kMaxBufferSize, well within the shell's signed counts).
     uint32_t longestPiece = 1;
-    // One MIDI message at a time, handed over at its frame.
-    VstMidiEvent midi{};
-    VstEvents list{};
 
     // The state: what the effect holds that its ports alone would not bring back (of
     // two solos whose ports say on, the one switched on later plays; a MIDI controller
@@ -272,36 +269,8 @@ void readPosition(Instance& instance, const LV2_Atom_Object_Body& body, uint32_t
 // the effect reads controllers and notes, nothing longer.
 void handMidi(Instance& instance, const uint8_t* bytes, uint32_t size) {
     if (size < 1 || size > 3 || bytes[0] < 0x80 || bytes[0] >= 0xF0) return;
-    VstMidiEvent& midi = instance.midi;
-    midi = VstMidiEvent{};
-    midi.type = kVstMidiType;
-    midi.byteSize = sizeof(VstMidiEvent);
-    for (uint32_t i = 0; i < size; ++i) midi.midiData[i] = static_cast<char>(bytes[i]);
-    instance.list = VstEvents{};
-    instance.list.numEvents = 1;
-    eventEntries(instance.list)[0] = reinterpret_cast<VstEvent*>(&midi);
-    instance.effect->processEvents(&instance.list);
+    orvex::handMidi(*instance.effect, bytes, size);
     instance.moved = true;
-}
-
-// Frames `from` to `to` through the effect, in pieces no longer than its buffers, the
-// effect asking for the time at the start of each; without audio (null) only the
-// transport moves on.
-void runPieces(Instance& instance, float* const* inputs, float* const* outputs, uint32_t from, uint32_t to) {
-    HostTime& time = instance.time;
-    if (!inputs || !outputs) {
-        time.since += to - from;
-        return;
-    }
-    for (uint32_t done = from; done < to;) {
-        const uint32_t count = std::min(to - done, instance.longestPiece);
-        float* in[2] = {inputs[0] + done, inputs[1] + done};
-        float* out[2] = {outputs[0] + done, outputs[1] + done};
-        instance.effect->processReplacing(in, out, static_cast<VstInt32>(count));
-        time.changed = false;
-        time.since += count;
-        done += count;
-    }
 }
 
 // One atom input read in order, each event within the size the sequence states; a
@@ -353,7 +322,7 @@ void runWithEvents(Instance& instance, float* const* inputs, float* const* outpu
         if (next == kLv2AtomInputCount) break;
         const LV2_Atom_Event* event = readers[next].event;
         const uint32_t frame = static_cast<uint32_t>(std::clamp<int64_t>(readers[next].stamp(done), done, frames));
-        runPieces(instance, inputs, outputs, done, frame);
+        runPieces(*instance.effect, instance.time, instance.longestPiece, inputs, outputs, done, frame);
         done = frame;
         const auto* body = reinterpret_cast<const uint8_t*>(&event->body + 1);
         if (event->body.type == u.midiEvent) {
@@ -365,7 +334,7 @@ void runWithEvents(Instance& instance, float* const* inputs, float* const* outpu
         }
         readers[next].advance();
     }
-    runPieces(instance, inputs, outputs, done, frames);
+    runPieces(*instance.effect, instance.time, instance.longestPiece, inputs, outputs, done, frames);
 }
 
 // Audio thread: the control ports that changed since the last run, read into the
