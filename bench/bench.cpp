@@ -53,7 +53,6 @@
 //
 // Sections: peers, blocks, types, units, memory, editors, lv2peers, lv2face (see --help).
 #include <malloc.h>
-#include <time.h>
 
 #include <algorithm>
 #include <chrono>
@@ -73,6 +72,7 @@
 #include "dsp/bandfilter.h"
 #include "dsp/lfo.h"
 #include "plugins/panner/autopanner.h"
+#include "tools/measure/measure.h"
 #include "tools/validate/xserver.h"
 
 namespace orvex::bench {
@@ -123,45 +123,16 @@ Options:
 
 // Timing and statistics ----------------------------------------------------------------
 
-double threadSeconds() {
-    timespec t{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return static_cast<double>(t.tv_sec) + 1e-9 * static_cast<double>(t.tv_nsec);
-}
-
-double wallSeconds() {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
-
-double quantile(std::vector<double> v, double q) {
-    if (v.empty()) return NAN;
-    std::sort(v.begin(), v.end());
-    const double at = q * static_cast<double>(v.size() - 1);
-    const auto low = static_cast<std::size_t>(at);
-    const std::size_t high = std::min(low + 1, v.size() - 1);
-    return v[low] + (v[high] - v[low]) * (at - static_cast<double>(low));
-}
-double median(const std::vector<double>& v) { return quantile(v, 0.5); }
+using measure::median;
+using measure::threadSeconds;
+using measure::wallSeconds;
 // Half the interquartile range as a share of the median: how noisy a figure was.
-double spread(const std::vector<double>& v) { return 0.5 * (quantile(v, 0.75) - quantile(v, 0.25)) / median(v); }
+double spread(const std::vector<double>& v) {
+    return 0.5 * (measure::quantile(v, 0.75) - measure::quantile(v, 0.25)) / median(v);
+}
 
-// The input: seeded noise and two sines, a second of stereo audio played in a loop.
-class Signal {
-public:
-    static constexpr int kLength = 44100;
-    Signal() : left(kLength), right(kLength) {
-        uint32_t state = 12345u;
-        auto noise = [&] {
-            state = state * 1664525u + 1013904223u;
-            return static_cast<float>(state >> 8) * (2.0f / 16777216.0f) - 1.0f;
-        };
-        for (int i = 0; i < kLength; ++i) {
-            left[i] = 0.25f * noise() + 0.5f * std::sin(0.031f * static_cast<float>(i));
-            right[i] = 0.25f * noise() + 0.4f * std::sin(0.057f * static_cast<float>(i));
-        }
-    }
-    std::vector<float> left, right;
-};
+// The input: the benchmarks' second of noise and two tones, played in a loop.
+using Signal = measure::LoopSignal;
 
 // One row of a section: a contender at one block size and its cost in every round.
 struct Entry {
@@ -176,7 +147,7 @@ double turn(Entry& e, const Signal& signal, int frames) {
     float* in[2];
     const double start = threadSeconds();
     for (int done = 0; done < frames; done += e.block) {
-        if (e.position + e.block > Signal::kLength) e.position = 0;
+        if (e.position + e.block > signal.length) e.position = 0;
         in[0] = const_cast<float*>(signal.left.data()) + e.position;
         in[1] = const_cast<float*>(signal.right.data()) + e.position;
         e.contender->process(in, e.block);
@@ -834,7 +805,7 @@ int main(int argc, char** argv) {
     using namespace orvex::bench;
     Options o;
     if (!parse(argc, argv, o)) return 2;
-    const Signal signal;
+    const Signal signal = orvex::measure::loopSignal();
     std::printf("orvex_bench: %d rounds of %.2f s of audio per contender and section; 44.1 kHz, stereo\n", o.rounds,
                 o.seconds);
     // Loading first, while no bundle is loaded yet.

@@ -1,7 +1,6 @@
 #include "harness.h"
 
 #include <malloc.h>
-#include <time.h>
 
 #include <fstream>
 
@@ -258,12 +257,6 @@ std::string differenceText(double difference) {
     return text;
 }
 
-double median(std::vector<double> values) {
-    if (values.empty()) return NAN;
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
 double maxDifference(const Audio& a, const Audio& b) {
     if (a.size() != b.size()) return INFINITY;
     double worst = 0.0;
@@ -367,18 +360,6 @@ long heapKilobytes() {
     const struct mallinfo2 info = mallinfo2();
     return static_cast<long>((info.uordblks + info.hblkhd) / 1024);
 #endif
-}
-
-double threadSeconds() {
-    timespec t{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return static_cast<double>(t.tv_sec) + 1e-9 * static_cast<double>(t.tv_nsec);
-}
-
-double wallSeconds() {
-    timespec t{};
-    clock_gettime(CLOCK_MONOTONIC, &t);
-    return static_cast<double>(t.tv_sec) + 1e-9 * static_cast<double>(t.tv_nsec);
 }
 
 }  // namespace orvex::validate

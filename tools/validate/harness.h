@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "check.h"
+#include "tools/measure/measure.h"
 
 namespace orvex::validate {
 
@@ -146,8 +147,12 @@ void prepare(vsthost::Plugin& plugin, float rate, VstInt32 block);
 // busy machine.
 int64_t framesLasting(Player& player, double seconds);
 
-// The middle value (the upper one of an even count), NaN when there are none.
-double median(std::vector<double> values);
+// The middle value (the mean of the two middle ones of an even count), NaN when there
+// are none; thread CPU time in seconds, for measurements that other processes should not
+// sway; monotonic wall-clock seconds.
+using measure::median;
+using measure::threadSeconds;
+using measure::wallSeconds;
 
 // The largest absolute difference between two signals of the same shape (infinite
 // when their shapes differ or one holds a non-finite sample where the other does not).
@@ -197,9 +202,5 @@ std::string decibels(double gain);
 // The memory this process holds: resident set and allocated heap, in kilobytes.
 long residentKilobytes();
 long heapKilobytes();
-
-// Thread CPU time in seconds, for measurements that other processes should not sway.
-double threadSeconds();
-double wallSeconds();
 
 }  // namespace orvex::validate

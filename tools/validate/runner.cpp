@@ -22,6 +22,7 @@
 #include "checks_clap.h"
 #include "validate.h"
 #include "xserver.h"
+#include "tools/measure/measure.h"
 
 namespace orvex::validate {
 
@@ -58,12 +59,6 @@ void writeAll(int fd, const std::string& data) {
     }
 }
 
-double now() {
-    timespec t{};
-    clock_gettime(CLOCK_MONOTONIC, &t);
-    return static_cast<double>(t.tv_sec) + 1e-9 * static_cast<double>(t.tv_nsec);
-}
-
 // Runs `body` in a child process (its own process group, stdout and stderr captured)
 // and collects the string it returns. The answer ends with a line "end" so that a
 // child that dies half-way through writing is told from one that finished.
@@ -79,7 +74,7 @@ ChildRun runChild(const std::function<std::string()>& body, double timeout) {
     }
     const int log = memfd_create("orvex-validate-log", MFD_CLOEXEC);
     std::fflush(nullptr);
-    const double start = now();
+    const double start = measure::wallSeconds();
     const pid_t pid = fork();
     if (pid < 0) {
         result.log = std::string("cannot fork: ") + std::strerror(errno);
@@ -115,7 +110,7 @@ ChildRun runChild(const std::function<std::string()>& body, double timeout) {
     const double deadline = start + timeout;
     char buffer[4096];
     for (;;) {
-        const double left = deadline - now();
+        const double left = deadline - measure::wallSeconds();
         if (left <= 0) {
             result.timedOut = true;
             break;
@@ -137,7 +132,7 @@ ChildRun runChild(const std::function<std::string()>& body, double timeout) {
     // Grandchildren of a check are gone with it.
     kill(-pid, SIGKILL);
     runningCheck = 0;
-    result.seconds = now() - start;
+    result.seconds = measure::wallSeconds() - start;
     if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
     if (WIFEXITED(status)) result.exitStatus = WEXITSTATUS(status);
     const std::string endMark = "end\n";
@@ -554,7 +549,7 @@ int validate(const Request& request) {
         std::vector<const Check*> chosen;
         for (const Check& c : face.checks)
             if (selected(c.name, request.patterns)) chosen.push_back(&c);
-        const double start = now();
+        const double start = measure::wallSeconds();
         std::string why;
         const bool loads = probe(report.target, face, request.timeout, why);
         if (report.target.name.empty()) report.target.name = fileName(path);
@@ -605,7 +600,7 @@ int validate(const Request& request) {
             if (!request.json) printCheck(r, request.verbose, ran ? &run : nullptr);
             report.checks.push_back(std::move(r));
         }
-        report.seconds = now() - start;
+        report.seconds = measure::wallSeconds() - start;
         if (!request.json) printSummary(report, request.allowSkips);
         passed += report.passed;
         failed += report.failed;
