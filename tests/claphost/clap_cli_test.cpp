@@ -110,6 +110,22 @@ TEST(ClapRender, PresetParametersAndMidiAtTheirSamples) {
     }
 }
 
+// `orvex bench` of a .clap: a preset and a parameter set through the CLAP host, then the
+// figure and the table.
+TEST(ClapBench, TellsHowManyTimesRealTime) {
+    const RunResult r = runOrvex({"bench", kGain, "--program", "Quiet", "--set", "Gain=0.5", "--runs", "3", "--seconds",
+                                  "0.05", "--block", "64"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string first = r.out.substr(0, r.out.find('\n'));
+    ASSERT_EQ(first.rfind("Orvex Test Gain: ", 0), 0u) << r.out;
+    EXPECT_EQ(first.substr(first.size() - 11), "x real time") << first;
+    EXPECT_GT(std::stod(first.substr(17)), 1.0) << first;
+    EXPECT_EQ(lineStarting(r.out, "program"), "program  1 \"Quiet\"") << r.out;
+    EXPECT_EQ(lineStarting(r.out, "set"), "set      Gain = 0.5 (-6.0 dB)") << r.out;
+    EXPECT_EQ(lineStarting(r.out, "host"), "host     44100 Hz, stereo, block 64, 120 BPM playing, CLAP") << r.out;
+    EXPECT_EQ(lineStarting(r.out, "runs").rfind("runs     3 x 0.05 s of audio, ", 0), 0u) << r.out;
+}
+
 // `orvex render` of the .clap equals that of the VST 2.x bundle, sample for sample.
 struct Case {
     const char* plugin;

@@ -1,11 +1,10 @@
 #include "commands.h"
 
-#include <time.h>
-
 #include <algorithm>
-#include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -15,7 +14,7 @@
 #include "report.h"
 #include "table.h"
 #include "target.h"
-#include "vsttarget.h"
+#include "tools/measure/measure.h"
 
 namespace orvex::cli {
 
@@ -27,6 +26,7 @@ Runs one instance of PLUGIN on this machine, as a host would (44100 Hz, stereo, 
 playing transport), over a second of noise and tones played in a loop, and prints how
 many times faster than real time it runs: the median of a few runs, from the CPU time
 of the processing thread. A figure of 100 means one instance takes 1 % of one core.
+PLUGIN is one of ours by name, a VST 2.x .so, a .clap file or an LV2 plug-in's URI.
 
 Options:
   --program N|NAME     select a program first (as for render)
@@ -41,71 +41,73 @@ Options:
 
 namespace fs = std::filesystem;
 
+constexpr float kRate = 44100.0f;
+
+// How many times faster than real time `target` ran in each of `options.runs` runs of
+// `options.seconds` of the benchmarks' looped signal, after one short run to warm up: the
+// audio time over this thread's CPU time in the processing calls. The transport moves on
+// with the samples, as in a playing host. The command's thread plays the audio thread
+// here, between start and stop.
+std::vector<double> timeRuns(RenderTarget& target, const BenchOptions& options) {
+    const int block = options.block;
+    // Read ahead by a block, so that every block is read from the loop in place.
+    measure::LoopSignal signal = measure::loopSignal(static_cast<int>(kRate), block);
+    const int inputs = std::max(target.inputChannels(), 2);
+    std::vector<float*> in(static_cast<std::size_t>(inputs));
+    vsthost::AudioBuffers out(std::max(target.outputChannels(), 2), block);
+    int position = 0;
+    int64_t frame = 0;
+    auto run = [&](double seconds) {
+        const int64_t blocks = (std::max<int64_t>(block, framesAt(seconds, kRate)) + block - 1) / block;
+        const measure::Stopwatch stopwatch;
+        for (int64_t b = 0; b < blocks; ++b) {
+            for (int c = 0; c < inputs; ++c)
+                in[static_cast<std::size_t>(c)] = (c % 2 ? signal.right : signal.left).data() + position;
+            target.process(in.data(), out.data(), block, frame);
+            frame += block;
+            position = (position + block) % signal.length;
+        }
+        return static_cast<double>(blocks * block) / kRate / std::max(stopwatch.seconds(), 1e-9);
+    };
+    RenderSettings settings;
+    settings.sampleRate = kRate;
+    settings.blockSize = block;
+    settings.tempo = options.tempo;
+    target.start(settings);
+    run(std::min(1.0, options.seconds));
+    std::vector<double> speeds;
+    for (int r = 0; r < options.runs; ++r) speeds.push_back(run(options.seconds));
+    target.stop();
+    return speeds;
+}
+
 int runBench(const std::vector<std::string>& args) {
     const BenchOptions options = parseBench(args);
     if (options.help) {
         std::fputs(helpText("bench").c_str(), stdout);
         return 0;
     }
-    constexpr float kRate = 44100.0f;
     const std::string path = resolvePlugin(options.plugin, searchFolders(options.path));
-    auto plugin = loadPlugin(path, hostOptions(kRate, options.block, options.tempo));
-    vsthost::Plugin& p = *plugin;
-    const std::string name = displayName(p);
-    if (outputChannels(p) < 1) throw Error(name + " has no audio outputs");
-    VstTarget target(p);
-    const std::vector<std::string> applied = applySettings(target, options.program, options.settings);
-    vsthost::Transport transport = *p.transport();
-    transport.advance = true;  // the song position moves on with every block
-    p.setTransport(transport);
-    p.setSampleRate(kRate);
-    p.setBlockSize(options.block);
-    p.resume();
+    const std::unique_ptr<Target> target = openTarget(path, {kRate, options.block, options.tempo});
+    const std::string name = target->name();
+    if (target->outputChannels() < 1) throw Error(name + " has no audio outputs");
+    // The names first: reading a VST 2.x plug-in's selects each program in turn.
+    const std::vector<ProgramName> programs = target->programs();
+    const std::vector<std::string> applied = applySettings(*target, options.program, options.settings);
 
-    // A second of seeded noise and two tones, one block longer, so that any block can
-    // be read from it in place.
-    const int length = static_cast<int>(kRate);
-    std::vector<std::vector<float>> signal(2, std::vector<float>(static_cast<std::size_t>(length + options.block)));
-    uint32_t state = 12345u;
-    for (std::size_t i = 0; i < signal[0].size(); ++i)
-        for (int c = 0; c < 2; ++c) {
-            state = state * 1664525u + 1013904223u;
-            const float noise = static_cast<float>(state >> 8) * (2.0f / 16777216.0f) - 1.0f;
-            const float tone = std::sin((c ? 0.057f : 0.031f) * static_cast<float>(i % static_cast<std::size_t>(length)));
-            signal[static_cast<std::size_t>(c)][i] = 0.25f * noise + 0.5f * tone;
-        }
-    const int inputs = std::max<int>(p.numInputs(), 2);
-    std::vector<float*> in(static_cast<std::size_t>(inputs));
-    vsthost::AudioBuffers out(std::max<int>(p.numOutputs(), 2), options.block);
-    int position = 0;
-    auto run = [&](double seconds) {
-        const int64_t frames = std::max<int64_t>(options.block, framesAt(seconds, kRate));
-        timespec start{}, end{};
-        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &start);
-        for (int64_t done = 0; done < frames; done += options.block) {
-            for (int c = 0; c < inputs; ++c) in[static_cast<std::size_t>(c)] = signal[c % 2].data() + position;
-            p.processReplacing(in.data(), out.data(), options.block);
-            position = (position + options.block) % length;
-        }
-        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &end);
-        const double cpu = static_cast<double>(end.tv_sec - start.tv_sec) + 1e-9 * static_cast<double>(end.tv_nsec - start.tv_nsec);
-        const int64_t processed = (frames + options.block - 1) / options.block * options.block;
-        return static_cast<double>(processed) / kRate / std::max(cpu, 1e-9);
-    };
-    run(std::min(1.0, options.seconds));  // warm up
-    std::vector<double> speeds;
-    for (int r = 0; r < options.runs; ++r) speeds.push_back(run(options.seconds));
-    p.suspend();
+    std::vector<double> speeds = timeRuns(*target, options);
     std::sort(speeds.begin(), speeds.end());
-    const std::size_t n = speeds.size();
-    const double median = n % 2 ? speeds[n / 2] : 0.5 * (speeds[n / 2 - 1] + speeds[n / 2]);
+    const double median = measure::median(speeds);
 
     std::printf("%s: %.0fx real time\n", name.c_str(), median);
     Table summary({{""}, {""}});
-    summary.add({"plug-in", name + " (" + fs::path(path).filename().string() + ")"});
-    if (p.numPrograms() > 0) summary.add({"program", std::to_string(p.getProgram()) + " " + quoted(p.programName())});
+    summary.add({"plug-in", name + " (" + (isLv2Uri(path) ? path : fs::path(path).filename().string()) + ")"});
+    if (const std::optional<int> program = target->currentProgram();
+        program && *program >= 0 && static_cast<std::size_t>(*program) < programs.size())
+        summary.add({"program", std::to_string(*program) + " " + quoted(programs[static_cast<std::size_t>(*program)].shown)});
     for (const std::string& a : applied) summary.add({"set", a});
-    summary.add({"host", formatted("44100 Hz, stereo, block %g", options.block) + formatted(", %g BPM playing", options.tempo)});
+    summary.add({"host", formatted("44100 Hz, stereo, block %g", options.block) + formatted(", %g BPM playing", options.tempo) +
+                             ", " + target->format()});
     summary.add({"runs", std::to_string(options.runs) + " x " + formatted("%g s of audio", options.seconds) +
                              formatted(", %.0fx", speeds.front()) + formatted(" to %.0fx real time", speeds.back())});
     summary.add({"cost", formatted("%.1f ns per stereo frame", 1e9 / kRate / median) +
