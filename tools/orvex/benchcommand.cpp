@@ -83,10 +83,7 @@ std::vector<double> timeRuns(RenderTarget& target, const BenchOptions& options) 
 
 int runBench(const std::vector<std::string>& args) {
     const BenchOptions options = parseBench(args);
-    if (options.help) {
-        std::fputs(helpText("bench").c_str(), stdout);
-        return 0;
-    }
+    if (options.help) return printHelp("bench");
     const std::string path = resolvePlugin(options.plugin, searchFolders(options.path));
     const std::unique_ptr<Target> target = openTarget(path, {kRate, options.block, options.tempo});
     const std::string name = target->name();
