@@ -12,10 +12,12 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <iostream>
 #include <thread>
 
 #include "arguments.h"
 #include "audiofile.h"
+#include "batch.h"
 #include "claptarget.h"
 #include "controls.h"
 #include "demo.h"
@@ -445,25 +447,47 @@ int runInfo(const std::vector<std::string>& args) {
 
 // render ---------------------------------------------------------------------------------
 
-int runRender(const std::vector<std::string>& args) {
-    const RenderOptions options = parseRender(args);
-    if (options.help) {
-        std::fputs(helpText("render").c_str(), stdout);
-        return 0;
-    }
+namespace {
 
-    // Everything that can fail is checked before the output is created.
-    SoundFileReader reader(options.input);
+// One file rendered as `orvex render` renders it, with what the summary shows.
+struct FileRender {
+    std::string path;  // the plug-in's file
+    std::string name;  // the plug-in's
+    std::optional<std::string> program;
+    std::vector<std::string> applied;
+    int rate = 0;
+    int inputChannels = 0;
+    int inputFormat = 0;
+    int channels = 0;
+    int format = 0;
+    RenderSettings settings;
+    RenderResult result;
+    bool toStandardOutput = false;
+};
+
+// Renders `input` into `output` with every option of `options` but its file names:
+// the plug-in `plugin` names (asked once the input is known to be good) is opened afresh for the file at the file's rate, so that
+// nothing of one file's render carries over into the next one a batch's worker
+// renders. Everything that can fail is checked before the output is made. `progress`
+// after every block; empty: the one-file progress bar (unless -q).
+FileRender renderFile(const RenderOptions& options, const std::function<std::string()>& plugin,
+                      const std::string& input, const std::string& output, const ProgressCallback& progress) {
+    SoundFileReader reader(input);
     // The whole input is read before the output replaces anything, so the two may be
     // one file; but a recording overwritten by a slip of the keyboard is lost.
-    if (!options.inPlace && sameFile(options.input, options.output))
-        throw UsageError("render", "OUT " + options.output + " is the input file " + options.input +
+    if (!options.inPlace && sameFile(input, output))
+        throw UsageError("render", "OUT " + output + " is the input file " + input +
                                        ", which the render would replace; give --in-place to replace it");
     if (reader.channels() > 2)
-        throw Error(options.input + " has " + std::to_string(reader.channels()) +
+        throw Error(input + " has " + std::to_string(reader.channels()) +
                     " channels; only mono and stereo files can be rendered");
-    const int rate = reader.sampleRate();
-    const std::string path = resolvePlugin(options.plugin, searchFolders(options.path));
+    FileRender run;
+    run.path = plugin();
+    const std::string& path = run.path;
+    run.rate = reader.sampleRate();
+    run.inputChannels = reader.channels();
+    run.inputFormat = reader.format();
+    const int rate = run.rate;
     const std::optional<double> tempo = options.transport ? std::optional<double>(options.tempo) : std::nullopt;
     // A .clap file goes through the CLAP host, anything else through the VST 2.x host.
     std::unique_ptr<ClapTarget> clap;
@@ -472,15 +496,17 @@ int runRender(const std::vector<std::string>& args) {
         clap = std::make_unique<ClapTarget>(path);
     else
         vst = loadPlugin(path, hostOptions(static_cast<float>(rate), options.block, tempo));
-    const std::string name = clap ? clap->name() : displayName(*vst);
-    const int channels = clap ? std::min(clap->outputChannels(), 2) : outputChannels(*vst);
-    if (channels < 1) throw Error(name + " has no audio outputs");
-    const int format = chooseOutputFormat(reader.format(), options.format, options.output, channels, rate);
+    run.name = clap ? clap->name() : displayName(*vst);
+    run.channels = clap ? std::min(clap->outputChannels(), 2) : outputChannels(*vst);
+    if (run.channels < 1) throw Error(run.name + " has no audio outputs");
+    run.format = chooseOutputFormat(reader.format(), options.format, output, run.channels, rate);
 
-    const std::vector<std::string> applied = clap ? clap->apply(options.program, options.settings)
-                                                  : applySettings(*vst, options.program, options.settings, name);
+    run.applied = clap ? clap->apply(options.program, options.settings)
+                       : applySettings(*vst, options.program, options.settings, run.name);
+    if (clap) run.program = clap->programLine();
+    if (vst && vst->numPrograms() > 0) run.program = std::to_string(vst->getProgram()) + " " + quoted(vst->programName());
 
-    RenderSettings settings;
+    RenderSettings& settings = run.settings;
     settings.sampleRate = static_cast<float>(rate);
     settings.blockSize = options.block;
     settings.tempo = tempo;
@@ -491,14 +517,79 @@ int runRender(const std::vector<std::string>& args) {
     for (const NoteEvent& n : options.notes)
         settings.events.push_back({framesAt(n.seconds, rate), {0x90, static_cast<uint8_t>(n.note), 100}});
 
-    SoundFileWriter writer(options.output, format, channels, rate);
-    ProgressBar bar(!options.quiet && ProgressBar::stderrIsTerminal(), "rendering", rate);
-    const auto progress = [&](int64_t done, int64_t total) { bar.update(done, total); };
-    const RenderResult result =
-        clap ? render(*clap, reader, writer, settings, progress) : render(*vst, reader, writer, settings, progress);
+    SoundFileWriter writer(output, run.format, run.channels, rate);
+    ProgressBar bar(!progress && !options.quiet && ProgressBar::stderrIsTerminal(), "rendering", rate);
+    const ProgressCallback ownBar = [&](int64_t done, int64_t total) { bar.update(done, total); };
+    const ProgressCallback& report = progress ? progress : ownBar;
+    run.result = clap ? render(*clap, reader, writer, settings, report) : render(*vst, reader, writer, settings, report);
     bar.finish();
     writer.commit();
+    run.toStandardOutput = writer.destination().isStandardOutput();
+    return run;
+}
 
+// One worker of a batch: each file through renderFile.
+class BatchRenderer : public FileRenderer {
+public:
+    BatchRenderer(const RenderOptions& options, const std::string& path) : options(options), path(path) {}
+    FileReport render(const BatchFile& file, const ProgressCallback& progress) override {
+        const FileRender run = renderFile(options, [this] { return path; }, file.input, file.output, progress);
+        return {static_cast<double>(run.result.frames) / run.rate, run.result.levels.peakDb()};
+    }
+
+private:
+    const RenderOptions& options;
+    const std::string& path;
+};
+
+int runRenderBatch(const RenderOptions& options) {
+    std::vector<std::string> inputs = options.inputs;
+    if (inputs.size() == 1 && inputs[0] == "-") {
+        inputs = readNameList(std::cin);
+        if (inputs.empty()) throw UsageError("render", "no file names on standard input");
+    }
+    const std::vector<BatchFile> files = planBatch(inputs, *options.outDir, options.format);
+    const std::string path = resolvePlugin(options.plugin, searchFolders(options.path));
+    // The plug-in opened once before any file, so that a --program or --set it cannot
+    // take stops the batch at once; held open, its library stays loaded for the
+    // workers' instances.
+    const std::optional<double> tempo = options.transport ? std::optional<double>(options.tempo) : std::nullopt;
+    std::unique_ptr<ClapTarget> clap;
+    std::unique_ptr<vsthost::Plugin> vst;
+    if (isClapPath(path)) {
+        clap = std::make_unique<ClapTarget>(path);
+        clap->apply(options.program, options.settings);
+    } else {
+        vst = loadPlugin(path, hostOptions(44100.0f, options.block, tempo));
+        applySettings(*vst, options.program, options.settings, displayName(*vst));
+    }
+    std::error_code error;
+    fs::create_directories(*options.outDir, error);
+    if (error || !fs::is_directory(*options.outDir))
+        throw Error("cannot make the folder " + *options.outDir + ": " +
+                    (error ? error.message() : std::string("a file of that name is in the way")));
+    BatchSettings settings;
+    settings.jobs = options.jobs;
+    settings.quiet = options.quiet;
+    settings.folder = *options.outDir;
+    return runBatch(files, settings, [&] { return std::make_unique<BatchRenderer>(options, path); });
+}
+
+}  // namespace
+
+int runRender(const std::vector<std::string>& args) {
+    const RenderOptions options = parseRender(args);
+    if (options.help) {
+        std::fputs(helpText("render").c_str(), stdout);
+        return 0;
+    }
+    if (options.outDir) return runRenderBatch(options);
+    const FileRender run = renderFile(
+        options, [&] { return resolvePlugin(options.plugin, searchFolders(options.path)); }, options.input,
+        options.output, {});
+    const RenderResult& result = run.result;
+    const RenderSettings& settings = run.settings;
+    const int rate = run.rate;
     if (result.eventsPastEnd > 0)
         std::fprintf(stderr, "orvex render: warning: %d MIDI event%s at or after the end (%.3f s) not sent\n",
                      result.eventsPastEnd, result.eventsPastEnd == 1 ? "" : "s",
@@ -508,26 +599,24 @@ int runRender(const std::vector<std::string>& args) {
                      static_cast<long long>(result.levels.nonFinite));
     if (options.quiet) return 0;
     // Standard output carries the audio when it is OUT: the summary goes to stderr.
-    FILE* const report = writer.destination().isStandardOutput() ? stderr : stdout;
+    FILE* const report = run.toStandardOutput ? stderr : stdout;
 
     const double seconds = static_cast<double>(result.frames) / rate;
     Table summary({{""}, {""}});
-    summary.add({"plug-in", name + " (" + fs::path(path).filename().string() + ")"});
-    if (clap && clap->programLine()) summary.add({"program", *clap->programLine()});
-    if (vst && vst->numPrograms() > 0)
-        summary.add({"program", std::to_string(vst->getProgram()) + " " + quoted(vst->programName())});
-    for (const std::string& a : applied) summary.add({"set", a});
-    summary.add({"time", tempo ? formatted("%g BPM, transport playing from 0", *tempo) : "no transport"});
+    summary.add({"plug-in", run.name + " (" + fs::path(run.path).filename().string() + ")"});
+    if (run.program) summary.add({"program", *run.program});
+    for (const std::string& a : run.applied) summary.add({"set", a});
+    summary.add({"time", settings.tempo ? formatted("%g BPM, transport playing from 0", *settings.tempo) : "no transport"});
     if (!settings.events.empty())
         summary.add({"MIDI", std::to_string(result.eventsSent) + (result.eventsSent == 1 ? " event" : " events") +
                                  " sent, each at its own sample"});
-    summary.add({"input", options.input + ": " + channelWord(reader.channels()) + ", " + std::to_string(rate) +
+    summary.add({"input", options.input + ": " + channelWord(run.inputChannels) + ", " + std::to_string(rate) +
                               " Hz, " + formatted("%.3f s", static_cast<double>(result.inputFrames) / rate) + ", " +
-                              describeFormat(reader.format())});
-    std::string out = options.output + ": " + channelWord(channels) + ", " + std::to_string(rate) + " Hz, " +
+                              describeFormat(run.inputFormat)});
+    std::string out = options.output + ": " + channelWord(run.channels) + ", " + std::to_string(rate) + " Hz, " +
                       formatted("%.3f s", seconds);
     if (settings.tailFrames > 0) out += " (tail " + formatted("%.3f s", static_cast<double>(settings.tailFrames) / rate) + ")";
-    summary.add({"output", out + ", " + describeFormat(format)});
+    summary.add({"output", out + ", " + describeFormat(run.format)});
     summary.add({"level", "peak " + decibels(result.levels.peakDb()) + ", RMS " + decibels(result.levels.rmsDb())});
     if (result.processSeconds > 0)
         summary.add({"speed", formatted("%.0fx real time", seconds / result.processSeconds) + " (" +
