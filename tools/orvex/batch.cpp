@@ -246,20 +246,21 @@ int runBatch(const std::vector<BatchFile>& files, const BatchSettings& settings,
         return 128 + signal;
     }
     if (!settings.quiet) {
+        // The result last, where a long reason widens no other column.
         Table table({{"File"},
-                     {"Result"},
                      {"Length", Table::Align::right},
                      {"Peak", Table::Align::right},
-                     {"Time", Table::Align::right}});
+                     {"Time", Table::Align::right},
+                     {"Result"}});
         for (std::size_t i = 0; i < files.size(); ++i) {
             const Outcome& o = outcomes[i];
             if (o.state != Outcome::State::ok) {
-                table.add({files[i].input, o.error});
+                table.add({files[i].input, "-", "-", duration(o.wallSeconds), o.error});
                 continue;
             }
             const double peak = o.report.peakDb;
-            table.add({files[i].input, "ok", formatted("%.3f s", o.report.seconds),
-                       std::isfinite(peak) ? formatted("%.1f dBFS", peak) : "-inf dBFS", duration(o.wallSeconds)});
+            table.add({files[i].input, formatted("%.3f s", o.report.seconds),
+                       std::isfinite(peak) ? formatted("%.1f dBFS", peak) : "-inf dBFS", duration(o.wallSeconds), "ok"});
         }
         table.print();
         std::printf("\n%zu of %zu file%s written into %s", written, files.size(), files.size() == 1 ? "" : "s",

@@ -42,7 +42,8 @@ a DAW.
 Commands:
   list                  the plug-ins found, with vendor, ID, parameter and program counts
   info PLUGIN           a plug-in's identity, parameters, programs and capabilities
-  render PLUGIN IN OUT  processes an audio file through a plug-in
+  render PLUGIN IN OUT  processes an audio file through a plug-in (IN... --out-dir DIR:
+                        many files at once)
   demo [DIR]            renders a synthesised loop through every plug-in found
   snapshot PLUGIN OUT   draws one of our plug-ins' editors into a PNG file, no X server needed
   bench PLUGIN          how many times faster than real time one instance runs here
@@ -81,6 +82,7 @@ Options:
 )";
 
 const char* const kRenderHelp = R"(Usage: orvex render PLUGIN IN OUT [OPTIONS]
+       orvex render PLUGIN IN... --out-dir DIR [OPTIONS]
 
 Processes the audio file IN through PLUGIN and writes OUT at IN's sample rate.
 IN may be anything libsndfile reads (WAV, FLAC, AIFF, OGG...), mono or stereo; mono
@@ -96,6 +98,15 @@ any VST 2.x .so, or of a CLAP .clap file (its first plug-in, through the CLAP
 host: --program picks a preset of its preset-discovery factory, loaded with
 preset-load; --set maps VALUE onto the parameter's range, rounded for a stepped
 one; the transport, the MIDI and the blocks are those a VST 2.x plug-in gets).
+
+With --out-dir, every argument after PLUGIN is an input ('-' alone: the names on
+standard input, one a line), rendered with all the options into DIR/<its name>.<ext>
+(--format's family, else its own extension), each exactly as its own render would
+be, several at once. Two inputs for one output stop the batch before anything is
+written; a file whose output would replace an input is refused. A file that fails
+is reported and the others go on; a table of every file ends the batch, and the
+exit status is 1 when any failed. Ctrl-C stops the batch: the files finished stay,
+the others leave nothing (exit status 130; 143 for SIGTERM).
 
 Options:
   --program N|NAME     select a program first: N counts from 0; NAME as 'orvex info'
@@ -115,6 +126,8 @@ Options:
                        at its sample
   --tail SECONDS       silence appended after IN (default 0), for reverb tails
   --in-place           allow OUT to be IN: the finished render replaces the input
+  --out-dir DIR        render every IN into DIR (made when missing)
+  --jobs N             files rendered at once in a batch (default: one per core)
   --format F[:E]       output format F: )"
                                   "FORMAT_CHOICES"
                                   R"(
@@ -122,8 +135,10 @@ Options:
   -q, --quiet          no summary and no progress bar
   -h, --help           this text
 
-Example:
+Examples:
   orvex render panner in.wav out.wav --tempo 120 --set Mix=0.8 --note 60@2
+  orvex render panner takes/*.wav --out-dir spaced --tempo 128
+  find takes -name '*.flac' | orvex render filter - --out-dir filtered --jobs 4
 )";
 
 const char* const kSnapshotHelp = R"(Usage: orvex snapshot PLUGIN OUT.png [OPTIONS]
