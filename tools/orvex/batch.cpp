@@ -19,6 +19,7 @@
 #include "arguments.h"
 #include "outputfile.h"
 #include "progress.h"
+#include "report.h"
 #include "table.h"
 
 namespace orvex::cli {
@@ -96,12 +97,6 @@ struct Outcome {
     FileReport report;
     double wallSeconds = 0.0;
 };
-
-std::string formatted(const char* format, double value) {
-    char text[64];
-    std::snprintf(text, sizeof text, format, value);
-    return text;
-}
 
 std::string duration(double seconds) {
     return seconds < 1.0 ? formatted("%.0f ms", seconds * 1000.0) : formatted("%.2f s", seconds);
@@ -258,9 +253,8 @@ int runBatch(const std::vector<BatchFile>& files, const BatchSettings& settings,
                 table.add({files[i].input, "-", "-", duration(o.wallSeconds), o.error});
                 continue;
             }
-            const double peak = o.report.peakDb;
             table.add({files[i].input, formatted("%.3f s", o.report.seconds),
-                       std::isfinite(peak) ? formatted("%.1f dBFS", peak) : "-inf dBFS", duration(o.wallSeconds), "ok"});
+                       decibels(o.report.peakDb), duration(o.wallSeconds), "ok"});
         }
         table.print();
         std::printf("\n%zu of %zu file%s written into %s", written, files.size(), files.size() == 1 ? "" : "s",

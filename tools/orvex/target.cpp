@@ -1,21 +1,18 @@
-#include "controls.h"
+#include "target.h"
 
 #include <algorithm>
 #include <cctype>
-#include <filesystem>
+#include <cmath>
+#include <cstdio>
 
 #include "arguments.h"
+#include "report.h"
+#include "claptarget.h"
+#include "vsttarget.h"
 
 namespace orvex::cli {
 
 namespace {
-
-std::string trim(const std::string& text) {
-    const auto first = text.find_first_not_of(" \t");
-    if (first == std::string::npos) return {};
-    const auto last = text.find_last_not_of(" \t");
-    return text.substr(first, last - first + 1);
-}
 
 std::string lower(std::string text) {
     std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
@@ -47,9 +44,9 @@ std::string indexList(const std::vector<int>& indices) {
 std::string parameterList(const std::vector<std::string>& names) {
     std::string text = "valid parameters (index or name):";
     for (std::size_t i = 0; i < names.size(); ++i) {
-        const std::string name = trim(names[i]);
+        const std::string name = trimmed(names[i]);
         const bool unique = std::count_if(names.begin(), names.end(),
-                                          [&](const std::string& n) { return trim(n) == name; }) == 1;
+                                          [&](const std::string& n) { return trimmed(n) == name; }) == 1;
         text += "\n  " + paddedIndex(i, names.size()) + "  " + (name.empty() ? "(no name)" : name);
         if (!unique || name.empty()) text += "  (by index only)";
     }
@@ -60,67 +57,13 @@ std::string programList(const std::vector<ProgramName>& names) {
     std::string text = "valid programs (0-based index or name):";
     for (std::size_t i = 0; i < names.size(); ++i) {
         text += "\n  " + paddedIndex(i, names.size()) + "  " + names[i].shown;
-        if (names[i].stored && trim(*names[i].stored) != trim(names[i].shown))
+        if (names[i].stored && trimmed(*names[i].stored) != trimmed(names[i].shown))
             text += "  (stored as \"" + *names[i].stored + "\")";
     }
     return text;
 }
 
 }  // namespace
-
-vsthost::HostOptions hostOptions(float sampleRate, int blockSize, std::optional<double> tempo) {
-    vsthost::HostOptions options;
-    options.sampleRate = sampleRate;
-    options.blockSize = blockSize;
-    options.product = "Orvex Command-Line Host";
-    if (tempo) {
-        vsthost::Transport transport;
-        transport.tempo = *tempo;
-        transport.flags = kVstTransportPlaying | kVstTempoValid | kVstPpqPosValid | kVstBarsValid | kVstTimeSigValid;
-        transport.sampleRate = sampleRate;
-        options.transport = transport;
-    }
-    return options;
-}
-
-std::unique_ptr<vsthost::Plugin> loadPlugin(const std::string& path, const vsthost::HostOptions& options) {
-    vsthost::LoadResult result = vsthost::Plugin::load(path, options);
-    if (!result) throw Error(result.error);
-    // A long render must not keep every time request the plug-in makes.
-    result.plugin->recordTimeMasks(false);
-    result.plugin->open();
-    return std::move(result.plugin);
-}
-
-PluginSummary summarise(const std::string& path) {
-    PluginSummary summary;
-    vsthost::LoadResult result = vsthost::Plugin::load(path, hostOptions(44100.0f, 512, 120.0));
-    if (!result) {
-        summary.error = result.error;
-        return summary;
-    }
-    vsthost::Plugin& plugin = *result.plugin;
-    plugin.open();
-    summary.loaded = true;
-    summary.name = displayName(plugin);
-    summary.vendor = plugin.vendorString();
-    summary.uniqueId = plugin.uniqueId();
-    summary.parameters = plugin.numParams();
-    summary.programs = plugin.numPrograms();
-    return summary;
-}
-
-std::string displayName(vsthost::Plugin& plugin) {
-    const std::string name = trim(plugin.effectName());
-    if (!name.empty()) return name;
-    return std::filesystem::path(plugin.path()).stem().string();
-}
-
-std::vector<std::string> parameterNames(vsthost::Plugin& plugin) {
-    std::vector<std::string> names;
-    for (VstInt32 i = 0; i < plugin.numParams(); ++i) names.push_back(plugin.parameterName(i));
-    return names;
-}
 
 int findParameter(const std::vector<std::string>& names, const std::string& given, const std::string& pluginName) {
     if (names.empty()) throw Error(pluginName + " has no parameters to set");
@@ -129,10 +72,10 @@ int findParameter(const std::vector<std::string>& names, const std::string& give
         throw Error("parameter index " + given + " is out of range for " + pluginName + " (0 to " +
                     std::to_string(names.size() - 1) + "); " + parameterList(names));
     }
-    const std::string wanted = trim(given);
+    const std::string wanted = trimmed(given);
     for (bool ignoreCase : {false, true}) {
         const std::vector<int> found = matching(names, [&](const std::string& name) {
-            return ignoreCase ? lower(trim(name)) == lower(wanted) : trim(name) == wanted;
+            return ignoreCase ? lower(trimmed(name)) == lower(wanted) : trimmed(name) == wanted;
         });
         if (found.size() == 1) return found[0];
         if (found.size() > 1)
@@ -142,22 +85,6 @@ int findParameter(const std::vector<std::string>& names, const std::string& give
     throw Error("unknown parameter '" + given + "' for " + pluginName + "; " + parameterList(names));
 }
 
-std::vector<ProgramName> programNames(vsthost::Plugin& plugin) {
-    std::vector<ProgramName> names;
-    const VstInt32 count = plugin.numPrograms();
-    if (count <= 0) return names;
-    const VstInt32 current = plugin.getProgram();
-    for (VstInt32 i = 0; i < count; ++i) {
-        ProgramName name;
-        name.stored = plugin.programNameIndexed(i);
-        plugin.setProgram(i);
-        name.shown = plugin.programName();
-        if (trim(name.shown).empty() && name.stored) name.shown = *name.stored;
-        names.push_back(std::move(name));
-    }
-    plugin.setProgram(current >= 0 && current < count ? current : 0);
-    return names;
-}
 
 int findProgram(const std::vector<ProgramName>& names, const std::string& given, const std::string& pluginName) {
     if (names.empty()) throw Error(pluginName + " has no programs");
@@ -172,10 +99,10 @@ int findProgram(const std::vector<ProgramName>& names, const std::string& given,
         shown.push_back(name.shown);
         stored.push_back(name.stored.value_or(""));
     }
-    const std::string wanted = trim(given);
+    const std::string wanted = trimmed(given);
     for (bool ignoreCase : {false, true}) {
         auto same = [&](const std::string& text) {
-            return ignoreCase ? lower(trim(text)) == lower(wanted) : trim(text) == wanted;
+            return ignoreCase ? lower(trimmed(text)) == lower(wanted) : trimmed(text) == wanted;
         };
         for (const auto* texts : {&shown, &stored}) {
             const std::vector<int> found = matching(*texts, same);
@@ -188,15 +115,33 @@ int findProgram(const std::vector<ProgramName>& names, const std::string& given,
     throw Error("unknown program '" + given + "' for " + pluginName + "; " + programList(names));
 }
 
-std::string formatUniqueId(VstInt32 id) {
-    const auto bits = static_cast<uint32_t>(id);
-    std::string text;
-    for (int shift = 24; shift >= 0; shift -= 8) {
-        const char c = static_cast<char>((bits >> shift) & 0xFF);
-        if (!std::isprint(static_cast<unsigned char>(c))) return std::to_string(id);
-        text += c;
+
+bool isLv2Uri(const std::string& text) {
+    return text.rfind("urn:", 0) == 0 || text.find("://") != std::string::npos;
+}
+
+std::unique_ptr<Target> openTarget(const std::string& resolved, const HostSetup& setup) {
+    if (isClapPath(resolved)) return std::make_unique<ClapTarget>(resolved);
+    if (isLv2Uri(resolved)) throw Error(resolved + ": LV2 plug-ins cannot be hosted by this build");
+    return std::make_unique<VstTarget>(resolved, setup);
+}
+
+std::vector<std::string> applySettings(Target& target, const std::optional<std::string>& program,
+                                       const std::vector<ParameterSetting>& settings) {
+    if (program) target.selectProgram(findProgram(target.programs(), *program, target.name()));
+    std::vector<std::string> applied;
+    if (settings.empty()) return applied;
+    std::vector<std::string> names;
+    for (int i = 0; i < target.parameterCount(); ++i) names.push_back(target.describe(i).name);
+    for (const ParameterSetting& s : settings) {
+        const int index = findParameter(names, s.parameter, target.name());
+        target.setValue(index, s.value);
+        char value[32];
+        std::snprintf(value, sizeof value, "%g", static_cast<double>(s.value));
+        applied.push_back(trimmed(names[static_cast<std::size_t>(index)]) + " = " + value + " (" + target.display(index) +
+                          ")");
     }
-    return text;
+    return applied;
 }
 
 }  // namespace orvex::cli
