@@ -121,6 +121,8 @@ struct Shared {
     std::vector<std::size_t> failures;  // files failed since the main thread last reported
 };
 
+// A worker thread: takes the next file not taken until none is left or the batch is
+// interrupted, and posts each outcome for the main thread.
 void work(const std::vector<BatchFile>& files, std::vector<Outcome>& outcomes, Shared& shared, std::size_t slotIndex,
           const std::function<std::unique_ptr<FileRenderer>()>& makeRenderer) {
     Shared::Slot& slot = shared.slots[slotIndex];
