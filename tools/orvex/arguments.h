@@ -34,6 +34,9 @@ std::optional<double> parseFinite(const std::string& text);
 struct ParameterSetting {
     std::string parameter;  // index or name, resolved against the plug-in
     float value = 0.0f;     // normalised, checked to lie in 0..1
+    // VALUE in the parameter's own terms ("250Hz", "Soft shaper"), resolved against the
+    // plug-in (values.h); empty when VALUE is a bare normalised number.
+    std::optional<std::string> written;
 };
 
 struct ControllerEvent {
