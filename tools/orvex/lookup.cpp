@@ -9,7 +9,7 @@
 #include <system_error>
 
 #include "arguments.h"
-#include "controls.h"
+#include "vsttarget.h"
 
 #ifndef ORVEX_DEFAULT_VST_DIR
 #define ORVEX_DEFAULT_VST_DIR ""
