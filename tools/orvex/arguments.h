@@ -59,6 +59,9 @@ struct InfoOptions {
     bool help = false;
     std::optional<std::string> path;
     std::string plugin;
+    std::optional<std::string> program;
+    std::vector<ParameterSetting> settings;  // in command-line order
+    bool printSettings = false;              // the state as a settings file instead
 };
 
 struct RenderOptions {
@@ -68,6 +71,7 @@ struct RenderOptions {
     std::string input;
     std::string output;
     std::optional<std::string> program;
+    std::vector<std::string> settingsFiles;  // applied after the program, before `settings`
     std::vector<ParameterSetting> settings;  // in command-line order
     double tempo = 120.0;
     bool tempoGiven = false;

@@ -44,9 +44,18 @@ one; the transport, the MIDI and the blocks are those a VST 2.x plug-in gets).
 Options:
   --program N|NAME     select a program first: N counts from 0; NAME as 'orvex info'
                        lists it ("Basic 3")
-  --set PARAM=VALUE    set a parameter after the program (repeatable, in order);
-                       PARAM is an index or a unique name, VALUE a normalised number
-                       from 0 to 1
+  --settings FILE      set the parameters a settings file names, after the program
+                       (repeatable, in order): NAME=VALUE lines as 'orvex info PLUGIN
+                       --settings' prints them; blank lines and lines starting with
+                       # are skipped; a bad line stops the render before anything
+                       is written
+  --set PARAM=VALUE    set a parameter after the program and the settings files
+                       (repeatable, in order). PARAM is an index, a unique name or a
+                       shared name with #N as 'orvex info' shows it ("Type#2").
+                       VALUE is a bare number, normalised from 0 to 1; or the value
+                       in the parameter's unit ("250Hz", "1.2kHz", "80%", "128bpm",
+                       "-6dB"); or an entry of a menu ("1/8 bar", "Soft shaper") or
+                       on/off for a switch, case ignored
   --tempo BPM          the tempo the host reports (default 120); the song position
                        starts at 0 and moves on with the samples
   --no-transport       report no time information at all
@@ -68,6 +77,7 @@ Options:
 
 Example:
   orvex render panner in.wav out.wav --tempo 120 --set Mix=0.8 --note 60@2
+  orvex render filter in.wav out.wav --set Cutoff=1.2kHz --set "Type#2=Saw up"
 )";
 
 std::string help() {
@@ -105,7 +115,8 @@ int runRender(const std::vector<std::string>& args) {
 
     // The names first: reading a VST 2.x plug-in's selects each program in turn.
     const std::vector<ProgramName> programs = target->programs();
-    const std::vector<std::string> applied = applySettings(*target, options.program, options.settings);
+    const std::vector<std::string> applied =
+        applySettings(*target, options.program, options.settings, options.settingsFiles);
 
     RenderSettings settings;
     settings.sampleRate = static_cast<float>(rate);

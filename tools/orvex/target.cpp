@@ -7,6 +7,7 @@
 
 #include "arguments.h"
 #include "claptarget.h"
+#include "values.h"
 #include "vsttarget.h"
 
 namespace orvex::cli {
@@ -133,21 +134,10 @@ std::unique_ptr<Target> openTarget(const std::string& resolved, const HostSetup&
 }
 
 std::vector<std::string> applySettings(Target& target, const std::optional<std::string>& program,
-                                       const std::vector<ParameterSetting>& settings) {
+                                       const std::vector<ParameterSetting>& settings,
+                                       const std::vector<std::string>& files) {
     if (program) target.selectProgram(findProgram(target.programs(), *program, target.name()));
-    std::vector<std::string> applied;
-    if (settings.empty()) return applied;
-    std::vector<std::string> names;
-    for (int i = 0; i < target.parameterCount(); ++i) names.push_back(target.describe(i).name);
-    for (const ParameterSetting& s : settings) {
-        const int index = findParameter(names, s.parameter, target.name());
-        target.setValue(index, s.value);
-        char value[32];
-        std::snprintf(value, sizeof value, "%g", static_cast<double>(s.value));
-        applied.push_back(trim(names[static_cast<std::size_t>(index)]) + " = " + value + " (" + target.display(index) +
-                          ")");
-    }
-    return applied;
+    return applyChanges(target, resolveSettings(target, files, settings));
 }
 
 }  // namespace orvex::cli

@@ -122,6 +122,16 @@ std::optional<int> entryIndex(const std::vector<std::string>& entries, const std
     return std::nullopt;
 }
 
+// The units a number may carry whatever the plug-in: those of sound (hertz, seconds,
+// decibels, percent, tempo). A parameter's own unit counts too where its format
+// describes it; a display's other words ("x", "st") do not, so that "0.5x" is refused
+// as a value rather than searched for.
+bool knownUnit(const std::string& unit) {
+    static const char* const kKnown[] = {"hz", "khz", "s", "ms", "db", "%", "bpm"};
+    const std::string l = lower(trim(unit));
+    return std::any_of(std::begin(kKnown), std::end(kKnown), [&](const char* k) { return l == k; });
+}
+
 std::string normalisedOnly(const std::string& text) {
     return "VALUE must be a number from 0 to 1 (normalised), got '" + text + "'";
 }
@@ -165,13 +175,13 @@ float searchDisplay(Target& target, int index, const Quantity& wanted, const std
     const std::string name = trim(d.name);
     const std::string shownText = target.display(index);
     const auto current = quantityOf(shownText);
-    const std::string unit = current && !current->unit.empty() ? current->unit : trim(d.unit);
+    const std::string unit = current && knownUnit(current->unit) ? current->unit : trim(d.unit);
     if (!current)
         throw ValueError(name + " shows no number to search ('" + trim(shownText) + "'): give its normalised value " +
                          "from 0 to 1, got '" + text + "'");
-    if (unit.empty())
-        throw ValueError(name + " shows no unit ('" + trim(shownText) + "'): give its normalised value from 0 to 1, got '" +
-                         text + "'");
+    if (!knownUnit(unit))
+        throw ValueError(name + " shows no unit of sound ('" + trim(shownText) +
+                         "'): give its normalised value from 0 to 1, got '" + text + "'");
     const auto scale = unitScale(wanted.unit, unit);
     if (!scale) throw ValueError(name + " is counted in " + unit + ", not " + wanted.unit + ", got '" + text + "'");
     const double goal = wanted.number * *scale;
@@ -302,6 +312,56 @@ std::vector<SettingChange> settingsOf(Target& target, const std::string& path, c
     return changes;
 }
 
+// The shortest number with the parameter's unit that reads back as `normalised`. The
+// plug-in's mapping rises or falls steadily with the unit value, so halving the range
+// finds the run of unit values that map onto `normalised`; the number with the fewest
+// digits inside it is the text. None when no unit value maps onto it (a value no
+// unit value reaches, between two that do).
+template <class ReadsBack>
+std::optional<std::string> shortestUnitText(Target& target, int index, const ParameterDescription& d, float normalised,
+                                            ReadsBack&& readsBack) {
+    const double bottom = std::min(d.minimum, d.maximum), top = std::max(d.minimum, d.maximum);
+    const auto low = target.valueOfUnit(index, bottom);
+    const auto high = target.valueOfUnit(index, top);
+    if (!low || !high) return std::nullopt;
+    const bool rises = *low <= *high;
+    // The first unit value from `bottom` up whose value passes `past`.
+    auto first = [&](auto&& past) {
+        double a = bottom, b = top;
+        if (past(a)) return a;
+        for (int step = 0; step < 200 && b - a > 0.0; ++step) {
+            const double middle = a + (b - a) / 2;
+            if (middle <= a || middle >= b) break;
+            (past(middle) ? b : a) = middle;
+        }
+        return b;
+    };
+    auto valueAt = [&](double u) { return target.valueOfUnit(index, u).value_or(normalised); };
+    const double from = first([&](double u) { return rises ? valueAt(u) >= normalised : valueAt(u) <= normalised; });
+    if (!sameFloat(valueAt(from), normalised)) return std::nullopt;
+    const double after = first([&](double u) { return rises ? valueAt(u) > normalised : valueAt(u) < normalised; });
+    const double to = sameFloat(valueAt(after), normalised) ? after : std::nextafter(after, from);
+
+    const std::string unit = trim(d.unit);
+    const bool hertz = lower(unit) == "hz";
+    for (int decimals = -4; decimals <= 12; ++decimals) {
+        const double scale = std::pow(10.0, decimals);
+        const double number = std::ceil(from * scale) / scale + 0.0;  // never "-0"
+        if (number > to) continue;
+        std::vector<std::string> texts{formattedAt("%.*f", std::max(decimals, 0), number) + unit};
+        if (hertz && std::fabs(number) >= 1000.0) {
+            std::string kilo = formattedAt("%.*f", std::max(decimals + 3, 0), number / 1000.0);
+            if (kilo.find('.') != std::string::npos) kilo.erase(kilo.find_last_not_of('0') + 1);
+            if (kilo.back() == '.') kilo.pop_back();
+            texts.insert(texts.begin(), kilo + "kHz");
+        }
+        std::stable_sort(texts.begin(), texts.end(), [](const auto& a, const auto& b) { return a.size() < b.size(); });
+        for (const std::string& text : texts)
+            if (readsBack(text)) return text;
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 std::vector<std::string> settingNames(Target& target) {
@@ -331,8 +391,12 @@ int parameterIndex(Target& target, const std::string& given) {
 }
 
 float normalisedValue(Target& target, int index, const std::string& text) {
-    const std::string t = trim(text);
-    if (const auto number = parseFinite(t)) return bareValue(text, *number);
+    std::string t = trim(text);
+    // In double quotes, an entry that reads as a number ("2" of a stepped CLAP
+    // parameter) is that entry, not a normalised value.
+    const bool quoted = t.size() >= 2 && t.front() == '"' && t.back() == '"';
+    if (quoted) t = trim(t.substr(1, t.size() - 2));
+    if (const auto number = parseFinite(t); number && !quoted) return bareValue(text, *number);
     const ParameterDescription d = target.describe(index);
     const std::string name = trim(d.name);
     const std::vector<std::string> entries = trimmedEntries(d);
@@ -354,9 +418,11 @@ float normalisedValue(Target& target, int index, const std::string& text) {
     }
 
     const auto quantity = quantityOf(t);
-    if (!quantity || quantity->unit.empty()) throw ValueError(normalisedOnly(text));
-    if (!d.described) return searchDisplay(target, index, *quantity, text);
     const std::string unit = trim(d.unit);
+    if (!quantity || quantity->unit.empty() ||
+        !(knownUnit(quantity->unit) || (d.described && lower(quantity->unit) == lower(unit))))
+        throw ValueError(normalisedOnly(text));
+    if (!d.described) return searchDisplay(target, index, *quantity, text);
     if (unit.empty()) throw ValueError(normalisedOnly(text) + "; " + name + " has no unit");
     const auto scale = unitScale(quantity->unit, unit);
     const std::string range = rangeText(d);
@@ -388,21 +454,11 @@ std::string valueText(Target& target, int index, float normalised) {
             std::string text;
             if (k >= 0 && k < static_cast<long>(entries.size())) text = entries[static_cast<std::size_t>(k)];
             else if (d.kind == Kind::toggle) text = k ? "on" : "off";
+            if (parseFinite(text)) text = "\"" + text + "\"";
             if (!text.empty() && readsBack(text)) return text;
         }
     } else if (d.described && !trim(d.unit).empty()) {
-        if (const auto unitValue = target.unitOfValue(index, normalised)) {
-            const std::string unit = trim(d.unit);
-            const bool kilo = lower(unit) == "hz" && std::fabs(*unitValue) >= 1000.0;
-            for (int decimals = 0; decimals <= 12; ++decimals) {
-                if (kilo) {
-                    const std::string text = formattedAt("%.*f", decimals, *unitValue / 1000.0) + "kHz";
-                    if (readsBack(text)) return text;
-                }
-                const std::string text = formattedAt("%.*f", decimals, *unitValue) + unit;
-                if (readsBack(text)) return text;
-            }
-        }
+        if (const auto text = shortestUnitText(target, index, d, normalised, readsBack)) return *text;
     }
     for (int precision = 1; precision <= 9; ++precision) {
         const std::string text = formattedAt("%.*g", precision, normalised);
@@ -418,6 +474,23 @@ std::string rangeText(const ParameterDescription& d) {
     return rangeOf(d.minimum, d.maximum, trim(d.unit));
 }
 
+std::vector<std::string> rangeLines(const ParameterDescription& d) {
+    if (!d.described || (d.kind == ParameterDescription::Kind::continuous && trim(d.unit).empty() &&
+                         d.minimum == 0.0 && d.maximum == 1.0))
+        return {""};
+    std::string text = rangeText(d);
+    std::vector<std::string> lines;
+    constexpr std::size_t kWidth = 48;
+    while (text.size() > kWidth) {
+        auto cut = text.rfind(", ", kWidth);
+        if (cut == std::string::npos) break;
+        lines.push_back(text.substr(0, cut + 1));
+        text = text.substr(cut + 2);
+    }
+    lines.push_back(text);
+    return lines;
+}
+
 std::vector<SettingChange> readSettingsFile(Target& target, const std::string& path) {
     std::ifstream file(path, std::ios::binary);
     if (!file) throw Error("cannot read settings file " + path + ": " + std::strerror(errno));
@@ -428,7 +501,7 @@ std::vector<SettingChange> readSettingsFile(Target& target, const std::string& p
 }
 
 std::vector<SettingChange> resolveSettings(Target& target, const std::vector<std::string>& files,
-                                           const std::vector<ParameterSetting>& settings, const std::string& command) {
+                                           const std::vector<ParameterSetting>& settings) {
     std::vector<SettingChange> changes;
     for (const std::string& file : files) {
         const std::vector<SettingChange> more = readSettingsFile(target, file);
@@ -443,7 +516,7 @@ std::vector<SettingChange> resolveSettings(Target& target, const std::vector<std
         try {
             changes.push_back({index, normalisedValue(target, index, *s.written)});
         } catch (const ValueError& e) {
-            throw UsageError(command, "--set " + s.parameter + ": " + e.what());
+            throw Error("--set " + s.parameter + ": " + e.what(), 2);
         }
     }
     return changes;

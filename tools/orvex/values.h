@@ -41,8 +41,9 @@ int parameterIndex(Target& target, const std::string& given);
 
 // The normalised value VALUE stands for on parameter `index`:
 //  - a bare number: that normalised value, from 0 to 1;
-//  - a number with a unit, "250Hz", "250 Hz", "1.2kHz", "-6dB", "80%", "128bpm" (case
-//    ignored; k and m scale hertz and seconds): the value in the parameter's own unit,
+//  - a number with a unit, "250Hz", "250 Hz", "1.2kHz", "-6dB", "80%", "128bpm", "20ms"
+//    (case ignored; kHz and ms scale hertz and seconds; another unit only where the
+//    format describes the parameter in it): the value in the parameter's own unit,
 //    through the plug-in's mapping, or where its format gives none by searching its
 //    display, taken to rise or fall steadily with the value;
 //  - a choice's entry or a switch's "on"/"off", case and spaces ignored.
@@ -61,6 +62,12 @@ std::string valueText(Target& target, int index, float normalised);
 // entries of a choice ("4 bars, 2 bars, ..."), "0 to 1" for a plain value.
 std::string rangeText(const ParameterDescription& description);
 
+// rangeText as the Range column of `orvex info` shows it: empty for a plain 0..1 value,
+// which the Value column shows already, and where the format does not describe the
+// parameter (its display is all there is); a long list of entries wrapped onto the
+// lines below.
+std::vector<std::string> rangeLines(const ParameterDescription& description);
+
 // One parameter set to a normalised value, resolved from the command line or a
 // settings file before anything is applied.
 struct SettingChange {
@@ -75,10 +82,11 @@ struct SettingChange {
 std::vector<SettingChange> readSettingsFile(Target& target, const std::string& path);
 
 // Every change the settings files (in order) and then the --set options (in order)
-// ask for, all resolved and checked before the caller applies any. A bad --set is a
-// UsageError of `command`.
+// ask for, all resolved and checked before the caller applies any. A VALUE the
+// parameter cannot take is an Error with exit status 2 whose message says what it
+// takes; an unknown PARAM one with status 1, listing the parameters.
 std::vector<SettingChange> resolveSettings(Target& target, const std::vector<std::string>& files,
-                                           const std::vector<ParameterSetting>& settings, const std::string& command);
+                                           const std::vector<ParameterSetting>& settings);
 
 // Applies the changes in order; says what each parameter became, as the summaries
 // show it ("Mix = 0.8 (80.00 %)").
