@@ -13,17 +13,13 @@
 #include <optional>
 #include <sstream>
 
+#include "report.h"
+
 namespace orvex::cli {
 
 namespace {
 
 using Kind = ParameterDescription::Kind;
-
-std::string trim(const std::string& text) {
-    const auto first = text.find_first_not_of(" \t");
-    if (first == std::string::npos) return {};
-    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
-}
 
 std::string lower(std::string text) {
     std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
@@ -36,12 +32,6 @@ std::string squeezed(const std::string& text) {
     for (unsigned char c : text)
         if (!std::isspace(c)) out += static_cast<char>(std::tolower(c));
     return out;
-}
-
-std::string formatted(const char* format, double value) {
-    char text[64];
-    std::snprintf(text, sizeof text, format, value);
-    return text;
 }
 
 std::string formattedAt(const char* format, int precision, double value) {
@@ -60,7 +50,7 @@ struct Quantity {
 };
 
 std::optional<Quantity> quantityOf(const std::string& text) {
-    const std::string t = trim(text);
+    const std::string t = trimmed(text);
     std::size_t digits = (!t.empty() && (t[0] == '+' || t[0] == '-')) ? 1 : 0;
     if (digits >= t.size() || !(std::isdigit(static_cast<unsigned char>(t[digits])) || t[digits] == '.'))
         return std::nullopt;
@@ -69,7 +59,7 @@ std::optional<Quantity> quantityOf(const std::string& text) {
     char* end = nullptr;
     const double number = std::strtod(t.c_str(), &end);
     if (end == t.c_str() || errno == ERANGE || !std::isfinite(number)) return std::nullopt;
-    return Quantity{number, trim(std::string(end))};
+    return Quantity{number, trimmed(std::string(end))};
 }
 
 // How many of `unit` one `given` is, when both count the same thing: 1 for the same
@@ -77,7 +67,7 @@ std::optional<Quantity> quantityOf(const std::string& text) {
 // another unit.
 std::optional<double> unitScale(const std::string& given, const std::string& unit) {
     auto base = [](const std::string& u) -> std::pair<double, std::string> {
-        const std::string l = lower(trim(u));
+        const std::string l = lower(trimmed(u));
         if (l == "khz") return {1000.0, "hz"};
         if (l == "ms") return {0.001, "s"};
         return {1.0, l};
@@ -109,7 +99,7 @@ std::string joined(const std::vector<std::string>& texts, const std::string& bet
 
 std::vector<std::string> trimmedEntries(const ParameterDescription& d) {
     std::vector<std::string> entries;
-    for (const std::string& e : d.entries) entries.push_back(trim(e));
+    for (const std::string& e : d.entries) entries.push_back(trimmed(e));
     return entries;
 }
 
@@ -117,7 +107,7 @@ std::vector<std::string> trimmedEntries(const ParameterDescription& d) {
 std::optional<int> entryIndex(const std::vector<std::string>& entries, const std::string& text) {
     for (bool squeeze : {false, true})
         for (std::size_t i = 0; i < entries.size(); ++i)
-            if (squeeze ? squeezed(entries[i]) == squeezed(text) : lower(entries[i]) == lower(trim(text)))
+            if (squeeze ? squeezed(entries[i]) == squeezed(text) : lower(entries[i]) == lower(trimmed(text)))
                 return static_cast<int>(i);
     return std::nullopt;
 }
@@ -128,7 +118,7 @@ std::optional<int> entryIndex(const std::vector<std::string>& entries, const std
 // as a value rather than searched for.
 bool knownUnit(const std::string& unit) {
     static const char* const kKnown[] = {"hz", "khz", "s", "ms", "db", "%", "bpm"};
-    const std::string l = lower(trim(unit));
+    const std::string l = lower(trimmed(unit));
     return std::any_of(std::begin(kKnown), std::end(kKnown), [&](const char* k) { return l == k; });
 }
 
@@ -172,15 +162,15 @@ private:
 // fall with steadily.
 float searchDisplay(Target& target, int index, const Quantity& wanted, const std::string& text) {
     const ParameterDescription d = target.describe(index);
-    const std::string name = trim(d.name);
+    const std::string name = trimmed(d.name);
     const std::string shownText = target.display(index);
     const auto current = quantityOf(shownText);
-    const std::string unit = current && knownUnit(current->unit) ? current->unit : trim(d.unit);
+    const std::string unit = current && knownUnit(current->unit) ? current->unit : trimmed(d.unit);
     if (!current)
-        throw ValueError(name + " shows no number to search ('" + trim(shownText) + "'): give its normalised value " +
+        throw ValueError(name + " shows no number to search ('" + trimmed(shownText) + "'): give its normalised value " +
                          "from 0 to 1, got '" + text + "'");
     if (!knownUnit(unit))
-        throw ValueError(name + " shows no unit of sound ('" + trim(shownText) +
+        throw ValueError(name + " shows no unit of sound ('" + trimmed(shownText) +
                          "'): give its normalised value from 0 to 1, got '" + text + "'");
     const auto scale = unitScale(wanted.unit, unit);
     if (!scale) throw ValueError(name + " is counted in " + unit + ", not " + wanted.unit + ", got '" + text + "'");
@@ -227,20 +217,20 @@ struct Lookup {
 Lookup lookUp(Target& target, const std::vector<std::string>& names, const std::string& given) {
     const int count = static_cast<int>(names.size());
     if (count == 0) return {-1, target.name() + " has no parameters to set"};
-    if (const auto index = parseInteger(trim(given))) {
+    if (const auto index = parseInteger(trimmed(given))) {
         if (*index >= 0 && *index < count) return {static_cast<int>(*index), {}};
-        return {-1, "parameter index " + trim(given) + " is out of range for " + target.name() + " (0 to " +
+        return {-1, "parameter index " + trimmed(given) + " is out of range for " + target.name() + " (0 to " +
                         std::to_string(count - 1) + ")"};
     }
-    const std::string wanted = trim(given);
+    const std::string wanted = trimmed(given);
     // A qualified name, with or without blanks around "#".
     std::string qualified = wanted;
     if (const auto hash = wanted.rfind('#'); hash != std::string::npos && hash > 0)
-        qualified = trim(wanted.substr(0, hash)) + "#" + trim(wanted.substr(hash + 1));
+        qualified = trimmed(wanted.substr(0, hash)) + "#" + trimmed(wanted.substr(hash + 1));
     for (bool ignoreCase : {false, true}) {
         std::vector<int> found;
         for (int i = 0; i < count; ++i) {
-            const std::string plain = trim(target.describe(i).name);
+            const std::string plain = trimmed(target.describe(i).name);
             const std::string& full = names[static_cast<std::size_t>(i)];
             const bool same = ignoreCase ? lower(full) == lower(qualified) || lower(plain) == lower(wanted)
                                          : full == qualified || plain == wanted;
@@ -286,16 +276,16 @@ std::vector<SettingChange> settingsOf(Target& target, const std::string& path, c
     for (int number = 1; std::getline(lines, line); ++number) {
         if (number == 1 && line.rfind("\xEF\xBB\xBF", 0) == 0) line.erase(0, 3);  // a byte-order mark
         if (!line.empty() && line.back() == '\r') line.pop_back();
-        const std::string content = trim(line);
+        const std::string content = trimmed(line);
         if (content.empty() || content[0] == '#') continue;
         const std::string where = path + ":" + std::to_string(number) + ": ";
         const auto equals = content.rfind('=');
-        if (equals == std::string::npos || trim(content.substr(0, equals)).empty()) {
+        if (equals == std::string::npos || trimmed(content.substr(0, equals)).empty()) {
             bad.push_back(where + "not NAME=VALUE: '" + content + "'");
             continue;
         }
-        const std::string name = trim(content.substr(0, equals));
-        const std::string value = trim(content.substr(equals + 1));
+        const std::string name = trimmed(content.substr(0, equals));
+        const std::string value = trimmed(content.substr(equals + 1));
         const Lookup found = lookUp(target, names, name);
         if (found.index < 0) {
             bad.push_back(where + found.reason);
@@ -342,7 +332,7 @@ std::optional<std::string> shortestUnitText(Target& target, int index, const Par
     const double after = first([&](double u) { return rises ? valueAt(u) > normalised : valueAt(u) < normalised; });
     const double to = sameFloat(valueAt(after), normalised) ? after : std::nextafter(after, from);
 
-    const std::string unit = trim(d.unit);
+    const std::string unit = trimmed(d.unit);
     const bool hertz = lower(unit) == "hz";
     for (int decimals = -4; decimals <= 12; ++decimals) {
         const double scale = std::pow(10.0, decimals);
@@ -367,7 +357,7 @@ std::optional<std::string> shortestUnitText(Target& target, int index, const Par
 std::vector<std::string> settingNames(Target& target) {
     const int count = target.parameterCount();
     std::vector<std::string> plain;
-    for (int i = 0; i < count; ++i) plain.push_back(trim(target.describe(i).name));
+    for (int i = 0; i < count; ++i) plain.push_back(trimmed(target.describe(i).name));
     std::vector<std::string> names;
     for (int i = 0; i < count; ++i) {
         const std::string& name = plain[static_cast<std::size_t>(i)];
@@ -391,14 +381,14 @@ int parameterIndex(Target& target, const std::string& given) {
 }
 
 float normalisedValue(Target& target, int index, const std::string& text) {
-    std::string t = trim(text);
+    std::string t = trimmed(text);
     // In double quotes, an entry that reads as a number ("2" of a stepped CLAP
     // parameter) is that entry, not a normalised value.
     const bool quoted = t.size() >= 2 && t.front() == '"' && t.back() == '"';
-    if (quoted) t = trim(t.substr(1, t.size() - 2));
+    if (quoted) t = trimmed(t.substr(1, t.size() - 2));
     if (const auto number = parseFinite(t); number && !quoted) return bareValue(text, *number);
     const ParameterDescription d = target.describe(index);
-    const std::string name = trim(d.name);
+    const std::string name = trimmed(d.name);
     const std::vector<std::string> entries = trimmedEntries(d);
 
     if (d.kind == Kind::choice || d.kind == Kind::toggle) {
@@ -418,7 +408,7 @@ float normalisedValue(Target& target, int index, const std::string& text) {
     }
 
     const auto quantity = quantityOf(t);
-    const std::string unit = trim(d.unit);
+    const std::string unit = trimmed(d.unit);
     if (!quantity || quantity->unit.empty() ||
         !(knownUnit(quantity->unit) || (d.described && lower(quantity->unit) == lower(unit))))
         throw ValueError(normalisedOnly(text));
@@ -457,7 +447,7 @@ std::string valueText(Target& target, int index, float normalised) {
             if (parseFinite(text)) text = "\"" + text + "\"";
             if (!text.empty() && readsBack(text)) return text;
         }
-    } else if (d.described && !trim(d.unit).empty()) {
+    } else if (d.described && !trimmed(d.unit).empty()) {
         if (const auto text = shortestUnitText(target, index, d, normalised, readsBack)) return *text;
     }
     for (int precision = 1; precision <= 9; ++precision) {
@@ -470,12 +460,12 @@ std::string valueText(Target& target, int index, float normalised) {
 std::string rangeText(const ParameterDescription& d) {
     if (d.kind == Kind::choice && !d.entries.empty()) return joined(trimmedEntries(d), ", ");
     if (d.kind == Kind::toggle) return d.entries.size() == 2 ? joined(trimmedEntries(d), " or ") : "off or on";
-    if (trim(d.unit).empty() && d.minimum == 0.0 && d.maximum == 1.0) return "0 to 1";
-    return rangeOf(d.minimum, d.maximum, trim(d.unit));
+    if (trimmed(d.unit).empty() && d.minimum == 0.0 && d.maximum == 1.0) return "0 to 1";
+    return rangeOf(d.minimum, d.maximum, trimmed(d.unit));
 }
 
 std::vector<std::string> rangeLines(const ParameterDescription& d) {
-    if (!d.described || (d.kind == ParameterDescription::Kind::continuous && trim(d.unit).empty() &&
+    if (!d.described || (d.kind == ParameterDescription::Kind::continuous && trimmed(d.unit).empty() &&
                          d.minimum == 0.0 && d.maximum == 1.0))
         return {""};
     std::string text = rangeText(d);
@@ -529,7 +519,7 @@ std::vector<std::string> applyChanges(Target& target, const std::vector<SettingC
         target.setValue(c.index, c.value);
         const std::string& name = names[static_cast<std::size_t>(c.index)];
         applied.push_back((name.empty() ? std::to_string(c.index) : name) + " = " + formatted("%g", c.value) + " (" +
-                          trim(target.display(c.index)) + ")");
+                          trimmed(target.display(c.index)) + ")");
     }
     return applied;
 }
