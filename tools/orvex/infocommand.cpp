@@ -29,7 +29,8 @@ questions. A name two parameters share is shown with "#" and which of them it is
 PLUGIN is a short name (panner), an effect name ("Orvex Space") or the path of
 any VST 2.x .so. The path of a CLAP .clap file shows its first plug-in through
 the CLAP host: its descriptor, ports, extensions, parameters (id, range, default,
-value and display text) and the presets of its preset-discovery factory.
+value, display text and what --set takes) and the presets of its preset-discovery
+factory.
 
 Options:
   --program N|NAME     select a program first (as for render)
