@@ -272,19 +272,39 @@ RenderOptions parseRender(const std::vector<std::string>& args) {
         } else if (name == "--quiet" || name == "-q") {
             cursor.noValue();
             options.quiet = true;
+        } else if (name == "--out-dir") {
+            options.outDir = cursor.value();
+            if (options.outDir->empty()) cursor.fail("--out-dir wants a folder");
+        } else if (name == "--jobs" || name == "-j") {
+            options.jobs = cursor.integer(1, kMaxJobs);
         } else {
             return false;
         }
         return true;
     });
     if (options.help) return options;
+    const auto contradiction = [&] {
+        if (options.tempoGiven && !options.transport) cursor.fail("--tempo and --no-transport contradict each other");
+    };
+    if (options.outDir) {
+        // A batch: no OUT among the positionals, so that none can be mistaken for one.
+        if (positional.size() < 2) cursor.fail(positional.empty() ? "PLUGIN and IN missing" : "IN missing");
+        options.plugin = positional[0];
+        options.inputs.assign(positional.begin() + 1, positional.end());
+        if (options.inputs.size() > 1 && std::find(options.inputs.begin(), options.inputs.end(), "-") != options.inputs.end())
+            cursor.fail("'-' reads the inputs' names from standard input and must be the only IN");
+        if (options.inPlace) cursor.fail("--in-place is for one file: a batch never writes over its inputs");
+        contradiction();
+        return options;
+    }
+    if (options.jobs > 0) cursor.fail("--jobs is for a batch (--out-dir DIR)");
     if (positional.size() < 3) {
         const char* missing[] = {"PLUGIN, IN and OUT missing", "IN and OUT missing", "OUT missing"};
         cursor.fail(missing[positional.size()]);
     }
-    if (positional.size() > 3) cursor.fail("too many arguments (from '" + positional[3] + "' on)");
-    if (options.tempoGiven && !options.transport)
-        cursor.fail("--tempo and --no-transport contradict each other");
+    if (positional.size() > 3)
+        cursor.fail("too many arguments (from '" + positional[3] + "' on); several inputs need --out-dir DIR");
+    contradiction();
     options.plugin = positional[0];
     options.input = positional[1];
     options.output = positional[2];

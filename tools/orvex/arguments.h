@@ -70,6 +70,11 @@ struct RenderOptions {
     std::string plugin;
     std::string input;
     std::string output;
+    // A batch (--out-dir DIR): every positional after PLUGIN is an input, "-" alone
+    // stands for the names on standard input; input and output above stay empty.
+    std::optional<std::string> outDir;
+    std::vector<std::string> inputs;
+    int jobs = 0;  // workers; 0: one per core
     std::optional<std::string> program;
     std::vector<std::string> settingsFiles;  // applied after the program, before `settings`
     std::vector<ParameterSetting> settings;  // in command-line order
@@ -146,5 +151,6 @@ inline constexpr double kMaxTempo = 999.0;
 inline constexpr double kMaxTail = 3600.0;
 inline constexpr int kMaxRuns = 1000;
 inline constexpr double kMaxBenchSeconds = 600.0;
+inline constexpr int kMaxJobs = 256;
 
 }  // namespace orvex::cli

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -26,6 +27,14 @@ char pendingTemp[4096];
 volatile std::sig_atomic_t pendingSet = 0;
 constexpr int kWatchedSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
 
+// The signal a batch's InterruptCatcher noted; batchActive while one lives.
+std::atomic<int> caughtSignal{0};
+static_assert(std::atomic<int>::is_always_lock_free, "the signal handler stores into it");
+bool batchActive = false;
+constexpr int kCaughtSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+extern "C" void noteSignal(int signal) { caughtSignal.store(signal); }
+
 extern "C" void removePendingAndDie(int signal) {
     if (pendingSet) ::unlink(pendingTemp);
     std::signal(signal, SIG_DFL);
@@ -36,7 +45,7 @@ extern "C" void removePendingAndDie(int signal) {
 // interrupt cannot fall between its creation and its registration.
 int createWatchedTemp(std::vector<char>& pattern) {
     static bool installed = false;
-    if (!installed) {
+    if (!installed && !batchActive) {
         for (int s : kWatchedSignals) std::signal(s, removePendingAndDie);
         // Past a file-size limit a write then fails (EFBIG) and is reported like a full
         // disk, instead of the program being killed.
@@ -50,7 +59,7 @@ int createWatchedTemp(std::vector<char>& pattern) {
     sigprocmask(SIG_BLOCK, &held, &previous);
     const int fd = ::mkostemp(pattern.data(), O_CLOEXEC);
     const int error = errno;
-    if (fd >= 0) {
+    if (fd >= 0 && !batchActive) {
         const std::size_t n = std::strlen(pattern.data());
         if (n < sizeof pendingTemp) {
             std::memcpy(pendingTemp, pattern.data(), n + 1);
@@ -102,6 +111,26 @@ int ownDescriptor(const std::vector<std::string>& chain) {
 }
 
 }  // namespace
+
+InterruptCatcher::InterruptCatcher() {
+    batchActive = true;
+    caughtSignal.store(0);
+    struct sigaction action {};
+    action.sa_handler = noteSignal;
+    action.sa_flags = SA_RESTART;  // a worker's read or write goes on rather than failing with EINTR
+    sigemptyset(&action.sa_mask);
+    for (int s : kCaughtSignals) ::sigaction(s, &action, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+    std::signal(SIGXFSZ, SIG_IGN);
+}
+
+InterruptCatcher::~InterruptCatcher() {
+    // Back to what the first OutputFile outside a batch installs.
+    for (int s : kWatchedSignals) std::signal(s, removePendingAndDie);
+    batchActive = false;
+}
+
+int InterruptCatcher::caught() { return caughtSignal.load(); }
 
 OutputFile::OutputFile(const std::string& path) : shownPath(path) {
     if (path.empty()) throw Error("the output's name is empty");

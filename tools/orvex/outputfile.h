@@ -48,6 +48,22 @@ private:
     bool toStandardOutput = false;
 };
 
+// While one lives (a batch, writing several files at once from several threads),
+// SIGINT, SIGTERM and SIGHUP only note the signal, and SIGPIPE is ignored: the threads
+// poll `caught` and give up, each OutputFile removing its own temporary file as it is
+// destroyed on the thread that made it. (The handler outside a batch removes the one
+// temporary file it knows and ends the process, which several files at a time would
+// leave behind.) Made and destroyed on the main thread, with no OutputFile alive.
+class InterruptCatcher {
+public:
+    InterruptCatcher();
+    ~InterruptCatcher();
+    InterruptCatcher(const InterruptCatcher&) = delete;
+    InterruptCatcher& operator=(const InterruptCatcher&) = delete;
+    // The signal noted, 0 while none; any thread.
+    static int caught();
+};
+
 // True when both paths name one existing file (the same inode, whatever the links or
 // the ".." in the paths).
 bool sameFile(const std::string& a, const std::string& b);

@@ -24,25 +24,41 @@ ProgressBar::~ProgressBar() { finish(); }
 
 bool ProgressBar::stderrIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }
 
-void ProgressBar::update(int64_t done, int64_t total) {
-    if (!enabled) return;
+bool ProgressBar::due() {
+    if (!enabled) return false;
     const auto now = Clock::now();
-    if (now - started < kFirstDraw || (drawn && now - lastDrawn < kRedraw)) return;
+    if (now - started < kFirstDraw || (drawn && now - lastDrawn < kRedraw)) return false;
     lastDrawn = now;
     drawn = true;
+    return true;
+}
+
+void ProgressBar::draw(double fraction, const std::string& figures) {
+    fraction = std::clamp(fraction, 0.0, 1.0);
+    const int filled = static_cast<int>(fraction * kBarWidth);
+    char bar[kBarWidth + 1];
+    for (int i = 0; i < kBarWidth; ++i) bar[i] = i < filled ? '#' : '.';
+    bar[kBarWidth] = 0;
+    std::fprintf(stderr, "\r%s [%s] %3d%%  %s ", label.c_str(), bar, static_cast<int>(fraction * 100.0),
+                 figures.c_str());
+    std::fflush(stderr);
+}
+
+void ProgressBar::update(int64_t done, int64_t total) {
+    if (!due()) return;
     const double seconds = static_cast<double>(done) / sampleRate;
     if (total > 0) {
-        const double fraction = std::clamp(static_cast<double>(done) / static_cast<double>(total), 0.0, 1.0);
-        const int filled = static_cast<int>(fraction * kBarWidth);
-        char bar[kBarWidth + 1];
-        for (int i = 0; i < kBarWidth; ++i) bar[i] = i < filled ? '#' : '.';
-        bar[kBarWidth] = 0;
-        std::fprintf(stderr, "\r%s [%s] %3d%%  %.1f / %.1f s ", label.c_str(), bar,
-                     static_cast<int>(fraction * 100.0), seconds, static_cast<double>(total) / sampleRate);
+        char figures[64];
+        std::snprintf(figures, sizeof figures, "%.1f / %.1f s", seconds, static_cast<double>(total) / sampleRate);
+        draw(static_cast<double>(done) / static_cast<double>(total), figures);
     } else {
         std::fprintf(stderr, "\r%s %.1f s ", label.c_str(), seconds);
+        std::fflush(stderr);
     }
-    std::fflush(stderr);
+}
+
+void ProgressBar::show(double fraction, const std::string& figures) {
+    if (due()) draw(fraction, figures);
 }
 
 void ProgressBar::finish() {

@@ -16,6 +16,9 @@ public:
 
     // After every block: frames done and the total (-1 when unknown).
     void update(int64_t done, int64_t total);
+    // The bar at `fraction` (0 to 1) of the work, with `figures` after it ("12 / 200
+    // files"): for a batch, whose files may differ in rate.
+    void show(double fraction, const std::string& figures);
     void finish();
 
     // Whether stderr is a terminal (so that a bar makes sense).
@@ -23,6 +26,8 @@ public:
 
 private:
     using Clock = std::chrono::steady_clock;
+    bool due();
+    void draw(double fraction, const std::string& figures);
     bool enabled;
     bool drawn = false;
     std::string label;

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
+#include <iostream>
 #include <memory>
 #include <optional>
 #include <string>
@@ -10,6 +12,7 @@
 
 #include "arguments.h"
 #include "audiofile.h"
+#include "batch.h"
 #include "lookup.h"
 #include "outputfile.h"
 #include "progress.h"
@@ -25,6 +28,7 @@ namespace fs = std::filesystem;
 namespace {
 
 const char* const kHelp = R"(Usage: orvex render PLUGIN IN OUT [OPTIONS]
+       orvex render PLUGIN IN... --out-dir DIR [OPTIONS]
 
 Processes the audio file IN through PLUGIN and writes OUT at IN's sample rate.
 IN may be anything libsndfile reads (WAV, FLAC, AIFF, OGG...), mono or stereo; mono
@@ -40,6 +44,15 @@ any VST 2.x .so, or of a CLAP .clap file (its first plug-in, through the CLAP
 host: --program picks a preset of its preset-discovery factory, loaded with
 preset-load; --set maps VALUE onto the parameter's range, rounded for a stepped
 one; the transport, the MIDI and the blocks are those a VST 2.x plug-in gets).
+
+With --out-dir, every argument after PLUGIN is an input ('-' alone: the names on
+standard input, one a line), rendered with all the options into DIR/<its name>.<ext>
+(--format's family, else its own extension), each exactly as its own render would
+be, several at once. Two inputs for one output stop the batch before anything is
+written; a file whose output would replace an input is refused. A file that fails
+is reported and the others go on; a table of every file ends the batch, and the
+exit status is 1 when any failed. Ctrl-C stops the batch: the files finished stay,
+the others leave nothing (exit status 130; 143 for SIGTERM).
 
 Options:
   --program N|NAME     select a program first: N counts from 0; NAME as 'orvex info'
@@ -68,6 +81,8 @@ Options:
                        at its sample
   --tail SECONDS       silence appended after IN (default 0), for reverb tails
   --in-place           allow OUT to be IN: the finished render replaces the input
+  --out-dir DIR        render every IN into DIR (made when missing)
+  --jobs N             files rendered at once in a batch (default: one per core)
   --format F[:E]       output format F: )"
                                   "FORMAT_CHOICES"
                                   R"(
@@ -75,9 +90,11 @@ Options:
   -q, --quiet          no summary and no progress bar
   -h, --help           this text
 
-Example:
+Examples:
   orvex render panner in.wav out.wav --tempo 120 --set Mix=0.8 --note 60@2
   orvex render filter in.wav out.wav --set Cutoff=1.2kHz --set "Type#2=Saw up"
+  orvex render panner takes/*.wav --out-dir spaced --tempo 128
+  find takes -name '*.flac' | orvex render filter - --out-dir filtered --jobs 4
 )";
 
 std::string help() {
@@ -87,35 +104,61 @@ std::string help() {
     return text;
 }
 
-int runRender(const std::vector<std::string>& args) {
-    const RenderOptions options = parseRender(args);
-    if (options.help) return printHelp("render");
+// One file rendered as `orvex render` renders it, with what its summary shows.
+struct FileRender {
+    std::string path;  // the plug-in's file (or URI)
+    std::string name;  // the plug-in's
+    std::optional<std::string> program;  // "N \"name\"" of the program selected
+    std::vector<std::string> applied;
+    int rate = 0;
+    int inputChannels = 0;
+    int inputFormat = 0;
+    int channels = 0;
+    int format = 0;
+    RenderSettings settings;
+    RenderResult result;
+    bool toStandardOutput = false;
+};
 
-    // Everything that can fail is checked before the output is created.
-    SoundFileReader reader(options.input);
+// Renders `input` into `output` with every other option of `options`, through the
+// plug-in `plugin` gives (asked once the input is known to be good), opened afresh at
+// the input's rate: nothing of one file's render (an LFO's phase, a filter's memory)
+// carries over into the next one a batch's worker renders. Everything that can fail is
+// checked before the output is made. `progress` after every block; without it, the
+// one-file progress bar (unless -q). The calling thread plays the host's main and
+// audio threads.
+FileRender renderFile(const RenderOptions& options, const std::function<std::string()>& plugin,
+                      const std::string& input, const std::string& output, const ProgressCallback& progress) {
+    SoundFileReader reader(input);
     // The whole input is read before the output replaces anything, so the two may be
     // one file; but a recording overwritten by a slip of the keyboard is lost.
-    if (!options.inPlace && sameFile(options.input, options.output))
-        throw UsageError("render", "OUT " + options.output + " is the input file " + options.input +
+    if (!options.inPlace && sameFile(input, output))
+        throw UsageError("render", "OUT " + output + " is the input file " + input +
                                        ", which the render would replace; give --in-place to replace it");
     if (reader.channels() > 2)
-        throw Error(options.input + " has " + std::to_string(reader.channels()) +
+        throw Error(input + " has " + std::to_string(reader.channels()) +
                     " channels; only mono and stereo files can be rendered");
-    const int rate = reader.sampleRate();
-    const std::string path = resolvePlugin(options.plugin, searchFolders(options.path));
+    FileRender run;
+    run.rate = reader.sampleRate();
+    run.inputChannels = reader.channels();
+    run.inputFormat = reader.format();
+    const int rate = run.rate;
+    run.path = plugin();
     const std::optional<double> tempo = options.transport ? std::optional<double>(options.tempo) : std::nullopt;
-    const std::unique_ptr<Target> target = openTarget(path, {static_cast<float>(rate), options.block, tempo});
-    const std::string name = target->name();
-    const int channels = std::min(target->outputChannels(), 2);
-    if (channels < 1) throw Error(name + " has no audio outputs");
-    const int format = chooseOutputFormat(reader.format(), options.format, options.output, channels, rate);
+    const std::unique_ptr<Target> target = openTarget(run.path, {static_cast<float>(rate), options.block, tempo});
+    run.name = target->name();
+    run.channels = std::min(target->outputChannels(), 2);
+    if (run.channels < 1) throw Error(run.name + " has no audio outputs");
+    run.format = chooseOutputFormat(reader.format(), options.format, output, run.channels, rate);
 
     // The names first: reading a VST 2.x plug-in's selects each program in turn.
     const std::vector<ProgramName> programs = target->programs();
-    const std::vector<std::string> applied =
-        applySettings(*target, options.program, options.settings, options.settingsFiles);
+    run.applied = applySettings(*target, options.program, options.settings, options.settingsFiles);
+    if (const std::optional<int> program = target->currentProgram();
+        program && *program >= 0 && static_cast<std::size_t>(*program) < programs.size())
+        run.program = std::to_string(*program) + " " + quoted(programs[static_cast<std::size_t>(*program)].shown);
 
-    RenderSettings settings;
+    RenderSettings& settings = run.settings;
     settings.sampleRate = static_cast<float>(rate);
     settings.blockSize = options.block;
     settings.tempo = tempo;
@@ -126,14 +169,69 @@ int runRender(const std::vector<std::string>& args) {
     for (const NoteEvent& n : options.notes)
         settings.events.push_back({framesAt(n.seconds, rate), {0x90, static_cast<uint8_t>(n.note), 100}});
 
-    SoundFileWriter writer(options.output, format, channels, rate);
-    ProgressBar bar(!options.quiet && ProgressBar::stderrIsTerminal(), "rendering", rate);
-    const auto progress = [&](int64_t done, int64_t total) { bar.update(done, total); };
-    const RenderResult result =
-        render(*target, reader, writer, settings, progress);
+    SoundFileWriter writer(output, run.format, run.channels, rate);
+    ProgressBar bar(!progress && !options.quiet && ProgressBar::stderrIsTerminal(), "rendering", rate);
+    const ProgressCallback ownBar = [&](int64_t done, int64_t total) { bar.update(done, total); };
+    run.result = render(*target, reader, writer, settings, progress ? progress : ownBar);
     bar.finish();
     writer.commit();
+    run.toStandardOutput = writer.destination().isStandardOutput();
+    return run;
+}
 
+// A batch's worker: each of its files through renderFile.
+class BatchRenderer : public FileRenderer {
+public:
+    BatchRenderer(const RenderOptions& options, const std::string& path) : options(options), path(path) {}
+    FileReport render(const BatchFile& file, const ProgressCallback& progress) override {
+        const FileRender run = renderFile(options, [this] { return path; }, file.input, file.output, progress);
+        return {static_cast<double>(run.result.frames) / run.rate, run.result.levels.peakDb()};
+    }
+
+private:
+    const RenderOptions& options;
+    const std::string& path;
+};
+
+int renderBatch(const RenderOptions& options) {
+    std::vector<std::string> inputs = options.inputs;
+    if (inputs.size() == 1 && inputs[0] == "-") {
+        inputs = readNameList(std::cin);
+        if (inputs.empty()) throw UsageError("render", "no file names on standard input");
+    }
+    const std::vector<BatchFile> files = planBatch(inputs, *options.outDir, options.format);
+    const std::string path = resolvePlugin(options.plugin, searchFolders(options.path));
+    // Opened once before any file, so that a --program, --settings or --set the plug-in
+    // cannot take stops the batch before it starts; held open, it keeps the plug-in's
+    // library loaded for the workers' instances.
+    const std::optional<double> tempo = options.transport ? std::optional<double>(options.tempo) : std::nullopt;
+    const std::unique_ptr<Target> first = openTarget(path, {44100.0f, options.block, tempo});
+    if (first->outputChannels() < 1) throw Error(first->name() + " has no audio outputs");
+    first->programs();
+    applySettings(*first, options.program, options.settings, options.settingsFiles);
+    std::error_code error;
+    fs::create_directories(*options.outDir, error);
+    if (error || !fs::is_directory(*options.outDir))
+        throw Error("cannot make the folder " + *options.outDir + ": " +
+                    (error ? error.message() : std::string("a file of that name is in the way")));
+    BatchSettings settings;
+    settings.jobs = options.jobs;
+    settings.quiet = options.quiet;
+    settings.folder = *options.outDir;
+    return runBatch(files, settings, [&] { return std::make_unique<BatchRenderer>(options, path); });
+}
+
+int runRender(const std::vector<std::string>& args) {
+    const RenderOptions options = parseRender(args);
+    if (options.help) return printHelp("render");
+    if (options.outDir) return renderBatch(options);
+
+    const FileRender run = renderFile(
+        options, [&] { return resolvePlugin(options.plugin, searchFolders(options.path)); }, options.input,
+        options.output, {});
+    const RenderResult& result = run.result;
+    const RenderSettings& settings = run.settings;
+    const int rate = run.rate;
     if (result.eventsPastEnd > 0)
         std::fprintf(stderr, "orvex render: warning: %d MIDI event%s at or after the end (%.3f s) not sent\n",
                      result.eventsPastEnd, result.eventsPastEnd == 1 ? "" : "s",
@@ -143,26 +241,24 @@ int runRender(const std::vector<std::string>& args) {
                      static_cast<long long>(result.levels.nonFinite));
     if (options.quiet) return 0;
     // Standard output carries the audio when it is OUT: the summary goes to stderr.
-    FILE* const report = writer.destination().isStandardOutput() ? stderr : stdout;
+    FILE* const report = run.toStandardOutput ? stderr : stdout;
 
     const double seconds = static_cast<double>(result.frames) / rate;
     Table summary({{""}, {""}});
-    summary.add({"plug-in", name + " (" + fs::path(path).filename().string() + ")"});
-    if (const std::optional<int> program = target->currentProgram();
-        program && *program >= 0 && static_cast<std::size_t>(*program) < programs.size())
-        summary.add({"program", std::to_string(*program) + " " + quoted(programs[static_cast<std::size_t>(*program)].shown)});
-    for (const std::string& a : applied) summary.add({"set", a});
-    summary.add({"time", tempo ? formatted("%g BPM, transport playing from 0", *tempo) : "no transport"});
+    summary.add({"plug-in", run.name + " (" + fs::path(run.path).filename().string() + ")"});
+    if (run.program) summary.add({"program", *run.program});
+    for (const std::string& a : run.applied) summary.add({"set", a});
+    summary.add({"time", settings.tempo ? formatted("%g BPM, transport playing from 0", *settings.tempo) : "no transport"});
     if (!settings.events.empty())
         summary.add({"MIDI", std::to_string(result.eventsSent) + (result.eventsSent == 1 ? " event" : " events") +
                                  " sent, each at its own sample"});
-    summary.add({"input", options.input + ": " + channelWord(reader.channels()) + ", " + std::to_string(rate) +
+    summary.add({"input", options.input + ": " + channelWord(run.inputChannels) + ", " + std::to_string(rate) +
                               " Hz, " + formatted("%.3f s", static_cast<double>(result.inputFrames) / rate) + ", " +
-                              describeFormat(reader.format())});
-    std::string out = options.output + ": " + channelWord(channels) + ", " + std::to_string(rate) + " Hz, " +
+                              describeFormat(run.inputFormat)});
+    std::string out = options.output + ": " + channelWord(run.channels) + ", " + std::to_string(rate) + " Hz, " +
                       formatted("%.3f s", seconds);
     if (settings.tailFrames > 0) out += " (tail " + formatted("%.3f s", static_cast<double>(settings.tailFrames) / rate) + ")";
-    summary.add({"output", out + ", " + describeFormat(format)});
+    summary.add({"output", out + ", " + describeFormat(run.format)});
     summary.add({"level", "peak " + decibels(result.levels.peakDb()) + ", RMS " + decibels(result.levels.rmsDb())});
     if (result.processSeconds > 0)
         summary.add({"speed", formatted("%.0fx real time", seconds / result.processSeconds) + " (" +
@@ -173,6 +269,7 @@ int runRender(const std::vector<std::string>& args) {
 
 }  // namespace
 
-const Command kRenderCommand{"render", "PLUGIN IN OUT", "processes an audio file through a plug-in", help, runRender};
+const Command kRenderCommand{"render", "PLUGIN IN OUT", "processes an audio file through a plug-in (or many: --out-dir)",
+                             help, runRender};
 
 }  // namespace orvex::cli
