@@ -20,6 +20,7 @@
 #include "controls.h"
 #include "demo.h"
 #include "lookup.h"
+#include "lv2target.h"
 #include "outputfile.h"
 #include "progress.h"
 #include "render.h"
@@ -693,6 +694,7 @@ int runValidate(const std::vector<std::string>& args) {
     request.allowSkips = options.allowSkips;
     request.seed = static_cast<uint32_t>(options.seed);
     request.timeout = options.timeout;
+    request.lv2Path = lv2SearchPath();
     return validate::validate(request);
 }
 

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "target.h"
 #include "tools/vsthost/vsthost.h"
 
 namespace orvex::cli {
@@ -40,10 +41,8 @@ std::vector<std::string> parameterNames(vsthost::Plugin& plugin);
 // (exactly as written first, then ignoring case). Throws Error listing the valid ones.
 int findParameter(const std::vector<std::string>& names, const std::string& given, const std::string& pluginName);
 
-struct ProgramName {
-    std::string shown;                  // effGetProgramName with the program selected
-    std::optional<std::string> stored;  // effGetProgramNameIndexed, when answered
-};
+// ProgramName (target.h): shown is effGetProgramName with the program selected, stored
+// effGetProgramNameIndexed when answered.
 // Every program's names. Selects each program to read the name the plug-in shows,
 // then selects the current one again.
 std::vector<ProgramName> programNames(vsthost::Plugin& plugin);
