@@ -321,6 +321,30 @@ VstInt32 EffectShell::canDo(char* text) {
     return -1;
 }
 
+VstIntPtr EffectShell::vendorSpecific(VstInt32 request, VstIntPtr index, void* ptr, float opt) {
+    if (!ptr || index < 0 || index >= numParams()) return 0;
+    const Reading& reading = readingOf(parameterInfo(static_cast<int>(index)));
+    if (request == kOrvexUnitOfValueRequest) {
+        *static_cast<float*>(ptr) = unitOfValue(reading, opt);
+        return 1;
+    }
+    if (request == kOrvexValueOfUnitRequest) {
+        *static_cast<float*>(ptr) = valueOfUnit(reading, opt);
+        return 1;
+    }
+    if (request != kOrvexReadingRequest) return 0;
+    static const char* const kinds[] = {"continuous", "logarithmic", "toggle", "choice"};
+    char* const text = static_cast<char*>(ptr);
+    int used = std::snprintf(text, kOrvexReadingTextSize, "%s\n%s\n%.9g\n%.9g\n", kinds[reading.kind],
+                             reading.unit ? reading.unit : "", static_cast<double>(reading.minimum),
+                             static_cast<double>(reading.maximum));
+    for (const char* entry : reading.entries) {
+        if (used < 0 || used >= kOrvexReadingTextSize) return 0;
+        used += std::snprintf(text + used, static_cast<std::size_t>(kOrvexReadingTextSize - used), "%s\n", entry);
+    }
+    return used >= 0 && used < kOrvexReadingTextSize ? 1 : 0;
+}
+
 bool EffectShell::getInputProperties(VstInt32 index, VstPinProperties* properties) {
     return properties && fillPin(kInputPins, index, properties);
 }

@@ -59,6 +59,9 @@ struct ADelayProgram {
     char name[kNameSize] = "Basic";
 };
 
+// How a person reads a row: its reading, or the plain 0..1 one when it states none.
+inline const Reading& readingOf(const ParameterInfo& info) { return info.reading ? *info.reading : kPlainReading; }
+
 class EffectShell : public AudioEffectX {
     friend class ThreeBandFront;  // clears the slots of the solos it turns off, applies the crossovers again
 
@@ -98,6 +101,9 @@ public:
     bool getVendorString(char* text) override;
     bool getProductString(char* text) override;
     VstInt32 getVendorVersion() override { return kVendorVersion; }
+    // Our tools' questions about a row's reading (the 'OxRd', 'OxUn' and 'OxVa'
+    // requests); user-interface thread.
+    VstIntPtr vendorSpecific(VstInt32 request, VstIntPtr index, void* ptr, float opt) override;
 
     // The last tempo the host gave, or -1 while it gives none.
     // Any thread: the editor reads it while the audio thread tracks it.

@@ -58,7 +58,6 @@ inline constexpr Lv2AtomInput kLv2AtomInputs[] = {
 };
 inline constexpr std::size_t kLv2AtomInputCount = std::size(kLv2AtomInputs);
 VstIntPtr lv2FaceCallback(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float opt);
-inline const Reading& readingOf(const ParameterInfo& info) { return info.reading ? *info.reading : kPlainReading; }
 // The control ports' symbols, in parameter order (host/lv2describe.cpp): the Turtle's,
 // and the keys of the saved state. Allocates: never on the audio thread.
 std::vector<std::string> controlSymbols(const EffectShell& effect);

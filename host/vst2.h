@@ -36,6 +36,17 @@ constexpr VstInt32 kEffectMagic = fourCharCode('V', 's', 't', 'P');
 // offscreen into the PNG file named by ptr (at the scale opt, or its own for 0);
 // answers 1 when written.
 constexpr VstInt32 kOrvexSnapshotRequest = fourCharCode('O', 'x', 'S', 'n');
+// Our bundles' requests for how a person reads a parameter (effVendorSpecific, index),
+// for our tools; value is the parameter's index, and each answers 1 when it wrote.
+// 'OxRd': ptr is a text of kOrvexReadingTextSize bytes, filled with lines: the kind
+// ("continuous", "logarithmic", "toggle" or "choice"), the unit, the minimum and the
+// maximum in the unit, then each entry of a choice in menu order.
+// 'OxUn': the value in the unit of the 0..1 value opt, written to the float at ptr.
+// 'OxVa': the 0..1 value of the value in the unit opt, written to the float at ptr.
+constexpr VstInt32 kOrvexReadingRequest = fourCharCode('O', 'x', 'R', 'd');
+constexpr VstInt32 kOrvexUnitOfValueRequest = fourCharCode('O', 'x', 'U', 'n');
+constexpr VstInt32 kOrvexValueOfUnitRequest = fourCharCode('O', 'x', 'V', 'a');
+constexpr int kOrvexReadingTextSize = 4096;
 // The editor's scale from the host, as PreSonus Studio One (and hosts that followed it)
 // sends it: effVendorSpecific with index 'PreS', value 'AeCs' and the scale as opt.
 // VST 2.x has no message of its own for it.

@@ -10,7 +10,7 @@
 #include "tests/testeffect/testeffect.h"
 #include "tools/orvex/arguments.h"
 #include "tools/orvex/audiofile.h"
-#include "tools/orvex/controls.h"
+#include "tools/orvex/vsttarget.h"
 #include "tools/orvex/demo.h"
 #include "tools/orvex/render.h"
 #include "tools/orvex/table.h"

@@ -29,7 +29,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/orvex/controls.h"
+#include "tools/orvex/vsttarget.h"
 #include "tools/orvex/render.h"
 #include "tools/validate/rtwatch.h"
 

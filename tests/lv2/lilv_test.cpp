@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "tools/lilvhost/lilvhost.h"
-#include "tools/orvex/controls.h"
+#include "tools/orvex/vsttarget.h"
 #include "tools/orvex/render.h"
 #include "tools/validate/rtwatch.h"
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "tools/orvex/arguments.h"
-#include "tools/orvex/controls.h"
+#include "tools/orvex/vsttarget.h"
 #include "tools/orvex/lv2target.h"
 #include "tools/orvex/render.h"
 

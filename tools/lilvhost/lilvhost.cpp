@@ -103,6 +103,23 @@ bool naturalLess(const std::string& a, const std::string& b) {
     return a.size() - i < b.size() - j;
 }
 
+// The maintainer's name, the project's maintainer's, else the project's name.
+std::string vendorOf(LilvWorld* w, const LilvPlugin* plugin) {
+    if (std::string author = text(lilv_plugin_get_author_name(plugin)); !author.empty()) return author;
+    LilvNode* project = lilv_plugin_get_project(plugin);
+    if (!project) return {};
+    Node maintainer(lilv_new_uri(w, (std::string(kDoap) + "maintainer").c_str()));
+    Node foafName(lilv_new_uri(w, kFoafName)), doapName(lilv_new_uri(w, (std::string(kDoap) + "name").c_str()));
+    std::string name;
+    if (LilvNode* who = lilv_world_get(w, project, maintainer, nullptr)) {
+        name = text(lilv_world_get(w, who, foafName, nullptr));
+        lilv_node_free(who);
+    }
+    if (name.empty()) name = text(lilv_world_get(w, project, doapName, nullptr));
+    lilv_node_free(project);
+    return name;
+}
+
 }  // namespace
 
 std::string hostSearchPath() {
@@ -172,6 +189,27 @@ World::World(const std::string& path) : searchPath(path), world(lilv_world_new()
 }
 
 World::~World() { lilv_world_free(world); }
+
+std::vector<Description> World::describeAll() const {
+    Node presetClass(lilv_new_uri(world, LV2_PRESETS__Preset));
+    Node inputClass(lilv_new_uri(world, LV2_CORE__InputPort)), controlClass(lilv_new_uri(world, LV2_CORE__ControlPort));
+    std::vector<Description> all;
+    const LilvPlugins* plugins = lilv_world_get_all_plugins(world);
+    LILV_FOREACH(plugins, i, plugins) {
+        const LilvPlugin* p = lilv_plugins_get(plugins, i);
+        Description d;
+        d.uri = lilv_node_as_uri(lilv_plugin_get_uri(p));
+        d.name = text(lilv_plugin_get_name(p));
+        d.vendor = vendorOf(world, p);
+        d.controls = static_cast<int>(lilv_plugin_get_num_ports_of_class(p, inputClass.node, controlClass.node, nullptr));
+        LilvNodes* presets = lilv_plugin_get_related(p, presetClass);
+        d.presets = presets ? static_cast<int>(lilv_nodes_size(presets)) : 0;
+        lilv_nodes_free(presets);
+        all.push_back(std::move(d));
+    }
+    std::sort(all.begin(), all.end(), [](const Description& a, const Description& b) { return a.uri < b.uri; });
+    return all;
+}
 
 const LilvPlugin* World::find(const std::string& uri) const {
     Node node(lilv_new_uri(world, uri.c_str()));
@@ -405,23 +443,7 @@ void Plugin::deactivate() {
 
 std::string Plugin::name() const { return text(lilv_plugin_get_name(description)); }
 
-std::string Plugin::vendor() const {
-    if (std::string author = text(lilv_plugin_get_author_name(description)); !author.empty()) return author;
-    // The project's maintainer, then the project's name.
-    LilvWorld* w = world->get();
-    LilvNode* project = lilv_plugin_get_project(description);
-    if (!project) return {};
-    Node maintainer(lilv_new_uri(w, (std::string(kDoap) + "maintainer").c_str()));
-    Node foafName(lilv_new_uri(w, kFoafName)), doapName(lilv_new_uri(w, (std::string(kDoap) + "name").c_str()));
-    std::string name;
-    if (LilvNode* who = lilv_world_get(w, project, maintainer, nullptr)) {
-        name = text(lilv_world_get(w, who, foafName, nullptr));
-        lilv_node_free(who);
-    }
-    if (name.empty()) name = text(lilv_world_get(w, project, doapName, nullptr));
-    lilv_node_free(project);
-    return name;
-}
+std::string Plugin::vendor() const { return vendorOf(world->get(), description); }
 
 std::string Plugin::library() const {
     const LilvNode* uri = lilv_plugin_get_library_uri(description);
@@ -648,8 +670,7 @@ void Plugin::writeSequence(std::size_t takes, bool position, bool messages, uint
     before = now;
     const HostUrids& u = world->hostUrids();
     lv2_atom_forge_set_buffer(&forge, reinterpret_cast<uint8_t*>(sequence.data()), sequence.size() * 8);
-    LV2_Atom_Forge_Frame frame;
-    lv2_atom_forge_sequence_head(&forge, &frame, u.frameTime);
+    lv2_atom_forge_sequence_head(&forge, &sequenceFrame, u.frameTime);
     if (position) lv2_atom_forge_write(&forge, positionEvent.data(), positionSize);
     const uint32_t last = frames > 0 ? frames - 1 : 0;
     for (std::size_t i = 0; messages && i < midiCount; ++i) {
@@ -660,7 +681,7 @@ void Plugin::writeSequence(std::size_t takes, bool position, bool messages, uint
         lv2_atom_forge_atom(&forge, size, u.midiEvent);
         lv2_atom_forge_write(&forge, bytes, size);
     }
-    lv2_atom_forge_pop(&forge, &frame);
+    lv2_atom_forge_pop(&forge, &sequenceFrame);
 }
 
 void Plugin::run(const float* const* inputs, float* const* outputs, uint32_t frames) {

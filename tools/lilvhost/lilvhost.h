@@ -61,6 +61,15 @@ struct HostUrids {
     LV2_URID nominalBlock, maxBlock, minBlock, sampleRate;
 };
 
+// What a plug-in's description says of it, read without instantiating it: for listings.
+struct Description {
+    std::string uri;
+    std::string name;
+    std::string vendor;  // as Plugin::vendor
+    int controls = 0;    // input control ports
+    int presets = 0;
+};
+
 // The plug-ins of the bundles in `path`: directories separated by ':', searched as
 // LV2_PATH would be (each directory's bundles, the format's own schema bundles among them).
 class World {
@@ -75,6 +84,8 @@ public:
     UridMap& urids() { return uridMap; }
     const HostUrids& hostUrids() const { return host; }
     const std::string& path() const { return searchPath; }
+    // Every plug-in of the bundles, sorted by URI.
+    std::vector<Description> describeAll() const;
 
 private:
     std::string searchPath;
@@ -257,6 +268,8 @@ private:
     };
     std::array<Written, 4> written{};
     LV2_Atom_Forge forge{};
+    // The frame of the sequence being written, kept with the forge that points at it.
+    LV2_Atom_Forge_Frame sequenceFrame{};
     std::optional<Transport> transport;
     bool positionPending = false;
     // The position event as forged for the transport, and where its moving values lie.

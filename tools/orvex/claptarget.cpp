@@ -1,10 +1,12 @@
 #include "claptarget.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstdio>
 #include <filesystem>
 
-#include "controls.h"
+#include "vsttarget.h"
 #include "table.h"
 
 namespace orvex::cli {
@@ -62,46 +64,125 @@ std::unique_ptr<claphost::Plugin> loadClap(const std::string& path) {
 
 bool isClapPath(const std::string& path) { return std::filesystem::path(path).extension() == ".clap"; }
 
-ClapTarget::ClapTarget(const std::string& path) : instance(loadClap(path)) {}
+ClapTarget::ClapTarget(const std::string& path) : instance(loadClap(path)), params(instance->params()) {}
 
 std::string ClapTarget::name() const {
     const std::string& name = instance->descriptor().name;
     return name.empty() ? std::filesystem::path(path()).stem().string() : name;
 }
 
-std::vector<std::string> ClapTarget::apply(const std::optional<std::string>& program,
-                                           const std::vector<ParameterSetting>& settings) {
-    claphost::Plugin& p = *instance;
-    if (program) {
+double ClapTarget::valueOf(int index, float normalised) const {
+    const claphost::ParamInfo& info = params[static_cast<std::size_t>(index)];
+    const double value = info.min + static_cast<double>(std::clamp(normalised, 0.0f, 1.0f)) * (info.max - info.min);
+    return info.stepped() ? std::round(value) : value;
+}
+
+ParameterDescription ClapTarget::describe(int index) {
+    const claphost::ParamInfo& info = params[static_cast<std::size_t>(index)];
+    ParameterDescription d;
+    d.name = info.name;
+    if (info.stepped()) {
+        // A menu names each step; a switch is a stepped 0..1 that is no menu.
+        const bool menu = info.flags & CLAP_PARAM_IS_ENUM;
+        d.kind = menu || info.max - info.min > 1.0 ? ParameterDescription::Kind::choice
+                                                   : ParameterDescription::Kind::toggle;
+        d.minimum = 0.0;
+        d.maximum = info.max - info.min;
+        if (d.maximum <= 1024.0)
+            for (double step = info.min; step <= info.max; step += 1.0)
+                d.entries.push_back(instance->valueToText(info.id, step).value_or(formatted("%g", step)));
+        d.described = true;
+        return d;
+    }
+    // The unit is what follows the number in the plug-in's own texts of the range's ends.
+    const std::optional<std::string> low = instance->valueToText(info.id, info.min);
+    const std::optional<std::string> high = instance->valueToText(info.id, info.max);
+    d.minimum = info.min;
+    d.maximum = info.max;
+    if (low && high) {
+        char* end = nullptr;
+        const double lowValue = std::strtod(low->c_str(), &end);
+        const std::string unit = end && end != low->c_str() ? std::string(end) : std::string();
+        char* highEnd = nullptr;
+        const double highValue = std::strtod(high->c_str(), &highEnd);
+        if (end != low->c_str() && highEnd != high->c_str() && std::isfinite(lowValue) && std::isfinite(highValue)) {
+            d.minimum = lowValue;
+            d.maximum = highValue;
+            const auto first = unit.find_first_not_of(' ');
+            d.unit = first == std::string::npos ? std::string() : unit.substr(first);
+            d.described = true;
+        }
+    }
+    return d;
+}
+
+float ClapTarget::value(int index) {
+    const claphost::ParamInfo& info = params[static_cast<std::size_t>(index)];
+    const double now = instance->paramValue(info.id).value_or(info.defaultValue);
+    if (!(info.max > info.min)) return 0.0f;
+    return static_cast<float>(std::clamp((now - info.min) / (info.max - info.min), 0.0, 1.0));
+}
+
+void ClapTarget::setValue(int index, float normalised) {
+    const claphost::ParamInfo& info = params[static_cast<std::size_t>(index)];
+    if (!instance->queueParam(info.id, valueOf(index, normalised)) || !instance->flush())
+        throw Error(name() + " took no parameter changes (no flush in its params extension)");
+}
+
+std::string ClapTarget::display(int index) {
+    const claphost::ParamInfo& info = params[static_cast<std::size_t>(index)];
+    const std::optional<double> now = instance->paramValue(info.id);
+    const std::optional<std::string> shown = now ? instance->valueToText(info.id, *now) : std::nullopt;
+    return shown ? *shown : now ? formatted("%g", *now) : std::string("?");
+}
+
+std::optional<float> ClapTarget::valueOfUnit(int index, double unitValue) {
+    const claphost::ParamInfo& info = params[static_cast<std::size_t>(index)];
+    if (!(info.max > info.min)) return std::nullopt;
+    std::optional<double> value;
+    if (info.stepped()) {
+        value = info.min + std::round(unitValue);
+    } else {
+        const ParameterDescription d = describe(index);
+        value = instance->textToValue(info.id, formatted("%.9g", unitValue) + (d.unit.empty() ? "" : " " + d.unit));
+    }
+    if (!value) return std::nullopt;
+    return static_cast<float>(std::clamp((*value - info.min) / (info.max - info.min), 0.0, 1.0));
+}
+
+std::optional<double> ClapTarget::unitOfValue(int index, float normalised) {
+    const claphost::ParamInfo& info = params[static_cast<std::size_t>(index)];
+    const double value = valueOf(index, normalised);
+    if (info.stepped()) return value - info.min;
+    const std::optional<std::string> text = instance->valueToText(info.id, value);
+    if (!text) return std::nullopt;
+    char* end = nullptr;
+    const double unit = std::strtod(text->c_str(), &end);
+    if (end == text->c_str() || !std::isfinite(unit)) return std::nullopt;
+    return unit;
+}
+
+const std::vector<claphost::Preset>& ClapTarget::presetList() {
+    if (!presets) {
         std::string problem;
-        const std::vector<claphost::Preset> presets = p.library().presets(&problem);
-        if (presets.empty())
-            throw Error(name() + " has no presets" + (problem.empty() ? "" : " (" + problem + ")"));
-        std::vector<ProgramName> names;
-        for (const claphost::Preset& preset : presets) names.push_back({preset.name, std::nullopt});
-        const int index = findProgram(names, *program, name());
-        const claphost::Preset& chosen = presets[static_cast<std::size_t>(index)];
-        std::string error;
-        if (!p.loadPreset(chosen, &error)) throw Error(error);
-        loaded = std::to_string(index) + " \"" + chosen.name + "\"";
+        presets = instance->library().presets(&problem);
+        if (presets->empty() && !problem.empty()) throw Error(name() + ": " + problem);
     }
-    std::vector<std::string> applied;
-    if (settings.empty()) return applied;
-    const std::vector<claphost::ParamInfo> params = p.params();
-    std::vector<std::string> names;
-    for (const claphost::ParamInfo& info : params) names.push_back(info.name);
-    for (const ParameterSetting& s : settings) {
-        const claphost::ParamInfo& info = params[static_cast<std::size_t>(findParameter(names, s.parameter, name()))];
-        double value = info.min + static_cast<double>(s.value) * (info.max - info.min);
-        if (info.stepped()) value = std::round(value);
-        if (!p.queueParam(info.id, value) || !p.flush())
-            throw Error(name() + " took no parameter changes (no flush in its params extension)");
-        const std::optional<double> now = p.paramValue(info.id);
-        const std::optional<std::string> shown = now ? p.valueToText(info.id, *now) : std::nullopt;
-        applied.push_back(info.name + " = " + formatted("%g", s.value) + " (" +
-                          (shown ? *shown : now ? formatted("%g", *now) : std::string("?")) + ")");
-    }
-    return applied;
+    return *presets;
+}
+
+std::vector<ProgramName> ClapTarget::programs() {
+    std::vector<ProgramName> names;
+    for (const claphost::Preset& preset : presetList()) names.push_back({preset.name, std::nullopt});
+    return names;
+}
+
+void ClapTarget::selectProgram(int index) {
+    const std::vector<claphost::Preset>& list = presetList();
+    if (index < 0 || static_cast<std::size_t>(index) >= list.size()) throw Error(name() + " has no preset " + std::to_string(index));
+    std::string error;
+    if (!instance->loadPreset(list[static_cast<std::size_t>(index)], &error)) throw Error(error);
+    loaded = index;
 }
 
 int ClapTarget::inputChannels() const { return mainChannels(instance->audioPorts(true)); }

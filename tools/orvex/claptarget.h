@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "arguments.h"
-#include "render.h"
+#include "target.h"
 #include "tools/claphost/claphost.h"
 
 namespace orvex::cli {
@@ -18,22 +18,31 @@ namespace orvex::cli {
 // Whether PLUGIN names a CLAP file (by its extension): it is then hosted as CLAP.
 bool isClapPath(const std::string& path);
 
-class ClapTarget : public RenderTarget {
+class ClapTarget : public Target {
 public:
     // The file's first plug-in, created and initialised; throws Error with the host's
     // reason when it cannot be.
     explicit ClapTarget(const std::string& path);
     claphost::Plugin& plugin() { return *instance; }
-    std::string name() const;
 
-    // Loads preset `program` (an index into the preset-discovery factory's presets, or
-    // a name) with preset-load, then sets each parameter: VALUE from 0 to 1 across the
-    // parameter's range, rounded for a stepped one. Says what each became. Main thread,
-    // before the render.
-    std::vector<std::string> apply(const std::optional<std::string>& program,
-                                   const std::vector<ParameterSetting>& settings);
-    // "N \"name\"" of the preset loaded, if any.
-    std::optional<std::string> programLine() const { return loaded; }
+    std::string name() const override;
+    std::string vendor() const override { return instance->descriptor().vendor; }
+    std::string format() const override { return "CLAP"; }
+    std::string identity() const override { return instance->descriptor().id; }
+    // A normalised value spans the parameter's range, rounded to a step for a stepped
+    // one; a change goes to the plug-in through params.flush.
+    int parameterCount() override { return static_cast<int>(params.size()); }
+    ParameterDescription describe(int index) override;
+    float value(int index) override;
+    void setValue(int index, float normalised) override;
+    std::string display(int index) override;
+    // Through the plug-in's text_to_value and value_to_text.
+    std::optional<float> valueOfUnit(int index, double unitValue) override;
+    std::optional<double> unitOfValue(int index, float normalised) override;
+    // The presets of the file's preset-discovery factory, loaded with preset-load.
+    std::vector<ProgramName> programs() override;
+    void selectProgram(int index) override;
+    std::optional<int> currentProgram() override { return loaded; }
 
     std::string path() const override { return instance->library().path(); }
     int inputChannels() const override;
@@ -44,8 +53,13 @@ public:
     void stop() override;
 
 private:
+    double valueOf(int index, float normalised) const;
+    const std::vector<claphost::Preset>& presetList();
+
     std::unique_ptr<claphost::Plugin> instance;
-    std::optional<std::string> loaded;
+    std::vector<claphost::ParamInfo> params;
+    std::optional<std::vector<claphost::Preset>> presets;
+    std::optional<int> loaded;
     std::optional<double> tempo;
     double sampleRate = 44100.0;
 };

@@ -1,5 +1,6 @@
-// The subcommands of `orvex`: each takes its arguments (after the subcommand's name),
-// prints to stdout, reports failures by throwing Error, and returns the exit status.
+// The subcommands of `orvex`, one table of them: each takes its arguments (after the
+// subcommand's name), prints to stdout, reports failures by throwing Error, and returns
+// the exit status. The overview and every help text come from the table.
 #pragma once
 
 #include <string>
@@ -7,12 +8,20 @@
 
 namespace orvex::cli {
 
-int runList(const std::vector<std::string>& args);
-int runInfo(const std::vector<std::string>& args);
-int runRender(const std::vector<std::string>& args);
-int runDemoCommand(const std::vector<std::string>& args);
-int runValidate(const std::vector<std::string>& args);
-int runBench(const std::vector<std::string>& args);
+struct Command {
+    const char* name;
+    const char* usage;    // what follows the name in the overview: "PLUGIN IN OUT"
+    const char* summary;  // the overview's line
+    std::string (*options)();  // the help: usage, what it does, its options
+    int (*run)(const std::vector<std::string>& args);
+};
+
+// Each command lives in a file of its own.
+extern const Command kListCommand, kInfoCommand, kRenderCommand, kDemoCommand, kSnapshotCommand, kBenchCommand,
+    kValidateCommand;
+
+// The commands in the order the overview lists them.
+const std::vector<const Command*>& commandTable();
 
 // The help of a subcommand ("" for the overview); empty for an unknown one.
 std::string helpText(const std::string& command);

@@ -1,5 +1,7 @@
 #include "demo.h"
 
+#include "commands.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cmath>
@@ -10,7 +12,7 @@
 #include <system_error>
 
 #include "audiofile.h"
-#include "controls.h"
+#include "vsttarget.h"
 #include "lookup.h"
 #include "table.h"
 
@@ -335,5 +337,36 @@ int runDemo(const DemoOptions& options) {
                     skipped == 1 ? "" : "s");
     return failures == 0 ? 0 : 1;
 }
+
+namespace {
+
+const char* const kDemoHelp = R"(Usage: orvex demo [DIR] [--path DIR] [--tempo BPM] [--block N]
+
+Synthesises a two-bar loop in memory (kick, snare, hi-hats and a chord, stereo,
+44100 Hz), writes it as DIR/loop.wav, renders it through every plug-in found with
+the program it loads with and each factory program with other values, writes the
+results as WAV files into DIR (default: demo) and prints a table of peak and RMS
+level and render speed (audio time over processing time).
+
+Options:
+  --tempo BPM   the loop's and the host's tempo (default 120)
+  --block N     samples per processing call (default 512)
+  --path DIR    take the plug-ins from DIR instead of this build's bundle folder
+  -h, --help    this text
+)";
+
+int runDemoCommand(const std::vector<std::string>& args) {
+    const DemoOptions options = parseDemo(args);
+    if (options.help) {
+        std::fputs(kDemoHelp, stdout);
+        return 0;
+    }
+    return runDemo(options);
+}
+
+}  // namespace
+
+const Command kDemoCommand{"demo", "[DIR]", "renders a synthesised loop through every plug-in found",
+                           [] { return std::string(kDemoHelp); }, runDemoCommand};
 
 }  // namespace orvex::cli

@@ -9,8 +9,8 @@
 #include <system_error>
 
 #include "arguments.h"
-#include "controls.h"
 #include "lv2target.h"
+#include "vsttarget.h"
 
 #ifndef ORVEX_DEFAULT_VST_DIR
 #define ORVEX_DEFAULT_VST_DIR ""

@@ -10,6 +10,8 @@
 #include <system_error>
 
 #include "arguments.h"
+#include "report.h"
+#include "table.h"
 
 #ifndef ORVEX_DEFAULT_LV2_DIR
 #define ORVEX_DEFAULT_LV2_DIR ""
@@ -103,30 +105,12 @@ float normalisedOf(const lilvhost::ControlInfo& c, double port) {
 
 }  // namespace
 
-bool isLv2Uri(const std::string& text) {
-    return text.find("://") != std::string::npos || text.rfind("urn:", 0) == 0;
-}
-
 std::string lv2SearchPath() { return joined(buildFolders(), lilvhost::hostSearchPath()); }
 
-std::string lv2ListPath() {
-    const char* path = std::getenv("LV2_PATH");
-    return joined(buildFolders(), path ? path : "");
-}
-
-std::vector<FoundLv2> scanLv2(const std::string& path) {
-    std::vector<FoundLv2> found;
-    if (path.empty()) return found;
-    lilvhost::World world(path);
-    const LilvPlugins* all = lilv_world_get_all_plugins(world.get());
-    LILV_FOREACH(plugins, i, all) {
-        const LilvPlugin* p = lilv_plugins_get(all, i);
-        LilvNode* name = lilv_plugin_get_name(p);
-        found.push_back({lilv_node_as_uri(lilv_plugin_get_uri(p)), name ? lilv_node_as_string(name) : ""});
-        lilv_node_free(name);
-    }
-    std::sort(found.begin(), found.end(), [](const FoundLv2& a, const FoundLv2& b) { return a.uri < b.uri; });
-    return found;
+std::string lv2ListPath(const std::optional<std::string>& path) {
+    if (path) return *path;
+    const char* more = std::getenv("LV2_PATH");
+    return joined(buildFolders(), more ? more : "");
 }
 
 Lv2Target::Lv2Target(const std::string& uri, const HostSetup& setup)
@@ -280,6 +264,53 @@ void Lv2Target::midi(const std::vector<vsthost::MidiMessage>& due) {
 
 void Lv2Target::process(float** inputs, float** outputs, int frames, int64_t) {
     instance->run(inputs, outputs, static_cast<uint32_t>(frames));
+}
+
+int printLv2Info(const std::string& uri) {
+    Lv2Target target(uri, {});
+    lilvhost::Plugin& p = target.plugin();
+    std::printf("%s\n", target.name().c_str());
+    Table identity({{""}, {""}});
+    identity.add({"URI", uri});
+    identity.add({"vendor", target.vendor().empty() ? "-" : target.vendor()});
+    identity.add({"binary", target.path()});
+    identity.add({"audio", p.instances() == 1 ? "stereo" : "mono, one instance per channel"});
+    identity.add({"events", p.hasEventInput() ? "MIDI and the host's transport, as its atom inputs take them" : "none"});
+    identity.add({"state", p.hasStateInterface() ? "state interface" : "port values only"});
+    printTable(identity, "  ", false);
+
+    std::printf("\nParameters (%d)\n", target.parameterCount());
+    Table parameters({{"#", Table::Align::right},
+                      {"Symbol"},
+                      {"Name"},
+                      {"Range"},
+                      {"Default", Table::Align::right},
+                      {"Value", Table::Align::right},
+                      {"Display"}});
+    for (int i = 0; i < target.parameterCount(); ++i) {
+        const lilvhost::ControlInfo& c = p.controls()[static_cast<std::size_t>(i)];
+        const ParameterDescription d = target.describe(i);
+        std::string range;
+        if (d.kind == ParameterDescription::Kind::choice) {
+            for (const std::string& entry : d.entries) range += (range.empty() ? "" : " | ") + entry;
+        } else if (d.kind == ParameterDescription::Kind::toggle) {
+            range = "off | on";
+        } else {
+            range = number(d.minimum) + " to " + number(d.maximum) + (d.unit.empty() ? "" : " " + d.unit) +
+                    (d.kind == ParameterDescription::Kind::logarithmic ? ", logarithmic" : "");
+        }
+        parameters.add({std::to_string(i), c.symbol, d.name, range, number(c.defaultValue),
+                        formatted("%.4f", target.value(i)), target.display(i)});
+    }
+    if (target.parameterCount() > 0) printTable(parameters, "  ");
+
+    const std::vector<ProgramName> presets = target.programs();
+    std::printf("\nPresets (%zu)\n", presets.size());
+    Table presetTable({{"#", Table::Align::right}, {"Name"}, {"URI"}});
+    for (std::size_t i = 0; i < presets.size(); ++i)
+        presetTable.add({std::to_string(i), presets[i].shown, presets[i].stored.value_or("")});
+    if (!presets.empty()) printTable(presetTable, "  ");
+    return 0;
 }
 
 }  // namespace orvex::cli

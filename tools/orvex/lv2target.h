@@ -26,15 +26,8 @@ namespace orvex::cli {
 // searches (LV2_PATH's, or the usual ones when it is not set), as lilv takes them.
 std::string lv2SearchPath();
 // Only the folders of this build and LV2_PATH's (when set): the plug-ins `orvex list`
-// shows and `orvex validate` judges when none is named.
-std::string lv2ListPath();
-
-// The LV2 plug-ins of the bundles in `path`: URI and name, sorted by URI.
-struct FoundLv2 {
-    std::string uri;
-    std::string name;
-};
-std::vector<FoundLv2> scanLv2(const std::string& path);
+// shows and `orvex validate` judges when none is named; with --path, that folder.
+std::string lv2ListPath(const std::optional<std::string>& path = std::nullopt);
 
 class Lv2Target : public Target {
 public:
@@ -85,5 +78,9 @@ private:
     std::optional<int> current;
     std::optional<double> tempo;
 };
+
+// `orvex info URI`: the plug-in's identity, its ports, every parameter with its unit,
+// range, kind or entries, default and value, and its presets.
+int printLv2Info(const std::string& uri);
 
 }  // namespace orvex::cli

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "arguments.h"
+#include "vsttarget.h"
 
 namespace orvex::cli {
 
@@ -65,57 +66,6 @@ int64_t framesAt(double seconds, double sampleRate) {
 }
 
 int outputChannels(const vsthost::Plugin& plugin) { return std::min(plugin.numOutputs(), 2); }
-
-namespace {
-
-constexpr VstInt32 kPlayingFlags =
-    kVstTransportPlaying | kVstTempoValid | kVstPpqPosValid | kVstBarsValid | kVstTimeSigValid;
-
-// What the host reports for the block starting at `frame`: the song position is worked
-// out from the frame each time, so it does not drift over a long file.
-void reportTime(vsthost::Plugin& plugin, const RenderSettings& settings, int64_t frame) {
-    if (!settings.tempo) return;
-    vsthost::Transport transport;
-    transport.tempo = *settings.tempo;
-    transport.sampleRate = settings.sampleRate;
-    transport.samplePos = static_cast<double>(frame);
-    transport.ppqPos = static_cast<double>(frame) / settings.sampleRate * *settings.tempo / 60.0;
-    transport.flags = kPlayingFlags | (frame == 0 ? kVstTransportChanged : 0);
-    transport.advance = false;
-    plugin.setTransport(transport);
-}
-
-// The VST 2.x plug-in as a target: the transport through audioMasterGetTime, MIDI
-// through effProcessEvents, processReplacing.
-class VstTarget : public RenderTarget {
-public:
-    explicit VstTarget(vsthost::Plugin& plugin) : plugin(plugin) {}
-    std::string path() const override { return plugin.path(); }
-    int inputChannels() const override { return plugin.numInputs(); }
-    int outputChannels() const override { return plugin.numOutputs(); }
-    void start(const RenderSettings& s) override {
-        settings = s;
-        if (settings.tempo)
-            reportTime(plugin, settings, 0);
-        else
-            plugin.clearTransport();
-        plugin.setSampleRate(settings.sampleRate);
-        plugin.setBlockSize(settings.blockSize);
-        plugin.resume();
-    }
-    void midi(const std::vector<vsthost::MidiMessage>& due) override { plugin.sendMidi(due); }
-    void process(float** inputs, float** outputs, int frames, int64_t frame) override {
-        reportTime(plugin, settings, frame);
-        plugin.processReplacing(inputs, outputs, frames);
-    }
-    void stop() override { plugin.suspend(); }
-
-private:
-    vsthost::Plugin& plugin;
-    RenderSettings settings;
-};
-
-}  // namespace
 
 RenderResult render(vsthost::Plugin& plugin, AudioSource& source, AudioSink& sink, const RenderSettings& settings,
                     const ProgressCallback& progress) {

@@ -79,6 +79,18 @@ public:
     virtual std::optional<int> currentProgram() = 0;
 };
 
+// The index of parameter `given`: an index, else a name matching exactly one parameter
+// (exactly as written first, then ignoring case). Throws Error listing the valid ones.
+int findParameter(const std::vector<std::string>& names, const std::string& given, const std::string& pluginName);
+// The index of program `given`: a 0-based index, else a name matching one program (shown
+// names, then stored names, then either ignoring case). Throws Error listing them.
+int findProgram(const std::vector<ProgramName>& names, const std::string& given, const std::string& pluginName);
+
+struct ParameterSetting;
+// Selects the program, then sets each parameter in order; says what each became.
+std::vector<std::string> applySettings(Target& target, const std::optional<std::string>& program,
+                                       const std::vector<ParameterSetting>& settings);
+
 // Whether PLUGIN as the user typed it names an LV2 plug-in by URI ("urn:...", "http://...").
 bool isLv2Uri(const std::string& text);
 

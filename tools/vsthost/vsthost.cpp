@@ -406,6 +406,36 @@ bool Plugin::setEditorScale(float scale) {
     return dispatch(effVendorSpecific, kHostScaleRequest, kHostScaleValue, nullptr, scale) == 1;
 }
 
+std::optional<std::vector<std::string>> Plugin::readingLines(VstInt32 index) {
+    // One byte more than the plug-in may write, so that the text always ends.
+    std::vector<char> text(static_cast<std::size_t>(kOrvexReadingTextSize) + 1, '\0');
+    if (dispatch(effVendorSpecific, kOrvexReadingRequest, index, text.data(), 0.0f) != 1) return std::nullopt;
+    std::vector<std::string> lines;
+    std::string line;
+    for (const char* c = text.data(); *c; ++c) {
+        if (*c != '\n') {
+            line += *c;
+            continue;
+        }
+        lines.push_back(line);
+        line.clear();
+    }
+    if (lines.size() < 4) return std::nullopt;
+    return lines;
+}
+
+std::optional<float> Plugin::unitOfValue(VstInt32 index, float value) {
+    float unit = 0.0f;
+    if (dispatch(effVendorSpecific, kOrvexUnitOfValueRequest, index, &unit, value) != 1) return std::nullopt;
+    return unit;
+}
+
+std::optional<float> Plugin::valueOfUnit(VstInt32 index, float unitValue) {
+    float value = 0.0f;
+    if (dispatch(effVendorSpecific, kOrvexValueOfUnitRequest, index, &value, unitValue) != 1) return std::nullopt;
+    return value;
+}
+
 std::optional<ERect> Plugin::editorRect() {
     ERect* rect = nullptr;
     if (!dispatch(effEditGetRect, 0, 0, &rect) || !rect) return std::nullopt;

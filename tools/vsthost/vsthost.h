@@ -222,6 +222,12 @@ public:
     // Tells the editor the host's scale, as hosts do with the vendor message 'PreS'
     // 'AeCs'; false when the plug-in does not take it.
     bool setEditorScale(float scale);
+    // How a person reads parameter `index`, from our bundles' reading requests: the
+    // lines of the 'OxRd' answer, and the mapping between 0..1 and the unit both ways.
+    // Nothing from a plug-in that does not answer.
+    std::optional<std::vector<std::string>> readingLines(VstInt32 index);
+    std::optional<float> unitOfValue(VstInt32 index, float value);
+    std::optional<float> valueOfUnit(VstInt32 index, float unitValue);
 
     // Audio. processReplacing overwrites the outputs, process adds to them; after
     // either call an advancing transport moves on by `frames`.

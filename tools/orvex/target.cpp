@@ -1,10 +1,14 @@
-#include "controls.h"
+#include "target.h"
 
 #include <algorithm>
 #include <cctype>
-#include <filesystem>
+#include <cmath>
+#include <cstdio>
 
 #include "arguments.h"
+#include "claptarget.h"
+#include "lv2target.h"
+#include "vsttarget.h"
 
 namespace orvex::cli {
 
@@ -68,60 +72,6 @@ std::string programList(const std::vector<ProgramName>& names) {
 
 }  // namespace
 
-vsthost::HostOptions hostOptions(float sampleRate, int blockSize, std::optional<double> tempo) {
-    vsthost::HostOptions options;
-    options.sampleRate = sampleRate;
-    options.blockSize = blockSize;
-    options.product = "Orvex Command-Line Host";
-    if (tempo) {
-        vsthost::Transport transport;
-        transport.tempo = *tempo;
-        transport.flags = kVstTransportPlaying | kVstTempoValid | kVstPpqPosValid | kVstBarsValid | kVstTimeSigValid;
-        transport.sampleRate = sampleRate;
-        options.transport = transport;
-    }
-    return options;
-}
-
-std::unique_ptr<vsthost::Plugin> loadPlugin(const std::string& path, const vsthost::HostOptions& options) {
-    vsthost::LoadResult result = vsthost::Plugin::load(path, options);
-    if (!result) throw Error(result.error);
-    // A long render must not keep every time request the plug-in makes.
-    result.plugin->recordTimeMasks(false);
-    result.plugin->open();
-    return std::move(result.plugin);
-}
-
-PluginSummary summarise(const std::string& path) {
-    PluginSummary summary;
-    vsthost::LoadResult result = vsthost::Plugin::load(path, hostOptions(44100.0f, 512, 120.0));
-    if (!result) {
-        summary.error = result.error;
-        return summary;
-    }
-    vsthost::Plugin& plugin = *result.plugin;
-    plugin.open();
-    summary.loaded = true;
-    summary.name = displayName(plugin);
-    summary.vendor = plugin.vendorString();
-    summary.uniqueId = plugin.uniqueId();
-    summary.parameters = plugin.numParams();
-    summary.programs = plugin.numPrograms();
-    return summary;
-}
-
-std::string displayName(vsthost::Plugin& plugin) {
-    const std::string name = trim(plugin.effectName());
-    if (!name.empty()) return name;
-    return std::filesystem::path(plugin.path()).stem().string();
-}
-
-std::vector<std::string> parameterNames(vsthost::Plugin& plugin) {
-    std::vector<std::string> names;
-    for (VstInt32 i = 0; i < plugin.numParams(); ++i) names.push_back(plugin.parameterName(i));
-    return names;
-}
-
 int findParameter(const std::vector<std::string>& names, const std::string& given, const std::string& pluginName) {
     if (names.empty()) throw Error(pluginName + " has no parameters to set");
     if (const auto index = parseInteger(given)) {
@@ -142,22 +92,6 @@ int findParameter(const std::vector<std::string>& names, const std::string& give
     throw Error("unknown parameter '" + given + "' for " + pluginName + "; " + parameterList(names));
 }
 
-std::vector<ProgramName> programNames(vsthost::Plugin& plugin) {
-    std::vector<ProgramName> names;
-    const VstInt32 count = plugin.numPrograms();
-    if (count <= 0) return names;
-    const VstInt32 current = plugin.getProgram();
-    for (VstInt32 i = 0; i < count; ++i) {
-        ProgramName name;
-        name.stored = plugin.programNameIndexed(i);
-        plugin.setProgram(i);
-        name.shown = plugin.programName();
-        if (trim(name.shown).empty() && name.stored) name.shown = *name.stored;
-        names.push_back(std::move(name));
-    }
-    plugin.setProgram(current >= 0 && current < count ? current : 0);
-    return names;
-}
 
 int findProgram(const std::vector<ProgramName>& names, const std::string& given, const std::string& pluginName) {
     if (names.empty()) throw Error(pluginName + " has no programs");
@@ -188,15 +122,33 @@ int findProgram(const std::vector<ProgramName>& names, const std::string& given,
     throw Error("unknown program '" + given + "' for " + pluginName + "; " + programList(names));
 }
 
-std::string formatUniqueId(VstInt32 id) {
-    const auto bits = static_cast<uint32_t>(id);
-    std::string text;
-    for (int shift = 24; shift >= 0; shift -= 8) {
-        const char c = static_cast<char>((bits >> shift) & 0xFF);
-        if (!std::isprint(static_cast<unsigned char>(c))) return std::to_string(id);
-        text += c;
+
+bool isLv2Uri(const std::string& text) {
+    return text.rfind("urn:", 0) == 0 || text.find("://") != std::string::npos;
+}
+
+std::unique_ptr<Target> openTarget(const std::string& resolved, const HostSetup& setup) {
+    if (isClapPath(resolved)) return std::make_unique<ClapTarget>(resolved);
+    if (isLv2Uri(resolved)) return std::make_unique<Lv2Target>(resolved, setup);
+    return std::make_unique<VstTarget>(resolved, setup);
+}
+
+std::vector<std::string> applySettings(Target& target, const std::optional<std::string>& program,
+                                       const std::vector<ParameterSetting>& settings) {
+    if (program) target.selectProgram(findProgram(target.programs(), *program, target.name()));
+    std::vector<std::string> applied;
+    if (settings.empty()) return applied;
+    std::vector<std::string> names;
+    for (int i = 0; i < target.parameterCount(); ++i) names.push_back(target.describe(i).name);
+    for (const ParameterSetting& s : settings) {
+        const int index = findParameter(names, s.parameter, target.name());
+        target.setValue(index, s.value);
+        char value[32];
+        std::snprintf(value, sizeof value, "%g", static_cast<double>(s.value));
+        applied.push_back(trim(names[static_cast<std::size_t>(index)]) + " = " + value + " (" + target.display(index) +
+                          ")");
     }
-    return text;
+    return applied;
 }
 
 }  // namespace orvex::cli
