@@ -198,6 +198,6 @@ const LV2_Descriptor kDescriptors[] = {
 
 }  // namespace
 
-extern "C" LV2_SYMBOL_EXPORT const LV2_Descriptor* lv2_descriptor(uint32_t index) {
+LV2_SYMBOL_EXPORT const LV2_Descriptor* lv2_descriptor(uint32_t index) {
     return index < 2 ? &kDescriptors[index] : nullptr;
 }
