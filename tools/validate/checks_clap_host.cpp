@@ -194,9 +194,9 @@ void checkClapRealtime(Context& c, Outcome& out) {
     const float* in[2] = {inputs[0].data(), inputs[1].data()};
     float* outs[2] = {outputs[0].data(), outputs[1].data()};
     struct {
-        int calls = 0, values = 0, events = 0, transports = 0, flushes = 0, firstFault = -1;
-        std::string firstChanges;
+        int calls = 0, values = 0, events = 0, transports = 0, flushes = 0;
     } seen;
+    rt::FirstBreach first;
     rt::SelfTest selfTest;
     std::string problem;
     const bool watched = rt::runWatched(
@@ -256,15 +256,9 @@ void checkClapRealtime(Context& c, Outcome& out) {
                     p->process(in, outs, n, &transport);
                     rt::end();
                     const rt::Counts after = rt::counts();
-                    if (seen.firstFault < 0 && (after.allocations != before.allocations || after.frees != before.frees ||
-                                                after.locks != before.locks || after.syscalls != before.syscalls)) {
-                        seen.firstFault = call;
-                        for (const auto& [was, what] :
-                             {std::pair{value, "parameter values"}, std::pair{events, "MIDI events"},
-                              std::pair{moved, "the tempo"}, std::pair{flush, "a flush"}})
-                            if (was) seen.firstChanges += (seen.firstChanges.empty() ? "" : ", ") + std::string(what);
-                        if (seen.firstChanges.empty()) seen.firstChanges = "nothing";
-                    }
+                    first.note(call, before, after,
+                               {{value, "parameter values"}, {events, "MIDI events"}, {moved, "the tempo"},
+                                {flush, "a flush"}});
                     seen.calls += counted;
                 }
             }
@@ -274,12 +268,9 @@ void checkClapRealtime(Context& c, Outcome& out) {
     out.say("%d process calls of 1 to %u frames with %d parameter values, %d MIDI events, %d tempo changes and %d "
             "stops with a flush between them",
             seen.calls, kBlock, seen.values, seen.events, seen.transports, seen.flushes);
-    const std::string first =
-        seen.firstFault < 0 ? std::string()
-                            : "the first in call " + std::to_string(seen.firstFault + 1) + ", the host having sent " +
-                                  seen.firstChanges + " before it";
     out.figure("calls", seen.calls);
-    rt::judge(selfTest, watched, problem, first, "process, flush, start_processing and stop_processing", out);
+    rt::judge(selfTest, watched, problem, first.where("call", "sent"), "process, flush, start_processing and stop_processing",
+              out);
 }
 
 void checkClapFpState(Context& c, Outcome& out) {

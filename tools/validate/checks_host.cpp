@@ -400,9 +400,10 @@ void checkRealtime(Context& c, Outcome& out) {
     struct {
         int calls = 0, accumulating = 0, parameters = 0, atEnds = 0, programs = 0, lists = 0, events = 0,
             transports = 0;
-        int firstFault = -1;       // the first call that allocated, locked or made a system call
-        std::string firstChanges;  // what the host changed just before it
     } seen;
+    // The first call that allocated, locked or made a system call, and what the host
+    // changed just before it.
+    rt::FirstBreach first;
     rt::SelfTest selfTest;
     AEffect* effect = p->effect();
     const bool canAccumulate = effect->process != nullptr;
@@ -470,18 +471,12 @@ void checkRealtime(Context& c, Outcome& out) {
                         effect->processReplacing(effect, inPointers.data(), outPointers.data(), n);
                     rt::end();
                     const rt::Counts after = rt::counts();
-                    if (seen.firstFault < 0 && (after.allocations != before.allocations ||
-                                                after.frees != before.frees || after.locks != before.locks ||
-                                                after.syscalls != before.syscalls)) {
-                        seen.firstFault = call;
-                        for (const auto& [was, what] : {std::pair{atEnd, "a parameter to 0 or 1"},
-                                                        std::pair{parameter && !atEnd, "a parameter"},
-                                                        std::pair{program, "the program"},
-                                                        std::pair{moved, "the tempo or transport"},
-                                                        std::pair{list != nullptr, "events"}})
-                            if (was) seen.firstChanges += (seen.firstChanges.empty() ? "" : ", ") + std::string(what);
-                        if (seen.firstChanges.empty()) seen.firstChanges = "nothing";
-                    }
+                    first.note(call, before, after,
+                               {{atEnd, "a parameter to 0 or 1"},
+                                {parameter && !atEnd, "a parameter"},
+                                {program, "the program"},
+                                {moved, "the tempo or transport"},
+                                {list != nullptr, "events"}});
                     seen.calls += counted;
                     seen.accumulating += counted && accumulate;
                     seen.lists += counted && list;
@@ -496,12 +491,8 @@ void checkRealtime(Context& c, Outcome& out) {
             "%d program changes, %d event lists (%d notes and controllers), %d tempo and transport changes",
             seen.calls, kBlock, seen.accumulating, seen.parameters, seen.atEnds, seen.programs, seen.lists, seen.events,
             seen.transports);
-    const std::string first =
-        seen.firstFault < 0 ? std::string()
-                            : "the first in call " + std::to_string(seen.firstFault + 1) + ", the host having changed " +
-                                  seen.firstChanges + " before it";
     out.figure("calls", seen.calls);
-    rt::judge(selfTest, watched, problem, first, "the processing calls", out);
+    rt::judge(selfTest, watched, problem, first.where("call", "changed"), "the processing calls", out);
 }
 
 constexpr unsigned kMxcsrFlags = 0x3F;

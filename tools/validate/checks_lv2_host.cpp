@@ -120,9 +120,9 @@ void checkLv2Realtime(Context& c, Outcome& out) {
     const float* in[2] = {inputs[0].data(), inputs[1].data()};
     float* outs[2] = {outputs[0].data(), outputs[1].data()};
     struct {
-        int runs = 0, values = 0, atEnds = 0, messages = 0, transports = 0, firstFault = -1;
-        std::string firstChanges;
+        int runs = 0, values = 0, atEnds = 0, messages = 0, transports = 0;
     } seen;
+    rt::FirstBreach first;
     rt::SelfTest selfTest;
     std::string problem;
     const bool watched = rt::runWatched(
@@ -175,17 +175,12 @@ void checkLv2Realtime(Context& c, Outcome& out) {
                     p->run(in, outs, static_cast<uint32_t>(n));
                     rt::end();
                     const rt::Counts after = rt::counts();
-                    if (counted && seen.firstFault < 0 &&
-                        (after.allocations != before.allocations || after.frees != before.frees ||
-                         after.locks != before.locks || after.syscalls != before.syscalls)) {
-                        seen.firstFault = run;
-                        for (const auto& [was, what] : {std::pair{atEnd, "a control input to its minimum or maximum"},
-                                                        std::pair{value && !atEnd, "a control input"},
-                                                        std::pair{messages, "MIDI"},
-                                                        std::pair{moved, "the tempo or transport"}})
-                            if (was) seen.firstChanges += (seen.firstChanges.empty() ? "" : ", ") + std::string(what);
-                        if (seen.firstChanges.empty()) seen.firstChanges = "nothing";
-                    }
+                    if (counted)
+                        first.note(run, before, after,
+                                   {{atEnd, "a control input to its minimum or maximum"},
+                                    {value && !atEnd, "a control input"},
+                                    {messages, "MIDI"},
+                                    {moved, "the tempo or transport"}});
                     seen.runs += counted;
                 }
             }
@@ -195,12 +190,8 @@ void checkLv2Realtime(Context& c, Outcome& out) {
     out.say("%d runs of 1 to %d frames after %d control changes (%d to an end), %d MIDI messages and %d tempo and "
             "transport changes",
             seen.runs, kBlock, seen.values, seen.atEnds, seen.messages, seen.transports);
-    const std::string first =
-        seen.firstFault < 0 ? std::string()
-                            : "the first in run " + std::to_string(seen.firstFault + 1) + ", the host having changed " +
-                                  seen.firstChanges + " before it";
     out.figure("runs", seen.runs);
-    rt::judge(selfTest, watched, problem, first, "run", out);
+    rt::judge(selfTest, watched, problem, first.where("run", "changed"), "run", out);
 }
 
 }  // namespace orvex::validate

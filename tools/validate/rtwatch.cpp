@@ -265,4 +265,21 @@ void judge(const SelfTest& test, bool watched, const std::string& problem, const
     if (counts.locks) out.fail(std::to_string(counts.locks) + " lock calls inside " + calls);
 }
 
+void FirstBreach::note(int call, const Counts& before, const Counts& after,
+                       std::initializer_list<std::pair<bool, const char*>> changes) {
+    if (first >= 0 || (after.allocations == before.allocations && after.frees == before.frees &&
+                       after.locks == before.locks && after.syscalls == before.syscalls))
+        return;
+    first = call;
+    for (const auto& [made, what] : changes)
+        if (made) changed += (changed.empty() ? "" : ", ") + std::string(what);
+    if (changed.empty()) changed = "nothing";
+}
+
+std::string FirstBreach::where(const char* unit, const char* verb) const {
+    if (first < 0) return {};
+    return "the first in " + std::string(unit) + " " + std::to_string(first + 1) + ", the host having " + verb + " " +
+           changed + " before it";
+}
+
 }  // namespace orvex::validate::rt
