@@ -3,6 +3,8 @@
 // plug-in by its URI (rendering the samples the VST 2.x bundle renders), `bench` runs
 // one, and `validate` with nothing named judges every format.
 #include <gtest/gtest.h>
+#include <stdlib.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <sstream>
@@ -50,6 +52,14 @@ TEST(CliFormats, InfoByUriShowsUnitsRangesEntriesAndPresets) {
                              "7 lowsolo LowSolo off | on 0 0.0000 off", "19 mix Mix 0 to 100 % 50 0.5000 50 %",
                              "0 Basic urn:harmoxel:orvex:panner:preset:0"})
         EXPECT_TRUE(hasLine(run.out, line)) << line << "\n" << run.out;
+    // A plug-in of LV2_PATH's, named relative to the working folder as a user may: the
+    // validator's test gain, its choice's scale points as entries.
+    const RunResult relative = runOrvex({"info", "urn:harmoxel:orvex:test:faulty"}, [] {
+        if (::chdir(ORVEX_BINARY_DIR "/tests") != 0) _exit(99);
+        ::setenv("LV2_PATH", "faulty-lv2", 1);
+    });
+    ASSERT_EQ(relative.status, 0) << relative.err;
+    EXPECT_TRUE(hasLine(relative.out, "1 mode Mode Plain | Invert | Mute 0 0.0000 Plain")) << relative.out;
     const RunResult unknown = runOrvex({"info", "urn:harmoxel:orvex:nothing"});
     EXPECT_EQ(unknown.status, 1);
     EXPECT_NE(unknown.err.find("unknown LV2 plug-in urn:harmoxel:orvex:nothing"), std::string::npos) << unknown.err;
