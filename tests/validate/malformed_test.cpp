@@ -102,9 +102,10 @@ Outcome orvex(const std::string& fault, std::vector<std::string> args, double li
     return run;
 }
 
-// Half a second of stereo noise, 16-bit WAV at 44.1 kHz.
-std::string noiseFile() {
-    const std::string path = ::testing::TempDir() + "orvex-malformed-in.wav";
+// Half a second of stereo noise, 16-bit WAV at 44.1 kHz, named for the record: ctest
+// runs the records side by side.
+std::string noiseFile(const std::string& fault) {
+    const std::string path = ::testing::TempDir() + "orvex-malformed-in-" + fault + ".wav";
     const uint32_t frames = 22050, bytes = frames * 4;
     std::ofstream file(path, std::ios::binary);
     auto word = [&](uint32_t v, int size) { file.write(reinterpret_cast<const char*>(&v), size); };
@@ -153,9 +154,9 @@ TEST_P(EachMalformedRecord, EveryCommandRefusesItQuickly) {
         EXPECT_EQ(info.status, 0) << info.output;
     }
 
-    const std::string out = ::testing::TempDir() + "orvex-malformed-out.wav";
+    const std::string out = ::testing::TempDir() + "orvex-malformed-out-" + m.fault + ".wav";
     std::remove(out.c_str());
-    const Outcome render = orvex(m.fault, {"render", kBare, noiseFile(), out, "--quiet"});
+    const Outcome render = orvex(m.fault, {"render", kBare, noiseFile(m.fault), out, "--quiet"});
     bounded(render, "render");
     EXPECT_EQ(render.status, 1) << render.output;
     EXPECT_NE(render.output.find(m.says ? m.says : "did not write its outputs"), std::string::npos) << render.output;

@@ -43,10 +43,7 @@ namespace fs = std::filesystem;
 
 int runBench(const std::vector<std::string>& args) {
     const BenchOptions options = parseBench(args);
-    if (options.help) {
-        std::fputs(helpText("bench").c_str(), stdout);
-        return 0;
-    }
+    if (options.help) return printHelp("bench");
     constexpr float kRate = 44100.0f;
     const std::string path = resolvePlugin(options.plugin, searchFolders(options.path));
     const std::unique_ptr<Target> target = openTarget(path, {kRate, options.block, options.tempo});

@@ -7,17 +7,13 @@
 #include <filesystem>
 
 #include "vsttarget.h"
+#include "report.h"
 #include "table.h"
 
 namespace orvex::cli {
 
 namespace {
 
-std::string formatted(const char* format, double value) {
-    char text[64];
-    std::snprintf(text, sizeof text, format, value);
-    return text;
-}
 
 std::string dialects(uint32_t bits) {
     std::string text;
@@ -32,21 +28,6 @@ std::string dialects(uint32_t bits) {
 
 int mainChannels(const std::vector<claphost::AudioPort>& ports) {
     return ports.empty() ? 0 : static_cast<int>(ports[0].channels);
-}
-
-// The table indented; without its heading rows when they carry nothing.
-void printIndented(const Table& table, bool headings = true) {
-    std::string text = table.text();
-    if (!headings) {
-        const auto body = text.find('\n', text.find('\n') + 1);
-        text = body == std::string::npos ? std::string() : text.substr(body + 1);
-    }
-    std::size_t start = 0;
-    while (start < text.size()) {
-        const auto end = text.find('\n', start);
-        std::printf("  %s\n", text.substr(start, end - start).c_str());
-        start = end == std::string::npos ? text.size() : end + 1;
-    }
 }
 
 std::unique_ptr<claphost::Plugin> loadClap(const std::string& path) {
@@ -253,7 +234,7 @@ int printClapInfo(const std::string& path) {
     for (const char* id : known)
         if (p.extension(id)) extensions += std::string(extensions.empty() ? "" : ", ") + id;
     identity.add({"extensions", extensions.empty() ? "none" : extensions});
-    printIndented(identity, false);
+    printTable(identity, "  ", false);
 
     const std::vector<claphost::ParamInfo> params = p.params();
     std::printf("\nParameters (%u)\n", p.paramCount());
@@ -271,7 +252,7 @@ int printClapInfo(const std::string& path) {
                    formatted("%.4f", info.defaultValue), value ? formatted("%.4f", *value) : "?",
                    shown ? *shown : "?"});
     }
-    if (!params.empty()) printIndented(table);
+    if (!params.empty()) printTable(table, "  ");
 
     std::string problem;
     const std::vector<claphost::Preset> presets = p.library().presets(&problem);
@@ -279,7 +260,7 @@ int printClapInfo(const std::string& path) {
     Table presetTable({{"#", Table::Align::right}, {"Name"}, {"Load key"}});
     for (std::size_t i = 0; i < presets.size(); ++i)
         presetTable.add({std::to_string(i), presets[i].name, presets[i].loadKey});
-    if (!presets.empty()) printIndented(presetTable);
+    if (!presets.empty()) printTable(presetTable, "  ");
     if (!problem.empty()) std::printf("  (%s)\n", problem.c_str());
     return 0;
 }

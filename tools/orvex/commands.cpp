@@ -36,6 +36,11 @@ std::string helpText(const std::string& command) {
     return {};
 }
 
+int printHelp(const std::string& command) {
+    std::fputs(helpText(command).c_str(), stdout);
+    return 0;
+}
+
 int runCommandLine(const std::vector<std::string>& args) {
     if (args.empty()) {
         std::fputs(helpText("").c_str(), stderr);

@@ -26,6 +26,9 @@ const std::vector<const Command*>& commandTable();
 // The help of a subcommand ("" for the overview); empty for an unknown one.
 std::string helpText(const std::string& command);
 
+// Prints the help of `command` to stdout; the exit status of asking for it.
+int printHelp(const std::string& command);
+
 // Runs `orvex ARGS...` as main does: messages on stderr, never an exception out.
 int runCommandLine(const std::vector<std::string>& args);
 

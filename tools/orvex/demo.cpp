@@ -357,10 +357,7 @@ Options:
 
 int runDemoCommand(const std::vector<std::string>& args) {
     const DemoOptions options = parseDemo(args);
-    if (options.help) {
-        std::fputs(kDemoHelp, stdout);
-        return 0;
-    }
+    if (options.help) return printHelp("demo");
     return runDemo(options);
 }
 

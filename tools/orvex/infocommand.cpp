@@ -73,10 +73,7 @@ std::string canDoAnswer(VstIntPtr answer) { return answer > 0 ? "yes" : answer <
 
 int runInfo(const std::vector<std::string>& args) {
     const InfoOptions options = parseInfo(args);
-    if (options.help) {
-        std::fputs(helpText("info").c_str(), stdout);
-        return 0;
-    }
+    if (options.help) return printHelp("info");
     const std::string path = resolvePlugin(options.plugin, searchFolders(options.path));
     if (isClapPath(path)) return printClapInfo(path);
     if (isLv2Uri(path)) return printLv2Info(path);

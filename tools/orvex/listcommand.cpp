@@ -38,10 +38,7 @@ Table pluginTable(const char* first, const char* identity) {
 
 int runList(const std::vector<std::string>& args) {
     const ListOptions options = parseList(args);
-    if (options.help) {
-        std::fputs(helpText("list").c_str(), stdout);
-        return 0;
-    }
+    if (options.help) return printHelp("list");
     const std::vector<std::string> folders = searchFolders(options.path);
     const std::vector<FoundPlugin> found = scanFolders(folders);
     const std::vector<std::string> clapFolders = options.path ? folders : defaultClapFolders();

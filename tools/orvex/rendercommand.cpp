@@ -79,10 +79,7 @@ std::string help() {
 
 int runRender(const std::vector<std::string>& args) {
     const RenderOptions options = parseRender(args);
-    if (options.help) {
-        std::fputs(helpText("render").c_str(), stdout);
-        return 0;
-    }
+    if (options.help) return printHelp("render");
 
     // Everything that can fail is checked before the output is created.
     SoundFileReader reader(options.input);

@@ -19,9 +19,9 @@ std::string channelWord(int channels) {
 std::string quoted(const std::string& text) { return "\"" + text + "\""; }
 
 std::string trimmed(const std::string& text) {
-    const auto first = text.find_first_not_of(' ');
+    const auto first = text.find_first_not_of(" \t");
     if (first == std::string::npos) return {};
-    return text.substr(first, text.find_last_not_of(' ') - first + 1);
+    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
 }
 
 void printTable(const Table& table, const char* indent, bool headings, FILE* out) {

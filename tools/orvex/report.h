@@ -16,7 +16,7 @@ std::string decibels(double db);
 // "mono", "stereo", "N channels".
 std::string channelWord(int channels);
 std::string quoted(const std::string& text);
-// Without the spaces at both ends.
+// Without the spaces and tabs at both ends.
 std::string trimmed(const std::string& text);
 // Each line of the table after `indent`; its two heading rows left out when
 // `headings` is false (a table of name and value cells).

@@ -73,10 +73,7 @@ std::optional<std::string> editorPicture(vsthost::Plugin& p, double scale) {
 
 int runSnapshot(const std::vector<std::string>& args) {
     const SnapshotOptions options = parseSnapshot(args);
-    if (options.help) {
-        std::fputs(helpText("snapshot").c_str(), stdout);
-        return 0;
-    }
+    if (options.help) return printHelp("snapshot");
     const std::string path = resolvePlugin(options.plugin, searchFolders(options.path));
     auto plugin = loadPlugin(path, hostOptions(44100.0f, 512, 120.0));
     vsthost::Plugin& p = *plugin;

@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "arguments.h"
+#include "report.h"
 #include "claptarget.h"
 #include "lv2target.h"
 #include "vsttarget.h"
@@ -13,13 +14,6 @@
 namespace orvex::cli {
 
 namespace {
-
-std::string trim(const std::string& text) {
-    const auto first = text.find_first_not_of(" \t");
-    if (first == std::string::npos) return {};
-    const auto last = text.find_last_not_of(" \t");
-    return text.substr(first, last - first + 1);
-}
 
 std::string lower(std::string text) {
     std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
@@ -51,9 +45,9 @@ std::string indexList(const std::vector<int>& indices) {
 std::string parameterList(const std::vector<std::string>& names) {
     std::string text = "valid parameters (index or name):";
     for (std::size_t i = 0; i < names.size(); ++i) {
-        const std::string name = trim(names[i]);
+        const std::string name = trimmed(names[i]);
         const bool unique = std::count_if(names.begin(), names.end(),
-                                          [&](const std::string& n) { return trim(n) == name; }) == 1;
+                                          [&](const std::string& n) { return trimmed(n) == name; }) == 1;
         text += "\n  " + paddedIndex(i, names.size()) + "  " + (name.empty() ? "(no name)" : name);
         if (!unique || name.empty()) text += "  (by index only)";
     }
@@ -64,7 +58,7 @@ std::string programList(const std::vector<ProgramName>& names) {
     std::string text = "valid programs (0-based index or name):";
     for (std::size_t i = 0; i < names.size(); ++i) {
         text += "\n  " + paddedIndex(i, names.size()) + "  " + names[i].shown;
-        if (names[i].stored && trim(*names[i].stored) != trim(names[i].shown))
+        if (names[i].stored && trimmed(*names[i].stored) != trimmed(names[i].shown))
             text += "  (stored as \"" + *names[i].stored + "\")";
     }
     return text;
@@ -79,10 +73,10 @@ int findParameter(const std::vector<std::string>& names, const std::string& give
         throw Error("parameter index " + given + " is out of range for " + pluginName + " (0 to " +
                     std::to_string(names.size() - 1) + "); " + parameterList(names));
     }
-    const std::string wanted = trim(given);
+    const std::string wanted = trimmed(given);
     for (bool ignoreCase : {false, true}) {
         const std::vector<int> found = matching(names, [&](const std::string& name) {
-            return ignoreCase ? lower(trim(name)) == lower(wanted) : trim(name) == wanted;
+            return ignoreCase ? lower(trimmed(name)) == lower(wanted) : trimmed(name) == wanted;
         });
         if (found.size() == 1) return found[0];
         if (found.size() > 1)
@@ -106,10 +100,10 @@ int findProgram(const std::vector<ProgramName>& names, const std::string& given,
         shown.push_back(name.shown);
         stored.push_back(name.stored.value_or(""));
     }
-    const std::string wanted = trim(given);
+    const std::string wanted = trimmed(given);
     for (bool ignoreCase : {false, true}) {
         auto same = [&](const std::string& text) {
-            return ignoreCase ? lower(trim(text)) == lower(wanted) : trim(text) == wanted;
+            return ignoreCase ? lower(trimmed(text)) == lower(wanted) : trimmed(text) == wanted;
         };
         for (const auto* texts : {&shown, &stored}) {
             const std::vector<int> found = matching(*texts, same);
@@ -145,7 +139,7 @@ std::vector<std::string> applySettings(Target& target, const std::optional<std::
         target.setValue(index, s.value);
         char value[32];
         std::snprintf(value, sizeof value, "%g", static_cast<double>(s.value));
-        applied.push_back(trim(names[static_cast<std::size_t>(index)]) + " = " + value + " (" + target.display(index) +
+        applied.push_back(trimmed(names[static_cast<std::size_t>(index)]) + " = " + value + " (" + target.display(index) +
                           ")");
     }
     return applied;

@@ -58,10 +58,7 @@ Options:
 
 int runValidate(const std::vector<std::string>& args) {
     const ValidateOptions options = parseValidate(args);
-    if (options.help) {
-        std::fputs(helpText("validate").c_str(), stdout);
-        return 0;
-    }
+    if (options.help) return printHelp("validate");
     if (options.list) {
         for (const validate::CheckListing& check : validate::checkList()) {
             std::printf("%-24s %s\n", check.name.c_str(), check.title.c_str());

@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "arguments.h"
+#include "report.h"
 
 #include <cmath>
 #include <cstdlib>
@@ -12,13 +13,6 @@
 namespace orvex::cli {
 
 namespace {
-
-std::string trim(const std::string& text) {
-    const auto first = text.find_first_not_of(" \t");
-    if (first == std::string::npos) return {};
-    const auto last = text.find_last_not_of(" \t");
-    return text.substr(first, last - first + 1);
-}
 
 constexpr VstInt32 kPlayingFlags =
     kVstTransportPlaying | kVstTempoValid | kVstPpqPosValid | kVstBarsValid | kVstTimeSigValid;
@@ -90,7 +84,7 @@ PluginSummary summarise(const std::string& path) {
 }
 
 std::string displayName(vsthost::Plugin& plugin) {
-    const std::string name = trim(plugin.effectName());
+    const std::string name = trimmed(plugin.effectName());
     if (!name.empty()) return name;
     return std::filesystem::path(plugin.path()).stem().string();
 }
@@ -111,7 +105,7 @@ std::vector<ProgramName> programNames(vsthost::Plugin& plugin) {
         name.stored = plugin.programNameIndexed(i);
         plugin.setProgram(i);
         name.shown = plugin.programName();
-        if (trim(name.shown).empty() && name.stored) name.shown = *name.stored;
+        if (trimmed(name.shown).empty() && name.stored) name.shown = *name.stored;
         names.push_back(std::move(name));
     }
     plugin.setProgram(current >= 0 && current < count ? current : 0);
@@ -145,7 +139,7 @@ std::string VstTarget::identity() const {
 
 ParameterDescription VstTarget::describe(int index) {
     ParameterDescription d;
-    d.name = trim(p.parameterName(index));
+    d.name = trimmed(p.parameterName(index));
     if (const auto lines = p.readingLines(index)) {
         const std::vector<std::string>& l = *lines;
         char* end = nullptr;
@@ -153,7 +147,7 @@ ParameterDescription VstTarget::describe(int index) {
         const double maximum = std::strtod(l[3].c_str(), &end);
         if (std::isfinite(minimum) && std::isfinite(maximum)) {
             d.kind = kindNamed(l[0]);
-            d.unit = trim(l[1]);
+            d.unit = trimmed(l[1]);
             d.minimum = minimum;
             d.maximum = maximum;
             d.entries.assign(l.begin() + 4, l.end());
@@ -162,13 +156,13 @@ ParameterDescription VstTarget::describe(int index) {
         }
     }
     // Anyone else's: the label is the unit, the range is what the display shows.
-    d.unit = trim(p.parameterLabel(index));
+    d.unit = trimmed(p.parameterLabel(index));
     return d;
 }
 
 std::string VstTarget::display(int index) {
-    std::string shown = trim(p.parameterDisplay(index));
-    const std::string label = trim(p.parameterLabel(index));
+    std::string shown = trimmed(p.parameterDisplay(index));
+    const std::string label = trimmed(p.parameterLabel(index));
     if (!label.empty()) shown += " " + label;
     return shown;
 }
