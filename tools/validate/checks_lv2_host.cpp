@@ -125,67 +125,59 @@ void checkLv2Realtime(Context& c, Outcome& out) {
     rt::FirstBreach first;
     rt::SelfTest selfTest;
     std::string problem;
-    const bool watched = rt::runWatched(
-        [&] {
-            selfTest = rt::selfTest();
-            // A sanitizer's runtime does work of its own the first time it checks a
-            // type: in such a build the same runs go unwatched first.
-            for (int pass = kSanitized ? 0 : 1; pass < 2; ++pass) {
-                const bool counted = pass == 1;
-                Random random(c.settings.seed);
-                lilvhost::Transport transport;
-                p->setTransport(transport);
-                for (int run = 0; run < kRuns; ++run) {
-                    const float pick = random.uniform();
-                    const int n = pick < 0.1f ? 1 : pick < 0.2f ? kBlock : 1 + random.below(kBlock);
-                    // Between runs, as a host's automation, MIDI and transport arrive.
-                    bool value = false, atEnd = false, messages = false, moved = false;
-                    if (!controls.empty() && random.chance(0.15f)) {
-                        for (int k = 1 + random.below(3); k > 0; --k) {
-                            const float end = random.uniform();
-                            const double where = end < 0.2f ? 0.0 : end < 0.4f ? 1.0 : random.uniform();
-                            const auto i = static_cast<std::size_t>(random.below(static_cast<int>(controls.size())));
-                            p->setControlValue(i, lv2::within(controls[i], where));
-                            seen.values += counted;
-                            seen.atEnds += counted && (where == 0.0 || where == 1.0);
-                            atEnd = atEnd || where == 0.0 || where == 1.0;
-                        }
-                        value = true;
-                    }
-                    if (random.chance(0.3f)) {
-                        for (int e = 1 + random.below(8); e > 0; --e) {
-                            const auto status = static_cast<uint8_t>((random.chance(0.5f) ? 0x90 : 0xB0) | random.below(16));
-                            p->queueMidi({static_cast<uint32_t>(random.below(n)), status,
-                                          static_cast<uint8_t>(random.below(128)), static_cast<uint8_t>(random.below(128))});
-                            seen.messages += counted;
-                        }
-                        messages = true;
-                    }
-                    if (random.chance(0.05f)) {
-                        const int what = random.below(3);
-                        if (what == 0) transport.tempo = 40.0 + 200.0 * random.uniform();
-                        if (what == 1) transport.speed = transport.speed == 0.0f ? 1.0f : 0.0f;
-                        if (what == 2) transport.beats = 64.0 * random.uniform();
-                        p->setTransport(transport);
-                        seen.transports += counted;
-                        moved = true;
-                    }
-                    const rt::Counts before = rt::counts();
-                    if (counted) rt::begin();
-                    p->run(in, outs, static_cast<uint32_t>(n));
-                    rt::end();
-                    const rt::Counts after = rt::counts();
-                    if (counted)
-                        first.note(run, before, after,
-                                   {{atEnd, "a control input to its minimum or maximum"},
-                                    {value && !atEnd, "a control input"},
-                                    {messages, "MIDI"},
-                                    {moved, "the tempo or transport"}});
-                    seen.runs += counted;
+    const bool watched = rt::watchPasses(selfTest, problem, [&](bool counted) {
+        Random random(c.settings.seed);
+        lilvhost::Transport transport;
+        p->setTransport(transport);
+        for (int run = 0; run < kRuns; ++run) {
+            const float pick = random.uniform();
+            const int n = pick < 0.1f ? 1 : pick < 0.2f ? kBlock : 1 + random.below(kBlock);
+            // Between runs, as a host's automation, MIDI and transport arrive.
+            bool value = false, atEnd = false, messages = false, moved = false;
+            if (!controls.empty() && random.chance(0.15f)) {
+                for (int k = 1 + random.below(3); k > 0; --k) {
+                    const float end = random.uniform();
+                    const double where = end < 0.2f ? 0.0 : end < 0.4f ? 1.0 : random.uniform();
+                    const auto i = static_cast<std::size_t>(random.below(static_cast<int>(controls.size())));
+                    p->setControlValue(i, lv2::within(controls[i], where));
+                    seen.values += counted;
+                    seen.atEnds += counted && (where == 0.0 || where == 1.0);
+                    atEnd = atEnd || where == 0.0 || where == 1.0;
                 }
+                value = true;
             }
-        },
-        problem);
+            if (random.chance(0.3f)) {
+                for (int e = 1 + random.below(8); e > 0; --e) {
+                    const auto status = static_cast<uint8_t>((random.chance(0.5f) ? 0x90 : 0xB0) | random.below(16));
+                    p->queueMidi({static_cast<uint32_t>(random.below(n)), status,
+                                  static_cast<uint8_t>(random.below(128)), static_cast<uint8_t>(random.below(128))});
+                    seen.messages += counted;
+                }
+                messages = true;
+            }
+            if (random.chance(0.05f)) {
+                const int what = random.below(3);
+                if (what == 0) transport.tempo = 40.0 + 200.0 * random.uniform();
+                if (what == 1) transport.speed = transport.speed == 0.0f ? 1.0f : 0.0f;
+                if (what == 2) transport.beats = 64.0 * random.uniform();
+                p->setTransport(transport);
+                seen.transports += counted;
+                moved = true;
+            }
+            const rt::Counts before = rt::counts();
+            if (counted) rt::begin();
+            p->run(in, outs, static_cast<uint32_t>(n));
+            rt::end();
+            const rt::Counts after = rt::counts();
+            if (counted)
+                first.note(run, before, after,
+                           {{atEnd, "a control input to its minimum or maximum"},
+                            {value && !atEnd, "a control input"},
+                            {messages, "MIDI"},
+                            {moved, "the tempo or transport"}});
+            seen.runs += counted;
+        }
+    });
     if (!rt::countable(selfTest, out)) return;
     out.say("%d runs of 1 to %d frames after %d control changes (%d to an end), %d MIDI messages and %d tempo and "
             "transport changes",

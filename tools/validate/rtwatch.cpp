@@ -18,6 +18,7 @@
 #include <thread>
 
 #include "check.h"
+#include "harness.h"
 
 namespace orvex::validate::rt {
 
@@ -280,6 +281,15 @@ std::string FirstBreach::where(const char* unit, const char* verb) const {
     if (first < 0) return {};
     return "the first in " + std::string(unit) + " " + std::to_string(first + 1) + ", the host having " + verb + " " +
            changed + " before it";
+}
+
+bool watchPasses(SelfTest& test, std::string& problem, const std::function<void(bool counted)>& pass) {
+    return runWatched(
+        [&] {
+            test = selfTest();
+            for (int round = kSanitized ? 0 : 1; round < 2; ++round) pass(round == 1);
+        },
+        problem);
 }
 
 }  // namespace orvex::validate::rt

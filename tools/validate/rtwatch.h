@@ -64,6 +64,12 @@ struct SelfTest {
     uint64_t syscalls = 0;
 };
 SelfTest selfTest();
+// The calls of a check on a watched thread (runWatched), after the counters' self-test
+// (`test`): `pass` runs once, counted; in a sanitized build twice, the first time not
+// counted, as a sanitizer's runtime does work of its own (pipes, writes to probe
+// memory) the first time it checks a type. False, with the reason, as runWatched.
+bool watchPasses(SelfTest& test, std::string& problem, const std::function<void(bool counted)>& pass);
+
 // False, with the check skipped for this machine's sake, when allocations cannot be
 // counted here.
 bool countable(const SelfTest& test, orvex::validate::Outcome& out);
