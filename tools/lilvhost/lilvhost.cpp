@@ -1,5 +1,7 @@
 #include "lilvhost.h"
 
+#include <dlfcn.h>
+
 #include <lv2/atom/atom.h>
 #include <lv2/buf-size/buf-size.h>
 #include <lv2/core/lv2.h>
@@ -381,6 +383,10 @@ bool Plugin::prepare(const LilvPlugin* plugin, std::string& error) {
     for (std::vector<uint64_t>& sequence : sequences) sequence.assign((sequenceBytes + 7) / 8, 0);
     lv2_atom_forge_init(&forge, urids.mapFeature());
     writeEvents(0);
+    if (options.keepMapped) {
+        const std::string binary = library();
+        if (void* handle = dlopen(binary.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE)) dlclose(handle);
+    }
     units.resize(mono ? 2 : 1);
     for (Unit& unit : units) {
         unit.instance = lilv_plugin_instantiate(plugin, options.sampleRate, features.data());

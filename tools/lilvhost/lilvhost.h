@@ -97,6 +97,10 @@ private:
 struct HostOptions {
     double sampleRate = 44100.0;
     uint32_t blockSize = 512;  // the nominal and the longest run
+    // The plug-in's binary stays mapped after its instances are gone, for a process
+    // that ends soon after: what the binary's libraries made when they were loaded is
+    // still theirs at the end, not a leak a sanitizer reports.
+    bool keepMapped = false;
 };
 
 // What a time:Position says. The song position is counted in beats of `beatUnit` from

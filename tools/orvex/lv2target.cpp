@@ -121,6 +121,7 @@ Lv2Target::Lv2Target(const std::string& uri, const HostSetup& setup)
     lilvhost::HostOptions options;
     options.sampleRate = setup.sampleRate;
     options.blockSize = static_cast<uint32_t>(std::max(setup.blockSize, 1));
+    options.keepMapped = true;  // the command ends soon after
     lilvhost::LoadResult loaded = lilvhost::Plugin::load(world, uri, options);
     if (!loaded) throw Error(loaded.error);
     instance = std::move(loaded.plugin);
@@ -230,7 +231,7 @@ void Lv2Target::reload(double rate, int block) {
     for (std::size_t i = 0; i < instance->controls().size(); ++i) values.push_back(instance->controlValue(i));
     // What a preset gave the plug-in beyond its ports goes to the new instance first.
     lilvhost::State state = instance->hasStateInterface() ? instance->saveState() : nullptr;
-    lilvhost::HostOptions options;
+    lilvhost::HostOptions options = instance->hostOptions();
     options.sampleRate = rate;
     options.blockSize = static_cast<uint32_t>(std::max(block, 1));
     lilvhost::LoadResult loaded = lilvhost::Plugin::load(world, uri, options);
