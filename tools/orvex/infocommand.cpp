@@ -9,6 +9,7 @@
 #include "arguments.h"
 #include "claptarget.h"
 #include "lookup.h"
+#include "lv2target.h"
 #include "report.h"
 #include "table.h"
 #include "values.h"
@@ -30,7 +31,9 @@ PLUGIN is a short name (panner), an effect name ("Orvex Space") or the path of
 any VST 2.x .so. The path of a CLAP .clap file shows its first plug-in through
 the CLAP host: its descriptor, ports, extensions, parameters (id, range, default,
 value, display text and what --set takes) and the presets of its preset-discovery
-factory.
+factory. An LV2 URI (urn:harmoxel:orvex:panner, as 'orvex list' shows them) shows
+the plug-in through lilv: its ports, every control input (symbol, name, range in
+its unit or its entries, default, value and display) and its presets.
 
 Options:
   --program N|NAME     select a program first (as for render)
@@ -103,6 +106,7 @@ int runInfo(const std::vector<std::string>& args) {
         if (options.program || !options.settings.empty()) applySettings(target, options.program, options.settings);
     };
     if (isClapPath(path)) return printClapInfo(path, prepare);
+    if (isLv2Uri(path)) return printLv2Info(path, prepare);
     auto plugin = loadPlugin(path, hostOptions(44100.0f, 512, 120.0));
     vsthost::Plugin& p = *plugin;
     VstTarget target(p);

@@ -8,6 +8,7 @@
 #include "arguments.h"
 #include "report.h"
 #include "claptarget.h"
+#include "lv2target.h"
 #include "values.h"
 #include "vsttarget.h"
 
@@ -123,7 +124,7 @@ bool isLv2Uri(const std::string& text) {
 
 std::unique_ptr<Target> openTarget(const std::string& resolved, const HostSetup& setup) {
     if (isClapPath(resolved)) return std::make_unique<ClapTarget>(resolved);
-    if (isLv2Uri(resolved)) throw Error(resolved + ": LV2 plug-ins cannot be hosted by this build");
+    if (isLv2Uri(resolved)) return std::make_unique<Lv2Target>(resolved, setup);
     return std::make_unique<VstTarget>(resolved, setup);
 }
 
