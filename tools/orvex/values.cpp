@@ -518,8 +518,12 @@ std::vector<std::string> applyChanges(Target& target, const std::vector<SettingC
     for (const SettingChange& c : changes) {
         target.setValue(c.index, c.value);
         const std::string& name = names[static_cast<std::size_t>(c.index)];
+        // What it became in the parameter's own terms where they are known: a display
+        // may show what the sound does rather than the value (the filter's swept cutoff).
+        std::string shown = target.describe(c.index).described ? valueText(target, c.index, target.value(c.index)) : "";
+        if (shown.empty() || parseFinite(shown)) shown = trimmed(target.display(c.index));
         applied.push_back((name.empty() ? std::to_string(c.index) : name) + " = " + formatted("%g", c.value) + " (" +
-                          trimmed(target.display(c.index)) + ")");
+                          shown + ")");
     }
     return applied;
 }
