@@ -20,6 +20,9 @@ const std::string kOrvex = ORVEX_BINARY_DIR "/tools/orvex/orvex";
 const std::string kFaulty = ORVEX_BINARY_DIR "/tests/faulty-vst/faultyeffect.vst/Contents/x86_64-linux/faultyeffect.so";
 const std::string kBare = ORVEX_BINARY_DIR "/tests/faulty-vst/bareeffect.so";
 const std::string kFaultyClap = ORVEX_BINARY_DIR "/tests/faulty-clap/faultyclap.clap";
+// The LV2 test gain's URI, and LV2_PATH naming the folder of its bundle.
+const std::string kFaultyLv2 = "urn:harmoxel:orvex:test:faulty";
+const std::string kFaultyLv2Path = "LV2_PATH=" ORVEX_BINARY_DIR "/tests/faulty-lv2";
 
 struct Result {
     int status = -1;
@@ -198,6 +201,69 @@ TEST_P(EachClapFault, FailsItsCheckAndSaysWhy) {
 }
 
 INSTANTIATE_TEST_SUITE_P(ClapValidator, EachClapFault, ::testing::ValuesIn(kClapFaults), faultName);
+
+// The LV2 checks, each on the LV2 test gain with the fault that breaks its rule.
+const Fault kLv2Faults[] = {
+    Fault{"no-instance", "load.open", "urn:harmoxel:orvex:test:faulty did not instantiate"},
+    Fault{"high-rates", "process.grid", "at 384000 Hz"},
+    Fault{"per-call", "process.block-split", "runs of random lengths sound different from one long run"},
+    Fault{"unbounded", "input.extreme", "+1e6 DC: 8192 infinite output samples"},
+    Fault{"poison", "input.non-finite", "still not finite"},
+    Fault{"nan-at-max", "params.extremes", "non-finite output with every control input at its maximum"},
+    Fault{"glide-by-zero", "params.random", "non-finite output with random control values"},
+    Fault{"tempo-gain", "time.info", "against -6.0 dBFS with a steady transport"},
+    // A sanitizer build names the crash its own way.
+    Fault{"crash-on-sysex", "midi.random", "crashed"},
+    Fault{"alloc", "realtime.process", "allocations inside run"},
+    Fault{"lock", "realtime.process", "lock calls inside run"},
+    Fault{"state-lossy", "lv2.state", "restored into a fresh instance, it sounds unlike the instance it was saved from"},
+};
+
+class EachLv2Fault : public ::testing::TestWithParam<Fault> {};
+
+TEST_P(EachLv2Fault, FailsItsCheckAndSaysWhy) {
+    const Fault& f = GetParam();
+    const Result run =
+        validate(f.faults, "--quick --timeout 60 --only " + std::string(f.check) + " " + kFaultyLv2, kFaultyLv2Path);
+    EXPECT_EQ(run.status, 1) << run.output;
+    EXPECT_EQ(statusOf(run.output, f.check), "FAIL") << run.output;
+    EXPECT_NE(run.output.find(f.evidence), std::string::npos) << run.output;
+}
+
+INSTANTIATE_TEST_SUITE_P(Lv2Validator, EachLv2Fault, ::testing::ValuesIn(kLv2Faults), faultName);
+
+// Without faults the LV2 gain passes every LV2 check; the one requiring a worker fails
+// to load, naming it, and no other check runs on it; the list names each LV2 check's
+// faults under it.
+TEST(Lv2Validator, CleanNeedyAndListed) {
+    const Result clean = validate("", "--quick " + kFaultyLv2, kFaultyLv2Path);
+    EXPECT_EQ(clean.status, 0) << clean.output;
+    EXPECT_NE(clean.output.find("Orvex Faulty LV2: 11 passed, 0 failed, 0 skipped"), std::string::npos) << clean.output;
+
+    const Result needy = validate("", "--quick --only load.open,params " + kFaultyLv2 + "-needy", kFaultyLv2Path);
+    EXPECT_EQ(needy.status, 1) << needy.output;
+    EXPECT_EQ(statusOf(needy.output, "load.open"), "FAIL") << needy.output;
+    EXPECT_NE(needy.output.find("faulty-needy requires what this host does not offer: "
+                                "http://lv2plug.in/ns/ext/worker#schedule"),
+              std::string::npos)
+        << needy.output;
+    EXPECT_EQ(statusOf(needy.output, "params.random"), "FAIL") << needy.output;
+    EXPECT_NE(needy.output.find("not run: the plug-in gives no usable instance"), std::string::npos) << needy.output;
+
+    const Result list = validate("", "--list");
+    ASSERT_EQ(list.status, 0) << list.output;
+    for (const Fault& f : kLv2Faults) {
+        std::size_t at = 0;
+        do at = list.output.find(std::string("\n") + f.check + " ", at + 1);
+        while (at != std::string::npos &&
+               list.output.compare(list.output.find_first_not_of(' ', at + 1 + std::strlen(f.check)), 5, "LV2: ") != 0);
+        ASSERT_NE(at, std::string::npos) << f.check;
+        const std::size_t from = list.output.find('\n', at + 1) + 1;
+        const std::string proof = list.output.substr(from, list.output.find('\n', from) - from) + ",";
+        EXPECT_NE(proof.find("fails on faultylv2: "), std::string::npos) << f.check << ": " << proof;
+        EXPECT_NE(proof.find(std::string(" ") + f.faults + ","), std::string::npos) << f.check << ": " << proof;
+    }
+}
 
 // Without faults (the editor switched on) the CLAP gain passes every CLAP check but the
 // exports; with a VST 2.x plug-in beside it, each is judged by its own table, and the

@@ -1,16 +1,25 @@
 #include "lilvhost.h"
 
+#include <dlfcn.h>
+
 #include <lv2/atom/atom.h>
 #include <lv2/buf-size/buf-size.h>
 #include <lv2/core/lv2.h>
 #include <lv2/midi/midi.h>
 #include <lv2/parameters/parameters.h>
+#include <lv2/port-props/port-props.h>
+#include <lv2/presets/presets.h>
 #include <lv2/resize-port/resize-port.h>
+#include <lv2/state/state.h>
 #include <lv2/time/time.h>
+#include <lv2/units/units.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <set>
 
 namespace orvex::lilvhost {
@@ -44,7 +53,82 @@ struct Node {
     operator const LilvNode*() const { return node; }
 };
 
+constexpr const char* kDoap = "http://usefulinc.com/ns/doap#";
+constexpr const char* kFoafName = "http://xmlns.com/foaf/0.1/name";
+constexpr const char* kRdfsLabel = "http://www.w3.org/2000/01/rdf-schema#label";
+
+// A node's text, or "" for none; frees the node.
+std::string text(LilvNode* node) {
+    std::string value = node && (lilv_node_is_string(node) || lilv_node_is_uri(node)) ? lilv_node_as_string(node) : "";
+    lilv_node_free(node);
+    return value;
+}
+
+// The symbols of the units vocabulary, for when its own description (units.lv2) is
+// not among the bundles searched.
+std::string unitSymbol(const std::string& uri) {
+    static const std::pair<const char*, const char*> known[] = {
+        {"bar", "bars"}, {"beat", "beats"}, {"bpm", "BPM"},   {"cent", "ct"},  {"cm", "cm"},   {"coef", ""},
+        {"db", "dB"},    {"degree", "deg"}, {"frame", "frames"}, {"hz", "Hz"}, {"inch", "in"}, {"khz", "kHz"},
+        {"km", "km"},    {"m", "m"},        {"mhz", "MHz"},   {"midiNote", "note"}, {"mile", "mi"}, {"min", "min"},
+        {"mm", "mm"},    {"ms", "ms"},      {"oct", "oct"},   {"pc", "%"},     {"s", "s"},     {"semitone12TET", "semi"}};
+    const std::string prefix = LV2_UNITS_PREFIX;
+    if (uri.compare(0, prefix.size(), prefix) != 0) return {};
+    const std::string term = uri.substr(prefix.size());
+    for (const auto& [name, symbol] : known)
+        if (term == name) return symbol;
+    return term;
+}
+
+// URIs with their numbers compared as numbers: "preset:2" before "preset:10".
+bool naturalLess(const std::string& a, const std::string& b) {
+    std::size_t i = 0, j = 0;
+    while (i < a.size() && j < b.size()) {
+        if (std::isdigit(static_cast<unsigned char>(a[i])) && std::isdigit(static_cast<unsigned char>(b[j]))) {
+            std::size_t ei = i, ej = j;
+            while (ei < a.size() && std::isdigit(static_cast<unsigned char>(a[ei]))) ++ei;
+            while (ej < b.size() && std::isdigit(static_cast<unsigned char>(b[ej]))) ++ej;
+            const std::string na = a.substr(i, ei - i), nb = b.substr(j, ej - j);
+            const auto za = na.find_first_not_of('0'), zb = nb.find_first_not_of('0');
+            const std::string ta = za == std::string::npos ? "" : na.substr(za);
+            const std::string tb = zb == std::string::npos ? "" : nb.substr(zb);
+            if (ta.size() != tb.size()) return ta.size() < tb.size();
+            if (ta != tb) return ta < tb;
+            i = ei;
+            j = ej;
+            continue;
+        }
+        if (a[i] != b[j]) return a[i] < b[j];
+        ++i;
+        ++j;
+    }
+    return a.size() - i < b.size() - j;
+}
+
+// The maintainer's name, the project's maintainer's, else the project's name.
+std::string vendorOf(LilvWorld* w, const LilvPlugin* plugin) {
+    if (std::string author = text(lilv_plugin_get_author_name(plugin)); !author.empty()) return author;
+    LilvNode* project = lilv_plugin_get_project(plugin);
+    if (!project) return {};
+    Node maintainer(lilv_new_uri(w, (std::string(kDoap) + "maintainer").c_str()));
+    Node foafName(lilv_new_uri(w, kFoafName)), doapName(lilv_new_uri(w, (std::string(kDoap) + "name").c_str()));
+    std::string name;
+    if (LilvNode* who = lilv_world_get(w, project, maintainer, nullptr)) {
+        name = text(lilv_world_get(w, who, foafName, nullptr));
+        lilv_node_free(who);
+    }
+    if (name.empty()) name = text(lilv_world_get(w, project, doapName, nullptr));
+    lilv_node_free(project);
+    return name;
+}
+
 }  // namespace
+
+std::string hostSearchPath() {
+    if (const char* path = std::getenv("LV2_PATH"); path && *path) return path;
+    const char* home = std::getenv("HOME");
+    return (home && *home ? std::string(home) + "/.lv2:" : std::string()) + "/usr/local/lib/lv2:/usr/lib/lv2";
+}
 
 // URIDs ------------------------------------------------------------------------------
 
@@ -76,7 +160,21 @@ const char* UridMap::unmap(LV2_URID urid) {
 // The world ----------------------------------------------------------------------------
 
 World::World(const std::string& path) : searchPath(path), world(lilv_world_new()) {
-    Node lv2Path(lilv_new_string(world, path.c_str()));
+    // lilv takes absolute folders only (a relative one ends in a crash inside it): a
+    // relative one, as a user may put in LV2_PATH, counts from the working folder.
+    std::string absolute;
+    for (std::size_t from = 0; from <= path.size();) {
+        std::size_t to = path.find(':', from);
+        if (to == std::string::npos) to = path.size();
+        const std::string folder = path.substr(from, to - from);
+        if (!folder.empty()) {
+            std::error_code error;
+            const std::filesystem::path made = std::filesystem::absolute(folder, error);
+            absolute += (absolute.empty() ? "" : ":") + (error ? folder : made.string());
+        }
+        from = to + 1;
+    }
+    Node lv2Path(lilv_new_string(world, absolute.c_str()));
     lilv_world_set_option(world, LILV_OPTION_LV2_PATH, lv2Path);
     lilv_world_load_all(world);
     auto m = [this](const char* uri) { return uridMap.map(uri); };
@@ -93,6 +191,27 @@ World::World(const std::string& path) : searchPath(path), world(lilv_world_new()
 }
 
 World::~World() { lilv_world_free(world); }
+
+std::vector<Description> World::describeAll() const {
+    Node presetClass(lilv_new_uri(world, LV2_PRESETS__Preset));
+    Node inputClass(lilv_new_uri(world, LV2_CORE__InputPort)), controlClass(lilv_new_uri(world, LV2_CORE__ControlPort));
+    std::vector<Description> all;
+    const LilvPlugins* plugins = lilv_world_get_all_plugins(world);
+    LILV_FOREACH(plugins, i, plugins) {
+        const LilvPlugin* p = lilv_plugins_get(plugins, i);
+        Description d;
+        d.uri = lilv_node_as_uri(lilv_plugin_get_uri(p));
+        d.name = text(lilv_plugin_get_name(p));
+        d.vendor = vendorOf(world, p);
+        d.controls = static_cast<int>(lilv_plugin_get_num_ports_of_class(p, inputClass.node, controlClass.node, nullptr));
+        LilvNodes* presets = lilv_plugin_get_related(p, presetClass);
+        d.presets = presets ? static_cast<int>(lilv_nodes_size(presets)) : 0;
+        lilv_nodes_free(presets);
+        all.push_back(std::move(d));
+    }
+    std::sort(all.begin(), all.end(), [](const Description& a, const Description& b) { return a.uri < b.uri; });
+    return all;
+}
 
 const LilvPlugin* World::find(const std::string& uri) const {
     Node node(lilv_new_uri(world, uri.c_str()));
@@ -124,6 +243,7 @@ LoadResult Plugin::load(std::shared_ptr<World> world, const std::string& uri, co
 bool Plugin::prepare(const LilvPlugin* plugin, std::string& error) {
     LilvWorld* w = world->get();
     const HostUrids& u = world->hostUrids();
+    description = plugin;
     if (options.blockSize == 0 || !(options.sampleRate > 0)) {
         error = "a block size and a sample rate are needed";
         return false;
@@ -148,6 +268,9 @@ bool Plugin::prepare(const LilvPlugin* plugin, std::string& error) {
     Node optional(lilv_new_uri(w, LV2_CORE__connectionOptional)), sideChain(lilv_new_uri(w, kSideChain));
     Node minimumSize(lilv_new_uri(w, LV2_RESIZE_PORT__minimumSize));
     Node positionEvent(lilv_new_uri(w, LV2_TIME__Position)), midiEvent(lilv_new_uri(w, LV2_MIDI__MidiEvent));
+    Node logarithmic(lilv_new_uri(w, LV2_PORT_PROPS__logarithmic)), toggled(lilv_new_uri(w, LV2_CORE__toggled));
+    Node integer(lilv_new_uri(w, LV2_CORE__integer)), enumeration(lilv_new_uri(w, LV2_CORE__enumeration));
+    Node unitOf(lilv_new_uri(w, LV2_UNITS__unit)), symbolOf(lilv_new_uri(w, LV2_UNITS__symbol));
     const uint32_t count = lilv_plugin_get_num_ports(plugin);
     std::vector<float> lows(count), highs(count), defaults(count);
     lilv_plugin_get_port_ranges_float(plugin, lows.data(), highs.data(), defaults.data());
@@ -170,7 +293,41 @@ bool Plugin::prepare(const LilvPlugin* plugin, std::string& error) {
             kinds[p] = input && main ? Kind::mainIn : !input && main ? Kind::mainOut : Kind::extraAudio;
         } else if (lilv_port_is_a(plugin, port, controlClass)) {
             kinds[p] = input ? Kind::controlIn : Kind::controlOut;
-            if (input) controlPorts.emplace(symbol, p);
+            if (input) {
+                controlPorts.emplace(symbol, p);
+                ControlInfo info;
+                info.index = p;
+                info.symbol = symbol;
+                info.name = text(lilv_port_get_name(plugin, port));
+                info.minimum = lows[p];
+                info.maximum = highs[p];
+                info.defaultValue = defaults[p];
+                info.logarithmic = lilv_port_has_property(plugin, port, logarithmic);
+                info.toggled = lilv_port_has_property(plugin, port, toggled);
+                info.integer = lilv_port_has_property(plugin, port, integer);
+                info.enumeration = lilv_port_has_property(plugin, port, enumeration);
+                if (LilvNode* unit = lilv_port_get(plugin, port, unitOf)) {
+                    // A term of the units vocabulary or a unit of the plug-in's own,
+                    // either with its symbol.
+                    LilvNode* shown = lilv_world_get(w, unit, symbolOf, nullptr);
+                    info.unit = shown ? text(shown) : lilv_node_is_uri(unit) ? unitSymbol(lilv_node_as_uri(unit)) : "";
+                    lilv_node_free(unit);
+                }
+                if (LilvScalePoints* points = lilv_port_get_scale_points(plugin, port)) {
+                    LILV_FOREACH(scale_points, i, points) {
+                        const LilvScalePoint* point = lilv_scale_points_get(points, i);
+                        const LilvNode* value = lilv_scale_point_get_value(point);
+                        const LilvNode* label = lilv_scale_point_get_label(point);
+                        if (value && (lilv_node_is_float(value) || lilv_node_is_int(value)))
+                            info.scalePoints.emplace_back(lilv_node_as_float(value),
+                                                          label ? lilv_node_as_string(label) : "");
+                    }
+                    lilv_scale_points_free(points);
+                    std::stable_sort(info.scalePoints.begin(), info.scalePoints.end(),
+                                     [](const auto& a, const auto& b) { return a.first < b.first; });
+                }
+                controlInfo.push_back(std::move(info));
+            }
         } else if (lilv_port_is_a(plugin, port, cvClass)) {
             kinds[p] = Kind::extraAudio;
         } else if (lilv_port_is_a(plugin, port, atomClass)) {
@@ -226,6 +383,10 @@ bool Plugin::prepare(const LilvPlugin* plugin, std::string& error) {
     for (std::vector<uint64_t>& sequence : sequences) sequence.assign((sequenceBytes + 7) / 8, 0);
     lv2_atom_forge_init(&forge, urids.mapFeature());
     writeEvents(0);
+    if (options.keepMapped) {
+        const std::string binary = library();
+        if (void* handle = dlopen(binary.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE)) dlclose(handle);
+    }
     units.resize(mono ? 2 : 1);
     for (Unit& unit : units) {
         unit.instance = lilv_plugin_instantiate(plugin, options.sampleRate, features.data());
@@ -262,17 +423,41 @@ bool Plugin::prepare(const LilvPlugin* plugin, std::string& error) {
                     break;
             }
         }
-        lilv_instance_activate(unit.instance);
     }
+    activate();
     return true;
 }
 
 Plugin::~Plugin() {
+    deactivate();
     for (Unit& unit : units)
-        if (unit.instance) {
-            lilv_instance_deactivate(unit.instance);
-            lilv_instance_free(unit.instance);
-        }
+        if (unit.instance) lilv_instance_free(unit.instance);
+}
+
+void Plugin::activate() {
+    if (active) return;
+    for (Unit& unit : units) lilv_instance_activate(unit.instance);
+    active = true;
+}
+
+void Plugin::deactivate() {
+    if (!active) return;
+    for (Unit& unit : units)
+        if (unit.instance) lilv_instance_deactivate(unit.instance);
+    active = false;
+}
+
+std::string Plugin::name() const { return text(lilv_plugin_get_name(description)); }
+
+std::string Plugin::vendor() const { return vendorOf(world->get(), description); }
+
+std::string Plugin::library() const {
+    const LilvNode* uri = lilv_plugin_get_library_uri(description);
+    if (!uri) return {};
+    char* path = lilv_file_uri_parse(lilv_node_as_uri(uri), nullptr);
+    std::string result = path ? path : lilv_node_as_uri(uri);
+    lilv_free(path);
+    return result;
 }
 
 int Plugin::numOutputs() const { return static_cast<int>(units.size()) * outputsPerUnit; }
@@ -290,6 +475,106 @@ std::optional<float> Plugin::control(const std::string& symbol) const {
     auto found = controlPorts.find(symbol);
     if (found == controlPorts.end() || units.empty()) return std::nullopt;
     return units.front().controls[found->second];
+}
+
+void Plugin::setControlValue(std::size_t control, float value) {
+    const uint32_t port = controlInfo[control].index;
+    for (Unit& unit : units) unit.controls[port] = value;
+}
+
+float Plugin::controlValue(std::size_t control) const {
+    return units.empty() ? 0.0f : units.front().controls[controlInfo[control].index];
+}
+
+// Presets and state -------------------------------------------------------------------
+
+std::vector<PresetInfo> Plugin::presets() const {
+    LilvWorld* w = world->get();
+    Node presetClass(lilv_new_uri(w, LV2_PRESETS__Preset)), label(lilv_new_uri(w, kRdfsLabel));
+    std::vector<PresetInfo> found;
+    LilvNodes* related = lilv_plugin_get_related(description, presetClass);
+    LILV_FOREACH(nodes, i, related) {
+        const LilvNode* preset = lilv_nodes_get(related, i);
+        lilv_world_load_resource(w, preset);
+        found.push_back({lilv_node_as_uri(preset), text(lilv_world_get(w, preset, label, nullptr))});
+    }
+    lilv_nodes_free(related);
+    std::sort(found.begin(), found.end(), [](const PresetInfo& a, const PresetInfo& b) { return naturalLess(a.uri, b.uri); });
+    return found;
+}
+
+namespace {
+
+// lilv hands port values to the host through these, by symbol.
+void setPortValue(const char* symbol, void* data, const void* value, uint32_t size, uint32_t type) {
+    auto* plugin = static_cast<Plugin*>(data);
+    float number = 0.0f;
+    const LV2_URID floatType = plugin->hostUridsForState().atomFloat, doubleType = plugin->hostUridsForState().atomDouble;
+    const LV2_URID intType = plugin->hostUridsForState().atomInt;
+    if (type == floatType && size == sizeof(float)) std::memcpy(&number, value, sizeof number);
+    else if (type == doubleType && size == sizeof(double)) {
+        double d;
+        std::memcpy(&d, value, sizeof d);
+        number = static_cast<float>(d);
+    } else if (type == intType && size == sizeof(int32_t)) {
+        int32_t n;
+        std::memcpy(&n, value, sizeof n);
+        number = static_cast<float>(n);
+    } else {
+        return;
+    }
+    plugin->setControl(symbol, number);
+}
+
+const void* getPortValue(const char* symbol, void* data, uint32_t* size, uint32_t* type) {
+    auto* plugin = static_cast<Plugin*>(data);
+    const float* value = plugin->controlAddress(symbol);
+    if (!value) {
+        *size = *type = 0;
+        return nullptr;
+    }
+    *size = sizeof(float);
+    *type = plugin->hostUridsForState().atomFloat;
+    return value;
+}
+
+}  // namespace
+
+const float* Plugin::controlAddress(const std::string& symbol) const {
+    auto found = controlPorts.find(symbol);
+    if (found == controlPorts.end() || units.empty()) return nullptr;
+    return &units.front().controls[found->second];
+}
+
+bool Plugin::applyPreset(const std::string& uri, std::string* error) {
+    LilvWorld* w = world->get();
+    Node preset(lilv_new_uri(w, uri.c_str()));
+    lilv_world_load_resource(w, preset);
+    State state(lilv_state_new_from_world(w, world->urids().mapFeature(), preset));
+    if (!state) {
+        if (error) *error = "cannot read the preset " + uri;
+        return false;
+    }
+    restoreState(state.get());
+    return true;
+}
+
+bool Plugin::hasStateInterface() const {
+    Node iface(lilv_new_uri(world->get(), LV2_STATE__interface));
+    return lilv_plugin_has_extension_data(description, iface);
+}
+
+State Plugin::saveState() {
+    if (units.empty()) return nullptr;
+    return State(lilv_state_new_from_instance(description, units.front().instance, world->urids().mapFeature(), nullptr,
+                                              nullptr, nullptr, nullptr, getPortValue, this,
+                                              LV2_STATE_IS_POD | LV2_STATE_IS_PORTABLE, features.data()));
+}
+
+void Plugin::restoreState(const LilvState* state) {
+    // The port values once, then what the plug-in keeps itself into every instance.
+    lilv_state_emit_port_values(state, setPortValue, this);
+    for (Unit& unit : units) lilv_state_restore(state, unit.instance, nullptr, nullptr, 0, features.data());
 }
 
 std::vector<std::string> Plugin::controlSymbols() const {
@@ -358,7 +643,9 @@ void Plugin::writeEvents(uint32_t frames) {
         const Transport& t = *transport;
         const double bar = std::floor(t.beats / t.beatsPerBar);
         auto* bytes = reinterpret_cast<uint8_t*>(positionEvent.data());
-        const int64_t barValue = static_cast<int64_t>(bar);
+        // A position beyond any bar number a 64-bit count holds (or not a number) is
+        // told as bar 0 rather than cast out of range.
+        const int64_t barValue = std::fabs(bar) < 9.0e18 ? static_cast<int64_t>(bar) : 0;
         const float barBeat = static_cast<float>(t.beats - bar * t.beatsPerBar);
         std::memcpy(bytes + frameAt, &t.frame, sizeof t.frame);
         std::memcpy(bytes + barAt, &barValue, sizeof barValue);
@@ -389,8 +676,7 @@ void Plugin::writeSequence(std::size_t takes, bool position, bool messages, uint
     before = now;
     const HostUrids& u = world->hostUrids();
     lv2_atom_forge_set_buffer(&forge, reinterpret_cast<uint8_t*>(sequence.data()), sequence.size() * 8);
-    LV2_Atom_Forge_Frame frame;
-    lv2_atom_forge_sequence_head(&forge, &frame, u.frameTime);
+    lv2_atom_forge_sequence_head(&forge, &sequenceFrame, u.frameTime);
     if (position) lv2_atom_forge_write(&forge, positionEvent.data(), positionSize);
     const uint32_t last = frames > 0 ? frames - 1 : 0;
     for (std::size_t i = 0; messages && i < midiCount; ++i) {
@@ -401,7 +687,7 @@ void Plugin::writeSequence(std::size_t takes, bool position, bool messages, uint
         lv2_atom_forge_atom(&forge, size, u.midiEvent);
         lv2_atom_forge_write(&forge, bytes, size);
     }
-    lv2_atom_forge_pop(&forge, &frame);
+    lv2_atom_forge_pop(&forge, &sequenceFrame);
 }
 
 void Plugin::run(const float* const* inputs, float* const* outputs, uint32_t frames) {

@@ -6,7 +6,10 @@
 // plug-in's atom inputs, each input what it says it supports, written with the atom
 // forge before every run.
 // A mono plug-in gets one instance per channel, as hosts run it on a stereo track.
-// Used by the tests and the benchmark beside the VST 2.x host (tools/vsthost).
+// The plug-in's description is read for those who show it: each control input's name,
+// range, unit and kind, the presets, the state interface.
+// Used by the tests, the benchmark, `orvex` and its validator beside the VST 2.x host
+// (tools/vsthost).
 //
 // Threads: a World and its plug-ins are made, set and destroyed on one loading thread;
 // `run` is the audio thread's and neither allocates nor locks. The setters (controls,
@@ -58,6 +61,15 @@ struct HostUrids {
     LV2_URID nominalBlock, maxBlock, minBlock, sampleRate;
 };
 
+// What a plug-in's description says of it, read without instantiating it: for listings.
+struct Description {
+    std::string uri;
+    std::string name;
+    std::string vendor;  // as Plugin::vendor
+    int controls = 0;    // input control ports
+    int presets = 0;
+};
+
 // The plug-ins of the bundles in `path`: directories separated by ':', searched as
 // LV2_PATH would be (each directory's bundles, the format's own schema bundles among them).
 class World {
@@ -72,6 +84,8 @@ public:
     UridMap& urids() { return uridMap; }
     const HostUrids& hostUrids() const { return host; }
     const std::string& path() const { return searchPath; }
+    // Every plug-in of the bundles, sorted by URI.
+    std::vector<Description> describeAll() const;
 
 private:
     std::string searchPath;
@@ -83,6 +97,10 @@ private:
 struct HostOptions {
     double sampleRate = 44100.0;
     uint32_t blockSize = 512;  // the nominal and the longest run
+    // The plug-in's binary stays mapped after its instances are gone, for a process
+    // that ends soon after: what the binary's libraries made when they were loaded is
+    // still theirs at the end, not a leak a sanitizer reports.
+    bool keepMapped = false;
 };
 
 // What a time:Position says. The song position is counted in beats of `beatUnit` from
@@ -103,6 +121,35 @@ struct MidiMessage {
     uint32_t frame = 0;
     uint8_t status = 0, data1 = 0, data2 = 0;
 };
+
+// An input control port as the plug-in describes it.
+struct ControlInfo {
+    uint32_t index = 0;  // the port's index
+    std::string symbol;
+    std::string name;
+    float minimum = 0.0f, maximum = 1.0f, defaultValue = 0.0f;
+    std::string unit;  // its symbol ("Hz", "%", "BPM"), empty when the port names none
+    bool logarithmic = false, toggled = false, integer = false, enumeration = false;
+    // The scale points (label and value), in the order their values rise.
+    std::vector<std::pair<float, std::string>> scalePoints;
+};
+
+// A preset of the plug-in (presets:Preset that applies to it) by its URI and label.
+struct PresetInfo {
+    std::string uri;
+    std::string label;
+};
+
+// A state snapshot taken from an instance (port values and what the plug-in's state
+// interface saves), freed with the snapshot.
+struct StateDeleter {
+    void operator()(LilvState* state) const { lilv_state_free(state); }
+};
+using State = std::unique_ptr<LilvState, StateDeleter>;
+
+// The folders an LV2 host searches: LV2_PATH's when it is set, else the usual ones
+// (~/.lv2, /usr/local/lib/lv2, /usr/lib/lv2), as a colon-separated list.
+std::string hostSearchPath();
 
 class Plugin;
 
@@ -125,7 +172,14 @@ public:
     Plugin& operator=(const Plugin&) = delete;
 
     const std::string& uri() const { return pluginUri; }
+    // doap:name; the maintainer's (or the project's maintainer's) name, else the
+    // project's name; the path of the shared object.
+    std::string name() const;
+    std::string vendor() const;
+    std::string library() const;
+    const HostOptions& hostOptions() const { return options; }
     int instances() const { return static_cast<int>(units.size()); }
+    LilvInstance* instance(int unit) const { return units[static_cast<std::size_t>(unit)].instance; }
     // Audio outputs in all (a band splitter's extra ones included).
     int numOutputs() const;
 
@@ -134,6 +188,31 @@ public:
     bool setControl(const std::string& symbol, float value);
     std::optional<float> control(const std::string& symbol) const;
     std::vector<std::string> controlSymbols() const;
+    // The control inputs in port order, and their values by position in that order
+    // (any thread that runs the plug-in, between runs: nothing is looked up).
+    const std::vector<ControlInfo>& controls() const { return controlInfo; }
+    void setControlValue(std::size_t control, float value);
+    float controlValue(std::size_t control) const;
+
+    // The plug-in's presets, in the order of their labels.
+    std::vector<PresetInfo> presets() const;
+    // Applies a preset: its port values, and what it holds for the state interface.
+    // False, with the reason, when it cannot be read.
+    bool applyPreset(const std::string& uri, std::string* error = nullptr);
+    // Whether the plug-in has the state interface (state:interface); a snapshot of the
+    // first instance (the port values and the plug-in's own), and one restored into
+    // every instance. Loading thread, between runs.
+    bool hasStateInterface() const;
+    State saveState();
+    void restoreState(const LilvState* state);
+
+    // For lilv's callbacks: a control input's value by symbol (null: none), the URIDs.
+    const float* controlAddress(const std::string& symbol) const;
+    const HostUrids& hostUridsForState() const { return world->hostUrids(); }
+
+    // Deactivates and activates every instance again, as a host does around a pause.
+    void deactivate();
+    void activate();
 
     // The transport told before each run (or the next run only); none by default.
     void setTransport(const Transport& transport);
@@ -163,7 +242,10 @@ private:
     void writeSequence(std::size_t takes, bool position, bool messages, uint32_t frames);
 
     std::shared_ptr<World> world;
+    const LilvPlugin* description = nullptr;  // the world's
     std::string pluginUri;
+    std::vector<ControlInfo> controlInfo;
+    bool active = false;
     HostOptions options;
     std::vector<Unit> units;
     // Port indices: the main audio inputs and the output of each (one each per unit of
@@ -190,6 +272,8 @@ private:
     };
     std::array<Written, 4> written{};
     LV2_Atom_Forge forge{};
+    // The frame of the sequence being written, kept with the forge that points at it.
+    LV2_Atom_Forge_Frame sequenceFrame{};
     std::optional<Transport> transport;
     bool positionPending = false;
     // The position event as forged for the transport, and where its moving values lie.

@@ -140,6 +140,11 @@ ParameterSetting parseSetting(Cursor& cursor) {
     setting.parameter = text.substr(0, equals);
     const std::string valueText = text.substr(equals + 1);
     const auto value = parseFinite(valueText);
+    // Anything but a bare number (a unit, an entry) is read against the plug-in.
+    if (!value && !valueText.empty()) {
+        setting.written = valueText;
+        return setting;
+    }
     if (!value || *value < 0.0 || *value > 1.0)
         cursor.fail("--set " + setting.parameter + ": VALUE must be a number from 0 to 1 (normalised), got '" +
                     valueText + "'");
@@ -224,7 +229,12 @@ ListOptions parseList(const std::vector<std::string>& args) {
 InfoOptions parseInfo(const std::vector<std::string>& args) {
     InfoOptions options;
     Cursor cursor("info", args);
-    const auto positional = walk(cursor, options, true, [](const std::string&) { return false; });
+    const auto positional = walk(cursor, options, true, [&](const std::string& name) {
+        if (name != "--settings") return programOrSetting(cursor, name, options.program, options.settings);
+        cursor.noValue();
+        options.printSettings = true;
+        return true;
+    });
     if (options.help) return options;
     if (positional.size() != 1) cursor.fail(positional.empty() ? "which plug-in? (PLUGIN missing)" : "too many arguments");
     options.plugin = positional[0];
@@ -236,6 +246,9 @@ RenderOptions parseRender(const std::vector<std::string>& args) {
     Cursor cursor("render", args);
     const auto positional = walk(cursor, options, true, [&](const std::string& name) {
         if (programOrSetting(cursor, name, options.program, options.settings)) {
+        } else if (name == "--settings") {
+            options.settingsFiles.push_back(cursor.value());
+            if (options.settingsFiles.back().empty()) cursor.fail("--settings wants the name of a settings file");
         } else if (name == "--tempo") {
             options.tempo = tempoOption(cursor);
             options.tempoGiven = true;

@@ -34,6 +34,9 @@ std::optional<double> parseFinite(const std::string& text);
 struct ParameterSetting {
     std::string parameter;  // index or name, resolved against the plug-in
     float value = 0.0f;     // normalised, checked to lie in 0..1
+    // VALUE in the parameter's own terms ("250Hz", "Soft shaper"), resolved against the
+    // plug-in (values.h); empty when VALUE is a bare normalised number.
+    std::optional<std::string> written;
 };
 
 struct ControllerEvent {
@@ -56,6 +59,9 @@ struct InfoOptions {
     bool help = false;
     std::optional<std::string> path;
     std::string plugin;
+    std::optional<std::string> program;
+    std::vector<ParameterSetting> settings;  // in command-line order
+    bool printSettings = false;              // the state as a settings file instead
 };
 
 struct RenderOptions {
@@ -70,6 +76,7 @@ struct RenderOptions {
     std::vector<std::string> inputs;
     int jobs = 0;  // workers; 0: one per core
     std::optional<std::string> program;
+    std::vector<std::string> settingsFiles;  // applied after the program, before `settings`
     std::vector<ParameterSetting> settings;  // in command-line order
     double tempo = 120.0;
     bool tempoGiven = false;

@@ -26,7 +26,7 @@ Runs one instance of PLUGIN on this machine, as a host would (44100 Hz, stereo, 
 playing transport), over a second of noise and tones played in a loop, and prints how
 many times faster than real time it runs: the median of a few runs, from the CPU time
 of the processing thread. A figure of 100 means one instance takes 1 % of one core.
-PLUGIN is one of ours by name, a VST 2.x .so, a .clap file or an LV2 plug-in's URI.
+PLUGIN is named as for render: a VST 2.x plug-in, a .clap file or an LV2 URI.
 
 Options:
   --program N|NAME     select a program first (as for render)

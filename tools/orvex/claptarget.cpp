@@ -6,9 +6,10 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "vsttarget.h"
 #include "report.h"
 #include "table.h"
+#include "values.h"
+#include "vsttarget.h"
 
 namespace orvex::cli {
 
@@ -196,8 +197,9 @@ void ClapTarget::stop() {
     instance->deactivate();
 }
 
-int printClapInfo(const std::string& path) {
+int printClapInfo(const std::string& path, const std::function<void(Target&)>& prepare) {
     ClapTarget target(path);
+    if (prepare) prepare(target);
     claphost::Plugin& p = target.plugin();
     const claphost::Descriptor& d = p.descriptor();
     std::printf("%s\n", target.name().c_str());
@@ -243,14 +245,19 @@ int printClapInfo(const std::string& path) {
                  {"Range"},
                  {"Default", Table::Align::right},
                  {"Value", Table::Align::right},
-                 {"Display"}});
-    for (const claphost::ParamInfo& info : params) {
+                 {"Display"},
+                 {"Takes"}});
+    const std::vector<std::string> names = settingNames(target);
+    for (std::size_t i = 0; i < params.size(); ++i) {
+        const claphost::ParamInfo& info = params[i];
         const std::optional<double> value = p.paramValue(info.id);
         const std::optional<std::string> shown = value ? p.valueToText(info.id, *value) : std::nullopt;
-        table.add({std::to_string(info.id), info.name,
+        const std::vector<std::string> takes = rangeLines(target.describe(static_cast<int>(i)));
+        table.add({std::to_string(info.id), names[i],
                    formatted("%g", info.min) + (info.stepped() ? " .. " : " to ") + formatted("%g", info.max),
                    formatted("%.4f", info.defaultValue), value ? formatted("%.4f", *value) : "?",
-                   shown ? *shown : "?"});
+                   shown ? *shown : "?", takes[0]});
+        for (std::size_t line = 1; line < takes.size(); ++line) table.add({"", "", "", "", "", "", takes[line]});
     }
     if (!params.empty()) printTable(table, "  ");
 

@@ -4,6 +4,7 @@
 // thread, which plays the host's main and audio threads one after the other.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -65,6 +66,7 @@ private:
 };
 
 // `orvex info X.clap`: the descriptor, ports, parameters, presets and extensions.
-int printClapInfo(const std::string& path);
+// `prepare` sets the program and values to show first.
+int printClapInfo(const std::string& path, const std::function<void(Target&)>& prepare = {});
 
 }  // namespace orvex::cli

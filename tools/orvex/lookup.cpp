@@ -9,10 +9,14 @@
 #include <system_error>
 
 #include "arguments.h"
+#include "lv2target.h"
 #include "vsttarget.h"
 
 #ifndef ORVEX_DEFAULT_VST_DIR
 #define ORVEX_DEFAULT_VST_DIR ""
+#endif
+#ifndef ORVEX_DEFAULT_CLAP_DIR
+#define ORVEX_DEFAULT_CLAP_DIR ""
 #endif
 
 namespace orvex::cli {
@@ -46,7 +50,7 @@ fs::path executableFolder() {
     return error ? fs::path() : self.parent_path();
 }
 
-void scan(const fs::path& folder, int depth, std::vector<FoundPlugin>& found) {
+void scan(const fs::path& folder, int depth, std::vector<FoundPlugin>& found, const char* extension = ".so") {
     std::error_code error;
     fs::directory_iterator it(folder, fs::directory_options::skip_permission_denied, error);
     if (error) return;
@@ -60,10 +64,10 @@ void scan(const fs::path& folder, int depth, std::vector<FoundPlugin>& found) {
         std::error_code statError;
         const auto status = fs::status(entry, statError);
         if (statError) continue;
-        if (fs::is_regular_file(status) && entry.extension() == ".so") {
+        if (fs::is_regular_file(status) && entry.extension() == extension) {
             found.push_back({entry.stem().string(), entry.string()});
         } else if (fs::is_directory(status) && depth > 1) {
-            scan(entry, depth - 1, found);
+            scan(entry, depth - 1, found, extension);
         }
     }
 }
@@ -91,7 +95,10 @@ std::string joinFolders(const std::vector<std::string>& folders) {
     return text;
 }
 
-std::vector<std::string> defaultSearchFolders() {
+namespace {
+
+// A folder of the build and its place relative to this executable, those that exist.
+std::vector<std::string> buildAndNearby(const char* built, const char* name) {
     std::vector<std::string> folders;
     std::set<std::string> seen;
     auto add = [&](const fs::path& folder) {
@@ -99,10 +106,23 @@ std::vector<std::string> defaultSearchFolders() {
         const std::string key = canonicalText(folder);
         if (seen.insert(key).second) folders.push_back(key);
     };
-    add(ORVEX_DEFAULT_VST_DIR);
+    add(built);
     const fs::path here = executableFolder();
-    if (!here.empty()) add(here / ".." / ".." / "vst");
+    if (!here.empty()) add(here / ".." / ".." / name);
     return folders;
+}
+
+}  // namespace
+
+std::vector<std::string> defaultSearchFolders() { return buildAndNearby(ORVEX_DEFAULT_VST_DIR, "vst"); }
+
+std::vector<std::string> defaultClapFolders() { return buildAndNearby(ORVEX_DEFAULT_CLAP_DIR, "clap"); }
+
+std::vector<FoundPlugin> scanClapFolders(const std::vector<std::string>& folders) {
+    std::vector<FoundPlugin> all;
+    for (const std::string& folder : folders) scan(folder, 2, all, ".clap");
+    std::sort(all.begin(), all.end(), [](const FoundPlugin& a, const FoundPlugin& b) { return a.path < b.path; });
+    return all;
 }
 
 std::vector<std::string> searchFolders(const std::optional<std::string>& path) {
@@ -129,6 +149,13 @@ std::vector<FoundPlugin> scanFolders(const std::vector<std::string>& folders) {
 
 std::string resolvePlugin(const std::string& given, const std::vector<std::string>& folders) {
     if (given.empty()) throw Error("no plug-in named");
+    if (isLv2Uri(given)) {
+        const std::string path = lv2SearchPath();
+        if (!lilvhost::World(path).find(given))
+            throw Error("unknown LV2 plug-in " + given + ": no bundle in " + path +
+                        " describes it ('orvex list' shows the URIs found; LV2_PATH names more folders)");
+        return given;
+    }
     std::error_code error;
     const bool looksLikePath = given.find('/') != std::string::npos || fs::path(given).extension() == ".so" ||
                                fs::path(given).extension() == ".clap";

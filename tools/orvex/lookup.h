@@ -1,5 +1,6 @@
-// Finding plug-ins: the folders searched, the shared objects in them, and turning what
-// the user typed (a short name, an effect name or a path) into one shared object.
+// Finding plug-ins: the folders searched, the shared objects and .clap files in them,
+// and turning what the user typed (a short name, an effect name, a path or an LV2 URI)
+// into one plug-in.
 #pragma once
 
 #include <optional>
@@ -24,8 +25,16 @@ std::vector<std::string> searchFolders(const std::optional<std::string>& path);
 // a short name found again in a later folder is left out.
 std::vector<FoundPlugin> scanFolders(const std::vector<std::string>& folders);
 
-// Resolves PLUGIN: an existing file path; else a short name; else an effect name as
-// the plug-ins report it (case ignored). Throws Error naming what is available.
+// The folders .clap files are looked for in when no --path is given: the build's
+// CLAP folder and the one next to this executable (../../clap), those that exist.
+std::vector<std::string> defaultClapFolders();
+// Every .clap file in the folders (a few levels down), sorted by short name.
+std::vector<FoundPlugin> scanClapFolders(const std::vector<std::string>& folders);
+
+// Resolves PLUGIN: an LV2 URI ("urn:...", "http://...") found among the LV2 bundles
+// (lv2target.h), given back as it is; an existing file path; else a short name; else
+// an effect name as the plug-ins report it (case ignored). Throws Error naming what is
+// available.
 std::string resolvePlugin(const std::string& given, const std::vector<std::string>& folders);
 
 // "a, b and c" for messages.

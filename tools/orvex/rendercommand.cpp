@@ -57,9 +57,18 @@ the others leave nothing (exit status 130; 143 for SIGTERM).
 Options:
   --program N|NAME     select a program first: N counts from 0; NAME as 'orvex info'
                        lists it ("Basic 3")
-  --set PARAM=VALUE    set a parameter after the program (repeatable, in order);
-                       PARAM is an index or a unique name, VALUE a normalised number
-                       from 0 to 1
+  --settings FILE      set the parameters a settings file names, after the program
+                       (repeatable, in order): NAME=VALUE lines as 'orvex info PLUGIN
+                       --settings' prints them; blank lines and lines starting with
+                       # are skipped; a bad line stops the render before anything
+                       is written
+  --set PARAM=VALUE    set a parameter after the program and the settings files
+                       (repeatable, in order). PARAM is an index, a unique name or a
+                       shared name with #N as 'orvex info' shows it ("Type#2").
+                       VALUE is a bare number, normalised from 0 to 1; or the value
+                       in the parameter's unit ("250Hz", "1.2kHz", "80%", "128bpm",
+                       "-6dB"); or an entry of a menu ("1/8 bar", "Soft shaper") or
+                       on/off for a switch, case ignored
   --tempo BPM          the tempo the host reports (default 120); the song position
                        starts at 0 and moves on with the samples
   --no-transport       report no time information at all
@@ -83,6 +92,7 @@ Options:
 
 Examples:
   orvex render panner in.wav out.wav --tempo 120 --set Mix=0.8 --note 60@2
+  orvex render filter in.wav out.wav --set Cutoff=1.2kHz --set "Type#2=Saw up"
   orvex render panner takes/*.wav --out-dir spaced --tempo 128
   find takes -name '*.flac' | orvex render filter - --out-dir filtered --jobs 4
 )";
@@ -143,7 +153,7 @@ FileRender renderFile(const RenderOptions& options, const std::function<std::str
 
     // The names first: reading a VST 2.x plug-in's selects each program in turn.
     const std::vector<ProgramName> programs = target->programs();
-    run.applied = applySettings(*target, options.program, options.settings);
+    run.applied = applySettings(*target, options.program, options.settings, options.settingsFiles);
     if (const std::optional<int> program = target->currentProgram();
         program && *program >= 0 && static_cast<std::size_t>(*program) < programs.size())
         run.program = std::to_string(*program) + " " + quoted(programs[static_cast<std::size_t>(*program)].shown);
@@ -191,14 +201,14 @@ int renderBatch(const RenderOptions& options) {
     }
     const std::vector<BatchFile> files = planBatch(inputs, *options.outDir, options.format);
     const std::string path = resolvePlugin(options.plugin, searchFolders(options.path));
-    // Opened once before any file, so that a --program or --set the plug-in cannot take
-    // stops the batch before it starts; held open, it keeps the plug-in's library
-    // loaded for the workers' instances.
+    // Opened once before any file, so that a --program, --settings or --set the plug-in
+    // cannot take stops the batch before it starts; held open, it keeps the plug-in's
+    // library loaded for the workers' instances.
     const std::optional<double> tempo = options.transport ? std::optional<double>(options.tempo) : std::nullopt;
     const std::unique_ptr<Target> first = openTarget(path, {44100.0f, options.block, tempo});
     if (first->outputChannels() < 1) throw Error(first->name() + " has no audio outputs");
     first->programs();
-    applySettings(*first, options.program, options.settings);
+    applySettings(*first, options.program, options.settings, options.settingsFiles);
     std::error_code error;
     fs::create_directories(*options.outDir, error);
     if (error || !fs::is_directory(*options.outDir))

@@ -8,6 +8,8 @@
 #include "arguments.h"
 #include "report.h"
 #include "claptarget.h"
+#include "lv2target.h"
+#include "values.h"
 #include "vsttarget.h"
 
 namespace orvex::cli {
@@ -122,26 +124,15 @@ bool isLv2Uri(const std::string& text) {
 
 std::unique_ptr<Target> openTarget(const std::string& resolved, const HostSetup& setup) {
     if (isClapPath(resolved)) return std::make_unique<ClapTarget>(resolved);
-    if (isLv2Uri(resolved)) throw Error(resolved + ": LV2 plug-ins cannot be hosted by this build");
+    if (isLv2Uri(resolved)) return std::make_unique<Lv2Target>(resolved, setup);
     return std::make_unique<VstTarget>(resolved, setup);
 }
 
 std::vector<std::string> applySettings(Target& target, const std::optional<std::string>& program,
-                                       const std::vector<ParameterSetting>& settings) {
+                                       const std::vector<ParameterSetting>& settings,
+                                       const std::vector<std::string>& files) {
     if (program) target.selectProgram(findProgram(target.programs(), *program, target.name()));
-    std::vector<std::string> applied;
-    if (settings.empty()) return applied;
-    std::vector<std::string> names;
-    for (int i = 0; i < target.parameterCount(); ++i) names.push_back(target.describe(i).name);
-    for (const ParameterSetting& s : settings) {
-        const int index = findParameter(names, s.parameter, target.name());
-        target.setValue(index, s.value);
-        char value[32];
-        std::snprintf(value, sizeof value, "%g", static_cast<double>(s.value));
-        applied.push_back(trimmed(names[static_cast<std::size_t>(index)]) + " = " + value + " (" + target.display(index) +
-                          ")");
-    }
-    return applied;
+    return applyChanges(target, resolveSettings(target, files, settings));
 }
 
 }  // namespace orvex::cli

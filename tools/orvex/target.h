@@ -87,9 +87,12 @@ int findParameter(const std::vector<std::string>& names, const std::string& give
 int findProgram(const std::vector<ProgramName>& names, const std::string& given, const std::string& pluginName);
 
 struct ParameterSetting;
-// Selects the program, then sets each parameter in order; says what each became.
+// Selects the program, then sets each parameter the settings files and then the
+// settings ask for, in order, all read and checked first (values.h); says what each
+// became.
 std::vector<std::string> applySettings(Target& target, const std::optional<std::string>& program,
-                                       const std::vector<ParameterSetting>& settings);
+                                       const std::vector<ParameterSetting>& settings,
+                                       const std::vector<std::string>& files = {});
 
 // Whether PLUGIN as the user typed it names an LV2 plug-in by URI ("urn:...", "http://...").
 bool isLv2Uri(const std::string& text);

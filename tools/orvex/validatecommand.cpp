@@ -6,6 +6,7 @@
 
 #include "arguments.h"
 #include "lookup.h"
+#include "lv2target.h"
 #include "tools/validate/validate.h"
 
 namespace orvex::cli {
@@ -14,7 +15,7 @@ namespace {
 
 const char* const kHelp = R"(Usage: orvex validate [PLUGIN...] [OPTIONS]
 
-Judges VST 2.x and CLAP plug-ins: loading and exported symbols, processing at every
+Judges VST 2.x, CLAP and LV2 plug-ins: loading and exported symbols, processing at every
 sample rate and block size, extreme and non-finite input, parameters, programs and their
 texts, a session restore, a second thread changing parameters, time information of
 every kind, random MIDI, real-time safety of the processing calls (allocations, locks
@@ -27,11 +28,15 @@ display, or it went away) leaves the run incomplete. The exit status is 0 only w
 nothing failed and nothing was left incomplete.
 
 PLUGIN is a short name (panner), an effect name ("Orvex Space") or the path of any
-VST 2.x .so; with none, every plug-in in the search folders is validated. The path of
-a CLAP .clap is judged by the CLAP checks instead (--list shows them, marked CLAP):
-the same aspects through the CLAP interface, and its own rules (the factory, each
-call on its thread, activation and processing over and over, flush, state round
-trips and damaged states, the editor's size negotiation). Editor checks open on
+VST 2.x .so; with none, every plug-in 'orvex list' shows is validated, in every
+format. The path of a CLAP .clap is judged by the CLAP checks instead (--list shows
+them, marked CLAP): the same aspects through the CLAP interface, and its own rules
+(the factory, each call on its thread, activation and processing over and over,
+flush, state round trips and damaged states, the editor's size negotiation). An LV2
+plug-in named by its URI (urn:harmoxel:orvex:panner), looked up in this build's LV2
+folder and in those an LV2 host searches (LV2_PATH), is judged by the LV2 checks
+(marked LV2): loading through lilv, processing, its control ports, time:Position
+and MIDI atoms, real-time safety of run and its state. Editor checks open on
 DISPLAY, or on a private Xvfb when DISPLAY is not set.
 
 Options:
@@ -67,9 +72,14 @@ int runValidate(const std::vector<std::string>& args) {
     validate::Request request;
     for (const std::string& given : options.plugins) request.plugins.push_back(resolvePlugin(given, folders));
     if (options.plugins.empty()) {
-        if (found.empty())
-            throw Error("no plug-ins found in " + joinFolders(folders) + "; name one, or build them first (./run)");
+        // What `list` shows, in every format.
         request.plugins = found;
+        for (const FoundPlugin& p : scanClapFolders(options.path ? folders : defaultClapFolders()))
+            request.plugins.push_back(p.path);
+        for (const lilvhost::Description& d : lilvhost::World(lv2ListPath(options.path)).describeAll())
+            request.plugins.push_back(d.uri);
+        if (request.plugins.empty())
+            throw Error("no plug-ins found in " + joinFolders(folders) + "; name one, or build them first (./run)");
     }
     if (!options.alone) request.companions = found;
     for (const std::string& given : options.with) request.companions.push_back(resolvePlugin(given, folders));
@@ -85,6 +95,7 @@ int runValidate(const std::vector<std::string>& args) {
     request.allowSkips = options.allowSkips;
     request.seed = static_cast<uint32_t>(options.seed);
     request.timeout = options.timeout;
+    request.lv2Path = options.path ? *options.path + ":" + lv2SearchPath() : lv2SearchPath();
     return validate::validate(request);
 }
 

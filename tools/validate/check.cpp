@@ -4,6 +4,7 @@
 
 #include "checks.h"
 #include "checks_clap.h"
+#include "checks_lv2.h"
 #include "harness.h"
 
 namespace orvex::validate {
@@ -123,6 +124,7 @@ private:
 
 std::unique_ptr<Player> Context::player(Outcome& out, int block) const {
     if (target.format == Format::clap) return clap::player(*this, out, block);
+    if (target.format == Format::lv2) return lv2::player(*this, out, block);
     auto plugin = started(out, block);
     if (!plugin) return nullptr;
     return std::make_unique<VstPlayer>(std::move(plugin));
@@ -142,13 +144,16 @@ vsthost::HostOptions defaultHost(float rate, VstInt32 block) {
 }
 
 Format formatOf(const std::string& path) {
+    if (path.find("://") != std::string::npos || path.rfind("urn:", 0) == 0) return Format::lv2;
     const std::string suffix = ".clap";
     return path.size() >= suffix.size() && path.compare(path.size() - suffix.size(), suffix.size(), suffix) == 0
                ? Format::clap
                : Format::vst;
 }
 
-const std::vector<Check>& checksFor(Format format) { return format == Format::clap ? clapChecks() : allChecks(); }
+const std::vector<Check>& checksFor(Format format) {
+    return format == Format::clap ? clapChecks() : format == Format::lv2 ? lv2Checks() : allChecks();
+}
 
 const std::vector<Check>& allChecks() {
     static const std::vector<Check> checks = {

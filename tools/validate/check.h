@@ -1,5 +1,5 @@
-// The validator's checks: each a named function that judges one aspect of a VST 2.x or
-// CLAP plug-in and reports PASS, FAIL or SKIP with the figures it measured. A check runs
+// The validator's checks: each a named function that judges one aspect of a VST 2.x,
+// CLAP or LV2 plug-in and reports PASS, FAIL or SKIP with the figures it measured. A check runs
 // in a process of its own (see runner.cpp), loads its own instances of the plug-in, and
 // may crash or hang without taking the validator with it. Each format has its own table
 // of checks; what they share (the runner, the report, the harness) is written once.
@@ -47,8 +47,8 @@ struct Outcome {
 };
 
 // The plug-in interface a file is judged through, told by its name: a `.clap` is a CLAP
-// plug-in, anything else a VST 2.x one.
-enum class Format { vst, clap };
+// plug-in, a URI ("urn:...", "http://...") an LV2 one, anything else a VST 2.x one.
+enum class Format { vst, clap, lv2 };
 Format formatOf(const std::string& path);
 
 // What every check may know of the plug-in before it starts: probed once by loading it.
@@ -62,6 +62,7 @@ struct Target {
     VstInt32 numPrograms = 0;
     VstInt32 flags = 0;          // VST 2.x
     std::string id;              // CLAP: the plug-in id (the factory's first)
+    std::string searchPath;      // LV2: the folders its URI (the path) is looked up in
     bool editor = false;         // CLAP: an editor that embeds in an X11 window
     bool hasEditor() const { return format == Format::clap ? editor : (flags & effFlagsHasEditor) != 0; }
 };
@@ -118,6 +119,8 @@ struct Check {
 const std::vector<Check>& allChecks();
 // Every check of a CLAP plug-in, in report order (checks_clap.cpp).
 const std::vector<Check>& clapChecks();
+// Every check of an LV2 plug-in, in report order (checks_lv2.cpp).
+const std::vector<Check>& lv2Checks();
 const std::vector<Check>& checksFor(Format format);
 
 // The step buffer shared with the parent process (set up by the runner).

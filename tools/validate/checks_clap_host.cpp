@@ -194,92 +194,77 @@ void checkClapRealtime(Context& c, Outcome& out) {
     const float* in[2] = {inputs[0].data(), inputs[1].data()};
     float* outs[2] = {outputs[0].data(), outputs[1].data()};
     struct {
-        int calls = 0, values = 0, events = 0, transports = 0, flushes = 0, firstFault = -1;
-        std::string firstChanges;
+        int calls = 0, values = 0, events = 0, transports = 0, flushes = 0;
     } seen;
+    rt::FirstBreach first;
     rt::SelfTest selfTest;
     std::string problem;
-    const bool watched = rt::runWatched(
-        [&] {
-            selfTest = rt::selfTest();
-            for (int pass = kSanitized ? 0 : 1; pass < 2; ++pass) {
-                const bool counted = pass == 1;
-                Random random(c.settings.seed);
-                double tempo = 120;
-                int64_t frame = 0;
-                for (int call = 0; call < kCalls; ++call) {
-                    const float pick = random.uniform();
-                    const uint32_t n = pick < 0.1f ? 1 : pick < 0.2f ? kBlock : 1 + random.below(kBlock);
-                    bool value = false, events = false, moved = false, flush = false;
-                    if (!params.empty() && random.chance(0.15f)) {
-                        for (int k = 1 + random.below(3); k > 0; --k) {
-                            const claphost::ParamInfo& info = params[static_cast<std::size_t>(random.below(static_cast<int>(params.size())))];
-                            const float end = random.uniform();
-                            p->queueEvent(claphost::paramValueEvent(
-                                info.id, clap::within(info, end < 0.2f ? 0.0 : end < 0.4f ? 1.0 : random.uniform()),
-                                static_cast<uint32_t>(random.below(static_cast<int>(n)))));
-                            seen.values += counted;
-                        }
-                        value = true;
-                    }
-                    if (random.chance(0.3f)) {
-                        uint32_t t = 0;
-                        for (int e = 1 + random.below(8); e > 0; --e) {
-                            t = std::min(n - 1, t + static_cast<uint32_t>(random.below(64)));
-                            const uint8_t status = static_cast<uint8_t>((random.chance(0.5f) ? 0x90 : 0xB0) | random.below(16));
-                            p->queueEvent(claphost::midiEvent(status, static_cast<uint8_t>(random.below(128)),
-                                                              static_cast<uint8_t>(random.below(128)), t));
-                            seen.events += counted;
-                        }
-                        events = true;
-                    }
-                    if (random.chance(0.05f)) {
-                        tempo = 40.0 + 200.0 * random.uniform();
-                        seen.transports += counted;
-                        moved = true;
-                    }
-                    const clap_event_transport_t transport = claphost::playingTransport(tempo, 44100.0, frame);
-                    frame += n;
-                    // Now and then processing stops and the values come by flush, on
-                    // this thread, as a host does while its transport stands.
-                    flush = !params.empty() && random.chance(0.02f);
-                    const rt::Counts before = rt::counts();
-                    if (flush) {
-                        if (counted) rt::begin();
-                        p->stopProcessing();
-                        p->flush();
-                        p->startProcessing();
-                        rt::end();
-                        seen.flushes += counted;
-                    }
-                    if (counted) rt::begin();
-                    p->process(in, outs, n, &transport);
-                    rt::end();
-                    const rt::Counts after = rt::counts();
-                    if (seen.firstFault < 0 && (after.allocations != before.allocations || after.frees != before.frees ||
-                                                after.locks != before.locks || after.syscalls != before.syscalls)) {
-                        seen.firstFault = call;
-                        for (const auto& [was, what] :
-                             {std::pair{value, "parameter values"}, std::pair{events, "MIDI events"},
-                              std::pair{moved, "the tempo"}, std::pair{flush, "a flush"}})
-                            if (was) seen.firstChanges += (seen.firstChanges.empty() ? "" : ", ") + std::string(what);
-                        if (seen.firstChanges.empty()) seen.firstChanges = "nothing";
-                    }
-                    seen.calls += counted;
+    const bool watched = rt::watchPasses(selfTest, problem, [&](bool counted) {
+        Random random(c.settings.seed);
+        double tempo = 120;
+        int64_t frame = 0;
+        for (int call = 0; call < kCalls; ++call) {
+            const float pick = random.uniform();
+            const uint32_t n = pick < 0.1f ? 1 : pick < 0.2f ? kBlock : 1 + random.below(kBlock);
+            bool value = false, events = false, moved = false, flush = false;
+            if (!params.empty() && random.chance(0.15f)) {
+                for (int k = 1 + random.below(3); k > 0; --k) {
+                    const claphost::ParamInfo& info = params[static_cast<std::size_t>(random.below(static_cast<int>(params.size())))];
+                    const float end = random.uniform();
+                    p->queueEvent(claphost::paramValueEvent(
+                        info.id, clap::within(info, end < 0.2f ? 0.0 : end < 0.4f ? 1.0 : random.uniform()),
+                        static_cast<uint32_t>(random.below(static_cast<int>(n)))));
+                    seen.values += counted;
                 }
+                value = true;
             }
-        },
-        problem);
+            if (random.chance(0.3f)) {
+                uint32_t t = 0;
+                for (int e = 1 + random.below(8); e > 0; --e) {
+                    t = std::min(n - 1, t + static_cast<uint32_t>(random.below(64)));
+                    const uint8_t status = static_cast<uint8_t>((random.chance(0.5f) ? 0x90 : 0xB0) | random.below(16));
+                    p->queueEvent(claphost::midiEvent(status, static_cast<uint8_t>(random.below(128)),
+                                                      static_cast<uint8_t>(random.below(128)), t));
+                    seen.events += counted;
+                }
+                events = true;
+            }
+            if (random.chance(0.05f)) {
+                tempo = 40.0 + 200.0 * random.uniform();
+                seen.transports += counted;
+                moved = true;
+            }
+            const clap_event_transport_t transport = claphost::playingTransport(tempo, 44100.0, frame);
+            frame += n;
+            // Now and then processing stops and the values come by flush, on
+            // this thread, as a host does while its transport stands.
+            flush = !params.empty() && random.chance(0.02f);
+            const rt::Counts before = rt::counts();
+            if (flush) {
+                if (counted) rt::begin();
+                p->stopProcessing();
+                p->flush();
+                p->startProcessing();
+                rt::end();
+                seen.flushes += counted;
+            }
+            if (counted) rt::begin();
+            p->process(in, outs, n, &transport);
+            rt::end();
+            const rt::Counts after = rt::counts();
+            first.note(call, before, after,
+                       {{value, "parameter values"}, {events, "MIDI events"}, {moved, "the tempo"},
+                        {flush, "a flush"}});
+            seen.calls += counted;
+        }
+    });
     if (!rt::countable(selfTest, out)) return;
     out.say("%d process calls of 1 to %u frames with %d parameter values, %d MIDI events, %d tempo changes and %d "
             "stops with a flush between them",
             seen.calls, kBlock, seen.values, seen.events, seen.transports, seen.flushes);
-    const std::string first =
-        seen.firstFault < 0 ? std::string()
-                            : "the first in call " + std::to_string(seen.firstFault + 1) + ", the host having sent " +
-                                  seen.firstChanges + " before it";
     out.figure("calls", seen.calls);
-    rt::judge(selfTest, watched, problem, first, "process, flush, start_processing and stop_processing", out);
+    rt::judge(selfTest, watched, problem, first.where("call", "sent"), "process, flush, start_processing and stop_processing",
+              out);
 }
 
 void checkClapFpState(Context& c, Outcome& out) {

@@ -400,108 +400,89 @@ void checkRealtime(Context& c, Outcome& out) {
     struct {
         int calls = 0, accumulating = 0, parameters = 0, atEnds = 0, programs = 0, lists = 0, events = 0,
             transports = 0;
-        int firstFault = -1;       // the first call that allocated, locked or made a system call
-        std::string firstChanges;  // what the host changed just before it
     } seen;
+    // The first call that allocated, locked or made a system call, and what the host
+    // changed just before it.
+    rt::FirstBreach first;
     rt::SelfTest selfTest;
     AEffect* effect = p->effect();
     const bool canAccumulate = effect->process != nullptr;
     const int kCalls = c.settings.quick ? 1000 : 5000;
 
     std::string problem;
-    const bool watched = rt::runWatched(
-        [&] {
-            selfTest = rt::selfTest();
-
-            // A sanitizer's runtime does work of its own the first time it checks a
-            // type (pipes and writes to probe memory): in such a build the same calls
-            // run unwatched first. Release builds count from the first call after resume.
-            for (int pass = kSanitized ? 0 : 1; pass < 2; ++pass) {
-                const bool counted = pass == 1;
-                Random random(c.settings.seed);
-                vsthost::Transport transport = *defaultHost().transport;
-                transport.advance = false;  // moved on here, as the calls below bypass the host's wrapper
-                for (int call = 0; call < kCalls; ++call) {
-                    // Any length up to the announced one, the ends more often.
-                    const float pick = random.uniform();
-                    const int n = pick < 0.1f ? 1 : pick < 0.2f ? kBlock : 1 + random.below(kBlock);
-                    // Between calls, as a host's automation, program changes, MIDI and
-                    // transport arrive; the event list is handed over inside the watched
-                    // region, as processEvents belongs to it.
-                    bool parameter = false, atEnd = false, program = false, moved = false;
-                    if (params > 0 && random.chance(0.15f)) {
-                        for (int k = 1 + random.below(3); k > 0; --k) {
-                            const float end = random.uniform();
-                            const float v = end < 0.2f ? 0.0f : end < 0.4f ? 1.0f : random.uniform();
-                            p->setParameter(random.below(params), v);
-                            seen.parameters += counted;
-                            seen.atEnds += counted && (v == 0.0f || v == 1.0f);
-                            parameter = true;
-                            atEnd = atEnd || v == 0.0f || v == 1.0f;
-                        }
-                    }
-                    if (programs > 1 && random.chance(0.02f)) {
-                        p->setProgram(random.below(programs));
-                        seen.programs += counted;
-                        program = true;
-                    }
-                    if (random.chance(0.05f)) {
-                        const int what = random.below(3);
-                        if (what == 0) transport.tempo = 40.0 + 200.0 * random.uniform();
-                        if (what == 1) transport.flags ^= kVstTransportPlaying;
-                        if (what == 2) transport.ppqPos = 64.0 * random.uniform();
-                        seen.transports += counted;
-                        moved = true;
-                    }
-                    p->setTransport(transport);
-                    transport.samplePos += n;
-                    transport.ppqPos += n / 44100.0 * transport.tempo / 60.0;
-                    batch.clear();
-                    if (random.chance(0.3f))
-                        for (int e = 1 + random.below(8); e > 0; --e) wellFormedEvent(batch, random, n);
-                    VstEvents* list = batch.size() ? batch.list() : nullptr;
-                    const bool accumulate = canAccumulate && call % 4 == 3;
-                    const rt::Counts before = rt::counts();
-                    if (counted) rt::begin();
-                    if (list) effect->dispatcher(effect, effProcessEvents, 0, 0, list, 0.0f);
-                    if (accumulate)
-                        effect->process(effect, inPointers.data(), outPointers.data(), n);
-                    else
-                        effect->processReplacing(effect, inPointers.data(), outPointers.data(), n);
-                    rt::end();
-                    const rt::Counts after = rt::counts();
-                    if (seen.firstFault < 0 && (after.allocations != before.allocations ||
-                                                after.frees != before.frees || after.locks != before.locks ||
-                                                after.syscalls != before.syscalls)) {
-                        seen.firstFault = call;
-                        for (const auto& [was, what] : {std::pair{atEnd, "a parameter to 0 or 1"},
-                                                        std::pair{parameter && !atEnd, "a parameter"},
-                                                        std::pair{program, "the program"},
-                                                        std::pair{moved, "the tempo or transport"},
-                                                        std::pair{list != nullptr, "events"}})
-                            if (was) seen.firstChanges += (seen.firstChanges.empty() ? "" : ", ") + std::string(what);
-                        if (seen.firstChanges.empty()) seen.firstChanges = "nothing";
-                    }
-                    seen.calls += counted;
-                    seen.accumulating += counted && accumulate;
-                    seen.lists += counted && list;
-                    seen.events += counted ? static_cast<int>(batch.size()) : 0;
+    const bool watched = rt::watchPasses(selfTest, problem, [&](bool counted) {
+        Random random(c.settings.seed);
+        vsthost::Transport transport = *defaultHost().transport;
+        transport.advance = false;  // moved on here, as the calls below bypass the host's wrapper
+        for (int call = 0; call < kCalls; ++call) {
+            // Any length up to the announced one, the ends more often.
+            const float pick = random.uniform();
+            const int n = pick < 0.1f ? 1 : pick < 0.2f ? kBlock : 1 + random.below(kBlock);
+            // Between calls, as a host's automation, program changes, MIDI and
+            // transport arrive; the event list is handed over inside the watched
+            // region, as processEvents belongs to it.
+            bool parameter = false, atEnd = false, program = false, moved = false;
+            if (params > 0 && random.chance(0.15f)) {
+                for (int k = 1 + random.below(3); k > 0; --k) {
+                    const float end = random.uniform();
+                    const float v = end < 0.2f ? 0.0f : end < 0.4f ? 1.0f : random.uniform();
+                    p->setParameter(random.below(params), v);
+                    seen.parameters += counted;
+                    seen.atEnds += counted && (v == 0.0f || v == 1.0f);
+                    parameter = true;
+                    atEnd = atEnd || v == 0.0f || v == 1.0f;
                 }
             }
-        },
-        problem);
+            if (programs > 1 && random.chance(0.02f)) {
+                p->setProgram(random.below(programs));
+                seen.programs += counted;
+                program = true;
+            }
+            if (random.chance(0.05f)) {
+                const int what = random.below(3);
+                if (what == 0) transport.tempo = 40.0 + 200.0 * random.uniform();
+                if (what == 1) transport.flags ^= kVstTransportPlaying;
+                if (what == 2) transport.ppqPos = 64.0 * random.uniform();
+                seen.transports += counted;
+                moved = true;
+            }
+            p->setTransport(transport);
+            transport.samplePos += n;
+            transport.ppqPos += n / 44100.0 * transport.tempo / 60.0;
+            batch.clear();
+            if (random.chance(0.3f))
+                for (int e = 1 + random.below(8); e > 0; --e) wellFormedEvent(batch, random, n);
+            VstEvents* list = batch.size() ? batch.list() : nullptr;
+            const bool accumulate = canAccumulate && call % 4 == 3;
+            const rt::Counts before = rt::counts();
+            if (counted) rt::begin();
+            if (list) effect->dispatcher(effect, effProcessEvents, 0, 0, list, 0.0f);
+            if (accumulate)
+                effect->process(effect, inPointers.data(), outPointers.data(), n);
+            else
+                effect->processReplacing(effect, inPointers.data(), outPointers.data(), n);
+            rt::end();
+            const rt::Counts after = rt::counts();
+            first.note(call, before, after,
+                       {{atEnd, "a parameter to 0 or 1"},
+                        {parameter && !atEnd, "a parameter"},
+                        {program, "the program"},
+                        {moved, "the tempo or transport"},
+                        {list != nullptr, "events"}});
+            seen.calls += counted;
+            seen.accumulating += counted && accumulate;
+            seen.lists += counted && list;
+            seen.events += counted ? static_cast<int>(batch.size()) : 0;
+        }
+    });
     vsthost::setCallbackHooks({});
     if (!rt::countable(selfTest, out)) return;
     out.say("%d processing calls of 1 to %d frames (%d accumulating) after %d parameter changes (%d to 0 or 1), "
             "%d program changes, %d event lists (%d notes and controllers), %d tempo and transport changes",
             seen.calls, kBlock, seen.accumulating, seen.parameters, seen.atEnds, seen.programs, seen.lists, seen.events,
             seen.transports);
-    const std::string first =
-        seen.firstFault < 0 ? std::string()
-                            : "the first in call " + std::to_string(seen.firstFault + 1) + ", the host having changed " +
-                                  seen.firstChanges + " before it";
     out.figure("calls", seen.calls);
-    rt::judge(selfTest, watched, problem, first, "the processing calls", out);
+    rt::judge(selfTest, watched, problem, first.where("call", "changed"), "the processing calls", out);
 }
 
 constexpr unsigned kMxcsrFlags = 0x3F;

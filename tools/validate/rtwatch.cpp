@@ -18,6 +18,7 @@
 #include <thread>
 
 #include "check.h"
+#include "harness.h"
 
 namespace orvex::validate::rt {
 
@@ -263,6 +264,32 @@ void judge(const SelfTest& test, bool watched, const std::string& problem, const
     if (counts.allocations) out.fail(std::to_string(counts.allocations) + " allocations inside " + calls);
     if (counts.frees) out.fail(std::to_string(counts.frees) + " frees inside " + calls);
     if (counts.locks) out.fail(std::to_string(counts.locks) + " lock calls inside " + calls);
+}
+
+void FirstBreach::note(int call, const Counts& before, const Counts& after,
+                       std::initializer_list<std::pair<bool, const char*>> changes) {
+    if (first >= 0 || (after.allocations == before.allocations && after.frees == before.frees &&
+                       after.locks == before.locks && after.syscalls == before.syscalls))
+        return;
+    first = call;
+    for (const auto& [made, what] : changes)
+        if (made) changed += (changed.empty() ? "" : ", ") + std::string(what);
+    if (changed.empty()) changed = "nothing";
+}
+
+std::string FirstBreach::where(const char* unit, const char* verb) const {
+    if (first < 0) return {};
+    return "the first in " + std::string(unit) + " " + std::to_string(first + 1) + ", the host having " + verb + " " +
+           changed + " before it";
+}
+
+bool watchPasses(SelfTest& test, std::string& problem, const std::function<void(bool counted)>& pass) {
+    return runWatched(
+        [&] {
+            test = selfTest();
+            for (int round = kSanitized ? 0 : 1; round < 2; ++round) pass(round == 1);
+        },
+        problem);
 }
 
 }  // namespace orvex::validate::rt

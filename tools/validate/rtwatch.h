@@ -8,7 +8,9 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
 #include <string>
+#include <utility>
 
 namespace orvex::validate {
 struct Outcome;
@@ -62,9 +64,32 @@ struct SelfTest {
     uint64_t syscalls = 0;
 };
 SelfTest selfTest();
+// The calls of a check on a watched thread (runWatched), after the counters' self-test
+// (`test`): `pass` runs once, counted; in a sanitized build twice, the first time not
+// counted, as a sanitizer's runtime does work of its own (pipes, writes to probe
+// memory) the first time it checks a type. False, with the reason, as runWatched.
+bool watchPasses(SelfTest& test, std::string& problem, const std::function<void(bool counted)>& pass);
+
 // False, with the check skipped for this machine's sake, when allocations cannot be
 // counted here.
 bool countable(const SelfTest& test, orvex::validate::Outcome& out);
+// The first watched call that allocated, freed, locked or made a system call, and what
+// the host changed before it, for the report. The watching thread's.
+class FirstBreach {
+public:
+    // After call `call` (from 0), with the counts around it and each change the host
+    // made before it with whether it made it.
+    void note(int call, const Counts& before, const Counts& after,
+              std::initializer_list<std::pair<bool, const char*>> changes);
+    // "the first in call 3, the host having changed MIDI before it" (`unit` "call",
+    // `verb` "changed"), or "" when no call broke a rule.
+    std::string where(const char* unit, const char* verb) const;
+
+private:
+    int first = -1;
+    std::string changed;
+};
+
 // The counts since the last reset, in the report of a check that watched `calls`
 // ("the processing calls"): figures, what was not counted and why, and a failure per
 // kind found; `first` says where the first was found (empty: nowhere).

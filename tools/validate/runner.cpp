@@ -20,6 +20,8 @@
 
 #include "check.h"
 #include "checks_clap.h"
+#include "checks_lv2.h"
+#include "tools/lilvhost/lilvhost.h"
 #include "validate.h"
 #include "xserver.h"
 #include "tools/measure/measure.h"
@@ -453,6 +455,7 @@ struct Face {
 
 Face faceOf(Format format) {
     if (format == Format::clap) return {clapChecks(), describeClap};
+    if (format == Format::lv2) return {lv2Checks(), describeLv2};
     return {allChecks(), describeVst};
 }
 
@@ -463,6 +466,7 @@ bool probe(Target& target, const Face& face, double timeout, std::string& why) {
             Target t;
             t.format = target.format;
             t.path = target.path;
+            t.searchPath = target.searchPath;
             const std::string error = face.describe(t);
             if (!error.empty()) return "error " + oneLine(error) + "\n";
             return serialise(t);
@@ -497,6 +501,7 @@ std::vector<CheckListing> checkList() {
     std::vector<CheckListing> list;
     for (const Check& c : allChecks()) list.push_back({c.name, c.title, c.provenBy});
     for (const Check& c : clapChecks()) list.push_back({c.name, std::string("CLAP: ") + c.title, c.provenBy});
+    for (const Check& c : lv2Checks()) list.push_back({c.name, std::string("LV2: ") + c.title, c.provenBy});
     return list;
 }
 
@@ -545,6 +550,8 @@ int validate(const Request& request) {
         PluginReport report;
         report.target.path = path;
         report.target.format = formatOf(path);
+        if (report.target.format == Format::lv2)
+            report.target.searchPath = request.lv2Path.empty() ? lilvhost::hostSearchPath() : request.lv2Path;
         const Face face = faceOf(report.target.format);
         std::vector<const Check*> chosen;
         for (const Check& c : face.checks)

@@ -1,8 +1,9 @@
-// `orvex validate`: judges any VST 2.x or CLAP plug-in the way the strictest plug-in
+// `orvex validate`: judges any VST 2.x, CLAP or LV2 plug-in the way the strictest plug-in
 // validators judge theirs: loading, processing at every rate and block size, extreme
 // input, parameters, programs, threads, time information, MIDI, real-time safety and the
-// editor, and for a `.clap` the rules of its interface (factory, lifecycle, flush, state,
-// calling threads, the editor's sizes). Each check runs in a process of its own, so that
+// editor, for a `.clap` the rules of its interface (factory, lifecycle, flush, state,
+// calling threads, the editor's sizes), and for an LV2 URI what a host of LV2 through
+// lilv meets (loading, processing, ports, transport and MIDI atoms, real-time, state). Each check runs in a process of its own, so that
 // a plug-in that crashes or hangs fails that check and the report goes on.
 #pragma once
 
@@ -13,7 +14,7 @@
 namespace orvex::validate {
 
 struct Request {
-    std::vector<std::string> plugins;     // paths of the .so and .clap files, in report order
+    std::vector<std::string> plugins;     // paths of the .so and .clap files and LV2 URIs, in report order
     std::vector<std::string> patterns;    // --only: check names, groups or globs; empty: all
     std::vector<std::string> companions;  // bundles run side by side with each plug-in
     bool quick = false;
@@ -22,6 +23,8 @@ struct Request {
     bool allowSkips = false;  // checks this machine could not run leave the exit status 0
     uint32_t seed = 1;
     double timeout = 300.0;  // seconds one check may take before it counts as hung
+    // The folders LV2 URIs are looked up in (as LV2_PATH); empty: those an LV2 host searches.
+    std::string lv2Path;
 };
 
 // Runs the checks on every plug-in, prints the report to stdout and returns the exit
