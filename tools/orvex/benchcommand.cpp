@@ -98,7 +98,7 @@ int runBench(const std::vector<std::string>& args) {
 
     std::printf("%s: %.0fx real time\n", name.c_str(), median);
     Table summary({{""}, {""}});
-    summary.add({"plug-in", name + " (" + (isLv2Uri(path) ? path : fs::path(path).filename().string()) + ")"});
+    summary.add({"plug-in", name + " (" + fs::path(target->path()).filename().string() + ")"});
     if (const std::optional<int> program = target->currentProgram();
         program && *program >= 0 && static_cast<std::size_t>(*program) < programs.size())
         summary.add({"program", std::to_string(*program) + " " + quoted(programs[static_cast<std::size_t>(*program)].shown)});
