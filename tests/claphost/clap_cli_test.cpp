@@ -110,6 +110,19 @@ TEST(ClapRender, PresetParametersAndMidiAtTheirSamples) {
     }
 }
 
+// A mono plug-in strict about its ports gets one channel on each, and a mono file out.
+TEST(ClapRender, AMonoPluginGetsItsOwnPorts) {
+    ScratchFolder folder;
+    const Channels in = noise(2, 4800, 5);
+    writeAudio(folder.file("in.wav"), in, 48000);
+    const RunResult r = runOrvex({"render", kGain, folder.file("in.wav"), folder.file("out.wav")},
+                                 [] { ::setenv("ORVEX_FAULT", "mono", 1); });
+    ASSERT_EQ(r.status, 0) << r.err;
+    const Audio out = readAudio(folder.file("out.wav"));
+    ASSERT_EQ(out.channels.size(), 1u);
+    EXPECT_EQ(out.channels[0], in[0]);
+}
+
 // `orvex bench` of a .clap: a preset and a parameter set through the CLAP host, then the
 // figure and the table.
 TEST(ClapBench, TellsHowManyTimesRealTime) {

@@ -63,6 +63,7 @@ struct Gain {
     static constexpr uint32_t kOldFrames = 8192;
     float old[2][kOldFrames] = {};
     struct Editor* editor = nullptr;
+    uint32_t width = 2;  // the channels of its ports (mono: one)
 };
 
 Gain& self(const clap_plugin_t* plugin) { return *static_cast<Gain*>(plugin->plugin_data); }
@@ -262,6 +263,7 @@ bool init(const clap_plugin_t* plugin) {
     if (fault("needs-log") && !g.host->get_extension(g.host, CLAP_EXT_LOG)) return false;
     g.threads = static_cast<const clap_host_thread_check_t*>(g.host->get_extension(g.host, CLAP_EXT_THREAD_CHECK));
     g.log = static_cast<const clap_host_log_t*>(g.host->get_extension(g.host, CLAP_EXT_LOG));
+    g.width = fault("mono") ? 1 : 2;
     if (g.log && g.log->log) g.log->log(g.host, CLAP_LOG_INFO, "initialised");
     return true;
 }
@@ -279,6 +281,8 @@ clap_process_status process(const clap_plugin_t* plugin, const clap_process_t* p
     if (p->audio_inputs_count < 1 || p->audio_outputs_count < 1) return CLAP_PROCESS_ERROR;
     const clap_audio_buffer_t& in = p->audio_inputs[0];
     const clap_audio_buffer_t& out = p->audio_outputs[0];
+    // Strict about its ports, as some plug-ins are: buffers of another width are refused.
+    if (in.channel_count != g.width || out.channel_count != g.width) return CLAP_PROCESS_ERROR;
     const uint32_t events = p->in_events->size(p->in_events);
     uint32_t next = 0;
     for (uint32_t i = 0; i < p->frames_count; ++i) {
@@ -289,7 +293,7 @@ clap_process_status process(const clap_plugin_t* plugin, const clap_process_t* p
             ++next;
         }
         const float gain = static_cast<float>(g.values[kGain] * (g.values[kInvert] == 1.0 ? -1.0 : 1.0));
-        for (uint32_t c = 0; c < 2; ++c) out.data32[c][i] = in.data32[c][i] * gain;
+        for (uint32_t c = 0; c < g.width; ++c) out.data32[c][i] = in.data32[c][i] * gain;
     }
     for (; next < events; ++next) apply(g, p->in_events->get(p->in_events, next), p->out_events);
     return CLAP_PROCESS_CONTINUE;

@@ -813,8 +813,31 @@ bool Plugin::activate(double sampleRate, uint32_t minFrames, uint32_t maxFrames_
     if (!plugin || currentState != State::inactive) return false;
     if (!plugin->activate(plugin, sampleRate, minFrames, maxFrames_)) return false;
     maxFrames = maxFrames_;
+    // The ports cannot change while active: their buffers are made here, once.
+    layOutPorts(true, inPorts);
+    layOutPorts(false, outPorts);
     currentState = State::active;
     return true;
+}
+
+void Plugin::layOutPorts(bool input, Ports& ports) {
+    constexpr uint32_t kMostChannels = 64;
+    std::vector<uint32_t> channels;
+    // Without the audio-ports extension a plug-in gets the one stereo pair hosts assume.
+    if (!audioPortsExt) channels = {2};
+    for (const AudioPort& port : audioPorts(input)) channels.push_back(std::min(port.channels, kMostChannels));
+    ports = Ports{};
+    ports.buffers.resize(channels.size());
+    for (std::size_t p = 0; p < channels.size(); ++p) {
+        ports.firstPointer.push_back(ports.pointers.size());
+        for (uint32_t c = 0; c < std::max<uint32_t>(channels[p], 2); ++c) {
+            ports.own.emplace_back(maxFrames, 0.0f);
+            ports.pointers.push_back(ports.own.back().data());
+        }
+        ports.buffers[p] = {nullptr, nullptr, channels[p], 0, 0};
+    }
+    for (std::size_t p = 0; p < channels.size(); ++p)
+        ports.buffers[p].data32 = ports.pointers.data() + ports.firstPointer[p];
 }
 
 void Plugin::deactivate() {
@@ -848,19 +871,30 @@ clap_process_status Plugin::process(const float* const* in, float* const* out, u
     if (!plugin || frames == 0 || frames > maxFrames) return CLAP_PROCESS_ERROR;
     if (currentState == State::active && !startProcessing()) return CLAP_PROCESS_ERROR;
     if (currentState != State::processing) return CLAP_PROCESS_ERROR;
-    inPointers = {const_cast<float*>(in[0]), const_cast<float*>(in[1])};
-    outPointers = {out[0], out[1]};
-    inBuffer[0] = {inPointers.data(), nullptr, 2, 0, 0};
-    outBuffer[0] = {outPointers.data(), nullptr, 2, 0, 0};
+    // The caller's channels on the main port, the host's own everywhere else; the own
+    // inputs silent again, whatever a plug-in processing in place left there.
+    for (std::size_t p = 0; p < inPorts.buffers.size(); ++p)
+        for (uint32_t c = 0; c < std::max<uint32_t>(inPorts.buffers[p].channel_count, 2); ++c) {
+            float*& pointer = inPorts.pointers[inPorts.firstPointer[p] + c];
+            pointer = inPorts.own[inPorts.firstPointer[p] + c].data();
+            if (p == 0 && c < 2)
+                pointer = const_cast<float*>(in[c]);
+            else
+                std::fill_n(pointer, frames, 0.0f);
+        }
+    for (std::size_t p = 0; p < outPorts.buffers.size(); ++p)
+        for (uint32_t c = 0; c < std::max<uint32_t>(outPorts.buffers[p].channel_count, 2); ++c)
+            outPorts.pointers[outPorts.firstPointer[p] + c] =
+                p == 0 && c < 2 ? out[c] : outPorts.own[outPorts.firstPointer[p] + c].data();
     if (transport) transportCopy = *transport;
     clap_process_t call{};
     call.steady_time = steadyTime >= 0 ? steadyTime : steadyCount;
     call.frames_count = frames;
     call.transport = transport ? &transportCopy : nullptr;
-    call.audio_inputs = inBuffer.data();
-    call.audio_outputs = outBuffer.data();
-    call.audio_inputs_count = 1;
-    call.audio_outputs_count = 1;
+    call.audio_inputs = inPorts.buffers.data();
+    call.audio_outputs = outPorts.buffers.data();
+    call.audio_inputs_count = static_cast<uint32_t>(inPorts.buffers.size());
+    call.audio_outputs_count = static_cast<uint32_t>(outPorts.buffers.size());
     call.in_events = &inputList;
     call.out_events = &outputList;
     outputs.clear();

@@ -385,8 +385,18 @@ private:
     // What process hands over: made once, pointing at the members above.
     clap_input_events_t inputList{};
     clap_output_events_t outputList{};
-    std::array<float*, 2> inPointers{}, outPointers{};
-    std::array<clap_audio_buffer_t, 1> inBuffer{}, outBuffer{};
+    // The audio ports as activate found them: each port's channels, one pointer a
+    // channel (at least two a port, so that a plug-in reading a second channel of a
+    // mono port reads silence, not past the list). The caller's two channels go to
+    // the main port; every other channel is a buffer of the host's own, silent on input.
+    struct Ports {
+        std::vector<clap_audio_buffer_t> buffers;
+        std::vector<float*> pointers;
+        std::vector<std::size_t> firstPointer;  // of each port
+        std::vector<std::vector<float>> own;
+    };
+    void layOutPorts(bool input, Ports& ports);
+    Ports inPorts, outPorts;
     clap_event_transport_t transportCopy{};
     int64_t steadyCount = 0;
 };
