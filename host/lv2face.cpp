@@ -442,6 +442,10 @@ LV2_State_Status saveState(LV2_Handle handle, LV2_State_Store_Function store, LV
         if (before % 2 == 0 && instance.heldVersion.load(std::memory_order_relaxed) == before) break;
         std::this_thread::yield();
     }
+    // A state restored that no run has taken up yet is what the instance holds: a host
+    // that opens a session and saves it without playing keeps what it restored.
+    if (instance.restoredReady.load(std::memory_order_acquire))
+        for (std::size_t p = 0; p < count; ++p) held[p] = instance.restored[p].load(std::memory_order_relaxed);
     for (std::size_t p = 0; p < count; ++p) {
         if (std::isnan(held[p])) continue;
         const float unitValue = unitOfValue(readingOf(instance.effect->parameterInfo(static_cast<int>(p))), held[p]);

@@ -289,6 +289,11 @@ void checkLv2State(Context& c, Outcome& out) {
     auto restored = lv2::active(c, out);
     if (!restored) return;
     restored->restoreState(state.get());
+    // Saved at once, before any run, as a host saves a session it opened and did not
+    // play: the state restored is what it holds.
+    c.step("saving the restored instance's state before it runs");
+    lilvhost::State unplayed = restored->saveState();
+    if (!unplayed) return out.fail("no state could be saved from the restored instance before it ran");
     int differing = 0;
     for (std::size_t i = 0; i < controls.size(); ++i)
         if (!(restored->controlValue(i) == saved->controlValue(i))) {
@@ -318,6 +323,14 @@ void checkLv2State(Context& c, Outcome& out) {
     if (second.worstDecibels > kLevelTolerance || second.silentAlone)
         out.fail("saved again from the restored instance and restored into another, it sounds unlike the instance "
                  "first saved: " + second.describe());
+    c.step("restoring the state saved before the run into another fresh instance");
+    auto fourth = lv2::active(c, out);
+    if (!fourth) return;
+    fourth->restoreState(unplayed.get());
+    const LevelMatch early = compareLevels(lv2::runBlocks(*fourth, noise, 512), a, 4410, 4096);
+    if (early.worstDecibels > kLevelTolerance || early.silentAlone)
+        out.fail("saved from the restored instance before it ran and restored into another, it sounds unlike the "
+                 "instance first saved: " + early.describe());
     out.say("%zu port values and %u properties saved, restored into a fresh instance: %d ports differ, sounds as the "
             "saved instance within %.2f dB, saved again and restored into another within %.2f dB (windows of %s "
             "after 100 ms)",
