@@ -167,13 +167,21 @@ std::string VstTarget::display(int index) {
     return shown;
 }
 
+bool VstTarget::reads(int index) {
+    if (readable.empty()) readable.assign(static_cast<std::size_t>(std::max(p.numParams(), 0)), -1);
+    if (index < 0 || static_cast<std::size_t>(index) >= readable.size()) return false;
+    signed char& known = readable[static_cast<std::size_t>(index)];
+    if (known < 0) known = p.readingLines(index) ? 1 : 0;
+    return known == 1;
+}
+
 std::optional<float> VstTarget::valueOfUnit(int index, double unitValue) {
-    if (!p.readingLines(index)) return std::nullopt;
+    if (!reads(index)) return std::nullopt;
     return p.valueOfUnit(index, static_cast<float>(unitValue));
 }
 
 std::optional<double> VstTarget::unitOfValue(int index, float normalised) {
-    if (!p.readingLines(index)) return std::nullopt;
+    if (!reads(index)) return std::nullopt;
     const std::optional<float> unit = p.unitOfValue(index, normalised);
     return unit ? std::optional<double>(*unit) : std::nullopt;
 }

@@ -78,7 +78,12 @@ public:
 private:
     std::unique_ptr<vsthost::Plugin> owned;
     vsthost::Plugin& p;
+    // Whether the plug-in answers the reading requests for each parameter: asked once,
+    // as the mappings are called many times over in a value's search (-1: not asked).
+    bool reads(int index);
+
     RenderSettings settings;
+    std::vector<signed char> readable;
 };
 
 // "OxTe" when the four bytes are printable, else the number.
